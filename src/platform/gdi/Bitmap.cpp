@@ -1,0 +1,72 @@
+#include <atomic>
+#include <limits>
+#include <new>
+
+#include "platform/gdi/Objects.h"
+
+namespace kelvane::gdi {
+
+namespace {
+
+std::atomic<std::int32_t> maxSide{PixelLimits{}.maxSide};
+std::atomic<std::int64_t> maxPixels{PixelLimits{}.maxPixels};
+
+}  // namespace
+
+PixelLimits GetPixelLimits() { return {maxSide.load(), maxPixels.load()}; }
+
+void SetPixelLimits(PixelLimits limits) {
+  maxSide.store(limits.maxSide);
+  maxPixels.store(limits.maxPixels);
+}
+
+bool WithinPixelLimits(std::int64_t width, std::int64_t height) {
+  return width >= 0 && height >= 0 && width <= maxSide.load() && height <= maxSide.load() &&
+         width * height <= maxPixels.load();
+}
+
+std::optional<std::int32_t> StrideFor(std::int64_t width, int bitsPerPixel) {
+  if (width < 0 || bitsPerPixel <= 0 || width > std::numeric_limits<std::int32_t>::max())
+    return std::nullopt;
+  const std::int64_t stride = (width * bitsPerPixel + 31) / 32 * 4;
+  if (stride > std::numeric_limits<std::int32_t>::max()) return std::nullopt;
+  return static_cast<std::int32_t>(stride);
+}
+
+Bitmap::Bitmap(std::int32_t width, std::int32_t height, std::int32_t stride, PixelFormat format,
+               bool bottomUp, std::unique_ptr<std::uint8_t[]> bits)
+    : GdiObject(ObjectKind::Bitmap),
+      width_(width),
+      height_(height),
+      stride_(stride),
+      format_(format),
+      bottomUp_(bottomUp),
+      bits_(std::move(bits)) {}
+
+std::shared_ptr<Bitmap> Bitmap::Create(std::int32_t width, std::int32_t height, PixelFormat format,
+                                       bool bottomUp) {
+  if (!WithinPixelLimits(width, height)) return nullptr;
+  const auto stride = StrideFor(width, format == PixelFormat::Bgrx32 ? 32 : 24);
+  if (!stride) return nullptr;
+  const auto bytes = static_cast<std::size_t>(*stride) * static_cast<std::size_t>(height);
+  std::unique_ptr<std::uint8_t[]> bits(new (std::nothrow) std::uint8_t[bytes]());
+  if (!bits && bytes != 0) return nullptr;
+  return std::shared_ptr<Bitmap>(
+      new (std::nothrow) Bitmap(width, height, *stride, format, bottomUp, std::move(bits)));
+}
+
+HBITMAP CreateCompatibleBitmap(HDC hdc, std::int32_t width, std::int32_t height) {
+  if (hdc != 0 && !FindDC(hdc)) return 0;
+  return AddObject(Bitmap::Create(width, height, PixelFormat::Bgrx32, false));
+}
+
+HBRUSH CreateSolidBrush(COLORREF color) {
+  return AddObject(std::make_shared<Brush>(BrushStyle::Solid, color & 0x00FFFFFF, 0));
+}
+
+HBRUSH CreateHatchBrush(int style, COLORREF color) {
+  if (style < HS_HORIZONTAL || style > HS_DIAGCROSS) return 0;
+  return AddObject(std::make_shared<Brush>(BrushStyle::Hatched, color & 0x00FFFFFF, style));
+}
+
+}  // namespace kelvane::gdi

@@ -1,0 +1,152 @@
+// Block transfers, rectangle fills and pixel reads on bitmaps. Each call
+// resolves its handles once, clips once, and then works row by row.
+
+#include <algorithm>
+#include <cstring>
+
+#include "platform/gdi/Objects.h"
+
+namespace kelvane::gdi {
+
+namespace {
+
+// A block of `width` x `height` pixels at (x, y), clipped to a bitmap;
+// empty when nothing of it lies inside.
+struct Block {
+  std::int64_t x, y, width, height;
+  bool Empty() const { return width <= 0 || height <= 0; }
+};
+
+// Moves the origins of a source and a destination block together so that
+// both lie inside their bitmaps.
+void ClipPair(Block& src, std::int64_t srcW, std::int64_t srcH, Block& dst, std::int64_t dstW,
+              std::int64_t dstH) {
+  const auto clipLow = [](std::int64_t& a, std::int64_t& b, std::int64_t& extent) {
+    const std::int64_t shift = std::max<std::int64_t>({0, -a, -b});
+    a += shift;
+    b += shift;
+    extent -= shift;
+  };
+  clipLow(src.x, dst.x, src.width);
+  clipLow(src.y, dst.y, src.height);
+  src.width = std::min({src.width, srcW - src.x, dstW - dst.x});
+  src.height = std::min({src.height, srcH - src.y, dstH - dst.y});
+  dst.width = src.width;
+  dst.height = src.height;
+}
+
+void CopyRow(const Bitmap& from, const std::uint8_t* s, const Bitmap& to, std::uint8_t* d,
+             std::int64_t count) {
+  if (from.Format() == to.Format()) {
+    std::memmove(d, s, static_cast<std::size_t>(count * from.BytesPerPixel()));
+  } else if (from.Format() == PixelFormat::Bgrx32) {
+    for (std::int64_t i = 0; i < count; ++i, s += 4, d += 3) {
+      d[0] = s[0];
+      d[1] = s[1];
+      d[2] = s[2];
+    }
+  } else {
+    for (std::int64_t i = 0; i < count; ++i, s += 3, d += 4) {
+      d[0] = s[0];
+      d[1] = s[1];
+      d[2] = s[2];
+      d[3] = 0;
+    }
+  }
+}
+
+// One 8 x 8 hatch pattern row: bit i is set where column i (mod 8) is drawn.
+std::uint8_t HatchRow(int style, std::int64_t y) {
+  const int r = static_cast<int>(y & 7);
+  const auto horizontal = static_cast<std::uint8_t>(r == 0 ? 0xFF : 0x00);
+  const std::uint8_t vertical = 0x01;
+  const auto down = static_cast<std::uint8_t>(1u << r);        // "\": column == row
+  const auto up = static_cast<std::uint8_t>(1u << (7 - r));    // "/": column == 7 - row
+  switch (style) {
+    case HS_HORIZONTAL: return horizontal;
+    case HS_VERTICAL: return vertical;
+    case HS_FDIAGONAL: return down;
+    case HS_BDIAGONAL: return up;
+    case HS_CROSS: return static_cast<std::uint8_t>(horizontal | vertical);
+    case HS_DIAGCROSS: return static_cast<std::uint8_t>(down | up);
+    default: return 0;
+  }
+}
+
+// Paints the pixels of one row whose bit (x & 7) is set in `mask`; a mask
+// of 0xFF paints them all. The format is decided once per row.
+void PaintSpan(Bitmap& bitmap, std::uint8_t* row, std::int64_t left, std::int64_t right,
+               std::uint8_t mask, COLORREF color) {
+  if (bitmap.Format() == PixelFormat::Bgrx32) {
+    const std::uint32_t pixel = PixelFromColor(color);
+    for (std::int64_t x = left; x < right; ++x)
+      if ((mask >> (x & 7)) & 1) std::memcpy(row + x * 4, &pixel, 4);
+  } else {
+    for (std::int64_t x = left; x < right; ++x) {
+      if (((mask >> (x & 7)) & 1) == 0) continue;
+      std::uint8_t* p = row + x * 3;
+      p[0] = GetBValue(color);
+      p[1] = GetGValue(color);
+      p[2] = GetRValue(color);
+    }
+  }
+}
+
+}  // namespace
+
+BOOL BitBlt(HDC hdcDest, std::int32_t x, std::int32_t y, std::int32_t width, std::int32_t height,
+            HDC hdcSrc, std::int32_t xSrc, std::int32_t ySrc, DWORD rop) {
+  if (rop != SRCCOPY) return FALSE;
+  const auto destDC = FindDC(hdcDest);
+  const auto srcDC = FindDC(hdcSrc);
+  if (!destDC || !srcDC) return FALSE;
+  Bitmap& to = *destDC->bitmap.object;
+  Bitmap& from = *srcDC->bitmap.object;
+
+  Block src{xSrc, ySrc, width, height};
+  Block dst{x, y, width, height};
+  ClipPair(src, from.Width(), from.Height(), dst, to.Width(), to.Height());
+  if (src.Empty()) return TRUE;
+
+  // Within one bitmap, copy rows in the order that never reads a row
+  // already overwritten.
+  const bool backwards = &from == &to && dst.y > src.y;
+  for (std::int64_t i = 0; i < src.height; ++i) {
+    const std::int64_t row = backwards ? src.height - 1 - i : i;
+    const std::uint8_t* s = from.Row(static_cast<std::int32_t>(src.y + row)) + src.x * from.BytesPerPixel();
+    std::uint8_t* d = to.Row(static_cast<std::int32_t>(dst.y + row)) + dst.x * to.BytesPerPixel();
+    CopyRow(from, s, to, d, src.width);
+  }
+  return TRUE;
+}
+
+BOOL FillRect(HDC hdc, const RECT* rect, HBRUSH brushHandle) {
+  const auto dc = FindDC(hdc);
+  const auto brush = FindBrush(brushHandle);
+  if (!dc || !brush || rect == nullptr) return FALSE;
+  if (brush->style == BrushStyle::Null) return TRUE;
+  Bitmap& bitmap = *dc->bitmap.object;
+  const std::int64_t left = std::max<std::int64_t>(rect->Left, 0);
+  const std::int64_t top = std::max<std::int64_t>(rect->Top, 0);
+  const std::int64_t right = std::min<std::int64_t>(rect->Right, bitmap.Width());
+  const std::int64_t bottom = std::min<std::int64_t>(rect->Bottom, bitmap.Height());
+  if (left >= right || top >= bottom) return TRUE;
+
+  for (std::int64_t y = top; y < bottom; ++y) {
+    const std::uint8_t mask =
+        brush->style == BrushStyle::Solid ? 0xFF : HatchRow(brush->hatch, y);
+    PaintSpan(bitmap, bitmap.Row(static_cast<std::int32_t>(y)), left, right, mask, brush->color);
+  }
+  return TRUE;
+}
+
+COLORREF GetPixel(HDC hdc, std::int32_t x, std::int32_t y) {
+  const auto dc = FindDC(hdc);
+  if (!dc) return CLR_INVALID;
+  Bitmap& bitmap = *dc->bitmap.object;
+  if (x < 0 || y < 0 || x >= bitmap.Width() || y >= bitmap.Height()) return CLR_INVALID;
+  const std::uint8_t* p = bitmap.Row(y) + static_cast<std::ptrdiff_t>(x) * bitmap.BytesPerPixel();
+  return RGB(p[2], p[1], p[0]);
+}
+
+}  // namespace kelvane::gdi

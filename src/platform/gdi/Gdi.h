@@ -1,0 +1,106 @@
+#pragma once
+// The graphics device interface: bitmaps in our own pixel memory, memory
+// device contexts, brushes and block transfers, under the Win32 names the
+// component is written against. Every call may be made from any thread;
+// an object is used by one thread at a time. Calls report failure the
+// Win32 way, by a 0 handle or FALSE, never by an exception.
+
+#include <cstdint>
+
+namespace kelvane::gdi {
+
+// Handles are pointer-sized and never reused within a process.
+using HGDIOBJ = std::uintptr_t;
+using HDC = HGDIOBJ;
+using HBITMAP = HGDIOBJ;
+using HBRUSH = HGDIOBJ;
+
+using BOOL = int;
+using DWORD = std::uint32_t;
+constexpr BOOL TRUE = 1;
+constexpr BOOL FALSE = 0;
+
+// A colour 0x00BBGGRR: red in the low byte.
+using COLORREF = std::uint32_t;
+constexpr COLORREF CLR_INVALID = 0xFFFFFFFF;
+
+constexpr COLORREF RGB(std::uint8_t r, std::uint8_t g, std::uint8_t b) {
+  return static_cast<COLORREF>(r) | (static_cast<COLORREF>(g) << 8) |
+         (static_cast<COLORREF>(b) << 16);
+}
+constexpr std::uint8_t GetRValue(COLORREF c) { return static_cast<std::uint8_t>(c); }
+constexpr std::uint8_t GetGValue(COLORREF c) { return static_cast<std::uint8_t>(c >> 8); }
+constexpr std::uint8_t GetBValue(COLORREF c) { return static_cast<std::uint8_t>(c >> 16); }
+
+// A rectangle in device pixels; Right and Bottom are exclusive.
+struct RECT {
+  std::int32_t Left;
+  std::int32_t Top;
+  std::int32_t Right;
+  std::int32_t Bottom;
+};
+static_assert(sizeof(RECT) == 16);
+
+// Raster operation: copy the source unchanged (the only one supported).
+constexpr DWORD SRCCOPY = 0x00CC0020;
+
+// Hatch styles of CreateHatchBrush.
+enum HatchStyle : int {
+  HS_HORIZONTAL = 0,
+  HS_VERTICAL = 1,
+  HS_FDIAGONAL = 2,
+  HS_BDIAGONAL = 3,
+  HS_CROSS = 4,
+  HS_DIAGCROSS = 5,
+};
+
+// Stock objects of GetStockObject; DeleteObject leaves them alone.
+enum StockObject : int {
+  WHITE_BRUSH = 0,
+  BLACK_BRUSH = 4,
+  NULL_BRUSH = 5,
+};
+
+// How large a bitmap may be: pixels a side and pixels in all. Requests
+// beyond them fail as an allocation would. Process-wide, settable by the host.
+struct PixelLimits {
+  std::int32_t maxSide = 16384;
+  std::int64_t maxPixels = std::int64_t{64} << 20;
+};
+PixelLimits GetPixelLimits();
+void SetPixelLimits(PixelLimits limits);
+bool WithinPixelLimits(std::int64_t width, std::int64_t height);
+
+// A memory device context compatible with `hdc` (0: the screen), holding a
+// 1 x 1 default bitmap, the white brush; 0 on failure.
+HDC CreateCompatibleDC(HDC hdc);
+// A bitmap of the screen's 32-bit format, zero-filled (black); 0 on failure,
+// for a size beyond the pixel limits or a negative one. A 0 x 0 bitmap is
+// valid and holds no pixels.
+HBITMAP CreateCompatibleBitmap(HDC hdc, std::int32_t width, std::int32_t height);
+HBRUSH CreateSolidBrush(COLORREF color);
+HBRUSH CreateHatchBrush(int style, COLORREF color);
+HGDIOBJ GetStockObject(int object);
+
+// Selects a bitmap or brush into `hdc`; answers the object of that
+// kind that was selected before, or 0 on failure.
+HGDIOBJ SelectObject(HDC hdc, HGDIOBJ object);
+// Deletes a bitmap or brush; FALSE for an unknown handle.
+// An object still selected into a context lives on until it is deselected.
+BOOL DeleteObject(HGDIOBJ object);
+BOOL DeleteDC(HDC hdc);
+
+// Copies a width x height block from (xSrc, ySrc) of `hdcSrc` to (x, y) of
+// `hdcDest`, clipped to both bitmaps, converting between pixel formats
+// without loss. Only SRCCOPY is supported; FALSE for any other operation or
+// a bad handle. Overlapping copies within one bitmap are safe.
+BOOL BitBlt(HDC hdcDest, std::int32_t x, std::int32_t y, std::int32_t width, std::int32_t height,
+            HDC hdcSrc, std::int32_t xSrc, std::int32_t ySrc, DWORD rop);
+
+// Fills `rect`, clipped to the bitmap, with `brush`; FALSE on a bad handle.
+BOOL FillRect(HDC hdc, const RECT* rect, HBRUSH brush);
+
+// The colour of one pixel; CLR_INVALID outside the bitmap or for a bad handle.
+COLORREF GetPixel(HDC hdc, std::int32_t x, std::int32_t y);
+
+}  // namespace kelvane::gdi

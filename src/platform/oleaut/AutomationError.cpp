@@ -1,0 +1,48 @@
+#include "platform/oleaut/AutomationError.h"
+
+#include <utility>
+
+#include "platform/oleaut/ModuleName.h"
+#include "platform/oleaut/Numbers.h"
+
+namespace kelvane::oleaut {
+
+AutomationError::AutomationError(std::int32_t number, std::string source, std::string description,
+                                 std::string helpFile, std::int32_t helpContext)
+    : std::runtime_error(description),
+      number_(number),
+      source_(std::move(source)),
+      description_(std::move(description)),
+      helpFile_(std::move(helpFile)),
+      helpContext_(helpContext) {}
+
+const char* RuntimeErrorText(std::int32_t number) noexcept {
+  switch (number) {
+    case kInvalidProcedureCall: return "Invalid procedure call or argument";
+    case kOverflow: return "Overflow";
+    case kOutOfMemory: return "Out of memory";
+    case kSubscriptOutOfRange: return "Subscript out of range";
+    case kDivisionByZero: return "Division by zero";
+    case kTypeMismatch: return "Type mismatch";
+    case kFileNotFound: return "File not found";
+    case kPathFileAccessError: return "Path/File access error";
+    case kObjectNotSet: return "Object variable or With block variable not set";
+    case kInvalidUseOfNull: return "Invalid use of Null";
+    case kInvalidPropertyValue: return "Invalid property value";
+    case kObjectRequired: return "Object required";
+    case kCannotCreateObject: return "ActiveX component can't create object";
+    case kMemberNotFound: return "Object doesn't support this property or method";
+    case kActionNotSupported: return "Object doesn't support this action";
+    case kWrongArgumentCount: return "Wrong number of arguments or invalid property assignment";
+    case kInvalidPicture: return "Invalid picture";
+    default: return "Application-defined or object-defined error";
+  }
+}
+
+void RaiseRuntimeError(std::int32_t number) {
+  throw AutomationError(number, ModuleName(), RuntimeErrorText(number));
+}
+
+void RaiseOverflow() { RaiseRuntimeError(kOverflow); }
+
+}  // namespace kelvane::oleaut

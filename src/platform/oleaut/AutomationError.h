@@ -1,0 +1,57 @@
+#pragma once
+// The automation error: what a failed dispatch call hands to the script.
+
+#include <cstdint>
+#include <stdexcept>
+#include <string>
+
+namespace kelvane::oleaut {
+
+// Runtime error numbers used across the component.
+enum RuntimeErrorNumber : std::int32_t {
+  kInvalidProcedureCall = 5,
+  kOverflow = 6,
+  kOutOfMemory = 7,
+  kSubscriptOutOfRange = 9,
+  kDivisionByZero = 11,
+  kTypeMismatch = 13,
+  kFileNotFound = 53,
+  kPathFileAccessError = 75,
+  kObjectNotSet = 91,
+  kInvalidUseOfNull = 94,
+  kInvalidPropertyValue = 380,
+  kObjectRequired = 424,
+  kCannotCreateObject = 429,
+  kMemberNotFound = 438,
+  kActionNotSupported = 445,
+  kWrongArgumentCount = 450,
+  kInvalidPicture = 481,
+};
+
+class AutomationError : public std::runtime_error {
+ public:
+  AutomationError(std::int32_t number, std::string source, std::string description,
+                  std::string helpFile = {}, std::int32_t helpContext = 0);
+
+  std::int32_t Number() const noexcept { return number_; }
+  const std::string& Source() const noexcept { return source_; }
+  const std::string& Description() const noexcept { return description_; }
+  const std::string& HelpFile() const noexcept { return helpFile_; }
+  std::int32_t HelpContext() const noexcept { return helpContext_; }
+
+ private:
+  std::int32_t number_;
+  std::string source_;
+  std::string description_;
+  std::string helpFile_;
+  std::int32_t helpContext_;
+};
+
+// The runtime's text for a runtime error number ("Overflow", ...);
+// "Application-defined or object-defined error" for numbers it does not know.
+const char* RuntimeErrorText(std::int32_t number) noexcept;
+
+// Raises the runtime error `number` with its text, sourced from this component.
+[[noreturn]] void RaiseRuntimeError(std::int32_t number);
+
+}  // namespace kelvane::oleaut

@@ -1,0 +1,75 @@
+#pragma once
+// Conversions of variants to the automation types, by OLE automation's
+// rules: Empty gives 0, False or the empty text; fractions round to
+// nearest, ties to even; text is read as a number in the current number
+// format; an object gives its value member. Failures raise the runtime's
+// errors: 6 out of range, 13 no such conversion (text that is no number,
+// an array), 94 Null, 91 an object reference that is Nothing.
+
+#include <optional>
+#include <string>
+#include <string_view>
+
+#include "platform/oleaut/Variant.h"
+
+namespace kelvane::oleaut {
+
+// The separators that text is read and written with (the user's locale).
+struct NumberFormat {
+  char decimal = '.';
+  char group = ',';
+};
+
+// The calling thread's number format; '.' and ',' unless set.
+const NumberFormat& CurrentNumberFormat();
+void SetCurrentNumberFormat(NumberFormat format);
+
+// Reads text as a number: surrounding spaces, a sign, digits with group
+// separators, a decimal separator, an exponent, or a &H (hex) or &O (octal)
+// literal of up to 32 bits (one of up to 16 bits reads as a 16-bit signed
+// value, "&HFFFF" is -1; up to 32 bits as 32-bit signed). nullopt when the
+// text is no number; 6 when it is a number beyond the double range.
+std::optional<double> ParseNumber(std::string_view text, const NumberFormat& format);
+
+Integer ToInteger(const Variant& v);
+Long ToLong(const Variant& v);
+Byte ToByte(const Variant& v);
+Single ToSingle(const Variant& v);
+double ToDouble(const Variant& v);
+// Numbers as the runtime writes them ("2.5", "1E+20"; Single to 7 and
+// Double to 15 significant digits); Booleans as "True" and "False".
+std::string ToString(const Variant& v);
+// Numbers: 0 is False, anything else True; text: "True" or "False" in any
+// case, or a number.
+VariantBool ToBoolean(const Variant& v);
+// A variant as a conversion or an operator sees it: an object stands for its
+// value member (91 for Nothing, 13 for an object without one or whose value
+// is itself an object); anything else is itself.
+Variant ValueOf(const Variant& v);
+// An object reference (possibly Nothing); 424 for anything that is no object.
+ObjectRef ToObject(const Variant& v);
+
+// The conversion and the type code for each C++ type that crosses a
+// dispatch interface.
+template <class T>
+T VariantTo(const Variant& v);
+template <> inline Integer VariantTo<Integer>(const Variant& v) { return ToInteger(v); }
+template <> inline Long VariantTo<Long>(const Variant& v) { return ToLong(v); }
+template <> inline Byte VariantTo<Byte>(const Variant& v) { return ToByte(v); }
+template <> inline Single VariantTo<Single>(const Variant& v) { return ToSingle(v); }
+template <> inline double VariantTo<double>(const Variant& v) { return ToDouble(v); }
+template <> inline std::string VariantTo<std::string>(const Variant& v) { return ToString(v); }
+template <> inline VariantBool VariantTo<VariantBool>(const Variant& v) { return ToBoolean(v); }
+template <> inline Variant VariantTo<Variant>(const Variant& v) { return v; }
+
+template <class T> constexpr VarType kVarTypeOf = VarType::Void;
+template <> inline constexpr VarType kVarTypeOf<Integer> = VarType::Integer;
+template <> inline constexpr VarType kVarTypeOf<Long> = VarType::Long;
+template <> inline constexpr VarType kVarTypeOf<Byte> = VarType::Byte;
+template <> inline constexpr VarType kVarTypeOf<Single> = VarType::Single;
+template <> inline constexpr VarType kVarTypeOf<double> = VarType::Double;
+template <> inline constexpr VarType kVarTypeOf<std::string> = VarType::String;
+template <> inline constexpr VarType kVarTypeOf<VariantBool> = VarType::Boolean;
+template <> inline constexpr VarType kVarTypeOf<Variant> = VarType::Variant;
+
+}  // namespace kelvane::oleaut

@@ -1,0 +1,43 @@
+#pragma once
+// Late binding: objects that scripts reach by member name.
+
+#include <cstdint>
+#include <optional>
+#include <span>
+#include <string_view>
+
+#include "platform/oleaut/Variant.h"
+
+namespace kelvane::oleaut {
+
+using DISPID = std::int32_t;
+
+// The member a conversion asks for when it needs an object's value.
+constexpr DISPID DISPID_VALUE = 0;
+
+// How a member is called; a script engine may combine METHOD and PROPERTYGET.
+enum InvokeKind : std::uint16_t {
+  DISPATCH_METHOD = 1,
+  DISPATCH_PROPERTYGET = 2,
+  DISPATCH_PROPERTYPUT = 4,
+  DISPATCH_PROPERTYPUTREF = 8,
+};
+
+class IDispatch : public IUnknown {
+ public:
+  // The DISPID of a member, its name matched without regard to case;
+  // nullopt when the object has no such member.
+  virtual std::optional<DISPID> GetIDOfName(std::string_view name) const = 0;
+
+  // Calls member `id` as `kind` with `args` in their natural order (for a
+  // put, the value is the last argument). Failures raise AutomationError:
+  // 438 for a member or accessor that does not exist, 450 for a wrong number
+  // of arguments, the conversion's error for an argument of the wrong type.
+  virtual Variant Invoke(DISPID id, std::uint16_t kind, std::span<const Variant> args) = 0;
+};
+
+// Resolves `name` and invokes it; 438 when the object has no such member.
+Variant InvokeByName(IDispatch& object, std::string_view name, std::uint16_t kind,
+                     std::span<const Variant> args);
+
+}  // namespace kelvane::oleaut

@@ -1,0 +1,49 @@
+#include "platform/oleaut/Variant.h"
+
+namespace kelvane::oleaut {
+
+std::size_t SafeArray::Count() const {
+  return elementType == VarType::Byte ? bytes.size() : elements.size();
+}
+
+Variant Variant::ByteArray(std::vector<Byte> bytes, Long lowerBound) {
+  auto array = std::make_shared<SafeArray>();
+  array->elementType = VarType::Byte;
+  array->lowerBound = lowerBound;
+  array->bytes = std::move(bytes);
+  return Variant(ArrayRef(std::move(array)));
+}
+
+VarType Variant::Type() const {
+  struct Visitor {
+    VarType operator()(std::monostate) const { return VarType::Empty; }
+    VarType operator()(NullValue) const { return VarType::Null; }
+    VarType operator()(Integer) const { return VarType::Integer; }
+    VarType operator()(Long) const { return VarType::Long; }
+    VarType operator()(Single) const { return VarType::Single; }
+    VarType operator()(double) const { return VarType::Double; }
+    VarType operator()(const std::string&) const { return VarType::String; }
+    VarType operator()(VariantBool) const { return VarType::Boolean; }
+    VarType operator()(Byte) const { return VarType::Byte; }
+    VarType operator()(const ObjectRef&) const { return VarType::Object; }
+    VarType operator()(const ArrayRef& a) const {
+      const auto element = a ? a->elementType : VarType::Variant;
+      return static_cast<VarType>(static_cast<std::uint16_t>(VarType::Array) |
+                                  static_cast<std::uint16_t>(element));
+    }
+  };
+  return std::visit(Visitor{}, value_);
+}
+
+bool Variant::operator==(const Variant& other) const {
+  if (value_.index() != other.value_.index()) return false;
+  if (const auto* a = If<ArrayRef>()) {
+    const auto& b = *other.If<ArrayRef>();
+    if (!*a || !b) return *a == b;
+    return (*a)->elementType == b->elementType && (*a)->lowerBound == b->lowerBound &&
+           (*a)->bytes == b->bytes && (*a)->elements == b->elements;
+  }
+  return value_ == other.value_;
+}
+
+}  // namespace kelvane::oleaut

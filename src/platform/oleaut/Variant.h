@@ -1,0 +1,113 @@
+#pragma once
+// The automation variant: one value of any automation type. Arrays are held
+// as shared immutable one-dimensional safe arrays, so copying a variant never
+// copies an array's bytes.
+
+#include <cstdint>
+#include <memory>
+#include <string>
+#include <variant>
+#include <vector>
+
+#include "platform/oleaut/Numbers.h"
+
+namespace kelvane::oleaut {
+
+// Variant type codes, numbered as automation numbers them.
+enum class VarType : std::uint16_t {
+  Empty = 0,
+  Null = 1,
+  Integer = 2,
+  Long = 3,
+  Single = 4,
+  Double = 5,
+  String = 8,
+  Object = 9,
+  Boolean = 11,
+  Variant = 12,
+  Byte = 17,
+  Void = 24,
+  Record = 36,
+  Array = 0x2000,  // flag: an array of the element type in the low bits
+};
+
+// The automation Boolean: 16 bits, True = -1, False = 0.
+enum class VariantBool : std::int16_t { False = 0, True = -1 };
+
+constexpr VariantBool ToVariantBool(bool b) { return b ? VariantBool::True : VariantBool::False; }
+constexpr bool IsTrue(VariantBool b) { return b != VariantBool::False; }
+
+// Base of every object a variant can refer to. Asking an object for another
+// of its interfaces is a dynamic_pointer_cast.
+class IUnknown {
+ public:
+  virtual ~IUnknown() = default;
+};
+
+using ObjectRef = std::shared_ptr<IUnknown>;
+
+class Variant;
+
+// A one-dimensional array with a lower bound. Byte arrays keep their bytes
+// packed; arrays of any other element type hold variants.
+struct SafeArray {
+  VarType elementType = VarType::Variant;
+  Long lowerBound = 0;
+  std::vector<Byte> bytes;        // when elementType is Byte
+  std::vector<Variant> elements;  // otherwise
+
+  std::size_t Count() const;
+};
+
+using ArrayRef = std::shared_ptr<const SafeArray>;
+
+class Variant {
+ public:
+  struct NullValue {
+    bool operator==(const NullValue&) const = default;
+  };
+
+  Variant() = default;  // Empty
+  Variant(NullValue) : value_(NullValue{}) {}
+  Variant(Integer v) : value_(v) {}
+  Variant(Long v) : value_(v) {}
+  Variant(Single v) : value_(v) {}
+  Variant(double v) : value_(v) {}
+  Variant(std::string v) : value_(std::move(v)) {}
+  Variant(const char* v) : value_(std::string(v)) {}
+  Variant(VariantBool v) : value_(v) {}
+  Variant(Byte v) : value_(v) {}
+  Variant(ObjectRef v) : value_(std::move(v)) {}
+  Variant(ArrayRef v) : value_(std::move(v)) {}
+  Variant(bool) = delete;  // say VariantBool: a bool would pass for a number
+
+  static Variant Null() { return Variant(NullValue{}); }
+  static Variant Nothing() { return Variant(ObjectRef{}); }
+  // A byte array with bounds lowerBound .. lowerBound + size - 1.
+  static Variant ByteArray(std::vector<Byte> bytes, Long lowerBound);
+
+  // The type code; arrays answer Array | element type.
+  VarType Type() const;
+
+  bool IsEmpty() const { return std::holds_alternative<std::monostate>(value_); }
+  bool IsNull() const { return std::holds_alternative<NullValue>(value_); }
+  bool IsObject() const { return std::holds_alternative<ObjectRef>(value_); }
+  bool IsString() const { return std::holds_alternative<std::string>(value_); }
+  bool IsArray() const { return std::holds_alternative<ArrayRef>(value_); }
+
+  // The stored value when it has type T, else nullptr.
+  template <class T>
+  const T* If() const {
+    return std::get_if<T>(&value_);
+  }
+
+  // Same type and equal value (objects by identity, arrays by content).
+  bool operator==(const Variant& other) const;
+
+ private:
+  std::variant<std::monostate, NullValue, Integer, Long, Single, double, std::string, VariantBool,
+               Byte, ObjectRef, ArrayRef>
+      value_;
+};
+
+}  // namespace kelvane::oleaut

@@ -1,0 +1,131 @@
+#pragma once
+// A picture box: an off-screen drawing surface with a pen, a fill, a font
+// and a persistent picture in our own pixel memory, reached through a GDI
+// device context. Sizes are in pixels; colours are OLE colours (0x00BBGGRR,
+// or a system colour 0x80000000 to 0x80000018). A refused assignment raises
+// 380 "Invalid property value" and leaves the box as it was; a failed
+// allocation raises 7 "Out of memory".
+
+#include <string>
+
+#include "platform/gdi/Gdi.h"
+#include "platform/gdi/UniqueHandle.h"
+#include "platform/oleaut/Numbers.h"
+#include "platform/oleaut/Variant.h"
+#include "platform/picture/Picture.h"
+
+namespace kelvane::surface {
+
+using oleaut::Integer;
+using oleaut::Long;
+using oleaut::Single;
+using oleaut::VariantBool;
+
+// The colour an OLE colour stands for; 380 for a value that is none.
+gdi::COLORREF TranslateColor(Long oleColor);
+
+class PictureBox {
+ public:
+  // Design-time values.
+  struct Design {
+    Long width;   // outer size in pixels, border included
+    Long height;
+    Long border;  // pixels on each side
+    Long backColor;
+    Long foreColor;
+    Integer fillStyle;
+    std::string fontName;
+    Single fontSize;
+  };
+
+  explicit PictureBox(const Design& design);
+  PictureBox(const PictureBox&) = delete;
+  PictureBox& operator=(const PictureBox&) = delete;
+
+  Long get_BackColor() const { return backColor_; }
+  Long get_ForeColor() const { return foreColor_; }
+  void put_ForeColor(Long color);
+  Integer get_DrawStyle() const { return drawStyle_; }
+  void put_DrawStyle(Integer style);  // 0 to 6
+  Integer get_DrawWidth() const { return drawWidth_; }
+  void put_DrawWidth(Integer width);  // 1 to 32767
+  Long get_FillColor() const { return fillColor_; }
+  void put_FillColor(Long color);
+  Integer get_FillStyle() const { return fillStyle_; }
+  void put_FillStyle(Integer style);  // 0 to 7
+
+  const std::string& get_FontName() const { return fontName_; }
+  void put_FontName(std::string name);
+  Single get_FontSize() const { return fontSize_; }
+  void put_FontSize(Single points);  // above 0, at most 2160
+  VariantBool get_FontBold() const { return fontBold_; }
+  void put_FontBold(VariantBool bold) { fontBold_ = bold; }
+  VariantBool get_FontItalic() const { return fontItalic_; }
+  void put_FontItalic(VariantBool italic) { fontItalic_ = italic; }
+  VariantBool get_FontUnderline() const { return fontUnderline_; }
+  void put_FontUnderline(VariantBool underline) { fontUnderline_ = underline; }
+
+  // Outer size, border included. Setting it resizes the persistent picture,
+  // keeping the pixels that still fit at the top-left corner; new pixels
+  // take the back colour. Fractions round to nearest, ties to even.
+  Single get_Width() const { return static_cast<Single>(width_); }
+  void put_Width(Single width);
+  Single get_Height() const { return static_cast<Single>(height_); }
+  void put_Height(Single height);
+  // Interior size: the outer size less the border on both sides.
+  Single get_ScaleWidth() const { return static_cast<Single>(InteriorWidth()); }
+  Single get_ScaleHeight() const { return static_cast<Single>(InteriorHeight()); }
+
+  // The device context of the persistent picture; its brush follows
+  // FillColor and FillStyle.
+  gdi::HDC get_hDC() const { return dc_.get(); }
+
+  Single get_CurrentX() const { return currentX_; }
+  void put_CurrentX(Single x) { currentX_ = x; }
+  Single get_CurrentY() const { return currentY_; }
+  void put_CurrentY(Single y) { currentY_ = y; }
+
+  // A picture of the persistent drawing; it refers to the box's own bitmap.
+  picture::PictureRef get_Image() const;
+  // The background picture: setting paints it at the top-left corner on the
+  // back colour (the box's own picture is already there).
+  picture::PictureRef get_Picture() const { return picture_; }
+  void putref_Picture(picture::PictureRef picture);
+
+  // Persistent drawing. The box is off-screen, so drawing always lands in
+  // the persistent picture; the flag is kept for those who read it.
+  VariantBool get_AutoRedraw() const { return autoRedraw_; }
+  void put_AutoRedraw(VariantBool on) { autoRedraw_ = on; }
+
+ private:
+  Long InteriorWidth() const { return std::max<Long>(width_ - 2 * border_, 0); }
+  Long InteriorHeight() const { return std::max<Long>(height_ - 2 * border_, 0); }
+  Long CheckedOuterSize(Single size) const;
+  void Resize(Long width, Long height);
+  void SelectFillBrush(Long color, Integer style);
+
+  Long width_ = 0;
+  Long height_ = 0;
+  Long border_ = 0;
+  Long backColor_ = 0;
+  Long foreColor_ = 0;
+  Integer drawStyle_ = 0;
+  Integer drawWidth_ = 1;
+  Long fillColor_ = 0;
+  Integer fillStyle_ = 1;
+  std::string fontName_;
+  Single fontSize_ = 8;
+  VariantBool fontBold_ = VariantBool::False;
+  VariantBool fontItalic_ = VariantBool::False;
+  VariantBool fontUnderline_ = VariantBool::False;
+  Single currentX_ = 0;
+  Single currentY_ = 0;
+  VariantBool autoRedraw_ = VariantBool::True;
+  picture::PictureRef picture_;
+
+  gdi::UniqueDC dc_;
+  gdi::UniqueObject bitmap_;  // selected into dc_
+  gdi::UniqueObject brush_;   // selected into dc_; 0 while a stock brush is
+};
+
+}  // namespace kelvane::surface

@@ -1,0 +1,110 @@
+#include "platform/oleaut/Operators.h"
+
+#include <gtest/gtest.h>
+
+#include <cfloat>
+#include <memory>
+#include <ostream>
+#include <string>
+#include <vector>
+
+#include "platform/oleaut/AutomationError.h"
+#include "platform/oleaut/Conversion.h"
+#include "platform/oleaut/Dispatch.h"
+#include "support/Automation.h"
+
+namespace kelvane::oleaut {
+
+namespace {
+
+constexpr Integer I(int v) { return static_cast<Integer>(v); }
+constexpr Byte B(int v) { return static_cast<Byte>(v); }
+constexpr auto kTrue = VariantBool::True;
+constexpr auto kFalse = VariantBool::False;
+const Variant kNull = Variant::Null();
+const Variant kEmpty;
+
+
+using enum Comparison;
+using Comparer = Comparison (*)(const Variant&, const Variant&);
+// The typed right-hand sides: a text or a number, held in the variant.
+Comparison WithText(const Variant& lhs, const Variant& rhs) {
+  return CompareWithText(lhs, *rhs.If<std::string>());
+}
+Comparison WithNumber(const Variant& lhs, const Variant& rhs) {
+  return CompareWithNumber(lhs, *rhs.If<double>());
+}
+
+struct CompareCase {
+  Comparer compare;
+  Variant lhs;
+  Variant rhs;
+  Comparison expected;
+};
+
+class CompareTest : public testing::TestWithParam<CompareCase> {};
+
+TEST_P(CompareTest, OrdersByTheStaticTypes) {
+  const auto& [compare, lhs, rhs, expected] = GetParam();
+  EXPECT_EQ(compare(lhs, rhs), expected);
+}
+
+INSTANTIATE_TEST_SUITE_P(Table, CompareTest, testing::ValuesIn(std::vector<CompareCase>{
+    {Compare, kNull, I(1), Null}, {Compare, "a", kNull, Null}, {Compare, kNull, kNull, Null},
+    {Compare, kEmpty, kEmpty, Equal}, {Compare, kEmpty, I(0), Equal}, {Compare, kEmpty, I(1), Less},
+    {Compare, kEmpty, -1.0, Greater}, {Compare, kEmpty, "", Equal}, {Compare, "a", kEmpty, Greater},
+    {Compare, I(2), 2.0, Equal}, {Compare, I(2), Long{3}, Less}, {Compare, B(255), I(-1), Greater},
+    {Compare, kTrue, I(-1), Equal}, {Compare, kFalse, 0.0f, Equal}, {Compare, 0.1, 0.1f, Less},
+    {Compare, "a", "b", Less}, {Compare, "B", "a", Less}, {Compare, "abc", "ab", Greater},
+    {Compare, "\xC3\xA9", "z", Greater}, {Compare, "10", "9", Less}, {Compare, I(1), "1", Less},
+    {Compare, "0", I(5), Greater}, {Compare, 1e300, "", Less}, {Compare, Valued(I(3)), 3.0, Equal},
+    {Compare, Valued(kNull), I(3), Null}, {WithText, kNull, "", Null},
+    {WithText, I(0), "", Greater}, {WithText, kEmpty, "", Equal}, {WithText, I(10), "9", Less},
+    {WithText, 2.5, "2.5", Equal}, {WithText, 0.1f, "0.1", Equal}, {WithText, kTrue, "True", Equal},
+    {WithText, "abc", "abd", Less}, {WithText, I(1), "01", Greater},
+    {WithText, Valued("b"), "a", Greater}, {WithNumber, kNull, 0.0, Null},
+    {WithNumber, "0", 0.0, Equal}, {WithNumber, kEmpty, 0.0, Equal},
+    {WithNumber, "10", 9.0, Greater}, {WithNumber, " 1,000 ", 1000.0, Equal},
+    {WithNumber, "&HFFFF", -1.0, Equal}, {WithNumber, kTrue, -1.0, Equal},
+    {WithNumber, 0.1f, 0.1, Greater}, {WithNumber, I(-3), -2.0, Less}}));
+
+TEST(Compare, RaisesForOperandsWithoutAValue) {
+  EXPECT_EQ(ErrorOf([] { CompareWithNumber("abc", 0); }), kTypeMismatch);
+  EXPECT_EQ(ErrorOf([] { Compare(Variant::ByteArray({1}, 0), I(1)); }), kTypeMismatch);
+  EXPECT_EQ(ErrorOf([] { CompareWithText(Variant::ByteArray({1}, 0), ""); }), kTypeMismatch);
+  EXPECT_EQ(ErrorOf([] { Compare(Variant::Nothing(), I(1)); }), kObjectNotSet);
+  EXPECT_EQ(ErrorOf([] { Compare(ObjectRef(std::make_shared<IUnknown>()), I(1)); }), kTypeMismatch);
+}
+
+struct AddCase {
+  Variant lhs;
+  Variant rhs;
+  Variant expected;
+  std::int32_t error = 0;  // the error expected instead of a sum
+};
+
+class AddTest : public testing::TestWithParam<AddCase> {};
+
+TEST_P(AddTest, AddsInTheWiderType) {
+  const auto& [lhs, rhs, expected, error] = GetParam();
+  if (error != 0) EXPECT_EQ(ErrorOf([&] { Add(lhs, rhs); }), error);
+  else EXPECT_EQ(Add(lhs, rhs), expected);
+}
+
+INSTANTIATE_TEST_SUITE_P(Table, AddTest, testing::ValuesIn(std::vector<AddCase>{
+    {kEmpty, I(2), I(2)}, {"100", I(2), 102.0}, {kNull, I(2), kNull}, {I(2), kNull, kNull},
+    {kNull, "a", kNull}, {kEmpty, kEmpty, I(0)}, {kEmpty, kTrue, kTrue}, {B(7), kEmpty, B(7)},
+    {kEmpty, "x", "x"}, {"a", "b", "ab"}, {"", kEmpty, ""}, {I(1), "2.5", 3.5}, {"1", kTrue, 0.0},
+    {"abc", I(2), {}, kTypeMismatch}, {"1e400", I(1), {}, kOverflow}, {I(32765), I(2), I(32767)},
+    {I(32767), I(2), Long{32769}}, {I(-32768), I(-1), Long{-32769}}, {kTrue, kTrue, I(-2)},
+    {kTrue, B(1), I(0)}, {B(200), B(55), B(255)}, {B(200), B(56), I(256)}, {B(1), I(1), I(2)},
+    {I(1), Long{1}, Long{2}}, {Long{2147483647}, Long{-1}, Long{2147483646}},
+    {Long{2147483647}, Long{1}, 2147483648.0}, {Long{-2147483647 - 1}, I(-1), -2147483649.0},
+    {1.5f, I(1), 2.5f}, {0.1f, 0.2f, 0.1f + 0.2f}, {B(1), 0.5f, 1.5f}, {Long{1}, 0.5f, 1.5},
+    {FLT_MAX, FLT_MAX, 2.0 * FLT_MAX}, {0.5f, 0.25, 0.75}, {I(1), 0.5, 1.5},
+    {1e308, 1e308, {}, kOverflow}, {Valued(I(2)), I(3), I(5)}, {Valued(kNull), I(3), kNull},
+    {Variant::Nothing(), I(1), {}, kObjectNotSet},
+    {Variant::ByteArray({1}, 0), I(1), {}, kTypeMismatch}}));
+
+}  // namespace
+}  // namespace kelvane::oleaut
