@@ -47,14 +47,7 @@ void Image::Deactivate() {
   CurrentResponse.reset();
 }
 
-void Image::FloodFill(Long, Long, Long) { NotYetSupported(); }
-void Image::PlotLine(Integer, Integer, Integer, Integer) { NotYetSupported(); }
-void Image::PlotBox(Integer, Integer, Integer, Integer) { NotYetSupported(); }
-void Image::PlotSolidBox(Integer, Integer, Integer, Integer) { NotYetSupported(); }
-void Image::PlotCircle(Integer, Integer, Integer) { NotYetSupported(); }
-void Image::PlotSolidCircle(Integer, Integer, Integer) { NotYetSupported(); }
 void Image::PlotText(Integer, Integer, std::string) { NotYetSupported(); }
-void Image::PlotPixel(Integer, Integer) { NotYetSupported(); }
 void Image::GradientL2R(Long, Long) { NotYetSupported(); }
 void Image::GradientT2B(Long, Long) { NotYetSupported(); }
 void Image::PastePicture(Long, Long, std::string) { NotYetSupported(); }

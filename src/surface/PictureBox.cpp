@@ -23,19 +23,29 @@ int HatchForFillStyle(Integer style) {
   return hatches[style - 2];
 }
 
+// Selects `object` into `dc` for the scope's lifetime.
+class Selection {
+ public:
+  Selection(gdi::HDC dc, gdi::HGDIOBJ object) : dc_(dc), previous_(gdi::SelectObject(dc, object)) {}
+  ~Selection() { gdi::SelectObject(dc_, previous_); }
+  Selection(const Selection&) = delete;
+  Selection& operator=(const Selection&) = delete;
+
+ private:
+  gdi::HDC dc_;
+  gdi::HGDIOBJ previous_;
+};
+
 // A memory context with `bitmap` selected, for as long as it lives.
 class ScratchDC {
  public:
   explicit ScratchDC(gdi::HBITMAP bitmap)
-      : dc_(gdi::CreateCompatibleDC(0)), previous_(gdi::SelectObject(dc_.get(), bitmap)) {}
-  ~ScratchDC() { gdi::SelectObject(dc_.get(), previous_); }
-  ScratchDC(const ScratchDC&) = delete;
-  ScratchDC& operator=(const ScratchDC&) = delete;
+      : dc_(gdi::CreateCompatibleDC(0)), selection_(dc_.get(), bitmap) {}
   gdi::HDC get() const { return dc_.get(); }
 
  private:
   gdi::UniqueDC dc_;
-  gdi::HGDIOBJ previous_;
+  Selection selection_;
 };
 
 void PaintBackColor(gdi::HDC dc, Long oleColor, Long width, Long height) {
@@ -63,21 +73,32 @@ PictureBox::PictureBox(const Design& design)
       dc_(gdi::CreateCompatibleDC(0)) {
   if (!dc_) RaiseRuntimeError(oleaut::kOutOfMemory);
   SelectFillBrush(fillColor_, design.fillStyle);
+  SelectPen(foreColor_, drawStyle_, drawWidth_);
   Resize(design.width, design.height);
 }
 
 void PictureBox::put_ForeColor(Long color) {
-  TranslateColor(color);
-  foreColor_ = color;
+  if (color != foreColor_) SelectPen(color, drawStyle_, drawWidth_);
 }
 
 void PictureBox::put_DrawStyle(Integer style) {
   if (style < 0 || style > 6) RaiseInvalidValue();
-  drawStyle_ = style;
+  if (style != drawStyle_) SelectPen(foreColor_, style, drawWidth_);
 }
 
 void PictureBox::put_DrawWidth(Integer width) {
   if (width < 1) RaiseInvalidValue();
+  if (width != drawWidth_) SelectPen(foreColor_, drawStyle_, width);
+}
+
+// Draw styles 0 to 6 are the pen styles of the same numbers.
+void PictureBox::SelectPen(Long color, Integer style, Integer width) {
+  gdi::UniqueObject pen(gdi::CreatePen(style, width, TranslateColor(color)));
+  if (!pen || gdi::SelectObject(dc_.get(), pen.get()) == 0)
+    RaiseRuntimeError(oleaut::kOutOfMemory);
+  pen_ = std::move(pen);
+  foreColor_ = color;
+  drawStyle_ = style;
   drawWidth_ = width;
 }
 
@@ -151,6 +172,50 @@ void PictureBox::Resize(Long width, Long height) {
   bitmap_ = std::move(bitmap);
   width_ = width;
   height_ = height;
+}
+
+namespace {
+
+Long Pixel(Single v) { return oleaut::RoundTo<Long>(v); }
+
+}  // namespace
+
+void PictureBox::Line(Single x1, Single y1, Single x2, Single y2, LineMode mode) {
+  const Long ax = Pixel(x1), ay = Pixel(y1), bx = Pixel(x2), by = Pixel(y2);
+  const gdi::HDC dc = dc_.get();
+  if (mode == LineMode::Line) {
+    gdi::MoveToEx(dc, ax, ay);
+    gdi::LineTo(dc, bx, by);
+    return;
+  }
+  const Long left = std::min(ax, bx), top = std::min(ay, by);
+  const Long right = std::max(ax, bx) + 1, bottom = std::max(ay, by) + 1;
+  if (mode == LineMode::Box) {
+    gdi::Rectangle(dc, left, top, right, bottom);
+    return;
+  }
+  const gdi::UniqueObject solid(gdi::CreateSolidBrush(TranslateColor(foreColor_)));
+  const Selection brush(dc, solid.get());
+  gdi::Rectangle(dc, left, top, right, bottom);
+}
+
+void PictureBox::Circle(Single x, Single y, Single radius) {
+  if (radius < 0) RaiseRuntimeError(oleaut::kInvalidProcedureCall);
+  const Long cx = Pixel(x), cy = Pixel(y), r = Pixel(radius);
+  gdi::Ellipse(dc_.get(), cx - r, cy - r, cx + r + 1, cy + r + 1);
+}
+
+void PictureBox::PSet(Single x, Single y) {
+  const Long px = Pixel(x), py = Pixel(y);
+  if (drawWidth_ == 1) {
+    gdi::SetPixel(dc_.get(), px, py, TranslateColor(foreColor_));
+    return;
+  }
+  const gdi::UniqueObject solid(gdi::CreateSolidBrush(TranslateColor(foreColor_)));
+  const Selection brush(dc_.get(), solid.get());
+  const Selection pen(dc_.get(), gdi::GetStockObject(gdi::NULL_PEN));
+  const Long left = px - drawWidth_ / 2;
+  gdi::Ellipse(dc_.get(), left, py - drawWidth_ / 2, left + drawWidth_, py - drawWidth_ / 2 + drawWidth_);
 }
 
 picture::PictureRef PictureBox::get_Image() const {

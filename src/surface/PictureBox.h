@@ -92,6 +92,20 @@ class PictureBox {
   picture::PictureRef get_Picture() const { return picture_; }
   void putref_Picture(picture::PictureRef picture);
 
+  // Drawing, in the fore colour, pen width and style; coordinates in pixels
+  // of the interior. A line includes both end points; a box both corners.
+  enum class LineMode {
+    Line,       // a line between the points
+    Box,        // the outline, the inside by fill style and fill colour
+    FilledBox,  // the rectangle filled with the fore colour
+  };
+  void Line(Single x1, Single y1, Single x2, Single y2, LineMode mode);
+  // A whole circle: the outline, the inside by fill style and fill colour.
+  // 5 "Invalid procedure call or argument" for a negative radius.
+  void Circle(Single x, Single y, Single radius);
+  // A dot of the pen width in the fore colour.
+  void PSet(Single x, Single y);
+
   // Persistent drawing. The box is off-screen, so drawing always lands in
   // the persistent picture; the flag is kept for those who read it.
   VariantBool get_AutoRedraw() const { return autoRedraw_; }
@@ -103,6 +117,7 @@ class PictureBox {
   Long CheckedOuterSize(Single size) const;
   void Resize(Long width, Long height);
   void SelectFillBrush(Long color, Integer style);
+  void SelectPen(Long color, Integer style, Integer width);
 
   Long width_ = 0;
   Long height_ = 0;
@@ -126,6 +141,7 @@ class PictureBox {
   gdi::UniqueDC dc_;
   gdi::UniqueObject bitmap_;  // selected into dc_
   gdi::UniqueObject brush_;   // selected into dc_; 0 while a stock brush is
+  gdi::UniqueObject pen_;     // selected into dc_
 };
 
 }  // namespace kelvane::surface

@@ -1,3 +1,4 @@
+#include <algorithm>
 #include <atomic>
 #include <limits>
 #include <new>
@@ -62,6 +63,11 @@ HBITMAP CreateCompatibleBitmap(HDC hdc, std::int32_t width, std::int32_t height)
 
 HBRUSH CreateSolidBrush(COLORREF color) {
   return AddObject(std::make_shared<Brush>(BrushStyle::Solid, color & 0x00FFFFFF, 0));
+}
+
+HGDIOBJ CreatePen(int style, std::int32_t width, COLORREF color) {
+  if (style < PS_SOLID || style > PS_INSIDEFRAME) return 0;
+  return AddObject(std::make_shared<Pen>(style, std::max<std::int32_t>(width, 1), color & 0x00FFFFFF));
 }
 
 HBRUSH CreateHatchBrush(int style, COLORREF color) {

@@ -5,6 +5,7 @@
 #include <cstring>
 
 #include "platform/gdi/Objects.h"
+#include "platform/gdi/Paint.h"
 
 namespace kelvane::gdi {
 
@@ -55,43 +56,6 @@ void CopyRow(const Bitmap& from, const std::uint8_t* s, const Bitmap& to, std::u
   }
 }
 
-// One 8 x 8 hatch pattern row: bit i is set where column i (mod 8) is drawn.
-std::uint8_t HatchRow(int style, std::int64_t y) {
-  const int r = static_cast<int>(y & 7);
-  const auto horizontal = static_cast<std::uint8_t>(r == 0 ? 0xFF : 0x00);
-  const std::uint8_t vertical = 0x01;
-  const auto down = static_cast<std::uint8_t>(1u << r);        // "\": column == row
-  const auto up = static_cast<std::uint8_t>(1u << (7 - r));    // "/": column == 7 - row
-  switch (style) {
-    case HS_HORIZONTAL: return horizontal;
-    case HS_VERTICAL: return vertical;
-    case HS_FDIAGONAL: return down;
-    case HS_BDIAGONAL: return up;
-    case HS_CROSS: return static_cast<std::uint8_t>(horizontal | vertical);
-    case HS_DIAGCROSS: return static_cast<std::uint8_t>(down | up);
-    default: return 0;
-  }
-}
-
-// Paints the pixels of one row whose bit (x & 7) is set in `mask`; a mask
-// of 0xFF paints them all. The format is decided once per row.
-void PaintSpan(Bitmap& bitmap, std::uint8_t* row, std::int64_t left, std::int64_t right,
-               std::uint8_t mask, COLORREF color) {
-  if (bitmap.Format() == PixelFormat::Bgrx32) {
-    const std::uint32_t pixel = PixelFromColor(color);
-    for (std::int64_t x = left; x < right; ++x)
-      if ((mask >> (x & 7)) & 1) std::memcpy(row + x * 4, &pixel, 4);
-  } else {
-    for (std::int64_t x = left; x < right; ++x) {
-      if (((mask >> (x & 7)) & 1) == 0) continue;
-      std::uint8_t* p = row + x * 3;
-      p[0] = GetBValue(color);
-      p[1] = GetGValue(color);
-      p[2] = GetRValue(color);
-    }
-  }
-}
-
 }  // namespace
 
 BOOL BitBlt(HDC hdcDest, std::int32_t x, std::int32_t y, std::int32_t width, std::int32_t height,
@@ -133,9 +97,8 @@ BOOL FillRect(HDC hdc, const RECT* rect, HBRUSH brushHandle) {
   if (left >= right || top >= bottom) return TRUE;
 
   for (std::int64_t y = top; y < bottom; ++y) {
-    const std::uint8_t mask =
-        brush->style == BrushStyle::Solid ? 0xFF : HatchRow(brush->hatch, y);
-    PaintSpan(bitmap, bitmap.Row(static_cast<std::int32_t>(y)), left, right, mask, brush->color);
+    PaintSpan(bitmap, bitmap.Row(static_cast<std::int32_t>(y)), left, right, BrushRowMask(*brush, y),
+              brush->color);
   }
   return TRUE;
 }

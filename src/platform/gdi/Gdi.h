@@ -59,6 +59,20 @@ enum StockObject : int {
   WHITE_BRUSH = 0,
   BLACK_BRUSH = 4,
   NULL_BRUSH = 5,
+  BLACK_PEN = 7,
+  NULL_PEN = 8,
+};
+
+// Pen styles of CreatePen. The dashed styles dash only at width 1; wider
+// pens of those styles draw solid, with round ends and joins.
+enum PenStyle : int {
+  PS_SOLID = 0,
+  PS_DASH = 1,
+  PS_DOT = 2,
+  PS_DASHDOT = 3,
+  PS_DASHDOTDOT = 4,
+  PS_NULL = 5,
+  PS_INSIDEFRAME = 6,
 };
 
 // How large a bitmap may be: pixels a side and pixels in all. Requests
@@ -81,11 +95,14 @@ HBITMAP CreateCompatibleBitmap(HDC hdc, std::int32_t width, std::int32_t height)
 HBRUSH CreateSolidBrush(COLORREF color);
 HBRUSH CreateHatchBrush(int style, COLORREF color);
 HGDIOBJ GetStockObject(int object);
+// A pen of `style`, `width` pixels (below 1 counts as 1) and `color`; 0 for
+// an unknown style.
+HGDIOBJ CreatePen(int style, std::int32_t width, COLORREF color);
 
-// Selects a bitmap or brush into `hdc`; answers the object of that
+// Selects a bitmap, brush or pen into `hdc`; answers the object of that
 // kind that was selected before, or 0 on failure.
 HGDIOBJ SelectObject(HDC hdc, HGDIOBJ object);
-// Deletes a bitmap or brush; FALSE for an unknown handle.
+// Deletes a bitmap, brush or pen; FALSE for an unknown handle.
 // An object still selected into a context lives on until it is deselected.
 BOOL DeleteObject(HGDIOBJ object);
 BOOL DeleteDC(HDC hdc);
@@ -99,6 +116,35 @@ BOOL BitBlt(HDC hdcDest, std::int32_t x, std::int32_t y, std::int32_t width, std
 
 // Fills `rect`, clipped to the bitmap, with `brush`; FALSE on a bad handle.
 BOOL FillRect(HDC hdc, const RECT* rect, HBRUSH brush);
+
+// Lines and shapes, drawn without antialiasing so every colour is exact.
+// Coordinates are pixels; a pixel (x, y) is the square from (x, y) to
+// (x + 1, y + 1), and outlines run through pixel centres.
+//
+// MoveToEx sets the current position; LineTo draws from it to (x, y) with
+// the selected pen, both end pixels included, and moves it there.
+BOOL MoveToEx(HDC hdc, std::int32_t x, std::int32_t y);
+BOOL LineTo(HDC hdc, std::int32_t x, std::int32_t y);
+// The rectangle and the ellipse of the box [left, right) x [top, bottom):
+// filled with the selected brush, outlined with the selected pen.
+BOOL Rectangle(HDC hdc, std::int32_t left, std::int32_t top, std::int32_t right,
+               std::int32_t bottom);
+BOOL Ellipse(HDC hdc, std::int32_t left, std::int32_t top, std::int32_t right,
+             std::int32_t bottom);
+// Sets one pixel; CLR_INVALID outside the bitmap, else the colour set.
+COLORREF SetPixel(HDC hdc, std::int32_t x, std::int32_t y, COLORREF color);
+
+// Flood fill types: fill up to a border of `color`, or fill the area of `color`.
+constexpr unsigned FLOODFILLBORDER = 0;
+constexpr unsigned FLOODFILLSURFACE = 1;
+
+// Fills, with the brush selected into `hdc`, every pixel 4-connected to
+// (x, y) that is not of `color` (FLOODFILLBORDER) or that is of `color`
+// (FLOODFILLSURFACE). A hatch brush fills with its pattern; the null brush
+// fills nothing. FALSE, with nothing changed, for a start point outside the
+// bitmap, a start pixel that does not qualify, or a bad handle. Iterative:
+// its memory is bounded by the bitmap's size, never by the area's shape.
+BOOL ExtFloodFill(HDC hdc, std::int32_t x, std::int32_t y, COLORREF color, unsigned type);
 
 // The colour of one pixel; CLR_INVALID outside the bitmap or for a bad handle.
 COLORREF GetPixel(HDC hdc, std::int32_t x, std::int32_t y);

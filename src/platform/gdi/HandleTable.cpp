@@ -57,10 +57,13 @@ struct StockObjects {
   HBRUSH white = AddObject(std::make_shared<Brush>(BrushStyle::Solid, RGB(255, 255, 255), 0));
   HBRUSH black = AddObject(std::make_shared<Brush>(BrushStyle::Solid, RGB(0, 0, 0), 0));
   HBRUSH null = AddObject(std::make_shared<Brush>(BrushStyle::Null, 0, 0));
+  HGDIOBJ blackPen = AddObject(std::make_shared<Pen>(PS_SOLID, 1, RGB(0, 0, 0)));
+  HGDIOBJ nullPen = AddObject(std::make_shared<Pen>(PS_NULL, 1, 0));
   HBITMAP defaultBitmap = AddObject(Bitmap::Create(1, 1, PixelFormat::Bgrx32, false));
 
   bool Contains(HGDIOBJ h) const {
-    return h == white || h == black || h == null || h == defaultBitmap;
+    return h == white || h == black || h == null || h == blackPen || h == nullPen ||
+           h == defaultBitmap;
   }
 };
 
@@ -87,11 +90,15 @@ std::shared_ptr<Brush> FindBrush(HBRUSH brush) {
   return FindOfKind<Brush>(brush, ObjectKind::Brush);
 }
 
+std::shared_ptr<Pen> FindPen(HGDIOBJ pen) { return FindOfKind<Pen>(pen, ObjectKind::Pen); }
+
 HGDIOBJ GetStockObject(int object) {
   switch (object) {
     case WHITE_BRUSH: return Stock().white;
     case BLACK_BRUSH: return Stock().black;
     case NULL_BRUSH: return Stock().null;
+    case BLACK_PEN: return Stock().blackPen;
+    case NULL_PEN: return Stock().nullPen;
     default: return 0;
   }
 }
@@ -101,6 +108,7 @@ HDC CreateCompatibleDC(HDC hdc) {
   auto dc = std::make_shared<DeviceContext>();
   dc->bitmap = {Stock().defaultBitmap, FindBitmap(Stock().defaultBitmap)};
   dc->brush = {Stock().white, FindBrush(Stock().white)};
+  dc->pen = {Stock().blackPen, FindPen(Stock().blackPen)};
   return AddObject(std::move(dc));
 }
 
@@ -116,6 +124,7 @@ HGDIOBJ SelectObject(HDC hdc, HGDIOBJ object) {
   switch (found->Kind()) {
     case ObjectKind::Bitmap: return swap(dc->bitmap, std::static_pointer_cast<Bitmap>(found));
     case ObjectKind::Brush: return swap(dc->brush, std::static_pointer_cast<Brush>(found));
+    case ObjectKind::Pen: return swap(dc->pen, std::static_pointer_cast<Pen>(found));
     case ObjectKind::DC: return 0;
   }
   return 0;

@@ -13,7 +13,7 @@
 
 namespace kelvane::gdi {
 
-enum class ObjectKind { Bitmap, Brush, DC };
+enum class ObjectKind { Bitmap, Brush, Pen, DC };
 
 class GdiObject {
  public:
@@ -82,6 +82,15 @@ class Brush : public GdiObject {
   const int hatch;  // HatchStyle when style is Hatched
 };
 
+class Pen : public GdiObject {
+ public:
+  Pen(int penStyle, std::int32_t penWidth, COLORREF penColor)
+      : GdiObject(ObjectKind::Pen), style(penStyle), width(penWidth), color(penColor) {}
+  const int style;
+  const std::int32_t width;
+  const COLORREF color;
+};
+
 // A memory device context: the objects selected into it, with their handles
 // so that SelectObject can answer the one it replaces.
 class DeviceContext : public GdiObject {
@@ -96,6 +105,9 @@ class DeviceContext : public GdiObject {
 
   Selected<Bitmap> bitmap;
   Selected<Brush> brush;
+  Selected<Pen> pen;
+  std::int32_t currentX = 0;  // the current position of MoveToEx and LineTo
+  std::int32_t currentY = 0;
 };
 
 // Resolves handles to objects of one kind; nullptr for a handle that is
@@ -103,6 +115,7 @@ class DeviceContext : public GdiObject {
 std::shared_ptr<DeviceContext> FindDC(HDC hdc);
 std::shared_ptr<Bitmap> FindBitmap(HBITMAP bitmap);
 std::shared_ptr<Brush> FindBrush(HBRUSH brush);
+std::shared_ptr<Pen> FindPen(HGDIOBJ pen);
 
 // Registers an object under a new handle.
 HGDIOBJ AddObject(std::shared_ptr<GdiObject> object);

@@ -4,21 +4,11 @@
 
 #include "platform/gdi/Objects.h"
 #include "platform/gdi/UniqueHandle.h"
+#include "support/GdiCanvas.h"
 
 namespace kelvane::gdi {
 namespace {
 
-// A memory context with its own bitmap of the given format.
-struct Canvas {
-  Canvas(std::int32_t width, std::int32_t height, PixelFormat format = PixelFormat::Bgrx32,
-         bool bottomUp = false)
-      : bitmap(AddObject(Bitmap::Create(width, height, format, bottomUp))),
-        dc(CreateCompatibleDC(0)) {
-    SelectObject(dc.get(), bitmap.get());
-  }
-  UniqueObject bitmap;
-  UniqueDC dc;
-};
 
 void FillRandom(Canvas& canvas, std::uint32_t seed) {
   std::mt19937 random(seed);

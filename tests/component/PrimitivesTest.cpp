@@ -1,0 +1,130 @@
+#include <gtest/gtest.h>
+
+#include "component/Image.h"
+#include "platform/gdi/Gdi.h"
+#include "support/Automation.h"
+#include "surface/Form1.h"
+
+namespace kelvane::component {
+namespace {
+
+using oleaut::ErrorOf;
+
+constexpr gdi::COLORREF kBlack = 0x000000, kWhite = 0xFFFFFF, kRed = 0x0000FF,
+                        kGreen = 0x00FF00, kBlue = 0xFF0000;
+
+gdi::COLORREF At(int x, int y) {
+  return gdi::GetPixel(surface::Form1::ForThread().Plot.get_hDC(), x, y);
+}
+
+// A new object on a 100 x 100 drawing area.
+class Primitives : public testing::Test {
+ protected:
+  void SetUp() override {
+    image.put_PlotWidth(100);
+    image.put_PlotHeight(Integer{100});
+  }
+  Image image;
+};
+
+TEST_F(Primitives, ABoxOfANewObjectIsFilledSolidBlackUntilTheFillIsTransparent) {
+  image.PlotBox(10, 10, 50, 40);
+  EXPECT_EQ(At(10, 10), kBlack);
+  EXPECT_EQ(At(50, 40), kBlack);
+  EXPECT_EQ(At(30, 25), kBlack);
+  EXPECT_EQ(At(51, 25), kWhite);
+  EXPECT_EQ(At(30, 41), kWhite);
+
+  Image fresh;
+  image.put_PlotFillStyle(Integer{1});
+  image.PlotBox(60, 60, 80, 70);
+  EXPECT_EQ(At(60, 60), kBlack);
+  EXPECT_EQ(At(80, 70), kBlack);
+  EXPECT_EQ(At(70, 60), kBlack);
+  EXPECT_EQ(At(70, 65), kWhite);
+  EXPECT_EQ(At(81, 65), kWhite);
+}
+
+TEST_F(Primitives, ASolidBoxIsAllPenColourAndReversedCornersGiveTheSameBox) {
+  image.put_PenColor(Long{kRed});
+  image.put_PlotFillColor(Long{kBlue});
+  image.PlotSolidBox(50, 40, 10, 10);
+  for (auto [x, y] : {std::pair{10, 10}, {50, 40}, {30, 25}, {10, 40}}) EXPECT_EQ(At(x, y), kRed);
+  EXPECT_EQ(At(9, 10), kWhite);
+  EXPECT_EQ(At(51, 40), kWhite);
+}
+
+TEST_F(Primitives, ALineIncludesBothEndPoints) {
+  image.PlotLine(0, 0, 10, 0);
+  EXPECT_EQ(At(0, 0), kBlack);
+  EXPECT_EQ(At(10, 0), kBlack);
+  EXPECT_EQ(At(11, 0), kWhite);
+  image.PlotLine(20, 20, 30, 30);
+  EXPECT_EQ(At(20, 20), kBlack);
+  EXPECT_EQ(At(25, 25), kBlack);
+  EXPECT_EQ(At(30, 30), kBlack);
+  EXPECT_EQ(At(31, 31), kWhite);
+  image.PlotLine(-32768, -32768, 32767, 32767);
+  EXPECT_EQ(At(99, 99), kBlack);
+}
+
+TEST_F(Primitives, APixelIsADotOfThePenWidth) {
+  image.put_PenColor(Long{kGreen});
+  image.PlotPixel(5, 5);
+  EXPECT_EQ(At(5, 5), kGreen);
+  EXPECT_EQ(At(6, 5), kWhite);
+  image.put_PenWidth(Integer{5});
+  image.PlotPixel(50, 50);
+  EXPECT_EQ(At(50, 50), kGreen);
+  EXPECT_EQ(At(51, 51), kGreen);
+  EXPECT_EQ(At(50, 53), kWhite);
+  image.PlotPixel(-5, 200);
+}
+
+TEST_F(Primitives, ASolidCircleFillsWithTheFillColourAndRestoresTheStoredStyle) {
+  image.put_PlotFillStyle("1");
+  image.put_PlotFillColor(Long{kGreen});
+  image.PlotSolidCircle(50, 50, 20);
+  EXPECT_EQ(At(50, 50), kGreen);
+  EXPECT_EQ(At(50, 30), kBlack) << "the outline";
+  EXPECT_EQ(At(50, 29), kWhite);
+  EXPECT_EQ(image.get_PlotFillStyle(), Variant(Integer{1}));
+  image.PlotCircle(20, 20, 5);
+  EXPECT_EQ(At(20, 20), kWhite) << "the following circle is unfilled";
+  EXPECT_EQ(At(25, 20), kBlack);
+
+  Image other;
+  other.PlotSolidCircle(10, 10, 3);
+  EXPECT_EQ(other.get_PlotFillStyle(), Variant(Integer{0}));
+}
+
+TEST_F(Primitives, ASolidCircleThatFailsStillRestoresTheStoredStyle) {
+  image.put_PlotFillStyle(Integer{1});
+  EXPECT_EQ(ErrorOf([&] { image.PlotSolidCircle(50, 50, -1); }), 5);
+  EXPECT_EQ(image.get_PlotFillStyle(), Variant(Integer{1}));
+  image.put_PlotFillStyle("x");
+  EXPECT_EQ(ErrorOf([&] { image.PlotSolidCircle(50, 50, 5); }), 13);
+  EXPECT_EQ(image.get_PlotFillStyle(), Variant("x"));
+  image.put_PlotFillStyle(Integer{0});
+  EXPECT_EQ(ErrorOf([&] { image.PlotCircle(50, 50, -1); }), 5);
+}
+
+TEST_F(Primitives, FloodFillUsesTheFillLastAppliedNotTheOneStoredSince) {
+  image.put_PlotFillStyle(Integer{1});
+  image.PlotBox(10, 10, 50, 40);
+  image.put_PlotFillStyle(Integer{0});
+  image.put_PlotFillColor(Long{kRed});
+  image.FloodFill(30, 25, kBlack);
+  EXPECT_EQ(At(30, 25), kWhite) << "still the transparent fill";
+  image.PlotPixel(0, 0);
+  image.FloodFill(30, 25, kBlack);
+  EXPECT_EQ(At(30, 25), kRed);
+  EXPECT_EQ(At(11, 11), kRed);
+  EXPECT_EQ(At(10, 10), kBlack);
+  EXPECT_EQ(At(60, 60), kWhite);
+  image.FloodFill(-1, 5, kBlack);
+  image.FloodFill(10, 10, kBlack);
+}
+
+}  // namespace
+}  // namespace kelvane::component
