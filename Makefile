@@ -6,7 +6,7 @@ ASAN_BUILD := build-asan
 JOBS ?= $(shell nproc)
 CMAKE_FLAGS := -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo
 
-.PHONY: deps build test test-asan bench clean
+.PHONY: deps build run test test-asan bench clean
 
 deps:
 	@scripts/install-deps
@@ -14,6 +14,11 @@ deps:
 build: deps
 	@cmake -S . -B $(BUILD) $(CMAKE_FLAGS) >/dev/null
 	@cmake --build $(BUILD) -j $(JOBS)
+
+# Until the page host lands, the main job draws the demo picture.
+run: build
+	@$(BUILD)/examples/primitives $(BUILD)/primitives.png
+	@echo "drew $(BUILD)/primitives.png"
 
 test: build
 	@ctest --test-dir $(BUILD) --output-on-failure -j $(JOBS)
