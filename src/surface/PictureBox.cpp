@@ -36,6 +36,17 @@ class Selection {
   gdi::HGDIOBJ previous_;
 };
 
+// A solid brush of `color` selected into `dc`, for as long as it lives.
+class SolidBrushSelection {
+ public:
+  SolidBrushSelection(gdi::HDC dc, gdi::COLORREF color)
+      : brush_(gdi::CreateSolidBrush(color)), selection_(dc, brush_.get()) {}
+
+ private:
+  gdi::UniqueObject brush_;
+  Selection selection_;
+};
+
 // A memory context with `bitmap` selected, for as long as it lives.
 class ScratchDC {
  public:
@@ -47,6 +58,8 @@ class ScratchDC {
   gdi::UniqueDC dc_;
   Selection selection_;
 };
+
+Long Pixel(Single v) { return oleaut::RoundTo<Long>(v); }
 
 void PaintBackColor(gdi::HDC dc, Long oleColor, Long width, Long height) {
   const gdi::UniqueObject brush(gdi::CreateSolidBrush(TranslateColor(oleColor)));
@@ -174,12 +187,6 @@ void PictureBox::Resize(Long width, Long height) {
   height_ = height;
 }
 
-namespace {
-
-Long Pixel(Single v) { return oleaut::RoundTo<Long>(v); }
-
-}  // namespace
-
 void PictureBox::Line(Single x1, Single y1, Single x2, Single y2, LineMode mode) {
   const Long ax = Pixel(x1), ay = Pixel(y1), bx = Pixel(x2), by = Pixel(y2);
   const gdi::HDC dc = dc_.get();
@@ -194,8 +201,7 @@ void PictureBox::Line(Single x1, Single y1, Single x2, Single y2, LineMode mode)
     gdi::Rectangle(dc, left, top, right, bottom);
     return;
   }
-  const gdi::UniqueObject solid(gdi::CreateSolidBrush(TranslateColor(foreColor_)));
-  const Selection brush(dc, solid.get());
+  const SolidBrushSelection fill(dc, TranslateColor(foreColor_));
   gdi::Rectangle(dc, left, top, right, bottom);
 }
 
@@ -211,11 +217,11 @@ void PictureBox::PSet(Single x, Single y) {
     gdi::SetPixel(dc_.get(), px, py, TranslateColor(foreColor_));
     return;
   }
-  const gdi::UniqueObject solid(gdi::CreateSolidBrush(TranslateColor(foreColor_)));
-  const Selection brush(dc_.get(), solid.get());
-  const Selection pen(dc_.get(), gdi::GetStockObject(gdi::NULL_PEN));
+  const SolidBrushSelection fill(dc_.get(), TranslateColor(foreColor_));
+  const Selection noOutline(dc_.get(), gdi::GetStockObject(gdi::NULL_PEN));
   const Long left = px - drawWidth_ / 2;
-  gdi::Ellipse(dc_.get(), left, py - drawWidth_ / 2, left + drawWidth_, py - drawWidth_ / 2 + drawWidth_);
+  const Long top = py - drawWidth_ / 2;
+  gdi::Ellipse(dc_.get(), left, top, left + drawWidth_, top + drawWidth_);
 }
 
 picture::PictureRef PictureBox::get_Image() const {

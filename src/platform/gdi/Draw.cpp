@@ -6,9 +6,9 @@
 
 #include <array>
 #include <cstring>
-#include <span>
 #include <memory>
 #include <numbers>
+#include <span>
 
 #include "platform/gdi/Objects.h"
 #include "platform/gdi/Paint.h"
@@ -130,6 +130,19 @@ class Canvas {
   Context cr_;
 };
 
+// Runs `draw` on a canvas over the box [left, right) x [top, bottom) of
+// `hdc`'s bitmap; an empty box draws nothing.
+template <class Draw>
+BOOL DrawInBox(HDC hdc, std::int32_t left, std::int32_t top, std::int32_t right,
+               std::int32_t bottom, Draw draw) {
+  const auto dc = FindDC(hdc);
+  if (!dc) return FALSE;
+  Canvas canvas(*dc);
+  if (canvas.Ok() && right > left && bottom > top)
+    draw(canvas, left, top, static_cast<double>(right) - left, static_cast<double>(bottom) - top);
+  return TRUE;
+}
+
 }  // namespace
 
 BOOL MoveToEx(HDC hdc, std::int32_t x, std::int32_t y) {
@@ -155,23 +168,6 @@ BOOL LineTo(HDC hdc, std::int32_t x, std::int32_t y) {
   dc->currentY = y;
   return TRUE;
 }
-
-namespace {
-
-// Runs `draw` on a canvas over the box [left, right) x [top, bottom) of
-// `hdc`'s bitmap; an empty box draws nothing.
-template <class Draw>
-BOOL DrawInBox(HDC hdc, std::int32_t left, std::int32_t top, std::int32_t right,
-               std::int32_t bottom, Draw draw) {
-  const auto dc = FindDC(hdc);
-  if (!dc) return FALSE;
-  Canvas canvas(*dc);
-  if (canvas.Ok() && right > left && bottom > top)
-    draw(canvas, left, top, static_cast<double>(right) - left, static_cast<double>(bottom) - top);
-  return TRUE;
-}
-
-}  // namespace
 
 BOOL Rectangle(HDC hdc, std::int32_t left, std::int32_t top, std::int32_t right,
                std::int32_t bottom) {

@@ -75,11 +75,11 @@ struct LetterCanvas : Canvas {
 
 TEST(ExtFloodFill, FillsTheInsideOfABorderOnly) {
   LetterCanvas canvas({".......",
-                 ".#####.",
-                 ".#...#.",
-                 ".#...#.",
-                 ".#####.",
-                 "......."});
+                       ".#####.",
+                       ".#...#.",
+                       ".#...#.",
+                       ".#####.",
+                       "......."});
   ASSERT_TRUE(canvas.Fill(3, 2, CreateSolidBrush(kBlue)));
   EXPECT_EQ(canvas.Read(), (Picture{".......",
                                     ".#####.",
@@ -91,12 +91,12 @@ TEST(ExtFloodFill, FillsTheInsideOfABorderOnly) {
 
 TEST(ExtFloodFill, LeaksThroughAnOrthogonalGapButNotADiagonalOne) {
   LetterCanvas diagonal({"#......",
-                   ".#.....",
-                   "..#....",
-                   "...#...",
-                   "....#..",
-                   ".....#.",
-                   "......#"});
+                         ".#.....",
+                         "..#....",
+                         "...#...",
+                         "....#..",
+                         ".....#.",
+                         "......#"});
   ASSERT_TRUE(diagonal.Fill(0, 6, CreateSolidBrush(kGreen)));
   EXPECT_EQ(diagonal.Read(), (Picture{"#......",
                                       "g#.....",
@@ -107,9 +107,9 @@ TEST(ExtFloodFill, LeaksThroughAnOrthogonalGapButNotADiagonalOne) {
                                       "gggggg#"}));
 
   LetterCanvas corner({".......",
-                 "..####.",
-                 ".#...#.",
-                 ".#####."});
+                       "..####.",
+                       ".#...#.",
+                       ".#####."});
   ASSERT_TRUE(corner.Fill(2, 2, CreateSolidBrush(kGreen)));
   EXPECT_EQ(corner.Read(), (Picture{".......",
                                     "..####.",
@@ -117,9 +117,9 @@ TEST(ExtFloodFill, LeaksThroughAnOrthogonalGapButNotADiagonalOne) {
                                     ".#####."}));
 
   LetterCanvas gap({".......",
-              ".##.##.",
-              ".#...#.",
-              ".#####."});
+                    ".##.##.",
+                    ".#...#.",
+                    ".#####."});
   ASSERT_TRUE(gap.Fill(2, 2, CreateSolidBrush(kGreen)));
   EXPECT_EQ(gap.Read(), (Picture{"ggggggg",
                                  "g##g##g",
@@ -194,9 +194,9 @@ TEST(ExtFloodFill, HatchBrushPaintsItsPatternAlignedToTheOriginAndNullBrushNothi
 
 TEST(ExtFloodFill, SurfaceFillsExactlyTheAreaOfOneColour) {
   LetterCanvas canvas({"gg.g",
-                 ".g.g",
-                 ".gg.",
-                 "g..g"});
+                       ".g.g",
+                       ".gg.",
+                       "g..g"});
   ASSERT_TRUE(canvas.Fill(0, 0, CreateSolidBrush(kBlue), kGreen, FLOODFILLSURFACE));
   EXPECT_EQ(canvas.Read(), (Picture{"bb.g",
                                     ".b.g",
