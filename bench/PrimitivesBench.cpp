@@ -32,6 +32,9 @@ void BM_PlotSolidCircle(benchmark::State& s) {
   Primitive(s, [](Image& i) { i.PlotSolidCircle(320, 240, 200); });
 }
 void BM_PlotPixel(benchmark::State& s) { Primitive(s, [](Image& i) { i.PlotPixel(320, 240); }); }
+void BM_PlotText(benchmark::State& s) {
+  Primitive(s, [](Image& i) { i.PlotText(20, 20, "Kelvane draws on the server"); });
+}
 
 // Argument: the fill style (0 solid, 1 transparent, 7 diagonal cross).
 BENCHMARK(BM_PlotLine)->Arg(1);
@@ -40,5 +43,6 @@ BENCHMARK(BM_PlotSolidBox)->Arg(1);
 BENCHMARK(BM_PlotCircle)->Arg(0)->Arg(1)->Arg(7);
 BENCHMARK(BM_PlotSolidCircle)->Arg(1);
 BENCHMARK(BM_PlotPixel)->Arg(1);
+BENCHMARK(BM_PlotText)->Arg(1);
 
 }  // namespace

@@ -66,6 +66,29 @@ int main(int argc, char** argv) {
   image.PlotPixel(0, 0);
   image.FloodFill(120, 250, 0);
 
+  // Text: fonts, sizes, styles, several scripts, a missing glyph's fallback.
+  image.put_PenColor(Long{0x000000});
+  image.put_PlotFillStyle(Integer{1});
+  image.put_PlotFontSize(Integer{14});
+  image.PlotText(240, 190, "Arial 14: Kelvane draws");
+  image.put_PlotFontBold(kelvane::oleaut::VariantBool::True);
+  image.put_PenColor(Long{0x0000C0});
+  image.PlotText(240, 212, "Bold red");
+  image.put_PlotFontBold(kelvane::oleaut::VariantBool::False);
+  image.put_PlotFontItalic(kelvane::oleaut::VariantBool::True);
+  image.put_PlotFontUnderline(kelvane::oleaut::VariantBool::True);
+  image.put_PenColor(Long{0x008000});
+  image.PlotText(340, 212, "Italic underlined");
+  image.put_PlotFontItalic(kelvane::oleaut::VariantBool::False);
+  image.put_PlotFontUnderline(kelvane::oleaut::VariantBool::False);
+  image.put_PenColor(Long{0x800000});
+  image.put_PlotFontName("Liberation Serif");
+  image.put_PlotFontSize(Integer{11});
+  image.PlotText(240, 236, "Serif 11 · Ελληνικά · Кириллица · \xE2\x82 bad bytes");
+  image.put_PlotFontName("Courier New");
+  image.put_PlotFontSize(Integer{9});
+  image.PlotText(240, 256, "Courier 9\nsecond line");
+
   const auto bitmap = kelvane::gdi::FindDC(kelvane::surface::Form1::ForThread().Plot.get_hDC())
                           ->bitmap.object;
   cairo_surface_t* surface = cairo_image_surface_create_for_data(

@@ -57,6 +57,14 @@ void Image::PlotSolidCircle(Integer x1, Integer y1, Integer r) {
   ApplySettings();
 }
 
+// `s` arrives by value: the object's own copy of the text.
+void Image::PlotText(Integer x1, Integer y1, std::string s) {
+  ApplySettings();
+  Plot().put_CurrentX(S(x1));
+  Plot().put_CurrentY(S(y1));
+  Plot().Print(s);
+}
+
 void Image::PlotPixel(Integer x1, Integer y1) {
   ApplySettings();
   Plot().PSet(S(x1), S(y1));

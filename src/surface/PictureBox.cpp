@@ -142,11 +142,27 @@ void PictureBox::SelectFillBrush(Long color, Integer style) {
   fillStyle_ = style;
 }
 
-void PictureBox::put_FontName(std::string name) { fontName_ = std::move(name); }
+void PictureBox::put_FontName(std::string name) { ChangeFont(fontName_, std::move(name)); }
 
 void PictureBox::put_FontSize(Single points) {
   if (!(points > 0.0f && points <= 2160.0f)) RaiseInvalidValue();
-  fontSize_ = points;
+  ChangeFont(fontSize_, points);
+}
+
+// Sizes are points at 96 dots per inch; the font's character height is
+// the nearest whole number of pixels.
+void PictureBox::SelectFont() {
+  gdi::LOGFONTA request;
+  request.lfHeight = -std::max<Long>(1, Pixel(fontSize_ * 96.0f / 72.0f));
+  request.lfWeight = oleaut::IsTrue(fontBold_) ? gdi::FW_BOLD : gdi::FW_NORMAL;
+  request.lfItalic = oleaut::IsTrue(fontItalic_) ? 1 : 0;
+  request.lfUnderline = oleaut::IsTrue(fontUnderline_) ? 1 : 0;
+  request.lfFaceName = fontName_;
+  gdi::UniqueObject font(gdi::CreateFontIndirectA(request));
+  if (!font || gdi::SelectObject(dc_.get(), font.get()) == 0)
+    RaiseRuntimeError(oleaut::kOutOfMemory);
+  font_ = std::move(font);
+  fontChanged_ = false;
 }
 
 Long PictureBox::CheckedOuterSize(Single size) const {
@@ -222,6 +238,12 @@ void PictureBox::PSet(Single x, Single y) {
   const Long left = px - drawWidth_ / 2;
   const Long top = py - drawWidth_ / 2;
   gdi::Ellipse(dc_.get(), left, top, left + drawWidth_, top + drawWidth_);
+}
+
+void PictureBox::Print(std::string_view text) {
+  if (fontChanged_) SelectFont();
+  gdi::SetTextColor(dc_.get(), TranslateColor(foreColor_));
+  gdi::TextOutA(dc_.get(), Pixel(currentX_), Pixel(currentY_), text);
 }
 
 picture::PictureRef PictureBox::get_Image() const {

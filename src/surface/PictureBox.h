@@ -7,6 +7,8 @@
 // allocation raises 7 "Out of memory".
 
 #include <string>
+#include <string_view>
+#include <utility>
 
 #include "platform/gdi/Gdi.h"
 #include "platform/gdi/UniqueHandle.h"
@@ -59,11 +61,11 @@ class PictureBox {
   Single get_FontSize() const { return fontSize_; }
   void put_FontSize(Single points);  // above 0, at most 2160
   VariantBool get_FontBold() const { return fontBold_; }
-  void put_FontBold(VariantBool bold) { fontBold_ = bold; }
+  void put_FontBold(VariantBool bold) { ChangeFont(fontBold_, bold); }
   VariantBool get_FontItalic() const { return fontItalic_; }
-  void put_FontItalic(VariantBool italic) { fontItalic_ = italic; }
+  void put_FontItalic(VariantBool italic) { ChangeFont(fontItalic_, italic); }
   VariantBool get_FontUnderline() const { return fontUnderline_; }
-  void put_FontUnderline(VariantBool underline) { fontUnderline_ = underline; }
+  void put_FontUnderline(VariantBool underline) { ChangeFont(fontUnderline_, underline); }
 
   // Outer size, border included. Setting it resizes the persistent picture,
   // keeping the pixels that still fit at the top-left corner; new pixels
@@ -105,6 +107,10 @@ class PictureBox {
   void Circle(Single x, Single y, Single radius);
   // A dot of the pen width in the fore colour.
   void PSet(Single x, Single y);
+  // Text in the fore colour and font, its top-left corner at CurrentX,
+  // CurrentY, with no background painted. The font is built on the first
+  // Print after a font setting changed, and kept until one changes again.
+  void Print(std::string_view text);
 
   // Persistent drawing. The box is off-screen, so drawing always lands in
   // the persistent picture; the flag is kept for those who read it.
@@ -118,6 +124,13 @@ class PictureBox {
   void Resize(Long width, Long height);
   void SelectFillBrush(Long color, Integer style);
   void SelectPen(Long color, Integer style, Integer width);
+  template <class T>
+  void ChangeFont(T& setting, T value) {
+    if (setting == value) return;
+    setting = std::move(value);
+    fontChanged_ = true;
+  }
+  void SelectFont();
 
   Long width_ = 0;
   Long height_ = 0;
@@ -142,6 +155,8 @@ class PictureBox {
   gdi::UniqueObject bitmap_;  // selected into dc_
   gdi::UniqueObject brush_;   // selected into dc_; 0 while a stock brush is
   gdi::UniqueObject pen_;     // selected into dc_
+  gdi::UniqueObject font_;    // selected into dc_ once built
+  bool fontChanged_ = true;   // font_ no longer matches the settings
 };
 
 }  // namespace kelvane::surface

@@ -52,6 +52,11 @@ TEST_F(Primitives, ASolidBoxIsAllPenColourAndReversedCornersGiveTheSameBox) {
   for (auto [x, y] : {std::pair{10, 10}, {50, 40}, {30, 25}, {10, 40}}) EXPECT_EQ(At(x, y), kRed);
   EXPECT_EQ(At(9, 10), kWhite);
   EXPECT_EQ(At(51, 40), kWhite);
+
+  image.put_PenColor(Long{kGreen});
+  image.PlotBox(-32768, -32768, 32767, 32767);
+  EXPECT_EQ(At(0, 0), kBlue) << "the outline lies outside; the inside fills the area";
+  EXPECT_EQ(At(99, 99), kBlue);
 }
 
 TEST_F(Primitives, ALineIncludesBothEndPoints) {
@@ -96,6 +101,28 @@ TEST_F(Primitives, ASolidCircleFillsWithTheFillColourAndRestoresTheStoredStyle) 
   Image other;
   other.PlotSolidCircle(10, 10, 3);
   EXPECT_EQ(other.get_PlotFillStyle(), Variant(Integer{0}));
+}
+
+// From the centre outwards every row runs: inside colour, outline, white;
+// the fill never shows outside the outline nor leaves a gap inside it.
+TEST_F(Primitives, AFilledCircleMeetsItsOutlineInEveryRow) {
+  image.put_PlotFillColor(Long{kGreen});
+  for (int r : {0, 1, 2, 3, 5, 10, 37}) {
+    SCOPED_TRACE(r);
+    image.put_PenColor(Long{kWhite});
+    image.PlotSolidBox(0, 0, 99, 99);
+    image.put_PenColor(Long{kBlack});
+    image.PlotCircle(50, 50, static_cast<Integer>(r));
+    EXPECT_EQ(At(50, 50 - r), kBlack);
+    EXPECT_EQ(At(50 + r, 50), kBlack);
+    for (int y = 50 - r; y <= 50 + r; ++y) {
+      int x = 50;
+      while (At(x, y) == kGreen) ++x;
+      ASSERT_EQ(At(x, y), kBlack) << "row " << y << " column " << x;
+      while (At(x, y) == kBlack) ++x;
+      for (; x < 100; ++x) ASSERT_EQ(At(x, y), kWhite) << "row " << y << " column " << x;
+    }
+  }
 }
 
 TEST_F(Primitives, ASolidCircleThatFailsStillRestoresTheStoredStyle) {

@@ -6,6 +6,8 @@
 // Win32 way, by a 0 handle or FALSE, never by an exception.
 
 #include <cstdint>
+#include <string>
+#include <string_view>
 
 namespace kelvane::gdi {
 
@@ -14,6 +16,7 @@ using HGDIOBJ = std::uintptr_t;
 using HDC = HGDIOBJ;
 using HBITMAP = HGDIOBJ;
 using HBRUSH = HGDIOBJ;
+using HFONT = HGDIOBJ;
 
 using BOOL = int;
 using DWORD = std::uint32_t;
@@ -61,6 +64,7 @@ enum StockObject : int {
   NULL_BRUSH = 5,
   BLACK_PEN = 7,
   NULL_PEN = 8,
+  DEFAULT_GUI_FONT = 17,
 };
 
 // Pen styles of CreatePen. The dashed styles dash only at width 1; wider
@@ -99,10 +103,10 @@ HGDIOBJ GetStockObject(int object);
 // an unknown style.
 HGDIOBJ CreatePen(int style, std::int32_t width, COLORREF color);
 
-// Selects a bitmap, brush or pen into `hdc`; answers the object of that
+// Selects a bitmap, brush, pen or font into `hdc`; answers the object of that
 // kind that was selected before, or 0 on failure.
 HGDIOBJ SelectObject(HDC hdc, HGDIOBJ object);
-// Deletes a bitmap, brush or pen; FALSE for an unknown handle.
+// Deletes a bitmap, brush, pen or font; FALSE for an unknown handle.
 // An object still selected into a context lives on until it is deselected.
 BOOL DeleteObject(HGDIOBJ object);
 BOOL DeleteDC(HDC hdc);
@@ -133,6 +137,30 @@ BOOL Ellipse(HDC hdc, std::int32_t left, std::int32_t top, std::int32_t right,
              std::int32_t bottom);
 // Sets one pixel; CLR_INVALID outside the bitmap, else the colour set.
 COLORREF SetPixel(HDC hdc, std::int32_t x, std::int32_t y, COLORREF color);
+
+// A font request. lfHeight below 0 asks for a character (em) height of
+// -lfHeight pixels, above 0 for a cell height of lfHeight pixels; the face
+// name is resolved through fontconfig, which substitutes a metric-compatible
+// or another installed face for one it lacks.
+struct LOGFONTA {
+  std::int32_t lfHeight = 0;
+  std::int32_t lfWeight = 400;  // FW_NORMAL; FW_BOLD is 700
+  std::uint8_t lfItalic = 0;
+  std::uint8_t lfUnderline = 0;
+  std::string lfFaceName;
+};
+constexpr std::int32_t FW_NORMAL = 400;
+constexpr std::int32_t FW_BOLD = 700;
+
+// A font for TextOutA; 0 on failure.
+HFONT CreateFontIndirectA(const LOGFONTA& font);
+// Sets the colour of text; answers the one before, CLR_INVALID for a bad handle.
+COLORREF SetTextColor(HDC hdc, COLORREF color);
+// Draws UTF-8 text (invalid bytes show as replacement characters) with the
+// selected font and text colour, its top-left corner at (x, y), without
+// painting a background. Every script is shaped; glyphs the font lacks come
+// from other installed fonts. Line breaks start new lines below, at x.
+BOOL TextOutA(HDC hdc, std::int32_t x, std::int32_t y, std::string_view text);
 
 // Flood fill types: fill up to a border of `color`, or fill the area of `color`.
 constexpr unsigned FLOODFILLBORDER = 0;

@@ -59,11 +59,12 @@ struct StockObjects {
   HBRUSH null = AddObject(std::make_shared<Brush>(BrushStyle::Null, 0, 0));
   HGDIOBJ blackPen = AddObject(std::make_shared<Pen>(PS_SOLID, 1, RGB(0, 0, 0)));
   HGDIOBJ nullPen = AddObject(std::make_shared<Pen>(PS_NULL, 1, 0));
+  HFONT guiFont = AddObject(std::make_shared<Font>(LOGFONTA{-11, FW_NORMAL, 0, 0, "sans-serif"}));
   HBITMAP defaultBitmap = AddObject(Bitmap::Create(1, 1, PixelFormat::Bgrx32, false));
 
   bool Contains(HGDIOBJ h) const {
     return h == white || h == black || h == null || h == blackPen || h == nullPen ||
-           h == defaultBitmap;
+           h == guiFont || h == defaultBitmap;
   }
 };
 
@@ -92,6 +93,8 @@ std::shared_ptr<Brush> FindBrush(HBRUSH brush) {
 
 std::shared_ptr<Pen> FindPen(HGDIOBJ pen) { return FindOfKind<Pen>(pen, ObjectKind::Pen); }
 
+std::shared_ptr<Font> FindFont(HFONT font) { return FindOfKind<Font>(font, ObjectKind::Font); }
+
 HGDIOBJ GetStockObject(int object) {
   switch (object) {
     case WHITE_BRUSH: return Stock().white;
@@ -99,6 +102,7 @@ HGDIOBJ GetStockObject(int object) {
     case NULL_BRUSH: return Stock().null;
     case BLACK_PEN: return Stock().blackPen;
     case NULL_PEN: return Stock().nullPen;
+    case DEFAULT_GUI_FONT: return Stock().guiFont;
     default: return 0;
   }
 }
@@ -109,6 +113,7 @@ HDC CreateCompatibleDC(HDC hdc) {
   dc->bitmap = {Stock().defaultBitmap, FindBitmap(Stock().defaultBitmap)};
   dc->brush = {Stock().white, FindBrush(Stock().white)};
   dc->pen = {Stock().blackPen, FindPen(Stock().blackPen)};
+  dc->font = {Stock().guiFont, FindFont(Stock().guiFont)};
   return AddObject(std::move(dc));
 }
 
@@ -125,6 +130,7 @@ HGDIOBJ SelectObject(HDC hdc, HGDIOBJ object) {
     case ObjectKind::Bitmap: return swap(dc->bitmap, std::static_pointer_cast<Bitmap>(found));
     case ObjectKind::Brush: return swap(dc->brush, std::static_pointer_cast<Brush>(found));
     case ObjectKind::Pen: return swap(dc->pen, std::static_pointer_cast<Pen>(found));
+    case ObjectKind::Font: return swap(dc->font, std::static_pointer_cast<Font>(found));
     case ObjectKind::DC: return 0;
   }
   return 0;

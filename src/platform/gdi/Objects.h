@@ -11,9 +11,11 @@
 
 #include "platform/gdi/Gdi.h"
 
+using PangoFontDescription = struct _PangoFontDescription;
+
 namespace kelvane::gdi {
 
-enum class ObjectKind { Bitmap, Brush, Pen, DC };
+enum class ObjectKind { Bitmap, Brush, Pen, Font, DC };
 
 class GdiObject {
  public:
@@ -91,6 +93,15 @@ class Pen : public GdiObject {
   const COLORREF color;
 };
 
+// A font: its request and the description that text layout uses, made once.
+class Font : public GdiObject {
+ public:
+  explicit Font(const LOGFONTA& request);
+  ~Font() override;
+  const LOGFONTA request;
+  PangoFontDescription* const description;
+};
+
 // A memory device context: the objects selected into it, with their handles
 // so that SelectObject can answer the one it replaces.
 class DeviceContext : public GdiObject {
@@ -106,6 +117,8 @@ class DeviceContext : public GdiObject {
   Selected<Bitmap> bitmap;
   Selected<Brush> brush;
   Selected<Pen> pen;
+  Selected<Font> font;
+  COLORREF textColor = 0;
   std::int32_t currentX = 0;  // the current position of MoveToEx and LineTo
   std::int32_t currentY = 0;
 };
@@ -116,6 +129,7 @@ std::shared_ptr<DeviceContext> FindDC(HDC hdc);
 std::shared_ptr<Bitmap> FindBitmap(HBITMAP bitmap);
 std::shared_ptr<Brush> FindBrush(HBRUSH brush);
 std::shared_ptr<Pen> FindPen(HGDIOBJ pen);
+std::shared_ptr<Font> FindFont(HFONT font);
 
 // Registers an object under a new handle.
 HGDIOBJ AddObject(std::shared_ptr<GdiObject> object);
