@@ -1,5 +1,7 @@
 #include <algorithm>
 #include <atomic>
+#include <cstdlib>
+#include <cstring>
 #include <limits>
 #include <new>
 
@@ -59,6 +61,40 @@ std::shared_ptr<Bitmap> Bitmap::Create(std::int32_t width, std::int32_t height, 
 HBITMAP CreateCompatibleBitmap(HDC hdc, std::int32_t width, std::int32_t height) {
   if (hdc != 0 && !FindDC(hdc)) return 0;
   return AddObject(Bitmap::Create(width, height, PixelFormat::Bgrx32, false));
+}
+
+HBITMAP CreateDIBSection(HDC hdc, const BITMAPINFO* info, unsigned usage, void** bits,
+                         std::uintptr_t section, DWORD offset) {
+  if (bits != nullptr) *bits = nullptr;
+  if (info == nullptr || usage != DIB_RGB_COLORS || section != 0 || offset != 0) return 0;
+  if (hdc != 0 && !FindDC(hdc)) return 0;
+  const BITMAPINFOHEADER& header = info->bmiHeader;
+  if (header.biSize < sizeof(BITMAPINFOHEADER) || header.biPlanes != 1 ||
+      header.biBitCount != 24 || header.biCompression != BI_RGB || header.biWidth <= 0 ||
+      header.biHeight == 0 || header.biHeight == std::numeric_limits<std::int32_t>::min())
+    return 0;
+  auto bitmap = Bitmap::Create(header.biWidth, std::abs(header.biHeight), PixelFormat::Bgr24,
+                               header.biHeight > 0);
+  if (!bitmap) return 0;
+  std::uint8_t* const memory = bitmap->Bits();
+  const HBITMAP handle = AddObject(std::move(bitmap));
+  if (bits != nullptr && handle != 0) *bits = memory;
+  return handle;
+}
+
+int GetObjectA(HGDIOBJ object, int size, void* out) {
+  const auto bitmap = FindBitmap(object);
+  if (!bitmap || out == nullptr || size <= 0) return 0;
+  const BITMAP record{0,
+                      bitmap->Width(),
+                      bitmap->Height(),
+                      bitmap->Stride(),
+                      1,
+                      static_cast<std::uint16_t>(bitmap->BytesPerPixel() * 8),
+                      bitmap->Format() == PixelFormat::Bgr24 ? bitmap->Bits() : nullptr};
+  const auto count = std::min<std::size_t>(static_cast<std::size_t>(size), sizeof(record));
+  std::memcpy(out, &record, count);
+  return static_cast<int>(count);
 }
 
 HBRUSH CreateSolidBrush(COLORREF color) {

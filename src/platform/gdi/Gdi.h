@@ -44,6 +44,42 @@ struct RECT {
 };
 static_assert(sizeof(RECT) == 16);
 
+// A device-independent bitmap's header (no colour table follows: only 24-bit
+// BI_RGB sections are made).
+struct BITMAPINFOHEADER {
+  std::uint32_t biSize;
+  std::int32_t biWidth;
+  std::int32_t biHeight;  // positive: rows bottom-up; negative: top-down
+  std::uint16_t biPlanes;
+  std::uint16_t biBitCount;
+  std::uint32_t biCompression;
+  std::uint32_t biSizeImage;
+  std::int32_t biXPelsPerMeter;
+  std::int32_t biYPelsPerMeter;
+  std::uint32_t biClrUsed;
+  std::uint32_t biClrImportant;
+};
+static_assert(sizeof(BITMAPINFOHEADER) == 40);
+
+struct BITMAPINFO {
+  BITMAPINFOHEADER bmiHeader;
+};
+
+constexpr std::uint32_t BI_RGB = 0;
+constexpr unsigned DIB_RGB_COLORS = 0;
+
+// What GetObjectA tells of a bitmap. bmBits is the pixel memory of a DIB
+// section, null for other bitmaps.
+struct BITMAP {
+  std::int32_t bmType;
+  std::int32_t bmWidth;
+  std::int32_t bmHeight;
+  std::int32_t bmWidthBytes;
+  std::uint16_t bmPlanes;
+  std::uint16_t bmBitsPixel;
+  void* bmBits;
+};
+
 // Raster operation: copy the source unchanged (the only one supported).
 constexpr DWORD SRCCOPY = 0x00CC0020;
 
@@ -96,6 +132,15 @@ HDC CreateCompatibleDC(HDC hdc);
 // for a size beyond the pixel limits or a negative one. A 0 x 0 bitmap is
 // valid and holds no pixels.
 HBITMAP CreateCompatibleBitmap(HDC hdc, std::int32_t width, std::int32_t height);
+// A 24-bit BI_RGB section of one plane, rows of StrideFor(width, 24) bytes,
+// bottom-up for a positive height; *bits receives its pixel memory. 0 (and
+// *bits null) for any other format, a width of 0 or below, a height of 0, a
+// size beyond the pixel limits, a file mapping, or no memory. `hdc` may be 0.
+HBITMAP CreateDIBSection(HDC hdc, const BITMAPINFO* info, unsigned usage, void** bits,
+                         std::uintptr_t section, DWORD offset);
+// Copies up to `size` bytes of a bitmap's BITMAP record to `out`; answers
+// the bytes copied, 0 for a handle that is not a bitmap.
+int GetObjectA(HGDIOBJ object, int size, void* out);
 HBRUSH CreateSolidBrush(COLORREF color);
 HBRUSH CreateHatchBrush(int style, COLORREF color);
 HGDIOBJ GetStockObject(int object);
