@@ -56,6 +56,17 @@ void BM_CaptureAndWriteJpeg(benchmark::State& state) {
 }
 BENCHMARK(BM_CaptureAndWriteJpeg)->Arg(200)->Arg(2000)->Unit(benchmark::kMillisecond);
 
+void BM_CaptureOnly(benchmark::State& state) {
+  const Scene scene(static_cast<int>(state.range(0)));
+  for (auto _ : state) {
+    dib::cDIBSection dib;
+    dib.CreateFromPicture(scene.picture);
+    benchmark::DoNotOptimize(dib.DIBSectionBitsPtr());
+  }
+  state.SetItemsProcessed(state.iterations() * scene.width * scene.height);
+}
+BENCHMARK(BM_CaptureOnly)->Arg(200)->Arg(2000)->Unit(benchmark::kMillisecond);
+
 void BM_TurboJpegEncodeOnly(benchmark::State& state) {
   const Scene scene(static_cast<int>(state.range(0)));
   dib::cDIBSection dib;
