@@ -10,6 +10,7 @@
 #include <string>
 
 #include "platform/asp/Response.h"
+#include "platform/gdi/Gdi.h"
 #include "platform/complus/ObjectContext.h"
 #include "platform/oleaut/Dispatch.h"
 #include "platform/oleaut/TypeLibrary.h"
@@ -107,6 +108,13 @@ class Image final : public oleaut::IDispatch, public complus::ObjectControl {
 
  private:
   static Variant Reference(const Variant& v);
+  // Applies the settings, measures the surface in twips and paints it.
+  void Gradient(Long SColor, Long EColor, Integer direction);
+  // Paints the drawing area with bands of one colour each, one pixel apart,
+  // from the outer size in twips; ignores every error. Direction 0 is left
+  // to right, 1 top to bottom; any other paints nothing.
+  static void PaintGradient(const gdi::HDC& hDC, const Long& W, const Long& H, const Long& SColor,
+                            const Long& EColor, const Integer& Direction);
 
   Variant PenColor_;
   Variant PenStyle_;

@@ -96,10 +96,19 @@ BOOL FillRect(HDC hdc, const RECT* rect, HBRUSH brushHandle) {
   const std::int64_t bottom = std::min<std::int64_t>(rect->Bottom, bitmap.Height());
   if (left >= right || top >= bottom) return TRUE;
 
-  for (std::int64_t y = top; y < bottom; ++y) {
-    PaintSpan(bitmap, bitmap.Row(static_cast<std::int32_t>(y)), left, right, BrushRowMask(*brush, y),
-              brush->color);
+  if (brush->style == BrushStyle::Hatched) {
+    for (std::int64_t y = top; y < bottom; ++y)
+      PaintSpan(bitmap, bitmap.Row(static_cast<std::int32_t>(y)), left, right,
+                BrushRowMask(*brush, y), brush->color);
+    return TRUE;
   }
+  // A solid fill paints its first row and copies that span to the others.
+  const std::uint8_t* first = bitmap.Row(static_cast<std::int32_t>(top));
+  PaintSpan(bitmap, bitmap.Row(static_cast<std::int32_t>(top)), left, right, 0xFF, brush->color);
+  const std::ptrdiff_t offset = left * bitmap.BytesPerPixel();
+  const auto bytes = static_cast<std::size_t>((right - left) * bitmap.BytesPerPixel());
+  for (std::int64_t y = top + 1; y < bottom; ++y)
+    std::memcpy(bitmap.Row(static_cast<std::int32_t>(y)) + offset, first + offset, bytes);
   return TRUE;
 }
 

@@ -44,11 +44,16 @@ void PaintSpan(Bitmap& bitmap, std::uint8_t* row, std::int64_t left, std::int64_
   if (bitmap.Format() == PixelFormat::Bgrx32) {
     const std::uint32_t pixel = PixelFromColor(color);
     if (mask == 0xFF) {
-      // One pixel, then copies of what is written so far, doubling: memcpy
-      // fills far faster than a loop of 4-byte stores.
+      // Short spans (a gradient band's three pixels) take a plain loop; long
+      // ones one pixel, then copies of what is written so far, doubling:
+      // memcpy fills far faster than a loop of 4-byte stores.
       if (left >= right) return;
       std::uint8_t* const start = row + left * 4;
       const std::int64_t count = right - left;
+      if (count <= 16) {
+        for (std::int64_t i = 0; i < count; ++i) std::memcpy(start + i * 4, &pixel, 4);
+        return;
+      }
       std::memcpy(start, &pixel, 4);
       for (std::int64_t done = 1; done < count;) {
         const std::int64_t n = std::min(done, count - done);

@@ -54,4 +54,15 @@ const char* RuntimeErrorText(std::int32_t number) noexcept;
 // Raises the runtime error `number` with its text, sourced from this component.
 [[noreturn]] void RaiseRuntimeError(std::int32_t number);
 
+// Runs one step of a routine that ignores its errors: an automation error
+// the step raises is dropped, and whatever the step had not yet assigned
+// keeps its value. Anything else (a bug, no memory) still propagates.
+template <class Step>
+void SkipOnError(Step&& step) {
+  try {
+    step();
+  } catch (const AutomationError&) {
+  }
+}
+
 }  // namespace kelvane::oleaut
