@@ -6,7 +6,7 @@ ASAN_BUILD := build-asan
 JOBS ?= $(shell nproc)
 CMAKE_FLAGS := -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo
 
-.PHONY: deps build run test test-asan bench clean
+.PHONY: deps build run test test-asan bench fuzz clean
 
 deps:
 	@scripts/install-deps
@@ -29,8 +29,19 @@ test-asan: deps
 	@cmake --build $(ASAN_BUILD) -j $(JOBS)
 	@ctest --test-dir $(ASAN_BUILD) --output-on-failure -j $(JOBS)
 
+# Fuzzes the picture loader for FUZZ_SECONDS (default 300) with libFuzzer,
+# starting from fuzz/seeds; inputs that fail land in build-fuzz/.
+FUZZ_SECONDS ?= 300
+fuzz: deps
+	@cmake -S . -B build-fuzz -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo \
+	  -DCMAKE_CXX_COMPILER=clang++ -DKELVANE_FUZZ=ON >/dev/null
+	@cmake --build build-fuzz -j $(JOBS)
+	@mkdir -p build-fuzz/corpus
+	@build-fuzz/fuzz/picture_fuzz build-fuzz/corpus fuzz/seeds -max_total_time=$(FUZZ_SECONDS) \
+	  -max_len=65536 -rss_limit_mb=2048 -timeout=10 -artifact_prefix=build-fuzz/ -print_final_stats=1
+
 bench: build
 	@$(BUILD)/bench/kelvane_bench
 
 clean:
-	rm -rf $(BUILD) $(ASAN_BUILD)
+	rm -rf $(BUILD) $(ASAN_BUILD) build-fuzz

@@ -47,8 +47,6 @@ void Image::Deactivate() {
   CurrentResponse.reset();
 }
 
-void Image::PastePicture(Long, Long, std::string) { NotYetSupported(); }
-void Image::PasteLogo() { NotYetSupported(); }
 void Image::SendImage() { NotYetSupported(); }
 
 }  // namespace kelvane::component

@@ -2,6 +2,9 @@
 
 #include <memory>
 
+#include "platform/picture/LoadPicture.h"
+#include "surface/Logo.h"
+
 namespace kelvane::surface {
 
 namespace {
@@ -18,7 +21,9 @@ thread_local std::unique_ptr<Form1> threadForm;
 
 }  // namespace
 
-Form1::Form1(Key) : Plot(Box(300, 300, 1)), Logo(Box(70, 63, 0)), tPict(Box(70, 63, 0)) {}
+Form1::Form1(Key) : Plot(Box(300, 300, 1)), Logo(Box(70, 63, 0)), tPict(Box(70, 63, 0)) {
+  Logo.putref_Picture(picture::LoadPictureFromMemory(LogoJpeg()));
+}
 
 Form1& Form1::ForThread() {
   if (!threadForm) threadForm = std::make_unique<Form1>(Key());

@@ -27,7 +27,7 @@ class Form1 {
   static constexpr Long ClientHeight = 213;
 
   PictureBox Plot;   // the drawing surface: 300 x 300 outer, a 1-pixel border
-  PictureBox Logo;   // holds the built-in logo, 70 x 63
+  PictureBox Logo;   // holds the built-in logo, 70 x 63, decoded when the form is made
   PictureBox tPict;  // holds a loaded picture before it is pasted, 70 x 63
 
 };

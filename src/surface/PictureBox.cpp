@@ -256,8 +256,13 @@ void PictureBox::putref_Picture(picture::PictureRef picture) {
     PaintBackColor(dc_.get(), backColor_, InteriorWidth(), InteriorHeight());
     if (source != 0) {
       const ScratchDC scratch(source);
-      gdi::BitBlt(dc_.get(), 0, 0, InteriorWidth(), InteriorHeight(), scratch.get(), 0, 0,
-                  gdi::SRCCOPY);
+      const Long w = InteriorWidth(), h = InteriorHeight();
+      if (picture->HasAlpha()) {
+        gdi::AlphaBlend(dc_.get(), 0, 0, w, h, scratch.get(), 0, 0, w, h,
+                        {gdi::AC_SRC_OVER, 0, 255, gdi::AC_SRC_ALPHA});
+      } else {
+        gdi::BitBlt(dc_.get(), 0, 0, w, h, scratch.get(), 0, 0, gdi::SRCCOPY);
+      }
     }
   }
   picture_ = std::move(picture);

@@ -90,7 +90,8 @@ class PictureBox {
   // A picture of the persistent drawing; it refers to the box's own bitmap.
   picture::PictureRef get_Image() const;
   // The background picture: setting paints it at the top-left corner on the
-  // back colour (the box's own picture is already there).
+  // back colour, composing a picture with alpha over it (the box's own
+  // picture is already there).
   picture::PictureRef get_Picture() const { return picture_; }
   void putref_Picture(picture::PictureRef picture);
 

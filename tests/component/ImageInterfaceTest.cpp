@@ -68,7 +68,7 @@ TEST(ImageDispatch, RefusesBadArgumentsWithTheirErrorsBeforeTheMemberRuns) {
 
 TEST(ImageDispatch, MethodsNotYetBuiltRaise445) {
   Image image;
-  EXPECT_EQ(ErrorOf([&] { Call(image, "PasteLogo", DISPATCH_METHOD); }), 445);
+  EXPECT_EQ(ErrorOf([&] { Call(image, "SendImage", DISPATCH_METHOD); }), 445);
 }
 
 TEST(TypeLibrary, DescribesTheLibraryTheClassTheInterfaceAndTheRecord) {

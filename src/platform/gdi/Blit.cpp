@@ -84,6 +84,35 @@ BOOL BitBlt(HDC hdcDest, std::int32_t x, std::int32_t y, std::int32_t width, std
   return TRUE;
 }
 
+BOOL AlphaBlend(HDC hdcDest, std::int32_t x, std::int32_t y, std::int32_t width,
+                std::int32_t height, HDC hdcSrc, std::int32_t xSrc, std::int32_t ySrc,
+                std::int32_t widthSrc, std::int32_t heightSrc, BLENDFUNCTION blend) {
+  if (blend.BlendOp != AC_SRC_OVER || blend.BlendFlags != 0 || blend.SourceConstantAlpha != 255 ||
+      blend.AlphaFormat != AC_SRC_ALPHA || width != widthSrc || height != heightSrc)
+    return FALSE;
+  const auto destDC = FindDC(hdcDest);
+  const auto srcDC = FindDC(hdcSrc);
+  if (!destDC || !srcDC) return FALSE;
+  Bitmap& to = *destDC->bitmap.object;
+  const Bitmap& from = *srcDC->bitmap.object;
+  if (from.Format() != PixelFormat::Bgrx32) return FALSE;
+
+  Block src{xSrc, ySrc, width, height};
+  Block dst{x, y, width, height};
+  ClipPair(src, from.Width(), from.Height(), dst, to.Width(), to.Height());
+  const int bpp = to.BytesPerPixel();
+  for (std::int64_t row = 0; row < src.height; ++row) {
+    const std::uint8_t* s = from.Row(static_cast<std::int32_t>(src.y + row)) + src.x * 4;
+    std::uint8_t* d = to.Row(static_cast<std::int32_t>(dst.y + row)) + dst.x * bpp;
+    for (std::int64_t i = 0; i < src.width; ++i, s += 4, d += bpp) {
+      const unsigned keep = 255u - s[3];
+      for (int c = 0; c < 3; ++c)
+        d[c] = static_cast<std::uint8_t>(std::min(255u, s[c] + (d[c] * keep + 127) / 255));
+    }
+  }
+  return TRUE;
+}
+
 BOOL FillRect(HDC hdc, const RECT* rect, HBRUSH brushHandle) {
   const auto dc = FindDC(hdc);
   const auto brush = FindBrush(brushHandle);

@@ -163,6 +163,25 @@ BOOL DeleteDC(HDC hdc);
 BOOL BitBlt(HDC hdcDest, std::int32_t x, std::int32_t y, std::int32_t width, std::int32_t height,
             HDC hdcSrc, std::int32_t xSrc, std::int32_t ySrc, DWORD rop);
 
+// How AlphaBlend composes: the source over the destination, the source's
+// colours premultiplied by its per-pixel alpha.
+struct BLENDFUNCTION {
+  std::uint8_t BlendOp;              // AC_SRC_OVER
+  std::uint8_t BlendFlags;           // 0
+  std::uint8_t SourceConstantAlpha;  // 255: the pixels' own alpha only
+  std::uint8_t AlphaFormat;          // AC_SRC_ALPHA
+};
+constexpr std::uint8_t AC_SRC_OVER = 0;
+constexpr std::uint8_t AC_SRC_ALPHA = 1;
+
+// Composes a block of 32-bit premultiplied pixels of `hdcSrc` over `hdcDest`,
+// clipped like BitBlt: each channel becomes source + destination x (255 -
+// source alpha) / 255, rounded. No scaling: FALSE when the two sizes differ,
+// for a source that is not 32-bit, or for any other blend.
+BOOL AlphaBlend(HDC hdcDest, std::int32_t x, std::int32_t y, std::int32_t width,
+                std::int32_t height, HDC hdcSrc, std::int32_t xSrc, std::int32_t ySrc,
+                std::int32_t widthSrc, std::int32_t heightSrc, BLENDFUNCTION blend);
+
 // Fills `rect`, clipped to the bitmap, with `brush`; FALSE on a bad handle.
 BOOL FillRect(HDC hdc, const RECT* rect, HBRUSH brush);
 

@@ -36,7 +36,8 @@ class GdiObject {
 std::optional<std::int32_t> StrideFor(std::int64_t width, int bitsPerPixel);
 
 enum class PixelFormat {
-  Bgrx32,  // the screen's: blue, green, red, unused; rows top-down
+  Bgrx32,  // the screen's: blue, green, red, unused (a picture with alpha
+           // keeps its premultiplied alpha there); rows top-down
   Bgr24,   // device-independent: blue, green, red; rows bottom-up or top-down
 };
 
@@ -57,11 +58,14 @@ class Bitmap : public GdiObject {
   const std::uint8_t* Bits() const { return bits_.get(); }
   // The first byte of picture row y, counted from the top.
   std::uint8_t* Row(std::int32_t y) {
-    const std::int32_t line = bottomUp_ ? height_ - 1 - y : y;
-    return bits_.get() + static_cast<std::ptrdiff_t>(line) * stride_;
+    return bits_.get() + static_cast<std::ptrdiff_t>(Line(y)) * stride_;
+  }
+  const std::uint8_t* Row(std::int32_t y) const {
+    return bits_.get() + static_cast<std::ptrdiff_t>(Line(y)) * stride_;
   }
 
  private:
+  std::int32_t Line(std::int32_t y) const { return bottomUp_ ? height_ - 1 - y : y; }
   Bitmap(std::int32_t width, std::int32_t height, std::int32_t stride, PixelFormat format,
          bool bottomUp, std::unique_ptr<std::uint8_t[]> bits);
 

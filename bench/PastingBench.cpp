@@ -1,0 +1,76 @@
+// Loading a picture file and pasting it, as PastePicture does, for a logo-
+// sized JPEG and PNG and a large JPEG; and pasting the built-in logo.
+
+#include <benchmark/benchmark.h>
+#include <cairo.h>
+#include <unistd.h>
+
+#include <filesystem>
+#include <string>
+
+#include "component/Image.h"
+#include "dib/cDIBSection.h"
+#include "jpeg/mIntelJPEGLibrary.h"
+#include "platform/gdi/Objects.h"
+#include "platform/gdi/UniqueHandle.h"
+
+namespace {
+
+using namespace kelvane;
+namespace fs = std::filesystem;
+
+// A picture with colour and edges, written as JPEG (quality 100) or PNG.
+std::string WritePicture(int width, int height, bool png) {
+  const gdi::UniqueObject bitmap(gdi::CreateCompatibleBitmap(0, width, height));
+  auto pixels = gdi::FindBitmap(bitmap.get());
+  for (int y = 0; y < height; ++y)
+    for (int x = 0; x < width; ++x) {
+      std::uint8_t* p = pixels->Row(y) + x * 4;
+      p[0] = static_cast<std::uint8_t>(x * 255 / width);
+      p[1] = static_cast<std::uint8_t>(y * 255 / height);
+      p[2] = ((x / 8 + y / 8) % 2) ? 220 : 30;
+    }
+  const std::string name = (fs::temp_directory_path() /
+                            ("kelvane-bench-" + std::to_string(::getpid()) + "-" +
+                             std::to_string(width) + (png ? ".png" : ".jpg")))
+                               .string();
+  if (png) {
+    cairo_surface_t* surface = cairo_image_surface_create_for_data(
+        pixels->Bits(), CAIRO_FORMAT_RGB24, width, height, pixels->Stride());
+    cairo_surface_write_to_png(surface, name.c_str());
+    cairo_surface_destroy(surface);
+  } else {
+    dib::cDIBSection dib;
+    dib.CreateFromPicture(std::make_shared<picture::Picture>(bitmap.get(), false));
+    jpeg::WriteJpegFile(dib, name);
+  }
+  return name;
+}
+
+void Paste(benchmark::State& state, int width, int height, bool png) {
+  const std::string file = WritePicture(width, height, png);
+  component::Image image;
+  image.put_PlotWidth(640);
+  image.put_PlotHeight(oleaut::Integer{480});
+  image.PlotPixel(0, 0);
+  for (auto _ : state) image.PastePicture(10, 10, file);
+  fs::remove(file);
+}
+
+void BM_PasteJpeg70x63(benchmark::State& state) { Paste(state, 70, 63, false); }
+void BM_PastePng70x63(benchmark::State& state) { Paste(state, 70, 63, true); }
+void BM_PasteJpeg2000x2000(benchmark::State& state) { Paste(state, 2000, 2000, false); }
+BENCHMARK(BM_PasteJpeg70x63)->Unit(benchmark::kMicrosecond);
+BENCHMARK(BM_PastePng70x63)->Unit(benchmark::kMicrosecond);
+BENCHMARK(BM_PasteJpeg2000x2000)->Unit(benchmark::kMillisecond);
+
+void BM_PasteLogo(benchmark::State& state) {
+  component::Image image;
+  image.put_PlotWidth(640);
+  image.put_PlotHeight(oleaut::Integer{480});
+  image.PlotPixel(0, 0);
+  for (auto _ : state) image.PasteLogo();
+}
+BENCHMARK(BM_PasteLogo)->Unit(benchmark::kMicrosecond);
+
+}  // namespace

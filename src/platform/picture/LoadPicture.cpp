@@ -1,0 +1,97 @@
+#include "platform/picture/LoadPicture.h"
+
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <array>
+#include <cerrno>
+#include <span>
+#include <vector>
+
+#include "platform/oleaut/AutomationError.h"
+#include "platform/picture/Decoders.h"
+
+namespace kelvane::picture {
+
+namespace {
+
+using oleaut::RaiseRuntimeError;
+
+// The largest picture file read: far beyond any picture the pixel limits let
+// through, small enough that reading one cannot exhaust memory.
+constexpr off_t kMaxFileBytes = off_t{256} << 20;
+
+class FileDescriptor {
+ public:
+  explicit FileDescriptor(int fd) : fd_(fd) {}
+  ~FileDescriptor() {
+    if (fd_ >= 0) ::close(fd_);
+  }
+  FileDescriptor(const FileDescriptor&) = delete;
+  FileDescriptor& operator=(const FileDescriptor&) = delete;
+  int get() const { return fd_; }
+
+ private:
+  int fd_;
+};
+
+// The whole file, read once: decoding then sees one consistent set of bytes
+// even when the file changes meanwhile.
+std::vector<std::uint8_t> ReadWholeFile(const std::string& fileName) {
+  const FileDescriptor file(::open(fileName.c_str(), O_RDONLY | O_CLOEXEC));
+  if (file.get() < 0)
+    RaiseRuntimeError(errno == ENOENT || errno == ENOTDIR ? oleaut::kFileNotFound
+                                                          : oleaut::kPathFileAccessError);
+  struct stat status {};
+  if (::fstat(file.get(), &status) != 0 || !S_ISREG(status.st_mode))
+    RaiseRuntimeError(oleaut::kPathFileAccessError);
+  if (status.st_size > kMaxFileBytes) RaiseRuntimeError(oleaut::kInvalidPicture);
+
+  std::vector<std::uint8_t> bytes(static_cast<std::size_t>(status.st_size));
+  std::size_t filled = 0;
+  while (filled < bytes.size()) {
+    const ssize_t got = ::read(file.get(), bytes.data() + filled, bytes.size() - filled);
+    if (got < 0 && errno == EINTR) continue;
+    if (got < 0) RaiseRuntimeError(oleaut::kPathFileAccessError);
+    if (got == 0) break;
+    filled += static_cast<std::size_t>(got);
+  }
+  bytes.resize(filled);
+  return bytes;
+}
+
+bool StartsWith(std::span<const std::uint8_t> file, std::span<const std::uint8_t> magic) {
+  return file.size() >= magic.size() && std::equal(magic.begin(), magic.end(), file.begin());
+}
+
+std::optional<Decoded> Decode(std::span<const std::uint8_t> file) {
+  static constexpr std::array<std::uint8_t, 2> bmp{'B', 'M'};
+  static constexpr std::array<std::uint8_t, 4> gif{'G', 'I', 'F', '8'};
+  static constexpr std::array<std::uint8_t, 3> jpeg{0xFF, 0xD8, 0xFF};
+  static constexpr std::array<std::uint8_t, 8> png{0x89, 'P', 'N', 'G', '\r', '\n', 0x1A, '\n'};
+  if (StartsWith(file, bmp)) return DecodeBmp(file);
+  if (StartsWith(file, gif)) return DecodeGif(file);
+  if (StartsWith(file, jpeg)) return DecodeJpeg(file);
+  if (StartsWith(file, png)) return DecodePng(file);
+  return std::nullopt;
+}
+
+}  // namespace
+
+PictureRef LoadPictureFromMemory(std::span<const std::uint8_t> file) {
+  auto decoded = Decode(file);
+  if (!decoded || !decoded->pixels) RaiseRuntimeError(oleaut::kInvalidPicture);
+  const gdi::HBITMAP handle = gdi::AddObject(std::move(decoded->pixels));
+  if (handle == 0) RaiseRuntimeError(oleaut::kOutOfMemory);
+  return std::make_shared<Picture>(handle, true, decoded->hasAlpha);
+}
+
+PictureRef LoadPicture(const std::string& fileName) {
+  if (fileName.empty()) return std::make_shared<Picture>(0, false);
+  const std::vector<std::uint8_t> file = ReadWholeFile(fileName);
+  return LoadPictureFromMemory(file);
+}
+
+}  // namespace kelvane::picture

@@ -1,0 +1,22 @@
+#pragma once
+// The runtime's picture loader.
+
+#include <cstdint>
+#include <span>
+#include <string>
+
+#include "platform/picture/Picture.h"
+
+namespace kelvane::picture {
+
+// Reads a BMP, GIF, JPEG or PNG file, told apart by its content, into a new
+// picture. The empty name gives an empty picture (handle 0). Raises 53 "File
+// not found" for a missing file, 75 "Path/File access error" for one that
+// cannot be read, and 481 "Invalid picture" for anything else that is not
+// such a picture: damaged, of another format, or beyond the pixel limits.
+PictureRef LoadPicture(const std::string& fileName);
+
+// Decodes a picture file held in memory; 481 when it is none.
+PictureRef LoadPictureFromMemory(std::span<const std::uint8_t> file);
+
+}  // namespace kelvane::picture
