@@ -8,16 +8,6 @@ namespace kelvane::dib {
 using oleaut::CheckedAdd;
 using oleaut::CheckedMul;
 
-namespace {
-
-[[noreturn]] void NotYetSupported() { oleaut::RaiseRuntimeError(oleaut::kActionNotSupported); }
-
-}  // namespace
-
-VariantBool cDIBSection::CopyToClipboard(VariantBool) { NotYetSupported(); }
-void cDIBSection::RandomiseBits(VariantBool) { NotYetSupported(); }
-std::unique_ptr<cDIBSection> cDIBSection::Resample(Long, Long) { NotYetSupported(); }
-
 VariantBool cDIBSection::CreateDIB(gdi::HDC lhDC, Long lWidth, Long lHeight, gdi::HBITMAP& hDib) {
   gdi::BITMAPINFOHEADER& header = m_tBI.bmiHeader;
   header.biSize = sizeof(gdi::BITMAPINFOHEADER);

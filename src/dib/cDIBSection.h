@@ -26,7 +26,9 @@ class cDIBSection {
   cDIBSection(const cDIBSection&) = delete;
   cDIBSection& operator=(const cDIBSection&) = delete;
 
-  // Puts a copy of the picture on the clipboard; True when it took it.
+  // Puts a copy of the picture on the clipboard as a bitmap of the screen's
+  // format; True when the clipboard took it. A copy as DIB is refused with a
+  // message (to the host's log) and False.
   VariantBool CopyToClipboard(VariantBool bAsDIB);
   // Writes the header for lWidth x lHeight and makes the section; True when
   // made. 6 when the image size passes the 32-bit range.
@@ -52,17 +54,28 @@ class cDIBSection {
   gdi::HDC hdc() const { return m_hDC; }
   gdi::HBITMAP hDib() const { return m_hDib; }
   std::uint8_t* DIBSectionBitsPtr() const { return m_lPtr; }
-  // Fills the pixels with grey or colour noise.
+  // Fills the pixels with noise, re-seeded from the time of day: grey (the
+  // three bytes of a pixel equal, line by line) or colour (blue 0, green
+  // and red drawn afresh, column by column). Padding is never written; 6
+  // when 3 x (Width() - 1) passes the 32-bit range.
   void RandomiseBits(VariantBool bGray);
   // Releases the section and the context; the size stays as it was.
   void ClearUp();
-  // A new section of the given size, resampled from this one.
+  // A new section of the given size (height first), resampled from this one
+  // by bilinear interpolation; the same size copies. nullptr when the new
+  // section cannot be made; 5 for a new size of 0 or below or a top-down
+  // source; 9 for a source 1 pixel wide or high whose size changes. This
+  // section never changes.
   std::unique_ptr<cDIBSection> Resample(Long lNewHeight, Long lNewWidth);
 
   // The header the last CreateDIB wrote.
   const gdi::BITMAPINFOHEADER& Header() const { return m_tBI.bmiHeader; }
 
  private:
+  // Writes the bilinear interpolation of this section into `target`'s pixel
+  // memory, every byte index checked against both sections (9 outside).
+  void ResampleInto(cDIBSection& target) const;
+
   gdi::HBITMAP m_hDib = 0;     // the section
   gdi::HGDIOBJ m_hBmpOld = 0;  // what the context held before the section
   gdi::HDC m_hDC = 0;          // the memory context, the section selected

@@ -180,10 +180,6 @@ class Channel {
   std::array<std::uint8_t, 256> scale_{};
 };
 
-std::uint8_t Premultiply(std::uint8_t colour, std::uint8_t alpha) {
-  return static_cast<std::uint8_t>((colour * alpha + 127) / 255);
-}
-
 // Hands each row of uncompressed data, in file order, to `convert` together
 // with the bitmap row it lands in.
 template <class Convert>

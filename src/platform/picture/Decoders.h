@@ -25,6 +25,12 @@ struct Decoded {
   bool hasAlpha = false;
 };
 
+// A colour byte premultiplied by an alpha, rounded to nearest: the one rule
+// every decoder uses.
+constexpr std::uint8_t Premultiply(std::uint8_t colour, std::uint8_t alpha) {
+  return static_cast<std::uint8_t>((unsigned{colour} * alpha + 127) / 255);
+}
+
 // A bitmap for a decoder to fill: width x height, every pixel transparent
 // black; nullptr for a size of 0 or below or beyond the pixel limits, or
 // no memory.
@@ -33,10 +39,15 @@ std::shared_ptr<gdi::Bitmap> NewPictureBitmap(std::int64_t width, std::int64_t h
 // BMP: 1, 4, 8, 16, 24 and 32 bits a pixel, BI_RGB, BI_RLE8, BI_RLE4 and
 // BI_BITFIELDS, bottom-up and top-down, core, info, V4 and V5 headers.
 std::optional<Decoded> DecodeBmp(std::span<const std::uint8_t> file);
-// GIF: the first frame, on the logical screen, transparent around it and
-// where its transparent index is.
+// GIF: the first frame, on the logical screen (the frame's extent when the
+// screen is 0 a side), clipped to it, transparent around it and where its
+// transparent index is; an index beyond the colour map is opaque black.
+// Screen and frame must both lie within the pixel limits; later frames are
+// never read.
 std::optional<Decoded> DecodeGif(std::span<const std::uint8_t> file);
-// PNG: every colour type and bit depth, interlaced too; alpha kept.
+// PNG: every colour type and bit depth, interlaced too; alpha kept, 16-bit
+// samples cut to their high byte, gamma ignored. The file must run to IEND,
+// and a CRC error in any chunk refuses it.
 std::optional<Decoded> DecodePng(std::span<const std::uint8_t> file);
 // JPEG: colour, greyscale and CMYK.
 std::optional<Decoded> DecodeJpeg(std::span<const std::uint8_t> file);

@@ -120,10 +120,6 @@ void ReadRows(png_structp png, gdi::Bitmap& bitmap, int passes) {
   png_read_end(png, nullptr);
 }
 
-// A colour byte times alpha / 255, rounded to nearest.
-std::uint8_t Premultiplied(std::uint8_t colour, std::uint8_t alpha) {
-  return static_cast<std::uint8_t>((unsigned{colour} * alpha + 127) / 255);
-}
 
 // Premultiplies every pixel that is less than opaque; answers whether there
 // was one.
@@ -136,7 +132,7 @@ bool PremultiplyInPlace(gdi::Bitmap& bitmap) {
       if (alpha == 255) continue;
       hasAlpha = true;
       for (int channel = 0; channel < 3; ++channel)
-        pixel[channel] = Premultiplied(pixel[channel], alpha);
+        pixel[channel] = Premultiply(pixel[channel], alpha);
     }
   }
   return hasAlpha;

@@ -4,6 +4,7 @@
 
 #include <array>
 #include <csetjmp>
+#include <cstddef>
 #include <cstdint>
 #include <filesystem>
 #include <fstream>
@@ -11,7 +12,9 @@
 #include <memory>
 #include <optional>
 #include <random>
+#include <span>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "platform/picture/Decoders.h"
@@ -491,17 +494,20 @@ TEST(PngDecoder, MakesAnRgbTransparentColourClear) {
   EXPECT_EQ(PixelAt(*decoded, 1, 0), (Bgra{31, 20, 10, 255}));
 }
 
-TEST(PngDecoder, PremultipliesRgba) {
-  const PngPicture picture{.width = 3,
-                           .height = 1,
-                           .colourType = PNG_COLOR_TYPE_RGBA,
-                           .rows = {{200, 100, 50, 128, 1, 2, 3, 255, 9, 9, 9, 0}}};
+TEST(PngDecoder, PremultipliesRgbaRoundingToNearest) {
+  const PngPicture picture{
+      .width = 4,
+      .height = 1,
+      .colourType = PNG_COLOR_TYPE_RGBA,
+      .rows = {{200, 100, 50, 128, 3, 130, 255, 128, 1, 2, 3, 255, 9, 9, 9, 0}}};
   const auto decoded = DecodePng(EncodePng(picture));
   ASSERT_TRUE(decoded);
   EXPECT_TRUE(decoded->hasAlpha);
   EXPECT_EQ(PixelAt(*decoded, 0, 0), (Bgra{25, 50, 100, 128}));
-  EXPECT_EQ(PixelAt(*decoded, 1, 0), (Bgra{3, 2, 1, 255}));
-  EXPECT_EQ(PixelAt(*decoded, 2, 0), kClear);
+  // 3 x 128 / 255 is 1.506 and 130 x 128 / 255 is 65.25.
+  EXPECT_EQ(PixelAt(*decoded, 1, 0), (Bgra{128, 65, 2, 128}));
+  EXPECT_EQ(PixelAt(*decoded, 2, 0), (Bgra{3, 2, 1, 255}));
+  EXPECT_EQ(PixelAt(*decoded, 3, 0), kClear);
 }
 
 TEST(PngDecoder, AnOpaqueAlphaChannelLeavesThePictureOpaque) {
