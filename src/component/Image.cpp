@@ -14,8 +14,6 @@ namespace {
 // that made them, so a plain per-thread count serves.
 thread_local long liveOnThread = 0;
 
-[[noreturn]] void NotYetSupported() { oleaut::RaiseRuntimeError(oleaut::kActionNotSupported); }
-
 }  // namespace
 
 Image::Image() {
@@ -47,6 +45,5 @@ void Image::Deactivate() {
   CurrentResponse.reset();
 }
 
-void Image::SendImage() { NotYetSupported(); }
 
 }  // namespace kelvane::component

@@ -66,11 +66,6 @@ TEST(ImageDispatch, RefusesBadArgumentsWithTheirErrorsBeforeTheMemberRuns) {
   EXPECT_EQ(image.get_PlotWidth(), 0);
 }
 
-TEST(ImageDispatch, MethodsNotYetBuiltRaise445) {
-  Image image;
-  EXPECT_EQ(ErrorOf([&] { Call(image, "SendImage", DISPATCH_METHOD); }), 445);
-}
-
 TEST(TypeLibrary, DescribesTheLibraryTheClassTheInterfaceAndTheRecord) {
   const TypeLibraryDesc& library = KelvaneTypeLibrary();
   EXPECT_EQ(library.name, "Kelvane");
