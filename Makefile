@@ -1,5 +1,5 @@
-# The two commands a newcomer needs: `make test` and, once the host is in,
-# `make run`. Each installs what is missing first.
+# The two commands a newcomer needs: `make run` and `make test`. Each
+# installs what is missing first.
 
 BUILD := build
 ASAN_BUILD := build-asan
@@ -15,10 +15,9 @@ build: deps
 	@cmake -S . -B $(BUILD) $(CMAKE_FLAGS) >/dev/null
 	@cmake --build $(BUILD) -j $(JOBS)
 
-# Until the page host lands, the main job draws the demo picture.
+# Serves the demo site on http://127.0.0.1:8080/ until Ctrl-C.
 run: build
-	@$(BUILD)/examples/primitives $(BUILD)/primitives.png
-	@echo "drew $(BUILD)/primitives.png"
+	@$(BUILD)/src/host/kelvane serve examples/site
 
 test: build
 	@ctest --test-dir $(BUILD) --output-on-failure -j $(JOBS)

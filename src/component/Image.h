@@ -96,6 +96,7 @@ class Image final : public oleaut::IDispatch, public complus::ObjectControl {
 
   std::optional<oleaut::DISPID> GetIDOfName(std::string_view name) const override;
   Variant Invoke(oleaut::DISPID id, std::uint16_t kind, std::span<const Variant> args) override;
+  const oleaut::InterfaceDesc* GetTypeInfo() const override { return &Interface(); }
 
   // The dual interface _Image as clients see it, in function-table order.
   static const oleaut::InterfaceDesc& Interface();

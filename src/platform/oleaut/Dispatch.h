@@ -12,6 +12,8 @@ namespace kelvane::oleaut {
 
 using DISPID = std::int32_t;
 
+struct InterfaceDesc;
+
 // The member a conversion asks for when it needs an object's value.
 constexpr DISPID DISPID_VALUE = 0;
 
@@ -34,6 +36,10 @@ class IDispatch : public IUnknown {
   // 438 for a member or accessor that does not exist, 450 for a wrong number
   // of arguments, the conversion's error for an argument of the wrong type.
   virtual Variant Invoke(DISPID id, std::uint16_t kind, std::span<const Variant> args) = 0;
+
+  // The description of the interface, telling methods from properties;
+  // nullptr when the object gives none.
+  virtual const InterfaceDesc* GetTypeInfo() const { return nullptr; }
 };
 
 // Resolves `name` and invokes it; 438 when the object has no such member.

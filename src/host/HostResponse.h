@@ -1,0 +1,35 @@
+#pragma once
+// The response a page writes, and that the components it creates write to:
+// the body, the content type, the status, the headers, and whether it has
+// ended.
+
+#include <string>
+
+#include "host/PageRequest.h"
+#include "platform/asp/Response.h"
+
+namespace kelvane::host {
+
+class HostResponse : public asp::Response {
+ public:
+  void put_Buffer(oleaut::VariantBool buffer) override { buffer_ = buffer; }
+  void put_ContentType(std::string type) override;
+  void BinaryWrite(const oleaut::Variant& data) override;
+  void End() override { ended_ = true; }
+
+  // The page's own calls.
+  void Write(std::string_view text);
+  void Clear();
+  void SetStatus(int status) { reply_.status = status; }
+  void AddHeader(std::string name, std::string value);
+
+  bool Ended() const { return ended_; }
+  PageReply& Reply() { return reply_; }
+
+ private:
+  oleaut::VariantBool buffer_ = oleaut::VariantBool::True;
+  bool ended_ = false;
+  PageReply reply_;
+};
+
+}  // namespace kelvane::host

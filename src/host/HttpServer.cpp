@@ -1,0 +1,637 @@
+#include "host/HttpServer.h"
+
+#include <arpa/inet.h>
+#include <fcntl.h>
+#include <microhttpd.h>
+#include <netinet/in.h>
+#include <sys/socket.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <array>
+#include <cerrno>
+#include <charconv>
+#include <chrono>
+#include <condition_variable>
+#include <cstdarg>
+#include <cstdio>
+#include <cstring>
+#include <limits>
+#include <mutex>
+#include <system_error>
+#include <thread>
+#include <utility>
+#include <vector>
+
+namespace kelvane::host {
+
+namespace fs = std::filesystem;
+using Clock = std::chrono::steady_clock;
+
+namespace {
+
+// Longest request line and header line, without CRLF; more headers than
+// kMaxHeaders, or a longer header line, get 431.
+constexpr std::size_t kMaxLine = 8 * 1024;
+constexpr int kMaxHeaders = 100;
+// Each connection's memory pool holds its read buffer and parsed header block.
+constexpr std::size_t kConnectionMemory = 64 * 1024;
+
+constexpr std::string_view kAllowed = "GET, HEAD, POST";
+constexpr std::string_view kAllowedForFiles = "GET, HEAD";
+
+constexpr std::array<std::pair<std::string_view, std::string_view>, 13> kContentTypes{{
+    {".html", "text/html; charset=utf-8"},
+    {".htm", "text/html; charset=utf-8"},
+    {".css", "text/css; charset=utf-8"},
+    {".js", "text/javascript; charset=utf-8"},
+    {".json", "application/json"},
+    {".png", "image/png"},
+    {".jpg", "image/jpeg"},
+    {".jpeg", "image/jpeg"},
+    {".gif", "image/gif"},
+    {".bmp", "image/bmp"},
+    {".svg", "image/svg+xml"},
+    {".ico", "image/vnd.microsoft.icon"},
+    {".txt", "text/plain; charset=utf-8"},
+}};
+
+char Lower(char c) { return c >= 'A' && c <= 'Z' ? static_cast<char>(c - 'A' + 'a') : c; }
+
+bool EqualsIgnoringCase(std::string_view a, std::string_view b) {
+  return std::ranges::equal(a, b, [](char x, char y) { return Lower(x) == Lower(y); });
+}
+
+std::string_view Trimmed(std::string_view text) {
+  const auto first = text.find_first_not_of(" \t");
+  if (first == std::string_view::npos) return {};
+  return text.substr(first, text.find_last_not_of(" \t") - first + 1);
+}
+
+int HexDigit(char c) {
+  if (c >= '0' && c <= '9') return c - '0';
+  if (c >= 'a' && c <= 'f') return c - 'a' + 10;
+  if (c >= 'A' && c <= 'F') return c - 'A' + 10;
+  return -1;
+}
+
+bool IsPage(const fs::path& file) { return EqualsIgnoringCase(file.extension().native(), ".ksp"); }
+
+// True when `path`, made canonical, lies in the canonical folder `root`.
+bool Inside(const fs::path& root, const fs::path& path) {
+  const auto [rootEnd, pathEnd] = std::mismatch(root.begin(), root.end(), path.begin(), path.end());
+  return rootEnd == root.end();
+}
+
+bool IsToken(std::string_view name) {
+  constexpr std::string_view kSymbols = "!#$%&'*+-.^_`|~";
+  return !name.empty() && std::ranges::all_of(name, [&](char c) {
+    return (c >= '0' && c <= '9') || (Lower(c) >= 'a' && Lower(c) <= 'z') ||
+           kSymbols.find(c) != std::string_view::npos;
+  });
+}
+
+// Header names and values a page may add to its reply: a token, and a value
+// without CR, LF or NUL. The body's framing is the server's.
+bool IsPageHeader(std::string_view name, std::string_view value) {
+  return IsToken(name) &&
+         value.find_first_of(std::string_view("\r\n\0", 3)) == std::string_view::npos &&
+         !EqualsIgnoringCase(name, "Content-Length") &&
+         !EqualsIgnoringCase(name, "Transfer-Encoding");
+}
+
+// Text as it goes to the log: bytes outside printable ASCII escaped as %XX.
+std::string Printable(std::string_view text) {
+  std::string out;
+  out.reserve(text.size());
+  for (const char c : text) {
+    const auto byte = static_cast<unsigned char>(c);
+    if (byte > 0x20 && byte < 0x7f) {
+      out += c;
+    } else {
+      constexpr std::string_view kHex = "0123456789ABCDEF";
+      out += '%';
+      out += kHex[byte >> 4];
+      out += kHex[byte & 0x0f];
+    }
+  }
+  return out;
+}
+
+std::string RemoteAddress(MHD_Connection* connection) {
+  const auto* info = MHD_get_connection_info(connection, MHD_CONNECTION_INFO_CLIENT_ADDRESS);
+  if (info == nullptr || info->client_addr == nullptr) return {};
+  std::array<char, INET6_ADDRSTRLEN> text{};
+  const sockaddr* address = info->client_addr;
+  const void* bytes = nullptr;
+  if (address->sa_family == AF_INET)
+    bytes = &reinterpret_cast<const sockaddr_in*>(address)->sin_addr;
+  else if (address->sa_family == AF_INET6)
+    bytes = &reinterpret_cast<const sockaddr_in6*>(address)->sin6_addr;
+  if (bytes == nullptr || inet_ntop(address->sa_family, bytes, text.data(), text.size()) == nullptr)
+    return {};
+  return text.data();
+}
+
+Fields RequestHeaders(MHD_Connection* connection) {
+  Fields headers;
+  MHD_get_connection_values_n(
+      connection, MHD_HEADER_KIND,
+      [](void* cls, MHD_ValueKind, const char* key, std::size_t keySize, const char* value,
+         std::size_t valueSize) {
+        static_cast<Fields*>(cls)->emplace_back(std::string(key, keySize),
+                                                value ? std::string(value, valueSize) : "");
+        return MHD_YES;
+      },
+      &headers);
+  return headers;
+}
+
+// What the request's header block says about its framing and size.
+struct HeaderScan {
+  int count = 0;
+  bool longLine = false;
+  bool badName = false;  // not a token, as "Transfer-Encoding : chunked" has
+  int contentLengths = 0;
+  std::uint64_t contentLength = 0;  // the largest value when it overflows
+  int transferEncodings = 0;
+  bool chunked = false;
+
+  static HeaderScan Of(MHD_Connection* connection) {
+    HeaderScan scan;
+    MHD_get_connection_values_n(
+        connection, MHD_HEADER_KIND,
+        [](void* cls, MHD_ValueKind, const char* key, std::size_t keySize, const char* value,
+           std::size_t valueSize) {
+          auto& s = *static_cast<HeaderScan*>(cls);
+          const std::string_view name(key, keySize);
+          const std::string_view text = value ? std::string_view(value, valueSize) : "";
+          ++s.count;
+          s.longLine = s.longLine || keySize + 2 + valueSize > kMaxLine;
+          s.badName = s.badName || !IsToken(name);
+          if (EqualsIgnoringCase(name, "Content-Length")) {
+            // The library has refused a value that is not a number.
+            ++s.contentLengths;
+            const auto digits = Trimmed(text);
+            if (std::from_chars(digits.data(), digits.data() + digits.size(), s.contentLength).ec ==
+                std::errc::result_out_of_range)
+              s.contentLength = std::numeric_limits<std::uint64_t>::max();
+          } else if (EqualsIgnoringCase(name, "Transfer-Encoding")) {
+            ++s.transferEncodings;
+            s.chunked = EqualsIgnoringCase(Trimmed(text), "chunked");
+          }
+          return MHD_YES;
+        },
+        &scan);
+    return scan;
+  }
+};
+
+struct UniqueFd {
+  explicit UniqueFd(int descriptor) : fd(descriptor) {}
+  ~UniqueFd() {
+    if (fd >= 0) ::close(fd);
+  }
+  UniqueFd(const UniqueFd&) = delete;
+  UniqueFd& operator=(const UniqueFd&) = delete;
+  int release() { return std::exchange(fd, -1); }
+  int fd;
+};
+
+struct ResponseDestroy {
+  void operator()(MHD_Response* response) const { MHD_destroy_response(response); }
+};
+using UniqueResponse = std::unique_ptr<MHD_Response, ResponseDestroy>;
+
+// A response whose body is `body`, owned by the response and freed with it.
+UniqueResponse ResponseFrom(std::string body) {
+  auto owned = std::make_unique<std::string>(std::move(body));
+  UniqueResponse response(MHD_create_response_from_buffer_with_free_callback_cls(
+      owned->size(), owned->data(),
+      [](void* cls) { const std::unique_ptr<std::string> freed(static_cast<std::string*>(cls)); },
+      owned.get()));
+  if (response) owned.release();
+  return response;
+}
+
+// The listening address in the form the library binds.
+struct ListenAddress {
+  sockaddr_storage storage{};
+  bool v6 = false;
+
+  static std::optional<ListenAddress> Parse(std::string_view text, std::uint16_t port) {
+    ListenAddress address;
+    const std::string literal(text);
+    auto& v4 = reinterpret_cast<sockaddr_in&>(address.storage);
+    if (inet_pton(AF_INET, literal.c_str(), &v4.sin_addr) == 1) {
+      v4.sin_family = AF_INET;
+      v4.sin_port = htons(port);
+      return address;
+    }
+    const std::string bare = text.size() > 2 && text.front() == '[' && text.back() == ']'
+                                 ? literal.substr(1, literal.size() - 2)
+                                 : literal;
+    auto& v6 = reinterpret_cast<sockaddr_in6&>(address.storage);
+    if (inet_pton(AF_INET6, bare.c_str(), &v6.sin6_addr) == 1) {
+      v6.sin6_family = AF_INET6;
+      v6.sin6_port = htons(port);
+      address.v6 = true;
+      return address;
+    }
+    return std::nullopt;
+  }
+};
+
+}  // namespace
+
+std::optional<std::string> SitePath(std::string_view raw) {
+  if (raw.empty() || raw.front() != '/') return std::nullopt;
+  std::string decoded;
+  decoded.reserve(raw.size());
+  for (std::size_t i = 0; i < raw.size(); ++i) {
+    char c = raw[i];
+    if (c == '%') {
+      const int high = i + 2 < raw.size() ? HexDigit(raw[i + 1]) : -1;
+      const int low = high >= 0 ? HexDigit(raw[i + 2]) : -1;
+      if (low < 0) return std::nullopt;
+      c = static_cast<char>(high * 16 + low);
+      i += 2;
+    }
+    const auto byte = static_cast<unsigned char>(c);
+    if (byte < 0x20 || byte == 0x7f || c == '\\') return std::nullopt;
+    decoded += c;
+  }
+  std::vector<std::string_view> segments;
+  for (std::size_t start = 0; start <= decoded.size();) {
+    const auto end = std::min(decoded.find('/', start), decoded.size());
+    const std::string_view segment(decoded.data() + start, end - start);
+    if (segment == "..") {
+      if (segments.empty()) return std::nullopt;
+      segments.pop_back();
+    } else if (!segment.empty() && segment != ".") {
+      segments.push_back(segment);
+    }
+    start = end + 1;
+  }
+  std::string path;
+  for (const auto segment : segments) (path += '/') += segment;
+  return path.empty() ? "/" : path;
+}
+
+std::string_view ContentTypeFor(const fs::path& file) {
+  const std::string extension = file.extension().string();
+  for (const auto& [known, type] : kContentTypes)
+    if (EqualsIgnoringCase(extension, known)) return type;
+  return "application/octet-stream";
+}
+
+void LogToStderr(std::string_view line) {
+  std::string text(line);
+  text += '\n';
+  std::fwrite(text.data(), 1, text.size(), stderr);
+}
+
+// The state of the request on one connection; the connection's pool thread
+// alone touches it. Made when the connection opens, reset for each request.
+struct Exchange {
+  bool inFlight = false;
+  Clock::time_point start;
+  std::string target;  // the request target as sent: path and query
+  std::string method;
+  bool screened = false;
+  std::string sitePath;
+  fs::path file;
+  std::string body;
+  unsigned status = 0;  // 0 until a response is queued
+  std::uint64_t bytes = 0;
+};
+
+// Answers requests: everything the library calls back into.
+class HttpServer::Responder {
+ public:
+  Responder(const PageEngine& engine, ServerOptions options, RequestLog log)
+      : engine_(engine), options_(std::move(options)), log_(std::move(log)) {}
+
+  const ServerOptions& Options() const { return options_; }
+
+  bool OpenRoot(std::string* error) {
+    std::error_code ec;
+    root_ = fs::canonical(engine_.Root(), ec);
+    if (ec || !fs::is_directory(root_, ec)) {
+      if (error) *error = "the site folder " + engine_.Root().string() + " is not a folder";
+      return false;
+    }
+    return true;
+  }
+
+  // Waits until no request is in flight, or `grace` has passed.
+  void AwaitIdle(Clock::duration grace) {
+    std::unique_lock lock(flightMutex_);
+    flightDone_.wait_for(lock, grace, [&] { return inFlight_ == 0; });
+  }
+
+  static void OnConnection(void* cls, MHD_Connection*, void** socketContext,
+                           MHD_ConnectionNotificationCode code) noexcept {
+    auto& self = *static_cast<Responder*>(cls);
+    if (code == MHD_CONNECTION_NOTIFY_STARTED) {
+      try {
+        *socketContext = std::make_unique<Exchange>().release();
+      } catch (const std::bad_alloc&) {
+        *socketContext = nullptr;
+      }
+      return;
+    }
+    std::unique_ptr<Exchange> exchange(static_cast<Exchange*>(*socketContext));
+    *socketContext = nullptr;
+    if (exchange && exchange->inFlight) self.Land();
+  }
+
+  // Called once the request line has arrived; what it returns is the
+  // request's context in the calls that follow.
+  static void* OnRequestLine(void* cls, const char* uri, MHD_Connection* connection) noexcept {
+    auto& self = *static_cast<Responder*>(cls);
+    const auto* info = MHD_get_connection_info(connection, MHD_CONNECTION_INFO_SOCKET_CONTEXT);
+    auto* exchange = info ? static_cast<Exchange*>(info->socket_context) : nullptr;
+    if (exchange == nullptr) return nullptr;
+    if (!exchange->inFlight) self.TakeOff();
+    *exchange = Exchange{};
+    exchange->inFlight = true;
+    exchange->start = Clock::now();
+    try {
+      exchange->target = uri;
+    } catch (const std::bad_alloc&) {
+      return nullptr;
+    }
+    return exchange;
+  }
+
+  static MHD_Result OnRequest(void* cls, MHD_Connection* connection, const char*,
+                              const char* method, const char* version, const char* upload,
+                              std::size_t* uploadSize, void** context) noexcept {
+    auto& self = *static_cast<Responder*>(cls);
+    auto* exchange = static_cast<Exchange*>(*context);
+    if (exchange == nullptr) return MHD_NO;
+    try {
+      if (!exchange->screened) {
+        exchange->screened = true;
+        return self.Screen(connection, *exchange, method, version);
+      }
+      if (*uploadSize != 0) {
+        // A reply cannot be queued while the body streams in: a chunked body
+        // that outgrows the limit ends the connection, logged as 413.
+        if (*uploadSize > self.options_.maxBody - exchange->body.size()) {
+          exchange->status = MHD_HTTP_CONTENT_TOO_LARGE;
+          return MHD_NO;
+        }
+        exchange->body.append(upload, *uploadSize);
+        *uploadSize = 0;
+        return MHD_YES;
+      }
+      return IsPage(exchange->file) ? self.RunPage(connection, *exchange)
+                                    : ServeFile(connection, *exchange);
+    } catch (const std::exception&) {
+      // Out of memory, most likely: a short reply if one can still be made.
+      if (*uploadSize != 0) return MHD_NO;
+      try {
+        return Refuse(connection, *exchange, MHD_HTTP_INTERNAL_SERVER_ERROR);
+      } catch (const std::exception&) {
+        return MHD_NO;
+      }
+    }
+  }
+
+  static void OnRequestDone(void* cls, MHD_Connection*, void** context,
+                            MHD_RequestTerminationCode) noexcept {
+    auto& self = *static_cast<Responder*>(cls);
+    auto* exchange = static_cast<Exchange*>(*context);
+    if (exchange == nullptr || !exchange->inFlight) return;
+    if (exchange->status != 0) {
+      const auto micros =
+          std::chrono::duration_cast<std::chrono::microseconds>(Clock::now() - exchange->start);
+      const std::string_view target = exchange->target;
+      try {
+        self.log_(Printable(exchange->method) + ' ' +
+                  Printable(target.substr(0, target.find('?'))) + ' ' +
+                  std::to_string(exchange->status) + ' ' + std::to_string(exchange->bytes) + ' ' +
+                  std::to_string(micros.count()) + "us");
+      } catch (const std::exception&) {
+        // A line that cannot be made or written is lost; the request is done.
+      }
+    }
+    exchange->body = std::string();
+    exchange->inFlight = false;
+    self.Land();
+  }
+
+  static void OnLibraryMessage(void* cls, const char* format, va_list args) noexcept {
+    auto& self = *static_cast<Responder*>(cls);
+    std::array<char, 512> text{};
+    std::vsnprintf(text.data(), text.size(), format, args);
+    std::string_view message(text.data());
+    while (!message.empty() && (message.back() == '\n' || message.back() == '\r'))
+      message.remove_suffix(1);
+    try {
+      self.log_("http: " + std::string(message));
+    } catch (const std::exception&) {
+      // As above: a lost line.
+    }
+  }
+
+ private:
+  void TakeOff() {
+    std::lock_guard lock(flightMutex_);
+    ++inFlight_;
+  }
+
+  void Land() {
+    std::lock_guard lock(flightMutex_);
+    if (--inFlight_ == 0) flightDone_.notify_all();
+  }
+
+  // Checks what arrived before the body; queues the refusal, if any.
+  MHD_Result Screen(MHD_Connection* connection, Exchange& exchange, const char* method,
+                    const char* version) {
+    exchange.method = method;
+    const std::string_view target = exchange.target;
+    if (exchange.method.size() + 1 + target.size() + 1 + std::strlen(version) > kMaxLine)
+      return Refuse(connection, exchange, MHD_HTTP_URI_TOO_LONG);
+    const auto scan = HeaderScan::Of(connection);
+    if (scan.count > kMaxHeaders || scan.longLine)
+      return Refuse(connection, exchange, MHD_HTTP_REQUEST_HEADER_FIELDS_TOO_LARGE);
+    if (scan.badName || scan.contentLengths > 1 || scan.transferEncodings > 1 ||
+        (scan.contentLengths > 0 && scan.transferEncodings > 0))
+      return Refuse(connection, exchange, MHD_HTTP_BAD_REQUEST);
+    if (scan.transferEncodings > 0 && !scan.chunked)
+      return Refuse(connection, exchange, MHD_HTTP_NOT_IMPLEMENTED);
+    const bool post = exchange.method == MHD_HTTP_METHOD_POST;
+    if (!post && exchange.method != MHD_HTTP_METHOD_GET && exchange.method != MHD_HTTP_METHOD_HEAD)
+      return Refuse(connection, exchange, MHD_HTTP_METHOD_NOT_ALLOWED, kAllowed);
+
+    const auto sitePath = SitePath(target.substr(0, target.find('?')));
+    if (!sitePath) return Refuse(connection, exchange, MHD_HTTP_BAD_REQUEST);
+    exchange.sitePath = *sitePath;
+    if (const unsigned status = Resolve(exchange); status != 0)
+      return Refuse(connection, exchange, status);
+    if (post && !IsPage(exchange.file))
+      return Refuse(connection, exchange, MHD_HTTP_METHOD_NOT_ALLOWED, kAllowedForFiles);
+
+    if (scan.contentLength > options_.maxBody)
+      return Refuse(connection, exchange, MHD_HTTP_CONTENT_TOO_LARGE);
+    exchange.body.reserve(static_cast<std::size_t>(scan.contentLength));
+    return MHD_YES;
+  }
+
+  // Maps the site path to a file under the root: a folder to its
+  // index.html. Returns 0, with the file set, or the status to refuse with.
+  unsigned Resolve(Exchange& exchange) const {
+    std::error_code ec;
+    fs::path file = fs::weakly_canonical(root_ / fs::path(exchange.sitePath).relative_path(), ec);
+    if (ec || !Inside(root_, file)) return MHD_HTTP_NOT_FOUND;
+    if (fs::is_directory(file, ec)) {
+      file = fs::weakly_canonical(file / "index.html", ec);
+      if (ec || !Inside(root_, file)) return MHD_HTTP_NOT_FOUND;
+    }
+    if (!fs::is_regular_file(file, ec)) return MHD_HTTP_NOT_FOUND;
+    exchange.file = std::move(file);
+    return 0;
+  }
+
+  static MHD_Result ServeFile(MHD_Connection* connection, Exchange& exchange) {
+    UniqueFd file(::open(exchange.file.c_str(), O_RDONLY | O_CLOEXEC | O_NOFOLLOW));
+    if (file.fd < 0)
+      return Refuse(connection, exchange,
+                    errno == EACCES ? MHD_HTTP_FORBIDDEN : MHD_HTTP_NOT_FOUND);
+    struct stat info {};
+    if (::fstat(file.fd, &info) != 0 || !S_ISREG(info.st_mode))
+      return Refuse(connection, exchange, MHD_HTTP_NOT_FOUND);
+    const auto size = static_cast<std::uint64_t>(info.st_size);
+    UniqueResponse response(MHD_create_response_from_fd64(size, file.fd));
+    if (!response) return Refuse(connection, exchange, MHD_HTTP_INTERNAL_SERVER_ERROR);
+    file.release();
+    MHD_add_response_header(response.get(), MHD_HTTP_HEADER_CONTENT_TYPE,
+                            std::string(ContentTypeFor(exchange.file)).c_str());
+    return Queue(connection, exchange, MHD_HTTP_OK, response.get(), size);
+  }
+
+  MHD_Result RunPage(MHD_Connection* connection, Exchange& exchange) const {
+    PageRequest request;
+    request.method = exchange.method;
+    request.path = exchange.sitePath;
+    if (const auto query = exchange.target.find('?'); query != std::string::npos)
+      request.queryString = exchange.target.substr(query + 1);
+    request.headers = RequestHeaders(connection);
+    request.body = std::move(exchange.body);
+    request.remoteAddress = RemoteAddress(connection);
+
+    PageReply reply = engine_.Run(exchange.file, request);
+    if (reply.status < 100 || reply.status > 599)
+      return Refuse(connection, exchange, MHD_HTTP_INTERNAL_SERVER_ERROR);
+    const std::size_t size = reply.body.size();
+    UniqueResponse response = ResponseFrom(std::move(reply.body));
+    if (!response) return Refuse(connection, exchange, MHD_HTTP_INTERNAL_SERVER_ERROR);
+    if (!reply.contentType.empty() && IsPageHeader("Content-Type", reply.contentType))
+      MHD_add_response_header(response.get(), MHD_HTTP_HEADER_CONTENT_TYPE,
+                              reply.contentType.c_str());
+    for (const auto& [name, value] : reply.headers)
+      if (IsPageHeader(name, value))
+        MHD_add_response_header(response.get(), name.c_str(), value.c_str());
+    return Queue(connection, exchange, static_cast<unsigned>(reply.status), response.get(), size);
+  }
+
+  // Answers with `status` and its reason phrase as a line of text.
+  static MHD_Result Refuse(MHD_Connection* connection, Exchange& exchange, unsigned status,
+                           std::string_view allow = {}) {
+    std::string text = std::to_string(status) + ' ' + MHD_get_reason_phrase_for(status) + '\n';
+    const std::size_t size = text.size();
+    UniqueResponse response = ResponseFrom(std::move(text));
+    if (!response) return MHD_NO;
+    MHD_add_response_header(response.get(), MHD_HTTP_HEADER_CONTENT_TYPE,
+                            "text/plain; charset=utf-8");
+    if (!allow.empty())
+      MHD_add_response_header(response.get(), MHD_HTTP_HEADER_ALLOW, std::string(allow).c_str());
+    return Queue(connection, exchange, status, response.get(), size);
+  }
+
+  // Queues `response`, whose body has `size` bytes; a reply to HEAD sends none.
+  static MHD_Result Queue(MHD_Connection* connection, Exchange& exchange, unsigned status,
+                          MHD_Response* response, std::uint64_t size) {
+    const MHD_Result queued = MHD_queue_response(connection, status, response);
+    if (queued == MHD_YES) {
+      exchange.status = status;
+      exchange.bytes = exchange.method == MHD_HTTP_METHOD_HEAD ? 0 : size;
+    }
+    return queued;
+  }
+
+  const PageEngine& engine_;
+  const ServerOptions options_;
+  const RequestLog log_;
+  fs::path root_;
+  std::mutex flightMutex_;
+  std::condition_variable flightDone_;
+  std::size_t inFlight_ = 0;
+};
+
+void HttpServer::DaemonStop::operator()(MHD_Daemon* daemon) const { MHD_stop_daemon(daemon); }
+
+HttpServer::HttpServer(const PageEngine& engine, ServerOptions options, RequestLog log)
+    : responder_(std::make_unique<Responder>(engine, std::move(options), std::move(log))) {}
+
+HttpServer::~HttpServer() { Stop(); }
+
+bool HttpServer::Start(std::string* error) {
+  const auto fail = [error](std::string reason) {
+    if (error) *error = std::move(reason);
+    return false;
+  };
+  if (daemon_) return fail("the server is running already");
+  if (!responder_->OpenRoot(error)) return false;
+  const ServerOptions& options = responder_->Options();
+  auto address = ListenAddress::Parse(options.listen, options.port);
+  if (!address) return fail("cannot listen on " + options.listen + ": not an IP address");
+
+  const unsigned threads =
+      options.threads != 0 ? options.threads : std::max(1u, std::thread::hardware_concurrency());
+  unsigned flags =
+      MHD_USE_INTERNAL_POLLING_THREAD | MHD_USE_EPOLL | MHD_USE_ITC | MHD_USE_ERROR_LOG;
+  if (address->v6) flags |= MHD_USE_IPv6;
+  // Options pass through varargs: each value has exactly the type the
+  // library reads for it.
+  Responder* responder = responder_.get();
+  const MHD_LogCallback onMessage = &Responder::OnLibraryMessage;
+  const MHD_NotifyConnectionCallback onConnection = &Responder::OnConnection;
+  void* (*const onRequestLine)(void*, const char*, MHD_Connection*) = &Responder::OnRequestLine;
+  const MHD_RequestCompletedCallback onRequestDone = &Responder::OnRequestDone;
+  daemon_.reset(MHD_start_daemon(
+      flags, options.port, nullptr, nullptr, &Responder::OnRequest, responder,
+      MHD_OPTION_EXTERNAL_LOGGER, onMessage, responder,
+      MHD_OPTION_SOCK_ADDR, reinterpret_cast<sockaddr*>(&address->storage),
+      MHD_OPTION_THREAD_POOL_SIZE, threads > 1 ? threads : 0u,
+      MHD_OPTION_CONNECTION_LIMIT, options.maxConnections,
+      MHD_OPTION_CONNECTION_TIMEOUT, options.connectionTimeoutSeconds,
+      MHD_OPTION_CONNECTION_MEMORY_LIMIT, kConnectionMemory,
+      MHD_OPTION_STRICT_FOR_CLIENT, 1,
+      MHD_OPTION_NOTIFY_CONNECTION, onConnection, responder,
+      MHD_OPTION_URI_LOG_CALLBACK, onRequestLine, responder,
+      MHD_OPTION_NOTIFY_COMPLETED, onRequestDone, responder,
+      MHD_OPTION_END));
+  if (!daemon_)
+    return fail("cannot listen on " + options.listen + " port " + std::to_string(options.port) +
+                " (the log tells why)");
+  const auto* info = MHD_get_daemon_info(daemon_.get(), MHD_DAEMON_INFO_BIND_PORT);
+  port_ = info ? info->port : options.port;
+  return true;
+}
+
+void HttpServer::Stop() {
+  if (!daemon_) return;
+  const MHD_socket listening = MHD_quiesce_daemon(daemon_.get());
+  const unsigned grace = std::max(1u, responder_->Options().connectionTimeoutSeconds);
+  responder_->AwaitIdle(std::chrono::seconds(grace));
+  daemon_.reset();
+  if (listening != MHD_INVALID_SOCKET) ::close(listening);
+  port_ = 0;
+}
+
+}  // namespace kelvane::host

@@ -1,0 +1,91 @@
+#pragma once
+// The HTTP/1.1 server of the host: serves the site's folder from disk and runs
+// its .ksp pages through the page engine, on libmicrohttpd's pool of threads.
+// Each pool thread is an apartment: a request is read, run and answered on
+// the thread that accepted its connection, and a slow or idle client holds
+// no thread, only its connection. Writes to a closed connection never raise
+// SIGPIPE on the pool threads; a program that also writes to sockets or pipes
+// elsewhere ignores SIGPIPE itself (the `kelvane` command does).
+
+#include <cstddef>
+#include <cstdint>
+#include <filesystem>
+#include <functional>
+#include <memory>
+#include <optional>
+#include <string>
+#include <string_view>
+
+#include "host/PageEngine.h"
+
+struct MHD_Daemon;
+
+namespace kelvane::host {
+
+struct ServerOptions {
+  std::string listen = "127.0.0.1";        // an IPv4 or IPv6 literal ("::1" or "[::1]")
+  std::uint16_t port = 8080;               // 0: the system chooses; see HttpServer::Port
+  unsigned threads = 0;                    // pool threads; 0: one per core
+  std::size_t maxBody = 1 << 20;           // bytes of request body; beyond: 413 before it is
+                                           // read, or the connection closed when it is chunked
+  unsigned maxConnections = 256;           // open connections at once; beyond: refused
+  unsigned connectionTimeoutSeconds = 10;  // idle time before a connection is closed; 0: never
+};
+
+// Receives one line, without its newline, per request answered by the server
+// ("GET /chart.ksp 200 5123 812us": method, path as sent, status, body bytes
+// sent, microseconds from request line to last byte), and the library's own
+// messages prefixed "http: ". Requests the library refuses by itself (a
+// header block beyond the connection's memory, no Host) have no line of their
+// own. Called from any pool thread, several at once.
+using RequestLog = std::function<void(std::string_view line)>;
+
+// Writes `line` and a newline to stderr in one write.
+void LogToStderr(std::string_view line);
+
+class HttpServer {
+ public:
+  // Serves `engine.Root()`. `engine` and `log` must outlive the server.
+  HttpServer(const PageEngine& engine, ServerOptions options, RequestLog log = LogToStderr);
+  ~HttpServer();  // Stops the server.
+  HttpServer(const HttpServer&) = delete;
+  HttpServer& operator=(const HttpServer&) = delete;
+
+  // Binds the listening address and starts the pool. Returns false, with the
+  // reason in `*error` when `error` is not null, when the server is running
+  // already, the site's folder is not a folder, the address is not an IP
+  // literal, or the library cannot start (its own message goes to the log).
+  bool Start(std::string* error);
+
+  // Stops accepting connections, lets requests in flight finish for up to
+  // connectionTimeoutSeconds (at least one second), then closes every
+  // connection and joins the pool. Does nothing when the server is not running.
+  void Stop();
+
+  // The bound port while running (the system's choice when options.port is
+  // 0); 0 when stopped.
+  std::uint16_t Port() const { return port_; }
+
+ private:
+  class Responder;
+  struct DaemonStop {
+    void operator()(MHD_Daemon* daemon) const;
+  };
+
+  std::unique_ptr<Responder> responder_;
+  std::unique_ptr<MHD_Daemon, DaemonStop> daemon_;
+  std::uint16_t port_ = 0;
+};
+
+// The site path named by `raw`, a request path as sent (percent-encoded,
+// starting with '/', without the query): decoded, with empty and "."
+// segments dropped and ".." applied, "/" for the root. Empty when `raw` is
+// malformed (no leading '/', a bad escape, a NUL or other control byte, a
+// backslash) or a ".." would leave the root.
+std::optional<std::string> SitePath(std::string_view raw);
+
+// The Content-Type of a file served from disk, by its extension in any case;
+// "application/octet-stream" for one not known.
+std::string_view ContentTypeFor(const std::filesystem::path& file);
+
+}  // namespace kelvane::host

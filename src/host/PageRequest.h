@@ -1,0 +1,28 @@
+#pragma once
+// One request as the page engine sees it, and the reply a page makes.
+
+#include <string>
+#include <utility>
+#include <vector>
+
+namespace kelvane::host {
+
+using Fields = std::vector<std::pair<std::string, std::string>>;
+
+struct PageRequest {
+  std::string method;       // "GET", "POST", ...
+  std::string path;         // the URL path, decoded, e.g. "/chart.ksp"
+  std::string queryString;  // after '?', as sent (still URL-encoded)
+  Fields headers;           // request headers, names as sent
+  std::string body;         // the request body (a form, for POST)
+  std::string remoteAddress;
+};
+
+struct PageReply {
+  int status = 200;
+  std::string contentType = "text/html";
+  Fields headers;    // further response headers
+  std::string body;  // the bytes to send
+};
+
+}  // namespace kelvane::host

@@ -1,0 +1,24 @@
+#pragma once
+// Text of the web: query strings and forms, encoding for HTML and URLs.
+
+#include <string>
+#include <string_view>
+
+#include "host/PageRequest.h"
+
+namespace kelvane::host {
+
+// Decodes %XX escapes and '+' as a space; a malformed escape stays as it is.
+std::string UrlDecode(std::string_view text);
+// Escapes everything but letters, digits and -_.~ as %XX.
+std::string UrlEncode(std::string_view text);
+// Escapes &, <, >, " and '.
+std::string HtmlEncode(std::string_view text);
+// "a=1&b=x%20y" as decoded name and value pairs, in order.
+Fields ParseFields(std::string_view text);
+// Whether the request's body is a URL-encoded form.
+bool IsFormBody(const PageRequest& request);
+// "Content-Type" as a server variable: "HTTP_CONTENT_TYPE".
+std::string HeaderVariableName(std::string_view header);
+
+}  // namespace kelvane::host

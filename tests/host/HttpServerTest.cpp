@@ -1,0 +1,583 @@
+#include <arpa/inet.h>
+#include <gtest/gtest.h>
+#include <netinet/in.h>
+#include <sys/socket.h>
+#include <sys/time.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <array>
+#include <atomic>
+#include <cctype>
+#include <chrono>
+#include <filesystem>
+#include <fstream>
+#include <map>
+#include <memory>
+#include <mutex>
+#include <optional>
+#include <regex>
+#include <sstream>
+#include <string>
+#include <thread>
+#include <vector>
+
+#include "host/HttpServer.h"
+
+namespace kelvane::host {
+namespace {
+
+namespace fs = std::filesystem;
+using namespace std::chrono_literals;
+using namespace std::string_literals;
+using Clock = std::chrono::steady_clock;
+
+constexpr std::string_view kSecret = "TOP-SECRET-OUTSIDE-THE-ROOT";
+
+struct Response {
+  int status = 0;  // 0: the connection closed before a whole header block came
+  std::map<std::string, std::string> headers;  // names in lower case
+  std::string body;
+
+  std::string Header(const std::string& name) const {
+    const auto found = headers.find(name);
+    return found == headers.end() ? std::string() : found->second;
+  }
+};
+
+// A client that sends raw bytes and reads raw responses. Every socket call has
+// a timeout, so a test fails instead of hanging.
+class Client {
+ public:
+  explicit Client(std::uint16_t port, std::chrono::milliseconds timeout = 3s)
+      : fd_(::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0)) {
+    const timeval limit{static_cast<time_t>(timeout.count() / 1000),
+                        static_cast<suseconds_t>(timeout.count() % 1000 * 1000)};
+    ::setsockopt(fd_, SOL_SOCKET, SO_RCVTIMEO, &limit, sizeof limit);
+    ::setsockopt(fd_, SOL_SOCKET, SO_SNDTIMEO, &limit, sizeof limit);
+    sockaddr_in address{};
+    address.sin_family = AF_INET;
+    address.sin_port = htons(port);
+    address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+    connected_ = ::connect(fd_, reinterpret_cast<const sockaddr*>(&address), sizeof address) == 0;
+  }
+  ~Client() {
+    if (fd_ >= 0) ::close(fd_);
+  }
+  Client(const Client&) = delete;
+  Client& operator=(const Client&) = delete;
+
+  bool Connected() const { return connected_; }
+
+  // False when the peer stopped taking bytes.
+  bool Send(std::string_view bytes) {
+    while (!bytes.empty()) {
+      const ssize_t sent = ::send(fd_, bytes.data(), bytes.size(), MSG_NOSIGNAL);
+      if (sent <= 0) return false;
+      bytes.remove_prefix(static_cast<std::size_t>(sent));
+    }
+    return true;
+  }
+
+  // Reads one response; `head` when it answers a HEAD request (no body).
+  Response Read(bool head = false) {
+    Response response;
+    std::size_t end;
+    while ((end = buffer_.find("\r\n\r\n")) == std::string::npos)
+      if (!Fill()) return response;
+    std::istringstream lines(buffer_.substr(0, end + 2));
+    buffer_.erase(0, end + 4);
+    std::string line;
+    std::getline(lines, line);
+    if (line.rfind("HTTP/1.", 0) != 0 || line.size() < 12) return response;
+    response.status = std::stoi(line.substr(9, 3));
+    while (std::getline(lines, line) && line != "\r") {
+      const auto colon = line.find(':');
+      std::string name = line.substr(0, colon);
+      for (char& c : name) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
+      const auto start = line.find_first_not_of(' ', colon + 1);
+      response.headers[name] = line.substr(start, line.size() - 1 - start);
+    }
+    if (head) return response;
+    if (const auto length = response.Header("content-length"); !length.empty()) {
+      const std::size_t size = std::stoul(length);
+      while (buffer_.size() < size)
+        if (!Fill()) break;
+      response.body = buffer_.substr(0, size);
+      buffer_.erase(0, response.body.size());
+    } else {
+      while (Fill()) {
+      }
+      response.body = std::exchange(buffer_, {});
+    }
+    return response;
+  }
+
+  // True when the server closes the connection within the timeout.
+  bool ClosedByServer() {
+    std::array<char, 256> chunk{};
+    for (;;) {
+      const ssize_t got = ::recv(fd_, chunk.data(), chunk.size(), 0);
+      if (got == 0 || (got < 0 && errno == ECONNRESET)) return true;
+      if (got < 0) return false;
+    }
+  }
+
+  // Reads what has arrived, up to `bytes`.
+  std::size_t Receive(std::size_t bytes) {
+    std::string chunk(bytes, '\0');
+    const ssize_t got = ::recv(fd_, chunk.data(), chunk.size(), 0);
+    return got > 0 ? static_cast<std::size_t>(got) : 0;
+  }
+
+ private:
+  bool Fill() {
+    std::array<char, 65536> chunk{};
+    const ssize_t got = ::recv(fd_, chunk.data(), chunk.size(), 0);
+    if (got <= 0) return false;
+    buffer_.append(chunk.data(), static_cast<std::size_t>(got));
+    return true;
+  }
+
+  int fd_;
+  bool connected_ = false;
+  std::string buffer_;
+};
+
+std::string Request(std::string_view method, std::string_view target,
+                    std::string_view extraHeaders = "", std::string_view body = "") {
+  std::string text(method);
+  text += ' ';
+  text += target;
+  text += " HTTP/1.1\r\nHost: localhost\r\nConnection: close\r\n";
+  text += extraHeaders;
+  text += "\r\n";
+  text += body;
+  return text;
+}
+
+void Write(const fs::path& file, std::string_view bytes) {
+  fs::create_directories(file.parent_path());
+  std::ofstream(file, std::ios::binary)
+      .write(bytes.data(), static_cast<std::streamsize>(bytes.size()));
+}
+
+class HttpServerTest : public testing::Test {
+ protected:
+  void SetUp() override {
+    outer =
+        fs::temp_directory_path() / ("kelvane-http-" + std::to_string(::getpid()) + "-" +
+                                     testing::UnitTest::GetInstance()->current_test_info()->name());
+    fs::remove_all(outer);
+    site = outer / "site";
+    for (const char* name : {"secret", "x", "etc/passwd"}) Write(outer / name, kSecret);
+    Write(site / "index.html", "<p>home</p>\n");
+    Write(site / "hello.txt", "hello\n");
+    Write(site / "pic.png", picture);
+    Write(site / "sub" / "page.html", "<p>sub</p>\n");
+    Write(site / "docs" / "index.html", "<p>docs</p>\n");
+    Write(site / "plain.ksp", "A page without script.\n");
+    fs::create_symlink(outer / "secret", site / "leak.txt");
+    fs::create_directory_symlink(outer, site / "out");
+    fs::create_symlink(site / "hello.txt", site / "alias.txt");
+  }
+
+  void TearDown() override {
+    server.reset();
+    fs::remove_all(outer);
+  }
+
+  // Starts a server on a port of the system's choosing, with two threads
+  // unless `options` says otherwise.
+  std::uint16_t Serve(ServerOptions options = {}) {
+    options.port = 0;
+    if (options.threads == 0) options.threads = 2;
+    engine = std::make_unique<PageEngine>(site, PageLimits{});
+    server = std::make_unique<HttpServer>(*engine, options, [this](std::string_view line) {
+      std::lock_guard lock(logMutex);
+      log.emplace_back(line);
+    });
+    std::string error;
+    EXPECT_TRUE(server->Start(&error)) << error;
+    return server->Port();
+  }
+
+  Response Fetch(const std::string& request, bool head = false) {
+    Client client(server->Port());
+    EXPECT_TRUE(client.Connected());
+    client.Send(request);
+    return client.Read(head);
+  }
+
+  Response Get(std::string_view target) { return Fetch(Request("GET", target)); }
+
+  std::vector<std::string> Log() {
+    std::lock_guard lock(logMutex);
+    return log;
+  }
+
+  const std::string picture = "\x89PNG\r\n\x1a\n\0\0\0\rIHDR\xff\x00\r\n"s;
+  fs::path outer;
+  fs::path site;
+  std::mutex logMutex;
+  std::vector<std::string> log;
+  std::unique_ptr<PageEngine> engine;
+  std::unique_ptr<HttpServer> server;
+};
+
+TEST_F(HttpServerTest, ServesAFileWithItsContentTypeAndExactBytes) {
+  Serve();
+  const auto png = Get("/pic.png");
+  EXPECT_EQ(png.status, 200);
+  EXPECT_EQ(png.Header("content-type"), "image/png");
+  EXPECT_EQ(png.body, picture);
+  const auto text = Get("/hello.txt");
+  EXPECT_EQ(text.status, 200);
+  EXPECT_EQ(text.Header("content-type"), "text/plain; charset=utf-8");
+  EXPECT_EQ(text.body, "hello\n");
+}
+
+TEST(HttpServerContentType, FollowsTheExtensionInAnyCase) {
+  const std::pair<const char*, std::string_view> cases[] = {
+      {"a.html", "text/html; charset=utf-8"},
+      {"a.HTM", "text/html; charset=utf-8"},
+      {"s.css", "text/css; charset=utf-8"},
+      {"app.js", "text/javascript; charset=utf-8"},
+      {"d.json", "application/json"},
+      {"p.png", "image/png"},
+      {"p.jpg", "image/jpeg"},
+      {"p.JPEG", "image/jpeg"},
+      {"p.gif", "image/gif"},
+      {"p.bmp", "image/bmp"},
+      {"v.svg", "image/svg+xml"},
+      {"favicon.ico", "image/vnd.microsoft.icon"},
+      {"t.txt", "text/plain; charset=utf-8"},
+      {"archive.tar.gz", "application/octet-stream"},
+      {"README", "application/octet-stream"},
+      {".png", "application/octet-stream"},
+      {"png", "application/octet-stream"},
+  };
+  for (const auto& [name, type] : cases) EXPECT_EQ(ContentTypeFor(name), type) << name;
+}
+
+TEST(HttpServerSitePath, DecodesNormalisesAndRefusesEscapes) {
+  const std::pair<const char*, std::optional<std::string>> cases[] = {
+      {"/", "/"},
+      {"/a//b/./c/", "/a/b/c"},
+      {"/a/../b", "/b"},
+      {"/%41%62", "/Ab"},
+      {"/a%2Fb", "/a/b"},
+      {"/a+b%20c", "/a+b c"},
+      {"/caf%C3%A9", "/caf\xC3\xA9"},
+      {"/..", std::nullopt},
+      {"/a/../..", std::nullopt},
+      {"/%2e%2e/secret", std::nullopt},
+      {"/a%2F..%2F..%2Fx", std::nullopt},
+      {"/%", std::nullopt},
+      {"/%2", std::nullopt},
+      {"/%zz", std::nullopt},
+      {"/a%00b", std::nullopt},
+      {"/a%0Ab", std::nullopt},
+      {"/a\\b", std::nullopt},
+      {"/a%5Cb", std::nullopt},
+      {"a", std::nullopt},
+      {"", std::nullopt},
+  };
+  for (const auto& [raw, path] : cases) EXPECT_EQ(SitePath(raw), path) << raw;
+}
+
+TEST_F(HttpServerTest, HeadGivesTheHeadersWithoutABody) {
+  Serve();
+  Client client(server->Port());
+  client.Send("HEAD /hello.txt HTTP/1.1\r\nHost: localhost\r\n\r\n");
+  const auto head = client.Read(/*head=*/true);
+  EXPECT_EQ(head.status, 200);
+  EXPECT_EQ(head.Header("content-length"), "6");
+  EXPECT_EQ(head.Header("content-type"), "text/plain; charset=utf-8");
+  // Body bytes after the HEAD reply would be read as the next status line.
+  client.Send(Request("GET", "/index.html"));
+  const auto next = client.Read();
+  EXPECT_EQ(next.status, 200);
+  EXPECT_EQ(next.body, "<p>home</p>\n");
+}
+
+TEST_F(HttpServerTest, RootAndFoldersServeTheirIndex) {
+  Serve();
+  const auto root = Get("/");
+  EXPECT_EQ(root.status, 200);
+  EXPECT_EQ(root.Header("content-type"), "text/html; charset=utf-8");
+  EXPECT_EQ(root.body, "<p>home</p>\n");
+  EXPECT_EQ(Get("/docs/").body, "<p>docs</p>\n");
+  EXPECT_EQ(Get("/docs").body, "<p>docs</p>\n");
+  EXPECT_EQ(Get("/sub/").status, 404);  // a folder without index.html
+  EXPECT_EQ(Get("/sub/page.html").status, 200);
+}
+
+TEST_F(HttpServerTest, MissingFileIs404) {
+  Serve();
+  EXPECT_EQ(Get("/missing.html").status, 404);
+  EXPECT_EQ(Get("/sub/missing/deeper.txt").status, 404);
+  EXPECT_EQ(Get("/hello.txt/more").status, 404);
+}
+
+TEST_F(HttpServerTest, PathsThatLeaveTheRootAreRefused) {
+  Serve();
+  for (const char* target :
+       {"/../etc/passwd", "/%2e%2e/secret", "/sub/../../x", "/%2E%2E%2Fsecret", "/..%2fsecret",
+        "/sub/..%5C..%5Csecret", "/hello.txt%00.png", "/./../x", "//../x"}) {
+    const auto response = Get(target);
+    EXPECT_TRUE(response.status == 400 || response.status == 404)
+        << target << ": " << response.status;
+    EXPECT_EQ(response.body.find(kSecret), std::string::npos) << target;
+  }
+  EXPECT_EQ(Get("/sub/../hello.txt").body, "hello\n");  // stays inside: served
+}
+
+TEST_F(HttpServerTest, SymlinksOutOfTheRootAreRefused) {
+  Serve();
+  for (const char* target : {"/leak.txt", "/out/secret", "/out/site/../secret"}) {
+    const auto response = Get(target);
+    EXPECT_EQ(response.status, 404) << target;
+    EXPECT_EQ(response.body.find(kSecret), std::string::npos) << target;
+  }
+  EXPECT_EQ(Get("/alias.txt").body, "hello\n");  // a link that stays inside is followed
+}
+
+TEST_F(HttpServerTest, BodyBeyondTheLimitIs413WithoutBeingRead) {
+  Serve();
+  // Only the header block is sent: the reply must not wait for the 2 MiB.
+  const auto declared = Fetch(Request("POST", "/plain.ksp", "Content-Length: 2097152\r\n"));
+  EXPECT_EQ(declared.status, 413);
+  EXPECT_EQ(
+      Fetch(Request("POST", "/plain.ksp", "Content-Length: 99999999999999999999999\r\n")).status,
+      413);
+
+  // A chunked body announces no size: the connection ends once it outgrows
+  // the limit.
+  Client client(server->Port());
+  client.Send(Request("POST", "/plain.ksp", "Transfer-Encoding: chunked\r\n"));
+  const std::string chunk = "10000\r\n" + std::string(0x10000, 'b') + "\r\n";
+  for (int i = 0; i < 32 && client.Send(chunk); ++i) {
+  }
+  client.Send("0\r\n\r\n");
+  EXPECT_EQ(client.Read().status, 0);
+  server->Stop();
+  EXPECT_EQ(std::ranges::count_if(
+                Log(),
+                [](const std::string& line) { return line.starts_with("POST /plain.ksp 413 0 "); }),
+            1);
+}
+
+TEST_F(HttpServerTest, BodyLimitIsExact) {
+  ServerOptions options;
+  options.maxBody = 1000;
+  Serve(options);
+  EXPECT_EQ(Fetch(Request("GET", "/hello.txt", "Content-Length: 1000\r\n", std::string(1000, 'a')))
+                .status,
+            200);
+  EXPECT_EQ(Fetch(Request("GET", "/hello.txt", "Content-Length: 1001\r\n", std::string(1001, 'a')))
+                .status,
+            413);
+  EXPECT_EQ(Fetch(Request("GET", "/hello.txt", "Transfer-Encoding: chunked\r\n",
+                          "3e8\r\n" + std::string(1000, 'a') + "\r\n0\r\n\r\n"))
+                .status,
+            200);
+  EXPECT_EQ(Fetch(Request("GET", "/hello.txt", "Transfer-Encoding: chunked\r\n",
+                          "3e8\r\n" + std::string(1000, 'a') + "\r\n1\r\na\r\n0\r\n\r\n"))
+                .status,
+            0);
+}
+
+TEST_F(HttpServerTest, AmbiguousFramingIs400) {
+  Serve();
+  const std::pair<const char*, int> cases[] = {
+      {"Content-Length: 5\r\nTransfer-Encoding: chunked\r\n", 400},
+      {"Transfer-Encoding: chunked\r\nContent-Length: 5\r\n", 400},
+      {"Content-Length: 5\r\nContent-Length: 5\r\n", 400},
+      {"Content-Length: 5, 5\r\n", 400},
+      {"Content-Length: -5\r\n", 400},
+      {"Transfer-Encoding: chunked\r\nTransfer-Encoding: chunked\r\n", 400},
+      {"Transfer-Encoding : chunked\r\n", 400},
+      {"Content-Length\t: 5\r\n", 400},
+      {"Transfer-Encoding: gzip\r\n", 501},
+  };
+  for (const auto& [headers, status] : cases)
+    EXPECT_EQ(Fetch(Request("POST", "/plain.ksp", headers, "hello")).status, status) << headers;
+}
+
+TEST_F(HttpServerTest, OversizedHeadersGet431) {
+  Serve();
+  const std::string longLine = "X-Big: " + std::string(9 * 1024, 'a') + "\r\n";
+  EXPECT_EQ(Fetch(Request("GET", "/hello.txt", longLine)).status, 431);
+
+  // Host and Connection are two of the 100.
+  std::string headers;
+  for (int i = 0; i < 98; ++i) headers += "X-H" + std::to_string(i) + ": v\r\n";
+  EXPECT_EQ(Fetch(Request("GET", "/hello.txt", headers)).status, 200);
+  headers += "X-Last: v\r\n";
+  EXPECT_EQ(Fetch(Request("GET", "/hello.txt", headers)).status, 431);
+
+  // Beyond the connection's memory: the library refuses it, or closes.
+  const auto huge =
+      Fetch(Request("GET", "/hello.txt", "X-Huge: " + std::string(100 * 1024, 'a') + "\r\n"));
+  EXPECT_TRUE(huge.status == 0 || (huge.status >= 400 && huge.status < 500)) << huge.status;
+  EXPECT_EQ(Get("/hello.txt").status, 200);
+}
+
+TEST_F(HttpServerTest, MalformedRequestLineGets400OrAClose) {
+  Serve();
+  for (const char* request : {"GARBAGE\r\n\r\n", "GET\r\n\r\n", "GET /hello.txt HTTP/1.1 x\r\n\r\n",
+                              "\x01\x02\x03\r\n\r\n", "GET hello.txt HTTP/1.1\r\nHost: a\r\n\r\n",
+                              "GET /hello.txt HTTP/1.1\r\n\r\n" /* no Host */}) {
+    const auto response = Fetch(request);
+    EXPECT_TRUE(response.status == 400 || response.status == 0)
+        << testing::PrintToString(std::string(request)) << ": " << response.status;
+  }
+  EXPECT_EQ(Get("/hello.txt").status, 200);
+}
+
+TEST_F(HttpServerTest, OnlyGetHeadAndPostAreAllowed) {
+  Serve();
+  for (const char* method : {"PUT", "DELETE", "OPTIONS", "PATCH", "BREW"}) {
+    const auto response = Fetch(Request(method, "/hello.txt"));
+    EXPECT_EQ(response.status, 405) << method;
+    EXPECT_EQ(response.Header("allow"), "GET, HEAD, POST") << method;
+  }
+  const auto post = Fetch(Request("POST", "/hello.txt", "Content-Length: 2\r\n", "ab"));
+  EXPECT_EQ(post.status, 405);  // only pages take a POST
+  EXPECT_EQ(post.Header("allow"), "GET, HEAD");
+}
+
+TEST_F(HttpServerTest, IdleClientIsDroppedWhileOthersAreServed) {
+  ServerOptions options;
+  options.threads = 1;
+  options.connectionTimeoutSeconds = 1;
+  Serve(options);
+  const auto start = Clock::now();
+  Client idle(server->Port(), 4s);
+  Client half(server->Port(), 4s);
+  half.Send("GET /hello.txt HTTP/1.1\r\nHost: loc");
+  const auto served = Get("/hello.txt");
+  EXPECT_EQ(served.status, 200);
+  EXPECT_LT(Clock::now() - start, 800ms);  // the only thread was not held
+  EXPECT_TRUE(idle.ClosedByServer());
+  EXPECT_TRUE(half.ClosedByServer());
+  EXPECT_GE(Clock::now() - start, 900ms);
+}
+
+TEST_F(HttpServerTest, ClientLeavingMidResponseDoesNotHarmTheServer) {
+  Write(site / "big.bin", std::string(std::size_t{16} << 20, 'z'));
+  ServerOptions options;
+  options.threads = 1;
+  Serve(options);
+  for (int i = 0; i < 3; ++i) {
+    Client leaving(server->Port());
+    leaving.Send(Request("GET", "/big.bin"));
+    EXPECT_GT(leaving.Receive(4096), 0u);
+  }
+  const auto next = Get("/hello.txt");
+  EXPECT_EQ(next.status, 200);
+  EXPECT_EQ(next.body, "hello\n");
+}
+
+TEST_F(HttpServerTest, LogsOneLinePerRequest) {
+  Serve();
+  Get("/hello.txt");
+  Get("/missing?user=x");
+  Fetch(Request("HEAD", "/"), /*head=*/true);
+  Fetch(Request("PUT", "/a%20b"));
+  server->Stop();
+  const auto lines = Log();
+  ASSERT_EQ(lines.size(), 4u);
+  std::vector<std::string> sorted = lines;
+  std::ranges::sort(sorted);
+  const std::regex expected[] = {
+      std::regex(R"(GET /hello\.txt 200 6 \d+us)"),
+      std::regex(R"(GET /missing 404 14 \d+us)"),
+      std::regex(R"(HEAD / 200 0 \d+us)"),
+      std::regex(R"(PUT /a%20b 405 23 \d+us)"),
+  };
+  for (std::size_t i = 0; i < sorted.size(); ++i)
+    EXPECT_TRUE(std::regex_match(sorted[i], expected[i])) << sorted[i];
+}
+
+TEST_F(HttpServerTest, PageWithoutScriptIsReturnedAsWritten) {
+  Serve();
+  const auto page = Get("/plain.ksp");
+  EXPECT_EQ(page.status, 200);
+  EXPECT_EQ(page.body, "A page without script.\n");
+}
+
+TEST_F(HttpServerTest, StopFinishesARequestInFlightAndIsIdempotent) {
+  Serve();
+  Client client(server->Port());
+  client.Send("GET /hello.txt HTTP/1.1\r\nHost: localhost\r\n");
+  std::this_thread::sleep_for(100ms);  // the request line has reached the server
+  std::atomic<bool> stopped = false;
+  std::thread stopper([&] {
+    server->Stop();
+    stopped = true;
+  });
+  std::this_thread::sleep_for(200ms);
+  EXPECT_FALSE(stopped);
+  client.Send("\r\n");
+  const auto response = client.Read();
+  stopper.join();
+  EXPECT_EQ(response.status, 200);
+  EXPECT_EQ(response.body, "hello\n");
+  EXPECT_EQ(server->Port(), 0);
+  server->Stop();
+}
+
+TEST_F(HttpServerTest, StartReportsWhyItCannotListen) {
+  const std::uint16_t taken = Serve();
+  ServerOptions options;
+  options.port = taken;
+  std::vector<std::string> reasons;
+  HttpServer second(*engine, options, [&](std::string_view line) { reasons.emplace_back(line); });
+  std::string error;
+  EXPECT_FALSE(second.Start(&error));
+  EXPECT_NE(error.find(std::to_string(taken)), std::string::npos) << error;
+  EXPECT_TRUE(std::ranges::any_of(reasons, [](const std::string& line) {
+    return line.starts_with("http: ") && line.find("in use") != std::string::npos;
+  })) << testing::PrintToString(reasons);
+
+  options.listen = "localhost";
+  HttpServer named(*engine, options, [](std::string_view) {});
+  EXPECT_FALSE(named.Start(&error));
+  EXPECT_NE(error.find("not an IP address"), std::string::npos) << error;
+
+  std::string again;
+  EXPECT_FALSE(server->Start(&again));
+  EXPECT_EQ(Get("/hello.txt").status, 200);
+}
+
+TEST_F(HttpServerTest, ListensOnIpv6Literals) {
+  const int probe = ::socket(AF_INET6, SOCK_STREAM, 0);
+  sockaddr_in6 loopback{};
+  loopback.sin6_family = AF_INET6;
+  loopback.sin6_addr = in6addr_loopback;
+  const bool available = probe >= 0 && ::bind(probe, reinterpret_cast<const sockaddr*>(&loopback),
+                                              sizeof loopback) == 0;
+  if (probe >= 0) ::close(probe);
+  if (!available) GTEST_SKIP() << "no IPv6 loopback here";
+
+  ServerOptions options;
+  options.listen = "[::1]";
+  Serve(options);
+  const int fd = ::socket(AF_INET6, SOCK_STREAM | SOCK_CLOEXEC, 0);
+  const timeval limit{3, 0};
+  ::setsockopt(fd, SOL_SOCKET, SO_RCVTIMEO, &limit, sizeof limit);
+  loopback.sin6_port = htons(server->Port());
+  ASSERT_EQ(::connect(fd, reinterpret_cast<const sockaddr*>(&loopback), sizeof loopback), 0);
+  const std::string request = Request("GET", "/hello.txt");
+  ::send(fd, request.data(), request.size(), MSG_NOSIGNAL);
+  std::array<char, 32> reply{};
+  const ssize_t got = ::recv(fd, reply.data(), reply.size(), 0);
+  ::close(fd);
+  EXPECT_EQ(std::string(reply.data(), got > 0 ? static_cast<std::size_t>(got) : 0).substr(0, 12),
+            "HTTP/1.1 200");
+}
+
+}  // namespace
+}  // namespace kelvane::host
