@@ -1,8 +1,12 @@
 // The kelvane command:
 //   kelvane serve [ROOT] [--listen ADDR] [--port N] [--threads N] [--workdir DIR]
 //   kelvane run PAGE [--query QS] [--workdir DIR] [-o FILE]
+#include <fcntl.h>
 #include <signal.h>
 #include <unistd.h>
+
+#include <cerrno>
+#include <system_error>
 
 #include <cstdio>
 #include <cstdlib>
@@ -20,6 +24,21 @@ namespace {
 
 namespace fs = std::filesystem;
 using namespace kelvane::host;
+
+// SIGINT and SIGTERM write a byte here, from whichever thread they reach;
+// the main thread waits to read it.
+int stopPipe[2] = {-1, -1};
+
+void OnStopSignal(int) {
+  const char byte = 1;
+  [[maybe_unused]] const ssize_t written = ::write(stopPipe[1], &byte, 1);
+}
+
+void WaitForStopSignal() {
+  char byte = 0;
+  while (::read(stopPipe[0], &byte, 1) < 0 && errno == EINTR) {
+  }
+}
 
 int Usage() {
   std::cerr << "usage:\n"
@@ -124,12 +143,13 @@ int Serve(const Arguments& arguments) {
   if (auto port = arguments.Option("--port")) options.port = static_cast<std::uint16_t>(std::stoi(*port));
   if (auto threads = arguments.Option("--threads")) options.threads = static_cast<unsigned>(std::stoi(*threads));
 
-  // Stop cleanly on SIGINT or SIGTERM: block them in every thread, then wait.
-  sigset_t stopSignals;
-  sigemptyset(&stopSignals);
-  sigaddset(&stopSignals, SIGINT);
-  sigaddset(&stopSignals, SIGTERM);
-  pthread_sigmask(SIG_BLOCK, &stopSignals, nullptr);
+  // Stop cleanly on SIGINT or SIGTERM, finishing the requests in flight.
+  if (::pipe2(stopPipe, O_CLOEXEC) != 0) throw std::system_error(errno, std::generic_category(), "pipe");
+  struct sigaction stop {};
+  stop.sa_handler = OnStopSignal;
+  sigemptyset(&stop.sa_mask);
+  sigaction(SIGINT, &stop, nullptr);
+  sigaction(SIGTERM, &stop, nullptr);
 
   const WorkingDirectory workdir(arguments.Option("--workdir"));
   const PageEngine engine(root, PageLimits{});
@@ -142,8 +162,7 @@ int Serve(const Arguments& arguments) {
   std::cerr << "kelvane: serving " << root.string() << " at http://"
             << (options.listen.find(':') != std::string::npos ? "[" + options.listen + "]" : options.listen)
             << ":" << server.Port() << "/\n";
-  int received = 0;
-  sigwait(&stopSignals, &received);
+  WaitForStopSignal();
   std::cerr << "kelvane: stopping\n";
   server.Stop();
   return 0;
