@@ -13,6 +13,7 @@
 #include "jpeg/mIntelJPEGLibrary.h"
 #include "platform/gdi/Objects.h"
 #include "platform/gdi/UniqueHandle.h"
+#include "Scene.h"
 
 namespace {
 
@@ -21,15 +22,8 @@ namespace fs = std::filesystem;
 
 // A picture with colour and edges, written as JPEG (quality 100) or PNG.
 std::string WritePicture(int width, int height, bool png) {
-  const gdi::UniqueObject bitmap(gdi::CreateCompatibleBitmap(0, width, height));
-  auto pixels = gdi::FindBitmap(bitmap.get());
-  for (int y = 0; y < height; ++y)
-    for (int x = 0; x < width; ++x) {
-      std::uint8_t* p = pixels->Row(y) + x * 4;
-      p[0] = static_cast<std::uint8_t>(x * 255 / width);
-      p[1] = static_cast<std::uint8_t>(y * 255 / height);
-      p[2] = ((x / 8 + y / 8) % 2) ? 220 : 30;
-    }
+  const bench::Scene scene(width, height);
+  const auto pixels = gdi::FindBitmap(scene.bitmap.get());
   const std::string name = (fs::temp_directory_path() /
                             ("kelvane-bench-" + std::to_string(::getpid()) + "-" +
                              std::to_string(width) + (png ? ".png" : ".jpg")))
@@ -41,7 +35,7 @@ std::string WritePicture(int width, int height, bool png) {
     cairo_surface_destroy(surface);
   } else {
     dib::cDIBSection dib;
-    dib.CreateFromPicture(std::make_shared<picture::Picture>(bitmap.get(), false));
+    dib.CreateFromPicture(scene.picture);
     jpeg::WriteJpegFile(dib, name);
   }
   return name;

@@ -1,22 +1,19 @@
 #include <gtest/gtest.h>
 #include <turbojpeg.h>
-#include <unistd.h>
 
-#include <filesystem>
-#include <fstream>
 #include <string>
 #include <vector>
 
 #include "component/Image.h"
 #include "platform/gdi/Gdi.h"
 #include "support/Automation.h"
+#include "support/TempFolder.h"
 #include "surface/Form1.h"
 #include "surface/Logo.h"
 
 namespace kelvane::component {
 namespace {
 
-namespace fs = std::filesystem;
 using oleaut::ErrorOf;
 
 constexpr gdi::COLORREF kWhite = 0xFFFFFF, kGreen = 0x00FF00, kRed = 0x0000FF, kBlue = 0xFF0000;
@@ -57,23 +54,17 @@ std::vector<std::uint8_t> Bmp(int width, int height, gdi::COLORREF color) {
 class Pasting : public testing::Test {
  protected:
   void SetUp() override {
-    folder = fs::temp_directory_path() / ("kelvane-paste-" + std::to_string(::getpid()));
-    fs::create_directories(folder);
     image.put_PlotWidth(200);
     image.put_PlotHeight(Integer{150});
     image.put_PenColor(Long{kGreen});
     image.PlotSolidBox(0, 0, 199, 149);
   }
-  void TearDown() override { fs::remove_all(folder); }
 
   std::string File(const std::string& name, const std::vector<std::uint8_t>& bytes) {
-    const std::string path = (folder / name).string();
-    std::ofstream(path, std::ios::binary)
-        .write(reinterpret_cast<const char*>(bytes.data()), static_cast<std::streamsize>(bytes.size()));
-    return path;
+    return folder.File(name, bytes);
   }
 
-  fs::path folder;
+  const TempFolder folder{"paste"};
   Image image;
 };
 
@@ -120,7 +111,7 @@ TEST_F(Pasting, AFileThatCannotBeLoadedPastesThePictureHeldBefore) {
   const std::vector<std::uint8_t> junk{'B', 'M', 1, 2, 3};
   EXPECT_EQ(ErrorOf([&] { image.PastePicture(100, 100, File("junk.bmp", junk)); }), 0);
   EXPECT_EQ(At(101, 100), kRed);
-  EXPECT_EQ(ErrorOf([&] { image.PastePicture(100, 0, folder.string()); }), 0);
+  EXPECT_EQ(ErrorOf([&] { image.PastePicture(100, 0, folder.Path().string()); }), 0);
   EXPECT_EQ(At(101, 0), kRed);
 }
 

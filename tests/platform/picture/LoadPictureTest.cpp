@@ -2,20 +2,17 @@
 
 #include <gtest/gtest.h>
 #include <turbojpeg.h>
-#include <unistd.h>
 
-#include <filesystem>
-#include <fstream>
 #include <vector>
 
 #include "platform/gdi/Objects.h"
 #include "platform/picture/Decoders.h"
 #include "support/Automation.h"
+#include "support/TempFolder.h"
 
 namespace kelvane::picture {
 namespace {
 
-namespace fs = std::filesystem;
 using oleaut::ErrorOf;
 
 // A 16 x 16 JPEG of one colour, given in `format` (BGR, grey or CMYK).
@@ -77,18 +74,10 @@ TEST(JpegDecoder, RefusesTruncatedAndOversizedFiles) {
 
 class LoadPictureFiles : public testing::Test {
  protected:
-  void SetUp() override {
-    folder = fs::temp_directory_path() / ("kelvane-load-" + std::to_string(::getpid()));
-    fs::create_directories(folder);
-  }
-  void TearDown() override { fs::remove_all(folder); }
   std::string File(const std::string& name, const std::vector<std::uint8_t>& bytes) {
-    const std::string path = (folder / name).string();
-    std::ofstream(path, std::ios::binary)
-        .write(reinterpret_cast<const char*>(bytes.data()), static_cast<std::streamsize>(bytes.size()));
-    return path;
+    return folder.File(name, bytes);
   }
-  fs::path folder;
+  const TempFolder folder{"load"};
 };
 
 TEST_F(LoadPictureFiles, TellsFormatsByContentAndFailuresByNumber) {
@@ -99,9 +88,9 @@ TEST_F(LoadPictureFiles, TellsFormatsByContentAndFailuresByNumber) {
   EXPECT_EQ(record.bmWidth, 16);
 
   EXPECT_EQ(LoadPicture("")->get_Handle(), 0u) << "the empty name gives an empty picture";
-  EXPECT_EQ(ErrorOf([&] { LoadPicture((folder / "missing.png").string()); }), 53);
-  EXPECT_EQ(ErrorOf([&] { LoadPicture((folder / "no/such/folder.png").string()); }), 53);
-  EXPECT_EQ(ErrorOf([&] { LoadPicture(folder.string()); }), 75) << "a folder";
+  EXPECT_EQ(ErrorOf([&] { LoadPicture((folder.Path() / "missing.png").string()); }), 53);
+  EXPECT_EQ(ErrorOf([&] { LoadPicture((folder.Path() / "no/such/folder.png").string()); }), 53);
+  EXPECT_EQ(ErrorOf([&] { LoadPicture(folder.Path().string()); }), 75) << "a folder";
   EXPECT_EQ(ErrorOf([&] { LoadPicture(File("text.png", {'h', 'e', 'l', 'l', 'o'})); }), 481);
   EXPECT_EQ(ErrorOf([&] { LoadPicture(File("empty.jpg", {})); }), 481);
 }
