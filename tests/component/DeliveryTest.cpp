@@ -3,7 +3,9 @@
 #include <gtest/gtest.h>
 #include <unistd.h>
 
+#include <ctime>
 #include <filesystem>
+#include <fstream>
 #include <thread>
 #include <vector>
 
@@ -136,6 +138,32 @@ TEST(SendImage, KeepsWhatThePageWroteBeforeAndDrawingAfterwardsStillLands) {
   ASSERT_TRUE(picture);
   EXPECT_EQ(PixelOf(*picture, 10, 5), 0x0000FFu);
   EXPECT_EQ(PixelOf(*picture, 0, 0), 0x000000u) << "the earlier drawing is still there";
+}
+
+TEST(SendImage, PassesOverNamesThatExistAndLeavesThoseFilesAlone) {
+  const WorkingFolder folder("taken");
+  // Every name of this second and the next two is taken already.
+  std::vector<std::string> taken;
+  const std::time_t now = std::time(nullptr);
+  for (std::time_t second = now; second < now + 3; ++second) {
+    std::tm local{};
+    localtime_r(&second, &local);
+    for (Long n = 1; n <= 20; ++n) {
+      taken.push_back(TemporaryFileName(local, n));
+      std::ofstream(taken.back()) << "keep";
+    }
+  }
+  Delivery delivery;
+  delivery.image.put_ImageType("bmp");
+  delivery.image.SendImage();
+  EXPECT_EQ(delivery.response->Body()[0], 'B');
+  for (const std::string& name : taken) {
+    std::ifstream in(name);
+    std::string text;
+    in >> text;
+    ASSERT_EQ(text, "keep") << name;
+  }
+  EXPECT_EQ(folder.Files(), taken.size()) << "its own file is gone";
 }
 
 TEST(SendImage, FailsWithoutAResponseAndLeavesNoFile) {
