@@ -1,7 +1,8 @@
 #pragma once
 // The response a page writes, and that the components it creates write to:
 // the body, the content type, the status, the headers, and whether it has
-// ended.
+// ended. The body counts against the page's memory: a write past the limit
+// raises 7 "Out of memory" and adds nothing.
 
 #include <string>
 
@@ -12,6 +13,11 @@ namespace kelvane::host {
 
 class HostResponse : public asp::Response {
  public:
+  HostResponse() = default;
+  ~HostResponse() override;
+  HostResponse(const HostResponse&) = delete;
+  HostResponse& operator=(const HostResponse&) = delete;
+
   void put_Buffer(oleaut::VariantBool buffer) override { buffer_ = buffer; }
   void put_ContentType(std::string type) override;
   void BinaryWrite(const oleaut::Variant& data) override;
@@ -28,8 +34,11 @@ class HostResponse : public asp::Response {
 
  private:
   oleaut::VariantBool buffer_ = oleaut::VariantBool::True;
+  void Append(std::string_view bytes);
+
   bool ended_ = false;
   PageReply reply_;
+  std::size_t charged_ = 0;  // bytes of body charged to the page's memory
 };
 
 }  // namespace kelvane::host

@@ -1,5 +1,6 @@
 #include "host/LuaObjects.h"
 
+#include <exception>
 #include <limits>
 #include <new>
 #include <string>
@@ -103,8 +104,9 @@ int ObjectNewIndex(lua_State* L) {
   });
 }
 
+// Lets go of the object; again and again if called so.
 int ObjectGc(lua_State* L) {
-  if (auto* wrapped = Wrapped(L, 1)) wrapped->~WrappedObject();
+  if (auto* wrapped = Wrapped(L, 1)) wrapped->object.reset();
   return 0;
 }
 
@@ -121,10 +123,18 @@ int NullToString(lua_State* L) {
   return 1;
 }
 
+// Pages see none of the host's metatables: getmetatable gives false, and
+// setmetatable refuses to change them.
+void NewProtectedMetatable(lua_State* L, const char* name) {
+  luaL_newmetatable(L, name);
+  lua_pushboolean(L, 0);
+  lua_setfield(L, -2, "__metatable");
+}
+
 }  // namespace
 
 void RegisterLuaObjects(lua_State* L) {
-  luaL_newmetatable(L, kObjectMeta);
+  NewProtectedMetatable(L, kObjectMeta);
   lua_pushcfunction(L, ObjectIndex);
   lua_setfield(L, -2, "__index");
   lua_pushcfunction(L, ObjectNewIndex);
@@ -132,11 +142,11 @@ void RegisterLuaObjects(lua_State* L) {
   lua_pushcfunction(L, ObjectGc);
   lua_setfield(L, -2, "__gc");
   lua_pop(L, 1);
-  luaL_newmetatable(L, kErrorMeta);
+  NewProtectedMetatable(L, kErrorMeta);
   lua_pushcfunction(L, ErrorToString);
   lua_setfield(L, -2, "__tostring");
   lua_pop(L, 1);
-  luaL_newmetatable(L, kNullMeta);
+  NewProtectedMetatable(L, kNullMeta);
   lua_pushcfunction(L, NullToString);
   lua_setfield(L, -2, "__tostring");
   lua_pop(L, 1);
@@ -218,6 +228,14 @@ Variant ToVariant(lua_State* L, int index) {
                                            oleaut::RuntimeErrorText(oleaut::kTypeMismatch)));
 }
 
+bool IsAutomationError(lua_State* L, int index) {
+  if (!lua_istable(L, index) || lua_getmetatable(L, index) == 0) return false;
+  luaL_getmetatable(L, kErrorMeta);
+  const bool automation = lua_rawequal(L, -1, -2) != 0;
+  lua_pop(L, 2);
+  return automation;
+}
+
 void RaiseLuaError(lua_State* L, const oleaut::AutomationError& error) {
   lua_createtable(L, 0, 5);
   lua_pushinteger(L, error.Number());
@@ -239,6 +257,11 @@ int CallAutomation(lua_State* L, const std::function<int()>& call) {
     results = call();
   } catch (const oleaut::AutomationError& error) {
     RaiseLuaError(L, error);
+  } catch (const std::bad_alloc&) {
+    RaiseLuaError(L, oleaut::AutomationError(oleaut::kOutOfMemory, "Kelvane",
+                                             oleaut::RuntimeErrorText(oleaut::kOutOfMemory)));
+  } catch (const std::exception& error) {
+    luaL_error(L, "%s", error.what());
   }
   AfterCall(L);
   return results;

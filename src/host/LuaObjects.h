@@ -13,7 +13,8 @@
 
 namespace kelvane::host {
 
-// Registers the metatables; once per Lua state.
+// Registers the metatables, hidden from and unchangeable by pages; once per
+// Lua state.
 void RegisterLuaObjects(lua_State* L);
 
 // Pushes the value for Lua: Empty and Nothing as nil, Null as the Null value,
@@ -27,11 +28,18 @@ oleaut::Variant ToVariant(lua_State* L, int index);
 // Pushes the Null value.
 void PushNull(lua_State* L);
 
+// Whether the value at `index` is an automation error raised by
+// RaiseLuaError: a table with the fields number, source, description and
+// where.
+bool IsAutomationError(lua_State* L, int index);
+
 // Raises `error` as a Lua error value, named with the page line in progress.
 [[noreturn]] void RaiseLuaError(lua_State* L, const oleaut::AutomationError& error);
 
-// Runs `call`, turning an automation error it raises into a Lua error; then
-// runs `after` (the host checks there whether the page has ended).
+// Runs `call`, turning an automation error it raises into a Lua error, and
+// any other C++ exception too (running out of memory as 7), so that none
+// crosses Lua's frames; then runs the after-call function (the host checks
+// there whether the page has ended).
 int CallAutomation(lua_State* L, const std::function<int()>& call);
 
 // Called after every call into an automation object returns.

@@ -37,7 +37,7 @@ std::optional<std::int32_t> StrideFor(std::int64_t width, int bitsPerPixel) {
 }
 
 Bitmap::Bitmap(std::int32_t width, std::int32_t height, std::int32_t stride, PixelFormat format,
-               bool bottomUp, std::unique_ptr<std::uint8_t[]> bits)
+               bool bottomUp, memory::ChargedBytes bits)
     : GdiObject(ObjectKind::Bitmap),
       width_(width),
       height_(height),
@@ -52,8 +52,8 @@ std::shared_ptr<Bitmap> Bitmap::Create(std::int32_t width, std::int32_t height, 
   const auto stride = StrideFor(width, format == PixelFormat::Bgrx32 ? 32 : 24);
   if (!stride) return nullptr;
   const auto bytes = static_cast<std::size_t>(*stride) * static_cast<std::size_t>(height);
-  std::unique_ptr<std::uint8_t[]> bits(new (std::nothrow) std::uint8_t[bytes]());
-  if (!bits && bytes != 0) return nullptr;
+  memory::ChargedBytes bits = memory::ChargedBytes::Allocate(bytes);
+  if (!bits) return nullptr;
   return std::shared_ptr<Bitmap>(
       new (std::nothrow) Bitmap(width, height, *stride, format, bottomUp, std::move(bits)));
 }

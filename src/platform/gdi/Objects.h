@@ -10,6 +10,7 @@
 #include <optional>
 
 #include "platform/gdi/Gdi.h"
+#include "platform/memory/PageMemory.h"
 
 using PangoFontDescription = struct _PangoFontDescription;
 
@@ -44,7 +45,7 @@ enum class PixelFormat {
 class Bitmap : public GdiObject {
  public:
   // A zero-filled bitmap; nullptr for a negative size, a size beyond the
-  // pixel limits, or no memory.
+  // pixel limits, or no memory (the running page's limit included).
   static std::shared_ptr<Bitmap> Create(std::int32_t width, std::int32_t height,
                                         PixelFormat format, bool bottomUp);
 
@@ -67,14 +68,14 @@ class Bitmap : public GdiObject {
  private:
   std::int32_t Line(std::int32_t y) const { return bottomUp_ ? height_ - 1 - y : y; }
   Bitmap(std::int32_t width, std::int32_t height, std::int32_t stride, PixelFormat format,
-         bool bottomUp, std::unique_ptr<std::uint8_t[]> bits);
+         bool bottomUp, memory::ChargedBytes bits);
 
   std::int32_t width_;
   std::int32_t height_;
   std::int32_t stride_;
   PixelFormat format_;
   bool bottomUp_;
-  std::unique_ptr<std::uint8_t[]> bits_;
+  memory::ChargedBytes bits_;  // charged to the page that made the bitmap
 };
 
 enum class BrushStyle { Solid, Null, Hatched };

@@ -8,6 +8,7 @@
 #include <array>
 #include <cerrno>
 #include <span>
+#include <utility>
 #include <vector>
 
 #include "platform/oleaut/AutomationError.h"
@@ -22,6 +23,8 @@ using oleaut::RaiseRuntimeError;
 // The largest picture file read: far beyond any picture the pixel limits let
 // through, small enough that reading one cannot exhaust memory.
 constexpr off_t kMaxFileBytes = off_t{256} << 20;
+
+thread_local const std::filesystem::path* pictureFolder = nullptr;
 
 class FileDescriptor {
  public:
@@ -38,9 +41,13 @@ class FileDescriptor {
 };
 
 // The whole file, read once: decoding then sees one consistent set of bytes
-// even when the file changes meanwhile.
+// even when the file changes meanwhile. Opening does not wait for a writer
+// (O_NONBLOCK), so a FIFO is refused like any other file that is not regular.
 std::vector<std::uint8_t> ReadWholeFile(const std::string& fileName) {
-  const FileDescriptor file(::open(fileName.c_str(), O_RDONLY | O_CLOEXEC));
+  const std::filesystem::path name(fileName);
+  const std::filesystem::path resolved =
+      pictureFolder != nullptr && name.is_relative() ? *pictureFolder / name : name;
+  const FileDescriptor file(::open(resolved.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK));
   if (file.get() < 0)
     RaiseRuntimeError(errno == ENOENT || errno == ENOTDIR ? oleaut::kFileNotFound
                                                           : oleaut::kPathFileAccessError);
@@ -87,6 +94,11 @@ PictureRef LoadPictureFromMemory(std::span<const std::uint8_t> file) {
   if (handle == 0) RaiseRuntimeError(oleaut::kOutOfMemory);
   return std::make_shared<Picture>(handle, true, decoded->hasAlpha);
 }
+
+PictureFolderScope::PictureFolderScope(const std::filesystem::path& folder)
+    : previous_(std::exchange(pictureFolder, &folder)) {}
+
+PictureFolderScope::~PictureFolderScope() { pictureFolder = previous_; }
 
 PictureRef LoadPicture(const std::string& fileName) {
   if (fileName.empty()) return std::make_shared<Picture>(0, false);

@@ -2,6 +2,7 @@
 // The runtime's picture loader.
 
 #include <cstdint>
+#include <filesystem>
 #include <span>
 #include <string>
 
@@ -14,7 +15,24 @@ namespace kelvane::picture {
 // not found" for a missing file, 75 "Path/File access error" for one that
 // cannot be read, and 481 "Invalid picture" for anything else that is not
 // such a picture: damaged, of another format, or beyond the pixel limits.
+// Anything but a regular file (a folder, a FIFO, a device) gives 75 without
+// being opened for reading. A relative name resolves against the calling
+// thread's picture folder (see PictureFolderScope), or else the working
+// directory.
 PictureRef LoadPicture(const std::string& fileName);
+
+// Makes `folder` the calling thread's picture folder until destroyed: a page
+// host points it at its site, whatever the process's working directory is.
+class PictureFolderScope {
+ public:
+  explicit PictureFolderScope(const std::filesystem::path& folder);
+  ~PictureFolderScope();
+  PictureFolderScope(const PictureFolderScope&) = delete;
+  PictureFolderScope& operator=(const PictureFolderScope&) = delete;
+
+ private:
+  const std::filesystem::path* previous_;
+};
 
 // Decodes a picture file held in memory; 481 when it is none.
 PictureRef LoadPictureFromMemory(std::span<const std::uint8_t> file);

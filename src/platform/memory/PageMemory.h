@@ -1,0 +1,51 @@
+#pragma once
+// The memory a page makes: script memory, pixel memory and the response body
+// are charged to the calling thread's meter, and while a page runs the meter
+// refuses what would take the thread past the page's limit. Memory charged on
+// one thread and released on another only moves the two readings; a limit
+// counts from the reading when its page began.
+
+#include <cstddef>
+#include <cstdint>
+#include <memory>
+
+namespace kelvane::memory {
+
+// Charges `bytes` to the calling thread; false, charging nothing, when that
+// would pass the limit of the page running on it.
+bool Charge(std::size_t bytes) noexcept;
+// Gives back `bytes` charged before (on any thread).
+void Release(std::size_t bytes) noexcept;
+
+// Holds the calling thread to `limit` bytes beyond what it is charged now,
+// until destroyed; scopes nest, and the innermost holds.
+class LimitScope {
+ public:
+  explicit LimitScope(std::size_t limit) noexcept;
+  ~LimitScope();
+  LimitScope(const LimitScope&) = delete;
+  LimitScope& operator=(const LimitScope&) = delete;
+
+ private:
+  std::int64_t previousCeiling_;
+};
+
+// `size` zeroed bytes, charged while they live.
+class ChargedBytes {
+ public:
+  ChargedBytes() = default;
+  // Empty when the charge is refused or the memory cannot be had.
+  static ChargedBytes Allocate(std::size_t size) noexcept;
+
+  std::uint8_t* get() const { return bytes_.get(); }
+  explicit operator bool() const { return bytes_ != nullptr; }
+
+ private:
+  struct Deleter {
+    std::size_t size;
+    void operator()(std::uint8_t* bytes) const noexcept;
+  };
+  std::unique_ptr<std::uint8_t[], Deleter> bytes_{nullptr, Deleter{0}};
+};
+
+}  // namespace kelvane::memory

@@ -1,0 +1,124 @@
+// Pages that misbehave on purpose, from tests/host/abuse/. Each runs on the
+// test's thread, and after each the probe page runs on the same thread: it
+// must find fresh globals, fresh libraries and a fresh white surface.
+
+#include <gtest/gtest.h>
+#include <sys/stat.h>
+
+#include <cstdint>
+#include <filesystem>
+#include <string>
+
+#include "host/PageEngine.h"
+#include "support/TempFolder.h"
+
+namespace kelvane::host {
+namespace {
+
+namespace fs = std::filesystem;
+using std::chrono::milliseconds;
+
+const fs::path kAbusePages = fs::path(__FILE__).parent_path() / "abuse";
+
+// The blue, green and red bytes of pixel (x, y) of a 24-bit bottom-up BMP.
+std::uint32_t BmpPixel(const std::string& bmp, int x, int y) {
+  const auto read32 = [&](std::size_t at) {
+    std::uint32_t value = 0;
+    for (int i = 3; i >= 0; --i) value = value << 8 | static_cast<std::uint8_t>(bmp.at(at + i));
+    return value;
+  };
+  const std::uint32_t width = read32(18), height = read32(22);
+  const std::size_t at = read32(10) + (height - 1 - y) * ((width * 3 + 3) & ~3u) + x * 3;
+  return static_cast<std::uint8_t>(bmp.at(at)) << 16 | static_cast<std::uint8_t>(bmp.at(at + 1)) << 8 |
+         static_cast<std::uint8_t>(bmp.at(at + 2));
+}
+
+// A 2 x 2 blue picture.
+std::vector<std::uint8_t> BlueDot() {
+  std::vector<std::uint8_t> file{'B', 'M', 70, 0, 0, 0, 0, 0, 0, 0, 54, 0, 0, 0,
+                                 40, 0, 0, 0, 2, 0, 0, 0, 2, 0, 0, 0, 1, 0, 24, 0};
+  file.resize(54);
+  for (int row = 0; row < 2; ++row) file.insert(file.end(), {255, 0, 0, 255, 0, 0, 0, 0});
+  return file;
+}
+
+class PageAbuseTest : public testing::Test {
+ protected:
+  void SetUp() override {
+    for (const auto& entry : fs::directory_iterator(kAbusePages))
+      fs::copy_file(entry.path(), site.Path() / entry.path().filename());
+    site.File("dot.bmp", BlueDot());
+    ASSERT_EQ(::mkfifo((site.Path() / "fifo").c_str(), 0600), 0);
+    fs::create_directory_symlink("/etc", site.Path() / "outside");
+    previous = fs::current_path();
+    fs::current_path(work.Path());
+  }
+  void TearDown() override { fs::current_path(previous); }
+
+  PageReply Run(const std::string& page, const std::string& query = "", PageLimits limits = {}) {
+    PageRequest request;
+    request.method = "GET";
+    request.path = "/" + page;
+    request.queryString = query;
+    return PageEngine(site.Path(), limits).Run(site.Path() / page, request);
+  }
+
+  TempFolder site{"abuse-site"};
+  TempFolder work{"abuse-work"};
+  fs::path previous;
+};
+
+struct Abuse {
+  const char* page;
+  const char* query;
+  int status;
+  const char* bodyHas;  // a part of the body expected, or ""
+  PageLimits limits;
+};
+
+constexpr PageLimits kShort{milliseconds(300), std::size_t{64} << 20};
+constexpr PageLimits kSmall{milliseconds(10000), std::size_t{64} << 20};
+
+TEST_F(PageAbuseTest, NoPageReachesTheProcessOrTheNextRequest) {
+  const Abuse cases[] = {
+      {"error_index_raises.ksp", "", 500, "a table value", {}},
+      {"error_fields_are_tables.ksp", "", 500, "number: a table value", {}},
+      {"finalizer_loops.ksp", "", 500, "finalizers", kShort},
+      {"finalizer_writes.ksp", "", 500, "finalizers", {}},
+      {"host_metatable_gc_thrice.ksp", "", 500, "boolean", {}},
+      {"host_metatable_gc_removed.ksp", "", 200, "false", {}},
+      {"global_store.ksp", "email=a%40b.example", 200, "a@b.example", {}},
+      {"memory_in_globals.ksp", "", 200, "25165824", kSmall},
+      {"memory_in_globals.ksp", "", 200, "25165824", kSmall},
+      {"table_move.ksp", "", 500, "time limit", kShort},
+      {"paste_fifo.ksp", "", 200, "pasted", kShort},
+      {"status_informational.ksp", "status=100", 500, "200 to 599", {}},
+      {"status_informational.ksp", "status=102", 500, "200 to 599", {}},
+      {"status_informational.ksp", "status=199", 500, "200 to 599", {}},
+      {"status_informational.ksp", "status=204", 204, "", {}},
+      {"body_past_memory.ksp", "", 500, "Out of memory", {}},
+      {"surface_past_memory.ksp", "", 500, "Out of memory", kSmall},
+      {"mappath_symlink.ksp", "", 500, "leaves the site", {}},
+      {"query_nul.ksp", "a=x%00y", 200, "3|7", {}},
+  };
+  for (const Abuse& abuse : cases) {
+    SCOPED_TRACE(abuse.page + std::string("?") + abuse.query);
+    const PageReply reply = Run(abuse.page, abuse.query, abuse.limits);
+    EXPECT_EQ(reply.status, abuse.status) << reply.body.substr(0, 2000);
+    EXPECT_NE(reply.body.find(abuse.bodyHas), std::string::npos) << reply.body.substr(0, 2000);
+    EXPECT_LT(reply.body.size(), std::size_t{1} << 20) << "a failure page repeats no huge value";
+
+    const PageReply probe = Run("probe.ksp");
+    ASSERT_EQ(probe.status, 200) << probe.body;
+    EXPECT_EQ(BmpPixel(probe.body, 150, 150), 0xFFFFFFu) << "the surface is fresh";
+  }
+}
+
+TEST_F(PageAbuseTest, PicturesWithRelativeNamesComeFromTheSite) {
+  const PageReply reply = Run("paste_relative.ksp");
+  ASSERT_EQ(reply.status, 200) << reply.body;
+  EXPECT_EQ(BmpPixel(reply.body, 1, 1), 0xFF0000u) << "blue, read from the site";
+}
+
+}  // namespace
+}  // namespace kelvane::host
