@@ -1,5 +1,8 @@
 #include "platform/memory/PageMemory.h"
 
+#include <malloc.h>
+
+#include <cstdlib>
 #include <limits>
 #include <new>
 
@@ -42,7 +45,7 @@ LimitScope::~LimitScope() { meter.ceiling = previousCeiling_; }
 ChargedBytes ChargedBytes::Allocate(std::size_t size) noexcept {
   ChargedBytes charged;
   if (!Charge(size)) return charged;
-  std::uint8_t* bytes = new (std::nothrow) std::uint8_t[size == 0 ? 1 : size]();
+  auto* bytes = static_cast<std::uint8_t*>(std::calloc(size == 0 ? 1 : size, 1));
   if (bytes == nullptr) {
     Release(size);
     return charged;
@@ -52,8 +55,29 @@ ChargedBytes ChargedBytes::Allocate(std::size_t size) noexcept {
 }
 
 void ChargedBytes::Deleter::operator()(std::uint8_t* bytes) const noexcept {
-  delete[] bytes;
+  std::free(bytes);
   Release(size);
 }
 
 }  // namespace kelvane::memory
+
+// The process's operator new and delete, charging the meter: the other forms
+// (arrays, nothrow, sized delete) reach these. Blocks are charged at their
+// usable size, which is what delete gives back.
+void* operator new(std::size_t size) {
+  void* block = std::malloc(size == 0 ? 1 : size);
+  if (block == nullptr) throw std::bad_alloc();
+  if (!kelvane::memory::Charge(malloc_usable_size(block))) {
+    std::free(block);
+    throw std::bad_alloc();
+  }
+  return block;
+}
+
+void operator delete(void* block) noexcept {
+  if (block == nullptr) return;
+  kelvane::memory::Release(malloc_usable_size(block));
+  std::free(block);
+}
+
+void operator delete(void* block, std::size_t) noexcept { operator delete(block); }

@@ -1,9 +1,11 @@
 #pragma once
-// The memory a page makes: script memory, pixel memory and the response body
-// are charged to the calling thread's meter, and while a page runs the meter
-// refuses what would take the thread past the page's limit. Memory charged on
-// one thread and released on another only moves the two readings; a limit
-// counts from the reading when its page began.
+// The memory a page makes. Every allocation through operator new, pixel
+// memory (ChargedBytes) and what a script engine allocates for itself are
+// charged to the calling thread's meter, and while a page runs the meter
+// refuses what would take the thread past the page's limit: operator new
+// then throws std::bad_alloc. Memory charged on one thread and released on
+// another only moves the two readings; a limit counts from the reading when
+// its page began.
 
 #include <cstddef>
 #include <cstdint>
@@ -30,7 +32,8 @@ class LimitScope {
   std::int64_t previousCeiling_;
 };
 
-// `size` zeroed bytes, charged while they live.
+// `size` zeroed bytes, charged while they live; taken from calloc, so that
+// large blocks come as fresh zero pages.
 class ChargedBytes {
  public:
   ChargedBytes() = default;
@@ -45,7 +48,7 @@ class ChargedBytes {
     std::size_t size;
     void operator()(std::uint8_t* bytes) const noexcept;
   };
-  std::unique_ptr<std::uint8_t[], Deleter> bytes_{nullptr, Deleter{0}};
+  std::unique_ptr<std::uint8_t, Deleter> bytes_{nullptr, Deleter{0}};
 };
 
 }  // namespace kelvane::memory
