@@ -126,7 +126,9 @@ std::vector<std::uint8_t> Reference(const cDIBSection& s, Long wt, Long ht) {
 TEST(Resample, EqualsTheStepsFollowedLiterallyAndLeavesTheSourceAlone) {
   std::mt19937 random(11);
   const std::pair<Long, Long> sizes[][2] = {
-      {{7, 5}, {13, 3}}, {{30, 20}, {11, 45}}, {{301, 201}, {123, 456}}};
+      {{7, 5}, {13, 3}},     {{30, 20}, {11, 45}}, {{301, 201}, {123, 456}},
+      {{2, 3}, {1000, 7}},   {{3, 2}, {5, 999}},   {{1000, 4}, {9, 2}},
+      {{64, 64}, {96, 96}},  {{97, 13}, {1, 1}}};
   for (const auto& [from, to] : sizes) {
     const auto source = Section(from.first, from.second, [&](Long, Long) { return random() & 0xFF; });
     for (Long r = 0; r < source->Height(); ++r)
