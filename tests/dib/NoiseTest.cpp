@@ -106,6 +106,19 @@ TEST_F(CopyToClipboard, AsBitmapPutsACopyThereAndAsDibOnlyLogsARefusal) {
   EXPECT_EQ(ClipboardSize(), std::pair(10, 5)) << "the clipboard is as it was";
 }
 
+TEST_F(CopyToClipboard, WhatOneThreadCopiesEveryThreadReadsAndReplaces) {
+  std::thread([] {
+    cDIBSection dib;
+    Fill(dib, 6, 2);
+    EXPECT_EQ(dib.CopyToClipboard(VariantBool::False), VariantBool::True);
+  }).join();
+  EXPECT_EQ(ClipboardSize(), std::pair(6, 2)) << "read on another thread, after the first ended";
+  cDIBSection dib;
+  Fill(dib, 3, 7);
+  EXPECT_EQ(dib.CopyToClipboard(VariantBool::False), VariantBool::True);
+  std::thread([] { EXPECT_EQ(ClipboardSize(), std::pair(3, 7)); }).join();
+}
+
 TEST_F(CopyToClipboard, AnswersFalseWhileAnotherThreadHasTheClipboardOpen) {
   cDIBSection dib;
   Fill(dib, 4, 4);

@@ -1,7 +1,12 @@
-// The process-wide table from handles to objects. Handles count up from a
-// base and are never reused, so a stale handle finds nothing instead of
-// another object.
+// The tables from handles to objects. Each thread has its own, with its own
+// stock objects, so that drawing takes no lock and shares nothing; handles
+// count up from one process-wide base and are never reused, so a stale
+// handle finds nothing instead of another object. An object that must reach
+// other threads (clipboard data) moves to the one shared table, which
+// lookups consult, under its lock, only when the thread's own table has no
+// such handle.
 
+#include <atomic>
 #include <mutex>
 #include <unordered_map>
 
@@ -11,72 +16,91 @@ namespace kelvane::gdi {
 
 namespace {
 
-class HandleTable {
- public:
-  HGDIOBJ Add(std::shared_ptr<GdiObject> object) {
-    std::lock_guard lock(mutex_);
-    next_ += 4;
-    objects_.emplace(next_, std::move(object));
-    return next_;
-  }
+using Objects = std::unordered_map<HGDIOBJ, std::shared_ptr<GdiObject>>;
 
-  std::shared_ptr<GdiObject> Find(HGDIOBJ handle) const {
-    std::lock_guard lock(mutex_);
-    const auto it = objects_.find(handle);
-    return it == objects_.end() ? nullptr : it->second;
-  }
-
-  std::shared_ptr<GdiObject> Remove(HGDIOBJ handle) {
-    std::lock_guard lock(mutex_);
-    const auto it = objects_.find(handle);
-    if (it == objects_.end()) return nullptr;
-    auto object = std::move(it->second);
-    objects_.erase(it);
-    return object;
-  }
-
- private:
-  mutable std::mutex mutex_;
-  HGDIOBJ next_ = 0x10000;
-  std::unordered_map<HGDIOBJ, std::shared_ptr<GdiObject>> objects_;
+// Stock objects have the same handles on every thread, below the counted ones.
+enum StockHandle : HGDIOBJ {
+  kWhiteBrush = 0x100,
+  kBlackBrush = 0x104,
+  kNullBrush = 0x108,
+  kBlackPen = 0x10C,
+  kNullPen = 0x110,
+  kGuiFont = 0x114,
+  kDefaultBitmap = 0x118,
 };
 
-HandleTable& Table() {
-  static HandleTable table;
-  return table;
+bool IsStock(HGDIOBJ h) { return h >= kWhiteBrush && h <= kDefaultBitmap && h % 4 == 0; }
+
+HGDIOBJ NextHandle() {
+  static std::atomic<HGDIOBJ> next{0x10000};
+  return next.fetch_add(4, std::memory_order_relaxed) + 4;
+}
+
+// The calling thread's objects, its stock objects among them.
+Objects& ThreadObjects() {
+  thread_local Objects objects{
+      {kWhiteBrush, std::make_shared<Brush>(BrushStyle::Solid, RGB(255, 255, 255), 0)},
+      {kBlackBrush, std::make_shared<Brush>(BrushStyle::Solid, RGB(0, 0, 0), 0)},
+      {kNullBrush, std::make_shared<Brush>(BrushStyle::Null, 0, 0)},
+      {kBlackPen, std::make_shared<Pen>(PS_SOLID, 1, RGB(0, 0, 0))},
+      {kNullPen, std::make_shared<Pen>(PS_NULL, 1, 0)},
+      {kGuiFont, std::make_shared<Font>(LOGFONTA{-11, FW_NORMAL, 0, 0, "sans-serif"})},
+      {kDefaultBitmap, Bitmap::Create(1, 1, PixelFormat::Bgrx32, false)},
+  };
+  return objects;
+}
+
+struct SharedObjects {
+  std::mutex mutex;
+  Objects objects;
+};
+
+SharedObjects& Shared() {
+  static SharedObjects shared;
+  return shared;
+}
+
+std::shared_ptr<GdiObject> Find(HGDIOBJ handle) {
+  const Objects& own = ThreadObjects();
+  if (const auto it = own.find(handle); it != own.end()) return it->second;
+  SharedObjects& shared = Shared();
+  const std::lock_guard lock(shared.mutex);
+  const auto it = shared.objects.find(handle);
+  return it == shared.objects.end() ? nullptr : it->second;
+}
+
+bool Remove(HGDIOBJ handle) {
+  if (ThreadObjects().erase(handle) != 0) return true;
+  SharedObjects& shared = Shared();
+  const std::lock_guard lock(shared.mutex);
+  return shared.objects.erase(handle) != 0;
 }
 
 template <class T>
 std::shared_ptr<T> FindOfKind(HGDIOBJ handle, ObjectKind kind) {
-  auto object = Table().Find(handle);
+  auto object = Find(handle);
   if (!object || object->Kind() != kind) return nullptr;
   return std::static_pointer_cast<T>(std::move(object));
-}
-
-struct StockObjects {
-  HBRUSH white = AddObject(std::make_shared<Brush>(BrushStyle::Solid, RGB(255, 255, 255), 0));
-  HBRUSH black = AddObject(std::make_shared<Brush>(BrushStyle::Solid, RGB(0, 0, 0), 0));
-  HBRUSH null = AddObject(std::make_shared<Brush>(BrushStyle::Null, 0, 0));
-  HGDIOBJ blackPen = AddObject(std::make_shared<Pen>(PS_SOLID, 1, RGB(0, 0, 0)));
-  HGDIOBJ nullPen = AddObject(std::make_shared<Pen>(PS_NULL, 1, 0));
-  HFONT guiFont = AddObject(std::make_shared<Font>(LOGFONTA{-11, FW_NORMAL, 0, 0, "sans-serif"}));
-  HBITMAP defaultBitmap = AddObject(Bitmap::Create(1, 1, PixelFormat::Bgrx32, false));
-
-  bool Contains(HGDIOBJ h) const {
-    return h == white || h == black || h == null || h == blackPen || h == nullPen ||
-           h == guiFont || h == defaultBitmap;
-  }
-};
-
-const StockObjects& Stock() {
-  static const StockObjects stock;
-  return stock;
 }
 
 }  // namespace
 
 HGDIOBJ AddObject(std::shared_ptr<GdiObject> object) {
-  return object ? Table().Add(std::move(object)) : 0;
+  if (!object) return 0;
+  const HGDIOBJ handle = NextHandle();
+  ThreadObjects().emplace(handle, std::move(object));
+  return handle;
+}
+
+bool ShareObject(HGDIOBJ handle) {
+  Objects& own = ThreadObjects();
+  const auto it = own.find(handle);
+  if (it == own.end() || IsStock(handle)) return false;
+  SharedObjects& shared = Shared();
+  const std::lock_guard lock(shared.mutex);
+  shared.objects.emplace(handle, std::move(it->second));
+  own.erase(it);
+  return true;
 }
 
 std::shared_ptr<DeviceContext> FindDC(HDC hdc) {
@@ -97,12 +121,12 @@ std::shared_ptr<Font> FindFont(HFONT font) { return FindOfKind<Font>(font, Objec
 
 HGDIOBJ GetStockObject(int object) {
   switch (object) {
-    case WHITE_BRUSH: return Stock().white;
-    case BLACK_BRUSH: return Stock().black;
-    case NULL_BRUSH: return Stock().null;
-    case BLACK_PEN: return Stock().blackPen;
-    case NULL_PEN: return Stock().nullPen;
-    case DEFAULT_GUI_FONT: return Stock().guiFont;
+    case WHITE_BRUSH: return kWhiteBrush;
+    case BLACK_BRUSH: return kBlackBrush;
+    case NULL_BRUSH: return kNullBrush;
+    case BLACK_PEN: return kBlackPen;
+    case NULL_PEN: return kNullPen;
+    case DEFAULT_GUI_FONT: return kGuiFont;
     default: return 0;
   }
 }
@@ -110,16 +134,16 @@ HGDIOBJ GetStockObject(int object) {
 HDC CreateCompatibleDC(HDC hdc) {
   if (hdc != 0 && !FindDC(hdc)) return 0;
   auto dc = std::make_shared<DeviceContext>();
-  dc->bitmap = {Stock().defaultBitmap, FindBitmap(Stock().defaultBitmap)};
-  dc->brush = {Stock().white, FindBrush(Stock().white)};
-  dc->pen = {Stock().blackPen, FindPen(Stock().blackPen)};
-  dc->font = {Stock().guiFont, FindFont(Stock().guiFont)};
+  dc->bitmap = {kDefaultBitmap, FindBitmap(kDefaultBitmap)};
+  dc->brush = {kWhiteBrush, FindBrush(kWhiteBrush)};
+  dc->pen = {kBlackPen, FindPen(kBlackPen)};
+  dc->font = {kGuiFont, FindFont(kGuiFont)};
   return AddObject(std::move(dc));
 }
 
 HGDIOBJ SelectObject(HDC hdc, HGDIOBJ object) {
   const auto dc = FindDC(hdc);
-  const auto found = Table().Find(object);
+  const auto found = Find(object);
   if (!dc || !found) return 0;
   const auto swap = [&](auto& slot, auto typed) {
     const HGDIOBJ previous = slot.handle;
@@ -137,15 +161,15 @@ HGDIOBJ SelectObject(HDC hdc, HGDIOBJ object) {
 }
 
 BOOL DeleteObject(HGDIOBJ object) {
-  if (Stock().Contains(object)) return TRUE;
-  const auto found = Table().Find(object);
+  if (IsStock(object)) return TRUE;
+  const auto found = Find(object);
   if (!found || found->Kind() == ObjectKind::DC) return FALSE;
-  return Table().Remove(object) ? TRUE : FALSE;
+  return Remove(object) ? TRUE : FALSE;
 }
 
 BOOL DeleteDC(HDC hdc) {
   if (!FindDC(hdc)) return FALSE;
-  return Table().Remove(hdc) ? TRUE : FALSE;
+  return Remove(hdc) ? TRUE : FALSE;
 }
 
 }  // namespace kelvane::gdi

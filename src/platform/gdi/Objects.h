@@ -136,8 +136,11 @@ std::shared_ptr<Brush> FindBrush(HBRUSH brush);
 std::shared_ptr<Pen> FindPen(HGDIOBJ pen);
 std::shared_ptr<Font> FindFont(HFONT font);
 
-// Registers an object under a new handle.
+// Registers an object under a new handle, in the calling thread's table.
 HGDIOBJ AddObject(std::shared_ptr<GdiObject> object);
+// Makes the calling thread's object `handle` reachable from every thread,
+// under the same handle; false for a stock object or one the thread lacks.
+bool ShareObject(HGDIOBJ handle);
 
 // Packs a colour into one pixel of the screen's format.
 constexpr std::uint32_t PixelFromColor(COLORREF c) {

@@ -3,6 +3,8 @@
 #include <mutex>
 #include <thread>
 
+#include "platform/gdi/Objects.h"
+
 namespace kelvane::user {
 
 namespace {
@@ -45,6 +47,8 @@ HANDLE SetClipboardData(unsigned format, HANDLE data) {
   ClipboardState& state = State();
   const std::lock_guard lock(state.mutex);
   if (!OpenedByCaller(state) || format != CF_BITMAP || data == 0) return 0;
+  if (!gdi::FindBitmap(data)) return 0;
+  gdi::ShareObject(data);  // the clipboard's data is every thread's
   if (state.bitmap != 0 && state.bitmap != data) gdi::DeleteObject(state.bitmap);
   state.bitmap = data;
   return data;
