@@ -286,6 +286,26 @@ TEST(HttpServerSitePath, DecodesNormalisesAndRefusesEscapes) {
   for (const auto& [raw, path] : cases) EXPECT_EQ(SitePath(raw), path) << raw;
 }
 
+TEST_F(HttpServerTest, DotfilesAndEditorLeftoversAreNeitherServedNorRun) {
+  for (const char* name : {".env", ".git/config", "sub/.htpasswd", "plain.ksp~", "plain.ksp.bak",
+                           ".plain.ksp.swp", "plain.ksp.swo", "plain.ksp.orig", "upload.TMP",
+                           "#plain.ksp#", ".hidden.ksp", ".dir/index.html"})
+    Write(site / name, std::string(kSecret) + "<%= 'ran' .. 'page' %>");
+  Write(site / "notes.tmp.txt", "notes\n");
+  fs::create_symlink(site / ".env", site / "env.txt");
+  Serve();
+  for (const char* target :
+       {"/.env", "/%2eenv", "/.git/config", "/.git/", "/sub/.htpasswd", "/plain.ksp~",
+        "/plain.ksp.bak", "/.plain.ksp.swp", "/plain.ksp.swo", "/plain.ksp.orig", "/upload.TMP",
+        "/%23plain.ksp%23", "/.hidden.ksp", "/.dir/", "/sub/../.env", "/env.txt"}) {
+    const auto response = Get(target);
+    EXPECT_EQ(response.status, 404) << target;
+    EXPECT_EQ(response.body.find(kSecret), std::string::npos) << target;
+    EXPECT_EQ(response.body.find("ranpage"), std::string::npos) << target;
+  }
+  EXPECT_EQ(Get("/notes.tmp.txt").body, "notes\n");
+}
+
 TEST_F(HttpServerTest, HeadGivesTheHeadersWithoutABody) {
   Serve();
   Client client(server->Port());
