@@ -545,7 +545,8 @@ class HttpServer::Responder {
     request.remoteAddress = RemoteAddress(connection);
 
     PageReply reply = engine_.Run(exchange.file, request);
-    if (reply.status < 100 || reply.status > 599)
+    // A 1xx is no final reply: the client would wait on, or read 102s forever.
+    if (reply.status < 200 || reply.status > 599)
       return Refuse(connection, exchange, MHD_HTTP_INTERNAL_SERVER_ERROR);
     const std::size_t size = reply.body.size();
     UniqueResponse response = ResponseFrom(std::move(reply.body));
