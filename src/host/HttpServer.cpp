@@ -117,6 +117,15 @@ bool IsPageHeader(std::string_view name, std::string_view value) {
          !EqualsIgnoringCase(name, "Transfer-Encoding");
 }
 
+// True for a request target that a lenient parser took in with a space or a
+// control byte.
+bool HasSpaceOrControl(std::string_view target) {
+  return std::ranges::any_of(target, [](char c) {
+    const auto byte = static_cast<unsigned char>(c);
+    return byte <= 0x20 || byte == 0x7f;
+  });
+}
+
 // Text as it goes to the log: bytes outside printable ASCII escaped as %XX.
 std::string Printable(std::string_view text) {
   std::string out;
@@ -169,6 +178,9 @@ struct HeaderScan {
   int count = 0;
   bool longLine = false;
   bool badName = false;  // not a token, as "Transfer-Encoding : chunked" has
+  bool bareCR = false;   // in a value (the library cuts a value at a NUL, and
+                         // refuses a name with one)
+  int hosts = 0;
   int contentLengths = 0;
   std::uint64_t contentLength = 0;  // the largest value when it overflows
   int transferEncodings = 0;
@@ -186,7 +198,10 @@ struct HeaderScan {
           ++s.count;
           s.longLine = s.longLine || keySize + 2 + valueSize > kMaxLine;
           s.badName = s.badName || !IsToken(name);
-          if (EqualsIgnoringCase(name, "Content-Length")) {
+          s.bareCR = s.bareCR || text.find('\r') != std::string_view::npos;
+          if (EqualsIgnoringCase(name, "Host")) {
+            ++s.hosts;
+          } else if (EqualsIgnoringCase(name, "Content-Length")) {
             // The library has refused a value that is not a number.
             ++s.contentLengths;
             const auto digits = Trimmed(text);
@@ -475,7 +490,10 @@ class HttpServer::Responder {
     const auto scan = HeaderScan::Of(connection);
     if (scan.count > kMaxHeaders || scan.longLine)
       return Refuse(connection, exchange, MHD_HTTP_REQUEST_HEADER_FIELDS_TOO_LARGE);
-    if (scan.badName || scan.contentLengths > 1 || scan.transferEncodings > 1 ||
+    // One Host, which HTTP/1.1 requires; a target without spaces or controls.
+    const bool hostless = scan.hosts == 0 && std::string_view(version) == MHD_HTTP_VERSION_1_1;
+    if (scan.badName || scan.bareCR || scan.hosts > 1 || hostless || HasSpaceOrControl(target) ||
+        scan.contentLengths > 1 || scan.transferEncodings > 1 ||
         (scan.contentLengths > 0 && scan.transferEncodings > 0))
       return Refuse(connection, exchange, MHD_HTTP_BAD_REQUEST);
     if (scan.transferEncodings > 0 && !scan.chunked)
@@ -632,7 +650,9 @@ bool HttpServer::Start(std::string* error) {
       MHD_OPTION_CONNECTION_LIMIT, options.maxConnections,
       MHD_OPTION_CONNECTION_TIMEOUT, options.connectionTimeoutSeconds,
       MHD_OPTION_CONNECTION_MEMORY_LIMIT, kConnectionMemory,
-      MHD_OPTION_STRICT_FOR_CLIENT, 1,
+      // Lenient, so that the library lets through what the screen refuses
+      // better itself: its own 400 for a missing Host repeats the header block.
+      MHD_OPTION_STRICT_FOR_CLIENT, 0,
       MHD_OPTION_NOTIFY_CONNECTION, onConnection, responder,
       MHD_OPTION_URI_LOG_CALLBACK, onRequestLine, responder,
       MHD_OPTION_NOTIFY_COMPLETED, onRequestDone, responder,

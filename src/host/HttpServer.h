@@ -36,8 +36,8 @@ struct ServerOptions {
 // ("GET /chart.ksp 200 5123 812us": method, path as sent, status, body bytes
 // sent, microseconds from request line to last byte), and the library's own
 // messages prefixed "http: ". Requests the library refuses by itself (a
-// header block beyond the connection's memory, no Host) have no line of their
-// own. Called from any pool thread, several at once.
+// header block beyond the connection's memory, a Content-Length that is no
+// number) have no line of their own. Called from any server thread, several at once.
 using RequestLog = std::function<void(std::string_view line)>;
 
 // Writes `line` and a newline to stderr in one write.

@@ -427,6 +427,28 @@ TEST_F(HttpServerTest, AmbiguousFramingIs400) {
     EXPECT_EQ(Fetch(Request("POST", "/plain.ksp", headers, "hello")).status, status) << headers;
 }
 
+TEST_F(HttpServerTest, AmbiguousRequestHeadsGetOne400) {
+  Serve();
+  const std::pair<std::string, int> cases[] = {
+      {"GET /hello.txt HTTP/1.1\r\nHost: a\r\nHost: a\r\n\r\n", 400},
+      {"GET /hello.txt HTTP/1.0\r\nHost: a\r\nhost: b\r\n\r\n", 400},
+      {"GET /hello.txt HTTP/1.1\r\n\r\n", 400},
+      {"GET /hello.txt HTTP/1.1\r\nHost: a\r\nX-A: b\rc\r\n\r\n", 400},
+      {"GET /hello.txt HTTP/1.1\r\nHost: a\r\n\rX-A: b\r\n\r\n", 400},
+      {"GET /hello.txt HTTP/1.1\r\nHost: a\r\nX\0A: b\r\n\r\n"s, 400},
+      {"GET /hello world.txt HTTP/1.1\r\nHost: a\r\n\r\n", 400},
+      {"GET /hello.txt?a b HTTP/1.1\r\nHost: a\r\n\r\n", 400},
+      {"GET /hello.txt HTTP/1.0\r\n\r\n", 200},
+      {"GET /hello.txt HTTP/1.1\r\nHost: a\r\nX-A: b\tc\r\n\r\n", 200},
+  };
+  for (const auto& [request, status] : cases) {
+    const auto response = Fetch(request);
+    EXPECT_EQ(response.status, status) << testing::PrintToString(request);
+    EXPECT_EQ(response.body.find("HTTP/1."), std::string::npos)
+        << "a second header block: " << testing::PrintToString(request);
+  }
+}
+
 TEST_F(HttpServerTest, OversizedHeadersGet431) {
   Serve();
   const std::string longLine = "X-Big: " + std::string(9 * 1024, 'a') + "\r\n";
