@@ -24,6 +24,8 @@
 #include <utility>
 #include <vector>
 
+#include "host/HeaderDeadlines.h"
+
 namespace kelvane::host {
 
 namespace fs = std::filesystem;
@@ -97,7 +99,8 @@ bool IsHiddenName(std::string_view name) {
 }
 
 bool HasHiddenName(const fs::path& path) {
-  return std::ranges::any_of(path, [](const fs::path& part) { return IsHiddenName(part.native()); });
+  return std::ranges::any_of(path,
+                             [](const fs::path& part) { return IsHiddenName(part.native()); });
 }
 
 bool IsToken(std::string_view name) {
@@ -142,6 +145,11 @@ std::string Printable(std::string_view text) {
     }
   }
   return out;
+}
+
+int SocketOf(MHD_Connection* connection) {
+  const auto* info = MHD_get_connection_info(connection, MHD_CONNECTION_INFO_CONNECTION_FD);
+  return info != nullptr ? info->connect_fd : -1;
 }
 
 std::string RemoteAddress(MHD_Connection* connection) {
@@ -356,16 +364,24 @@ class HttpServer::Responder {
     return true;
   }
 
+  // Starts and stops what works beside the library's threads.
+  void StartHelpers() {
+    deadlines_ =
+        std::make_unique<HeaderDeadlines>(std::chrono::seconds(options_.headerTimeoutSeconds));
+  }
+  void StopHelpers() { deadlines_.reset(); }
+
   // Waits until no request is in flight, or `grace` has passed.
   void AwaitIdle(Clock::duration grace) {
     std::unique_lock lock(flightMutex_);
     flightDone_.wait_for(lock, grace, [&] { return inFlight_ == 0; });
   }
 
-  static void OnConnection(void* cls, MHD_Connection*, void** socketContext,
+  static void OnConnection(void* cls, MHD_Connection* connection, void** socketContext,
                            MHD_ConnectionNotificationCode code) noexcept {
     auto& self = *static_cast<Responder*>(cls);
     if (code == MHD_CONNECTION_NOTIFY_STARTED) {
+      self.deadlines_->Await(SocketOf(connection));
       try {
         *socketContext = std::make_unique<Exchange>().release();
       } catch (const std::bad_alloc&) {
@@ -373,6 +389,8 @@ class HttpServer::Responder {
       }
       return;
     }
+    // The library closes the socket after this returns.
+    self.deadlines_->Forget(SocketOf(connection));
     std::unique_ptr<Exchange> exchange(static_cast<Exchange*>(*socketContext));
     *socketContext = nullptr;
     if (exchange && exchange->inFlight) self.Land();
@@ -406,6 +424,7 @@ class HttpServer::Responder {
     try {
       if (!exchange->screened) {
         exchange->screened = true;
+        self.deadlines_->Met(SocketOf(connection));
         return self.Screen(connection, *exchange, method, version);
       }
       if (*uploadSize != 0) {
@@ -432,9 +451,10 @@ class HttpServer::Responder {
     }
   }
 
-  static void OnRequestDone(void* cls, MHD_Connection*, void** context,
+  static void OnRequestDone(void* cls, MHD_Connection* connection, void** context,
                             MHD_RequestTerminationCode) noexcept {
     auto& self = *static_cast<Responder*>(cls);
+    self.deadlines_->Await(SocketOf(connection));
     auto* exchange = static_cast<Exchange*>(*context);
     if (exchange == nullptr || !exchange->inFlight) return;
     if (exchange->status != 0) {
@@ -607,6 +627,7 @@ class HttpServer::Responder {
   const ServerOptions options_;
   const RequestLog log_;
   fs::path root_;
+  std::unique_ptr<HeaderDeadlines> deadlines_;
   std::mutex flightMutex_;
   std::condition_variable flightDone_;
   std::size_t inFlight_ = 0;
@@ -630,6 +651,11 @@ bool HttpServer::Start(std::string* error) {
   auto address = ListenAddress::Parse(options.listen, options.port);
   if (!address) return fail("cannot listen on " + options.listen + ": not an IP address");
 
+  try {
+    responder_->StartHelpers();
+  } catch (const std::system_error& e) {
+    return fail(std::string("cannot start a thread: ") + e.what());
+  }
   const unsigned threads =
       options.threads != 0 ? options.threads : std::max(1u, std::thread::hardware_concurrency());
   unsigned flags =
@@ -648,6 +674,7 @@ bool HttpServer::Start(std::string* error) {
       MHD_OPTION_SOCK_ADDR, reinterpret_cast<sockaddr*>(&address->storage),
       MHD_OPTION_THREAD_POOL_SIZE, threads > 1 ? threads : 0u,
       MHD_OPTION_CONNECTION_LIMIT, options.maxConnections,
+      MHD_OPTION_PER_IP_CONNECTION_LIMIT, options.maxConnectionsPerAddress,
       MHD_OPTION_CONNECTION_TIMEOUT, options.connectionTimeoutSeconds,
       MHD_OPTION_CONNECTION_MEMORY_LIMIT, kConnectionMemory,
       // Lenient, so that the library lets through what the screen refuses
@@ -657,9 +684,11 @@ bool HttpServer::Start(std::string* error) {
       MHD_OPTION_URI_LOG_CALLBACK, onRequestLine, responder,
       MHD_OPTION_NOTIFY_COMPLETED, onRequestDone, responder,
       MHD_OPTION_END));
-  if (!daemon_)
+  if (!daemon_) {
+    responder_->StopHelpers();
     return fail("cannot listen on " + options.listen + " port " + std::to_string(options.port) +
                 " (the log tells why)");
+  }
   const auto* info = MHD_get_daemon_info(daemon_.get(), MHD_DAEMON_INFO_BIND_PORT);
   port_ = info ? info->port : options.port;
   return true;
@@ -671,6 +700,7 @@ void HttpServer::Stop() {
   const unsigned grace = std::max(1u, responder_->Options().connectionTimeoutSeconds);
   responder_->AwaitIdle(std::chrono::seconds(grace));
   daemon_.reset();
+  responder_->StopHelpers();
   if (listening != MHD_INVALID_SOCKET) ::close(listening);
   port_ = 0;
 }

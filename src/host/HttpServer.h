@@ -29,7 +29,13 @@ struct ServerOptions {
   std::size_t maxBody = 1 << 20;           // bytes of request body; beyond: 413 before it is
                                            // read, or the connection closed when it is chunked
   unsigned maxConnections = 256;           // open connections at once; beyond: refused
+  unsigned maxConnectionsPerAddress = 128; // open connections from one client address at
+                                           // once; beyond: refused. 0: no cap
   unsigned connectionTimeoutSeconds = 10;  // idle time before a connection is closed; 0: never
+  unsigned headerTimeoutSeconds = 10;      // time for the request line and headers, from the
+                                           // connection's start or the previous request's
+                                           // end, however they trickle in; beyond: closed.
+                                           // 0: none
 };
 
 // Receives one line, without its newline, per request answered by the server

@@ -49,7 +49,9 @@ struct Response {
 // a timeout, so a test fails instead of hanging.
 class Client {
  public:
-  explicit Client(std::uint16_t port, std::chrono::milliseconds timeout = 3s)
+  // From `source`, a loopback address other than 127.0.0.1 if need be.
+  explicit Client(std::uint16_t port, std::chrono::milliseconds timeout = 3s,
+                  const char* source = "127.0.0.1")
       : fd_(::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0)) {
     const timeval limit{static_cast<time_t>(timeout.count() / 1000),
                         static_cast<suseconds_t>(timeout.count() % 1000 * 1000)};
@@ -57,6 +59,8 @@ class Client {
     ::setsockopt(fd_, SOL_SOCKET, SO_SNDTIMEO, &limit, sizeof limit);
     sockaddr_in address{};
     address.sin_family = AF_INET;
+    ::inet_pton(AF_INET, source, &address.sin_addr);
+    ::bind(fd_, reinterpret_cast<const sockaddr*>(&address), sizeof address);
     address.sin_port = htons(port);
     address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
     connected_ = ::connect(fd_, reinterpret_cast<const sockaddr*>(&address), sizeof address) == 0;
@@ -189,11 +193,12 @@ class HttpServerTest : public testing::Test {
     fs::remove_all(outer);
   }
 
-  // Starts a server on a port of the system's choosing, with two threads
-  // unless `options` says otherwise.
+  // Starts a server, in place of any before, on a port of the system's
+  // choosing, with two threads unless `options` says otherwise.
   std::uint16_t Serve(ServerOptions options = {}) {
     options.port = 0;
     if (options.threads == 0) options.threads = 2;
+    server.reset();
     engine = std::make_unique<PageEngine>(site, PageLimits{});
     server = std::make_unique<HttpServer>(*engine, options, [this](std::string_view line) {
       std::lock_guard lock(logMutex);
@@ -507,6 +512,59 @@ TEST_F(HttpServerTest, IdleClientIsDroppedWhileOthersAreServed) {
   EXPECT_TRUE(idle.ClosedByServer());
   EXPECT_TRUE(half.ClosedByServer());
   EXPECT_GE(Clock::now() - start, 900ms);
+}
+
+TEST_F(HttpServerTest, OneAddressCannotTakeEveryConnection) {
+  const std::string keepAlive = "GET /hello.txt HTTP/1.1\r\nHost: localhost\r\n\r\n";
+  Serve();  // the default lets a load test of 64 connections through
+  std::vector<std::unique_ptr<Client>> clients;
+  for (int i = 0; i < 64; ++i) clients.push_back(std::make_unique<Client>(server->Port()));
+  for (auto& client : clients) client->Send(keepAlive);
+  for (auto& client : clients) EXPECT_EQ(client->Read().status, 200);
+  clients.clear();
+
+  ServerOptions options;
+  options.maxConnectionsPerAddress = 3;
+  Serve(options);
+  for (int i = 0; i < 3; ++i) {
+    clients.push_back(std::make_unique<Client>(server->Port()));
+    clients.back()->Send(keepAlive);
+    EXPECT_EQ(clients.back()->Read().status, 200);
+  }
+  Client refused(server->Port());
+  EXPECT_TRUE(refused.ClosedByServer());
+  Client elsewhere(server->Port(), 3s, "127.0.0.2");
+  elsewhere.Send(Request("GET", "/hello.txt"));
+  EXPECT_EQ(elsewhere.Read().status, 200);
+}
+
+TEST_F(HttpServerTest, RequestHeadsHaveADeadlineThatTricklingDoesNotMove) {
+  ServerOptions options;
+  options.headerTimeoutSeconds = 1;
+  Serve(options);
+  const auto start = Clock::now();
+  Client garbage(server->Port(), 5s);
+  garbage.Send("\0\x01garbage\r\n\r\n"s);  // the library skips it as an empty line, and waits
+  Client idle(server->Port(), 5s);
+  idle.Send("GET /hello.txt HTTP/1.1\r\nHost: localhost\r\n\r\n");
+  EXPECT_EQ(idle.Read().status, 200);
+  // One byte every 100 ms: each would restart an idle timeout.
+  Client dripping(server->Port(), 5s);
+  const std::string head = Request("GET", "/hello.txt", "X-Slow: " + std::string(30, 's') + "\r\n");
+  // Within the deadline of each: a new request every 500 ms is served.
+  Client steady(server->Port(), 5s);
+  std::size_t sent = 0;
+  for (; sent < head.size() && dripping.Send(head.substr(sent, 1)); ++sent) {
+    if (sent % 5 == 0) {
+      steady.Send("GET /hello.txt HTTP/1.1\r\nHost: localhost\r\n\r\n");
+      EXPECT_EQ(steady.Read().status, 200) << sent;
+    }
+    std::this_thread::sleep_for(100ms);
+  }
+  EXPECT_LT(sent, head.size()) << "the whole head came through, a byte at a time";
+  EXPECT_TRUE(garbage.ClosedByServer());
+  EXPECT_TRUE(idle.ClosedByServer());
+  EXPECT_LT(Clock::now() - start, 4s);
 }
 
 TEST_F(HttpServerTest, ClientLeavingMidResponseDoesNotHarmTheServer) {
