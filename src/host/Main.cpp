@@ -1,5 +1,5 @@
 // The kelvane command:
-//   kelvane serve [ROOT] [--listen ADDR] [--port N] [--threads N] [--workdir DIR]
+//   kelvane serve [ROOT] [--listen ADDR] [--port N] [--threads N] [--workers N] [--workdir DIR]
 //   kelvane run PAGE [--query QS] [--workdir DIR] [-o FILE]
 #include <fcntl.h>
 #include <signal.h>
@@ -47,7 +47,8 @@ void WaitForStopSignal() {
 
 int Usage() {
   std::cerr << "usage:\n"
-               "  kelvane serve [ROOT] [--listen ADDR] [--port N] [--threads N] [--workdir DIR]\n"
+               "  kelvane serve [ROOT] [--listen ADDR] [--port N] [--threads N] [--workers N]\n"
+               "                [--workdir DIR]\n"
                "  kelvane run PAGE [--query QS] [--workdir DIR] [-o FILE]\n";
   return 2;
 }
@@ -170,12 +171,14 @@ int Run(const Arguments& arguments) {
 
 int Serve(const Arguments& arguments) {
   if (arguments.positional.size() > 1) return Usage();
-  arguments.Allow({"--listen", "--port", "--threads", "--workdir"});
+  arguments.Allow({"--listen", "--port", "--threads", "--workers", "--workdir"});
   const fs::path root = fs::absolute(arguments.positional.empty() ? "." : arguments.positional[0]);
   ServerOptions options;
   if (auto listen = arguments.Option("--listen")) options.listen = *listen;
-  if (auto port = arguments.Number("--port", 65535)) options.port = static_cast<std::uint16_t>(*port);
+  if (auto port = arguments.Number("--port", 65535))
+    options.port = static_cast<std::uint16_t>(*port);
   if (auto threads = arguments.Number("--threads", kMostThreads)) options.threads = *threads;
+  if (auto workers = arguments.Number("--workers", kMostThreads)) options.workers = *workers;
 
   // Stop cleanly on SIGINT or SIGTERM, finishing the requests in flight.
   if (::pipe2(stopPipe, O_CLOEXEC) != 0) throw std::system_error(errno, std::generic_category(), "pipe");

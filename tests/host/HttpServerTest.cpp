@@ -1,7 +1,9 @@
 #include <arpa/inet.h>
+#include <fcntl.h>
 #include <gtest/gtest.h>
 #include <netinet/in.h>
 #include <sys/socket.h>
+#include <sys/stat.h>
 #include <sys/time.h>
 #include <unistd.h>
 
@@ -189,17 +191,30 @@ class HttpServerTest : public testing::Test {
   }
 
   void TearDown() override {
+    // Stopping joins every worker, one held by a stuck page too: keep
+    // letting such pages go until it has.
+    std::atomic<bool> stopped = false;
+    std::thread releaser([&] {
+      while (!stopped && fs::exists(site / "stuck.fifo")) {
+        ReleaseStuckPages();
+        std::this_thread::sleep_for(20ms);
+      }
+    });
     server.reset();
+    stopped = true;
+    releaser.join();
     fs::remove_all(outer);
   }
 
   // Starts a server, in place of any before, on a port of the system's
-  // choosing, with two threads unless `options` says otherwise.
-  std::uint16_t Serve(ServerOptions options = {}) {
+  // choosing, with two threads and two workers unless `options` says
+  // otherwise.
+  std::uint16_t Serve(ServerOptions options = {}, PageLimits limits = {}) {
     options.port = 0;
     if (options.threads == 0) options.threads = 2;
+    if (options.workers == 0) options.workers = 2;
     server.reset();
-    engine = std::make_unique<PageEngine>(site, PageLimits{});
+    engine = std::make_unique<PageEngine>(site, limits);
     server = std::make_unique<HttpServer>(*engine, options, [this](std::string_view line) {
       std::lock_guard lock(logMutex);
       log.emplace_back(line);
@@ -217,6 +232,21 @@ class HttpServerTest : public testing::Test {
   }
 
   Response Get(std::string_view target) { return Fetch(Request("GET", target)); }
+
+  // A page held inside a call into C until ReleaseStuckPages: it reads a
+  // named pipe, and opening one to read waits for a writer.
+  void MakeStuckPage() {
+    ASSERT_EQ(::mkfifo((site / "stuck.fifo").c_str(), 0600), 0);
+    Write(site / "stuck.ksp",
+          "<% Server.CreateObject('Kelvane.Image'):PastePicture(0, 0, "
+          "Server.MapPath('/stuck.fifo')) %>released");
+  }
+
+  // Lets every page that waits on the pipe go on.
+  void ReleaseStuckPages() {
+    const int fd = ::open((site / "stuck.fifo").c_str(), O_WRONLY | O_NONBLOCK | O_CLOEXEC);
+    if (fd >= 0) ::close(fd);
+  }
 
   std::vector<std::string> Log() {
     std::lock_guard lock(logMutex);
@@ -622,8 +652,47 @@ TEST_F(HttpServerTest, PageStatusOutside200To599Gives500) {
     EXPECT_EQ(Get("/" + std::to_string(status) + ".ksp").status, expected) << status;
 }
 
+TEST_F(HttpServerTest, APageStuckInACallGets500InTimeAndHoldsNothingElse) {
+  MakeStuckPage();
+  ServerOptions options;
+  options.threads = 1;
+  options.workers = 1;
+  Serve(options, {300ms});
+  const auto start = Clock::now();
+  Client stuck(server->Port(), 5s);
+  stuck.Send(Request("GET", "/stuck.ksp"));
+  EXPECT_EQ(Get("/hello.txt").status, 200) << "the only I/O thread is free";
+  EXPECT_EQ(stuck.Read().status, 500);
+  const auto waited = Clock::now() - start;
+  EXPECT_GE(waited, 300ms);
+  EXPECT_LT(waited, 3s) << "the time limit and a small grace";
+  EXPECT_EQ(Get("/plain.ksp").status, 200) << "a new worker took the stuck one's place";
+}
+
+TEST_F(HttpServerTest, StuckWorkersAreReplacedUpToABoundThenAFullQueueGets503) {
+  MakeStuckPage();
+  ServerOptions options;
+  options.workers = 1;
+  options.queueDepth = 1;
+  Serve(options, {300ms});
+  // One held worker per worker is replaced: the second is not.
+  for (int i = 0; i < 2; ++i) EXPECT_EQ(Fetch(Request("GET", "/stuck.ksp")).status, 500) << i;
+  Client waiting(server->Port(), 5s);
+  waiting.Send(Request("GET", "/plain.ksp"));
+  std::this_thread::sleep_for(100ms);  // it waits in the queue
+  const auto full = Get("/plain.ksp");
+  EXPECT_EQ(full.status, 503);
+  EXPECT_EQ(full.Header("retry-after"), "1");
+  EXPECT_EQ(Get("/hello.txt").status, 200);
+  ReleaseStuckPages();
+  EXPECT_EQ(waiting.Read().body, "A page without script.\n") << "a held worker came back";
+}
+
 TEST_F(HttpServerTest, StopFinishesARequestInFlightAndIsIdempotent) {
+  MakeStuckPage();
   Serve();
+  Client page(server->Port(), 5s);
+  page.Send(Request("GET", "/stuck.ksp"));
   Client client(server->Port());
   client.Send("GET /hello.txt HTTP/1.1\r\nHost: localhost\r\n");
   std::this_thread::sleep_for(100ms);  // the request line has reached the server
@@ -636,6 +705,8 @@ TEST_F(HttpServerTest, StopFinishesARequestInFlightAndIsIdempotent) {
   EXPECT_FALSE(stopped);
   client.Send("\r\n");
   const auto response = client.Read();
+  ReleaseStuckPages();
+  EXPECT_EQ(page.Read().body, "released");
   stopper.join();
   EXPECT_EQ(response.status, 200);
   EXPECT_EQ(response.body, "hello\n");
