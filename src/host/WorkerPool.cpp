@@ -52,6 +52,7 @@ void WorkerPool::Close() {
       if (!worker.task || worker.abandoned) continue;
       worker.abandoned = true;
       --busy_;
+      ++held_;
       outcomes.push_back({worker.task, false, true});
     }
     work_.notify_all();
