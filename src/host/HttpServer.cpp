@@ -24,6 +24,9 @@
 #include <utility>
 #include <vector>
 
+#include "host/HeaderDeadlines.h"
+#include "host/WorkerPool.h"
+
 namespace kelvane::host {
 
 namespace fs = std::filesystem;
@@ -37,6 +40,11 @@ constexpr std::size_t kMaxLine = 8 * 1024;
 constexpr int kMaxHeaders = 100;
 // Each connection's memory pool holds its read buffer and parsed header block.
 constexpr std::size_t kConnectionMemory = 64 * 1024;
+
+// How long past the engine's time limit a page may take before its client is
+// answered 500 and its worker given up: room for the engine to stop the page
+// itself and clean up after it.
+constexpr auto kPageGrace = std::chrono::seconds(1);
 
 constexpr std::string_view kAllowed = "GET, HEAD, POST";
 constexpr std::string_view kAllowedForFiles = "GET, HEAD";
@@ -84,6 +92,23 @@ bool Inside(const fs::path& root, const fs::path& path) {
   return rootEnd == root.end();
 }
 
+// Names never served or run: dotfiles, and what editors leave beside the
+// files they edit (backups, swap files, autosaves, merge leftovers).
+bool IsHiddenName(std::string_view name) {
+  constexpr std::array<std::string_view, 5> kLeftovers{".bak", ".swp", ".swo", ".orig", ".tmp"};
+  return name.starts_with('.') || name.ends_with('~') ||
+         (name.size() > 1 && name.front() == '#' && name.back() == '#') ||
+         std::ranges::any_of(kLeftovers, [&](std::string_view ending) {
+           return name.size() >= ending.size() &&
+                  EqualsIgnoringCase(name.substr(name.size() - ending.size()), ending);
+         });
+}
+
+bool HasHiddenName(const fs::path& path) {
+  return std::ranges::any_of(path,
+                             [](const fs::path& part) { return IsHiddenName(part.native()); });
+}
+
 bool IsToken(std::string_view name) {
   constexpr std::string_view kSymbols = "!#$%&'*+-.^_`|~";
   return !name.empty() && std::ranges::all_of(name, [&](char c) {
@@ -99,6 +124,15 @@ bool IsPageHeader(std::string_view name, std::string_view value) {
          value.find_first_of(std::string_view("\r\n\0", 3)) == std::string_view::npos &&
          !EqualsIgnoringCase(name, "Content-Length") &&
          !EqualsIgnoringCase(name, "Transfer-Encoding");
+}
+
+// True for a request target that a lenient parser took in with a space or a
+// control byte.
+bool HasSpaceOrControl(std::string_view target) {
+  return std::ranges::any_of(target, [](char c) {
+    const auto byte = static_cast<unsigned char>(c);
+    return byte <= 0x20 || byte == 0x7f;
+  });
 }
 
 // Text as it goes to the log: bytes outside printable ASCII escaped as %XX.
@@ -117,6 +151,11 @@ std::string Printable(std::string_view text) {
     }
   }
   return out;
+}
+
+int SocketOf(MHD_Connection* connection) {
+  const auto* info = MHD_get_connection_info(connection, MHD_CONNECTION_INFO_CONNECTION_FD);
+  return info != nullptr ? info->connect_fd : -1;
 }
 
 std::string RemoteAddress(MHD_Connection* connection) {
@@ -153,6 +192,9 @@ struct HeaderScan {
   int count = 0;
   bool longLine = false;
   bool badName = false;  // not a token, as "Transfer-Encoding : chunked" has
+  bool bareCR = false;   // in a value (the library cuts a value at a NUL, and
+                         // refuses a name with one)
+  int hosts = 0;
   int contentLengths = 0;
   std::uint64_t contentLength = 0;  // the largest value when it overflows
   int transferEncodings = 0;
@@ -170,7 +212,10 @@ struct HeaderScan {
           ++s.count;
           s.longLine = s.longLine || keySize + 2 + valueSize > kMaxLine;
           s.badName = s.badName || !IsToken(name);
-          if (EqualsIgnoringCase(name, "Content-Length")) {
+          s.bareCR = s.bareCR || text.find('\r') != std::string_view::npos;
+          if (EqualsIgnoringCase(name, "Host")) {
+            ++s.hosts;
+          } else if (EqualsIgnoringCase(name, "Content-Length")) {
             // The library has refused a value that is not a number.
             ++s.contentLengths;
             const auto digits = Trimmed(text);
@@ -292,8 +337,11 @@ void LogToStderr(std::string_view line) {
   std::fwrite(text.data(), 1, text.size(), stderr);
 }
 
-// The state of the request on one connection; the connection's pool thread
-// alone touches it. Made when the connection opens, reset for each request.
+namespace {
+
+// The state of the request on one connection, made when the connection opens
+// and reset for each request. The connection's I/O thread touches it, and a
+// page worker while the connection is suspended for it.
 struct Exchange {
   bool inFlight = false;
   Clock::time_point start;
@@ -303,9 +351,117 @@ struct Exchange {
   std::string sitePath;
   fs::path file;
   std::string body;
-  unsigned status = 0;  // 0 until a response is queued
+  bool handedOver = false;  // to a page worker, which answers for it
+  unsigned status = 0;      // 0 until a response is queued
   std::uint64_t bytes = 0;
 };
+
+// Queues `response`, whose body has `size` bytes; a reply to HEAD sends none.
+MHD_Result Queue(MHD_Connection* connection, Exchange& exchange, unsigned status,
+                 MHD_Response* response, std::uint64_t size) {
+  const MHD_Result queued = MHD_queue_response(connection, status, response);
+  if (queued == MHD_YES) {
+    exchange.status = status;
+    exchange.bytes = exchange.method == MHD_HTTP_METHOD_HEAD ? 0 : size;
+  }
+  return queued;
+}
+
+using Header = std::pair<std::string_view, std::string_view>;
+
+// What a page that finds no worker free in time is told.
+constexpr Header kRetryAfter{MHD_HTTP_HEADER_RETRY_AFTER, "1"};
+
+// Answers with `status` and its reason phrase as a line of text, with
+// `header` when it has a name.
+MHD_Result Refuse(MHD_Connection* connection, Exchange& exchange, unsigned status,
+                  Header header = {}) {
+  std::string text = std::to_string(status) + ' ' + MHD_get_reason_phrase_for(status) + '\n';
+  const std::size_t size = text.size();
+  UniqueResponse response = ResponseFrom(std::move(text));
+  if (!response) return MHD_NO;
+  MHD_add_response_header(response.get(), MHD_HTTP_HEADER_CONTENT_TYPE,
+                          "text/plain; charset=utf-8");
+  if (!header.first.empty())
+    MHD_add_response_header(response.get(), std::string(header.first).c_str(),
+                            std::string(header.second).c_str());
+  return Queue(connection, exchange, status, response.get(), size);
+}
+
+// Answers with a page's reply: its status, its content type and headers
+// where they are sound, and its body.
+MHD_Result Reply(MHD_Connection* connection, Exchange& exchange, PageReply& reply) {
+  // A 1xx is no final reply: the client would wait on, or read 102s forever.
+  if (reply.status < 200 || reply.status > 599)
+    return Refuse(connection, exchange, MHD_HTTP_INTERNAL_SERVER_ERROR);
+  const std::size_t size = reply.body.size();
+  UniqueResponse response = ResponseFrom(std::move(reply.body));
+  if (!response) return Refuse(connection, exchange, MHD_HTTP_INTERNAL_SERVER_ERROR);
+  if (!reply.contentType.empty() && IsPageHeader("Content-Type", reply.contentType))
+    MHD_add_response_header(response.get(), MHD_HTTP_HEADER_CONTENT_TYPE,
+                            reply.contentType.c_str());
+  for (const auto& [name, value] : reply.headers)
+    if (IsPageHeader(name, value))
+      MHD_add_response_header(response.get(), name.c_str(), value.c_str());
+  return Queue(connection, exchange, static_cast<unsigned>(reply.status), response.get(), size);
+}
+
+// Queues what `answer` makes of a suspended connection's reply, and hands
+// the connection back to the library, which sends the reply or, when none
+// could be made, closes the connection.
+template <typename Answer>
+MHD_Result AnswerAndResume(MHD_Connection* connection, Answer answer) noexcept {
+  MHD_Result answered = MHD_NO;
+  try {
+    answered = answer();
+  } catch (const std::exception&) {
+    // Out of memory, most likely: no reply.
+  }
+  MHD_resume_connection(connection);
+  return answered;
+}
+
+// A page run on a worker for a suspended connection, which it resumes with
+// the answer: the page's reply, or 500 when the page ran past its time, or
+// 503 when it could not start in time.
+class PageTask final : public WorkerPool::Task {
+ public:
+  PageTask(const PageEngine& engine, MHD_Connection* connection, Exchange& exchange,
+           PageRequest request)
+      : engine_(engine),
+        connection_(connection),
+        exchange_(exchange),
+        page_(exchange.file),
+        request_(std::move(request)) {}
+
+  // On copies of its own: an abandoned run goes on after its connection is gone.
+  void Run() noexcept override { reply_ = engine_.Run(page_, request_); }
+
+  void Finish() noexcept override {
+    AnswerAndResume(connection_, [&] { return Reply(connection_, exchange_, reply_); });
+  }
+
+  void Abandon(bool started) noexcept override {
+    AnswerAndResume(connection_, [&] {
+      return started ? Refuse(connection_, exchange_, MHD_HTTP_INTERNAL_SERVER_ERROR)
+                     : Refuse(connection_, exchange_, MHD_HTTP_SERVICE_UNAVAILABLE, kRetryAfter);
+    });
+  }
+
+ private:
+  const PageEngine& engine_;
+  MHD_Connection* const connection_;
+  Exchange& exchange_;
+  const fs::path page_;
+  const PageRequest request_;
+  PageReply reply_;
+};
+
+unsigned OnePerCoreUnless(unsigned count) {
+  return count != 0 ? count : std::max(1u, std::thread::hardware_concurrency());
+}
+
+}  // namespace
 
 // Answers requests: everything the library calls back into.
 class HttpServer::Responder {
@@ -325,16 +481,41 @@ class HttpServer::Responder {
     return true;
   }
 
+  // Starts and stops what works beside the library's threads; stopping
+  // waits for workers still inside an abandoned page.
+  void StartHelpers() {
+    deadlines_ =
+        std::make_unique<HeaderDeadlines>(std::chrono::seconds(options_.headerTimeoutSeconds));
+    pool_ = std::make_unique<WorkerPool>(OnePerCoreUnless(options_.workers), options_.queueDepth,
+                                         engine_.Limits().time + kPageGrace);
+  }
+  void StopHelpers() {
+    pool_.reset();
+    deadlines_.reset();
+  }
+
+  // Answers every page still waiting or running: 503 and 500.
+  void ClosePool() { pool_->Close(); }
+
+  // How long requests in flight are given to finish when the server stops:
+  // the idle timeout or a page's time, whichever is longer.
+  Clock::duration StopGrace() const {
+    return std::max<Clock::duration>({std::chrono::seconds(1),
+                                      std::chrono::seconds(options_.connectionTimeoutSeconds),
+                                      engine_.Limits().time + kPageGrace});
+  }
+
   // Waits until no request is in flight, or `grace` has passed.
   void AwaitIdle(Clock::duration grace) {
     std::unique_lock lock(flightMutex_);
     flightDone_.wait_for(lock, grace, [&] { return inFlight_ == 0; });
   }
 
-  static void OnConnection(void* cls, MHD_Connection*, void** socketContext,
+  static void OnConnection(void* cls, MHD_Connection* connection, void** socketContext,
                            MHD_ConnectionNotificationCode code) noexcept {
     auto& self = *static_cast<Responder*>(cls);
     if (code == MHD_CONNECTION_NOTIFY_STARTED) {
+      self.deadlines_->Await(SocketOf(connection));
       try {
         *socketContext = std::make_unique<Exchange>().release();
       } catch (const std::bad_alloc&) {
@@ -342,6 +523,8 @@ class HttpServer::Responder {
       }
       return;
     }
+    // The library closes the socket after this returns.
+    self.deadlines_->Forget(SocketOf(connection));
     std::unique_ptr<Exchange> exchange(static_cast<Exchange*>(*socketContext));
     *socketContext = nullptr;
     if (exchange && exchange->inFlight) self.Land();
@@ -371,10 +554,12 @@ class HttpServer::Responder {
                               std::size_t* uploadSize, void** context) noexcept {
     auto& self = *static_cast<Responder*>(cls);
     auto* exchange = static_cast<Exchange*>(*context);
-    if (exchange == nullptr) return MHD_NO;
+    // A worker that could make no reply resumed the connection without one.
+    if (exchange == nullptr || exchange->handedOver) return MHD_NO;
     try {
       if (!exchange->screened) {
         exchange->screened = true;
+        self.deadlines_->Met(SocketOf(connection));
         return self.Screen(connection, *exchange, method, version);
       }
       if (*uploadSize != 0) {
@@ -401,9 +586,10 @@ class HttpServer::Responder {
     }
   }
 
-  static void OnRequestDone(void* cls, MHD_Connection*, void** context,
+  static void OnRequestDone(void* cls, MHD_Connection* connection, void** context,
                             MHD_RequestTerminationCode) noexcept {
     auto& self = *static_cast<Responder*>(cls);
+    self.deadlines_->Await(SocketOf(connection));
     auto* exchange = static_cast<Exchange*>(*context);
     if (exchange == nullptr || !exchange->inFlight) return;
     if (exchange->status != 0) {
@@ -459,14 +645,18 @@ class HttpServer::Responder {
     const auto scan = HeaderScan::Of(connection);
     if (scan.count > kMaxHeaders || scan.longLine)
       return Refuse(connection, exchange, MHD_HTTP_REQUEST_HEADER_FIELDS_TOO_LARGE);
-    if (scan.badName || scan.contentLengths > 1 || scan.transferEncodings > 1 ||
+    // One Host, which HTTP/1.1 requires; a target without spaces or controls.
+    const bool hostless = scan.hosts == 0 && std::string_view(version) == MHD_HTTP_VERSION_1_1;
+    if (scan.badName || scan.bareCR || scan.hosts > 1 || hostless || HasSpaceOrControl(target) ||
+        scan.contentLengths > 1 || scan.transferEncodings > 1 ||
         (scan.contentLengths > 0 && scan.transferEncodings > 0))
       return Refuse(connection, exchange, MHD_HTTP_BAD_REQUEST);
     if (scan.transferEncodings > 0 && !scan.chunked)
       return Refuse(connection, exchange, MHD_HTTP_NOT_IMPLEMENTED);
     const bool post = exchange.method == MHD_HTTP_METHOD_POST;
     if (!post && exchange.method != MHD_HTTP_METHOD_GET && exchange.method != MHD_HTTP_METHOD_HEAD)
-      return Refuse(connection, exchange, MHD_HTTP_METHOD_NOT_ALLOWED, kAllowed);
+      return Refuse(connection, exchange, MHD_HTTP_METHOD_NOT_ALLOWED,
+                    {MHD_HTTP_HEADER_ALLOW, kAllowed});
 
     const auto sitePath = SitePath(target.substr(0, target.find('?')));
     if (!sitePath) return Refuse(connection, exchange, MHD_HTTP_BAD_REQUEST);
@@ -474,7 +664,8 @@ class HttpServer::Responder {
     if (const unsigned status = Resolve(exchange); status != 0)
       return Refuse(connection, exchange, status);
     if (post && !IsPage(exchange.file))
-      return Refuse(connection, exchange, MHD_HTTP_METHOD_NOT_ALLOWED, kAllowedForFiles);
+      return Refuse(connection, exchange, MHD_HTTP_METHOD_NOT_ALLOWED,
+                    {MHD_HTTP_HEADER_ALLOW, kAllowedForFiles});
 
     if (scan.contentLength > options_.maxBody)
       return Refuse(connection, exchange, MHD_HTTP_CONTENT_TOO_LARGE);
@@ -484,7 +675,10 @@ class HttpServer::Responder {
 
   // Maps the site path to a file under the root: a folder to its
   // index.html. Returns 0, with the file set, or the status to refuse with.
+  // A hidden name in the path asked for, or in the path of the file it
+  // leads to, is not found.
   unsigned Resolve(Exchange& exchange) const {
+    if (HasHiddenName(exchange.sitePath)) return MHD_HTTP_NOT_FOUND;
     std::error_code ec;
     fs::path file = fs::weakly_canonical(root_ / fs::path(exchange.sitePath).relative_path(), ec);
     if (ec || !Inside(root_, file)) return MHD_HTTP_NOT_FOUND;
@@ -492,7 +686,8 @@ class HttpServer::Responder {
       file = fs::weakly_canonical(file / "index.html", ec);
       if (ec || !Inside(root_, file)) return MHD_HTTP_NOT_FOUND;
     }
-    if (!fs::is_regular_file(file, ec)) return MHD_HTTP_NOT_FOUND;
+    if (!fs::is_regular_file(file, ec) || HasHiddenName(file.lexically_relative(root_)))
+      return MHD_HTTP_NOT_FOUND;
     exchange.file = std::move(file);
     return 0;
   }
@@ -514,7 +709,9 @@ class HttpServer::Responder {
     return Queue(connection, exchange, MHD_HTTP_OK, response.get(), size);
   }
 
-  MHD_Result RunPage(MHD_Connection* connection, Exchange& exchange) const {
+  // Hands the page to a worker and suspends the connection until it
+  // answers; 503 when the queue is full.
+  MHD_Result RunPage(MHD_Connection* connection, Exchange& exchange) {
     PageRequest request;
     request.method = exchange.method;
     request.path = exchange.sitePath;
@@ -523,51 +720,22 @@ class HttpServer::Responder {
     request.headers = RequestHeaders(connection);
     request.body = std::move(exchange.body);
     request.remoteAddress = RemoteAddress(connection);
+    auto task = std::make_shared<PageTask>(engine_, connection, exchange, std::move(request));
 
-    PageReply reply = engine_.Run(exchange.file, request);
-    if (reply.status < 100 || reply.status > 599)
-      return Refuse(connection, exchange, MHD_HTTP_INTERNAL_SERVER_ERROR);
-    const std::size_t size = reply.body.size();
-    UniqueResponse response = ResponseFrom(std::move(reply.body));
-    if (!response) return Refuse(connection, exchange, MHD_HTTP_INTERNAL_SERVER_ERROR);
-    if (!reply.contentType.empty() && IsPageHeader("Content-Type", reply.contentType))
-      MHD_add_response_header(response.get(), MHD_HTTP_HEADER_CONTENT_TYPE,
-                              reply.contentType.c_str());
-    for (const auto& [name, value] : reply.headers)
-      if (IsPageHeader(name, value))
-        MHD_add_response_header(response.get(), name.c_str(), value.c_str());
-    return Queue(connection, exchange, static_cast<unsigned>(reply.status), response.get(), size);
-  }
-
-  // Answers with `status` and its reason phrase as a line of text.
-  static MHD_Result Refuse(MHD_Connection* connection, Exchange& exchange, unsigned status,
-                           std::string_view allow = {}) {
-    std::string text = std::to_string(status) + ' ' + MHD_get_reason_phrase_for(status) + '\n';
-    const std::size_t size = text.size();
-    UniqueResponse response = ResponseFrom(std::move(text));
-    if (!response) return MHD_NO;
-    MHD_add_response_header(response.get(), MHD_HTTP_HEADER_CONTENT_TYPE,
-                            "text/plain; charset=utf-8");
-    if (!allow.empty())
-      MHD_add_response_header(response.get(), MHD_HTTP_HEADER_ALLOW, std::string(allow).c_str());
-    return Queue(connection, exchange, status, response.get(), size);
-  }
-
-  // Queues `response`, whose body has `size` bytes; a reply to HEAD sends none.
-  static MHD_Result Queue(MHD_Connection* connection, Exchange& exchange, unsigned status,
-                          MHD_Response* response, std::uint64_t size) {
-    const MHD_Result queued = MHD_queue_response(connection, status, response);
-    if (queued == MHD_YES) {
-      exchange.status = status;
-      exchange.bytes = exchange.method == MHD_HTTP_METHOD_HEAD ? 0 : size;
-    }
-    return queued;
+    exchange.handedOver = true;
+    MHD_suspend_connection(connection);
+    if (pool_->Submit(std::move(task))) return MHD_YES;
+    return AnswerAndResume(connection, [&] {
+      return Refuse(connection, exchange, MHD_HTTP_SERVICE_UNAVAILABLE, kRetryAfter);
+    });
   }
 
   const PageEngine& engine_;
   const ServerOptions options_;
   const RequestLog log_;
   fs::path root_;
+  std::unique_ptr<HeaderDeadlines> deadlines_;
+  std::unique_ptr<WorkerPool> pool_;
   std::mutex flightMutex_;
   std::condition_variable flightDone_;
   std::size_t inFlight_ = 0;
@@ -591,10 +759,14 @@ bool HttpServer::Start(std::string* error) {
   auto address = ListenAddress::Parse(options.listen, options.port);
   if (!address) return fail("cannot listen on " + options.listen + ": not an IP address");
 
-  const unsigned threads =
-      options.threads != 0 ? options.threads : std::max(1u, std::thread::hardware_concurrency());
-  unsigned flags =
-      MHD_USE_INTERNAL_POLLING_THREAD | MHD_USE_EPOLL | MHD_USE_ITC | MHD_USE_ERROR_LOG;
+  try {
+    responder_->StartHelpers();
+  } catch (const std::system_error& e) {
+    return fail(std::string("cannot start a thread: ") + e.what());
+  }
+  const unsigned threads = OnePerCoreUnless(options.threads);
+  unsigned flags = MHD_USE_INTERNAL_POLLING_THREAD | MHD_USE_EPOLL | MHD_ALLOW_SUSPEND_RESUME |
+                   MHD_USE_ERROR_LOG;
   if (address->v6) flags |= MHD_USE_IPv6;
   // Options pass through varargs: each value has exactly the type the
   // library reads for it.
@@ -609,16 +781,21 @@ bool HttpServer::Start(std::string* error) {
       MHD_OPTION_SOCK_ADDR, reinterpret_cast<sockaddr*>(&address->storage),
       MHD_OPTION_THREAD_POOL_SIZE, threads > 1 ? threads : 0u,
       MHD_OPTION_CONNECTION_LIMIT, options.maxConnections,
+      MHD_OPTION_PER_IP_CONNECTION_LIMIT, options.maxConnectionsPerAddress,
       MHD_OPTION_CONNECTION_TIMEOUT, options.connectionTimeoutSeconds,
       MHD_OPTION_CONNECTION_MEMORY_LIMIT, kConnectionMemory,
-      MHD_OPTION_STRICT_FOR_CLIENT, 1,
+      // Lenient, so that the library lets through what the screen refuses
+      // better itself: its own 400 for a missing Host repeats the header block.
+      MHD_OPTION_STRICT_FOR_CLIENT, 0,
       MHD_OPTION_NOTIFY_CONNECTION, onConnection, responder,
       MHD_OPTION_URI_LOG_CALLBACK, onRequestLine, responder,
       MHD_OPTION_NOTIFY_COMPLETED, onRequestDone, responder,
       MHD_OPTION_END));
-  if (!daemon_)
+  if (!daemon_) {
+    responder_->StopHelpers();
     return fail("cannot listen on " + options.listen + " port " + std::to_string(options.port) +
                 " (the log tells why)");
+  }
   const auto* info = MHD_get_daemon_info(daemon_.get(), MHD_DAEMON_INFO_BIND_PORT);
   port_ = info ? info->port : options.port;
   return true;
@@ -627,9 +804,13 @@ bool HttpServer::Start(std::string* error) {
 void HttpServer::Stop() {
   if (!daemon_) return;
   const MHD_socket listening = MHD_quiesce_daemon(daemon_.get());
-  const unsigned grace = std::max(1u, responder_->Options().connectionTimeoutSeconds);
-  responder_->AwaitIdle(std::chrono::seconds(grace));
+  responder_->AwaitIdle(responder_->StopGrace());
+  // Pages still waiting or running are answered, and the answers given
+  // time to go out before the connections close.
+  responder_->ClosePool();
+  responder_->AwaitIdle(kPageGrace);
   daemon_.reset();
+  responder_->StopHelpers();
   if (listening != MHD_INVALID_SOCKET) ::close(listening);
   port_ = 0;
 }

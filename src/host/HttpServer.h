@@ -1,10 +1,14 @@
 #pragma once
 // The HTTP/1.1 server of the host: serves the site's folder from disk and runs
-// its .ksp pages through the page engine, on libmicrohttpd's pool of threads.
-// Each pool thread is an apartment: a request is read, run and answered on
-// the thread that accepted its connection, and a slow or idle client holds
-// no thread, only its connection. Writes to a closed connection never raise
-// SIGPIPE on the pool threads; a program that also writes to sockets or pipes
+// its .ksp pages through the page engine. libmicrohttpd's I/O threads read
+// requests, serve files and send replies; a slow or idle client holds no
+// thread, only its connection. Pages run on workers of their own, each an
+// apartment, fed by a bounded queue: a slow page holds neither an I/O thread
+// nor another connection. A page still running at the engine's time limit
+// and a second of grace, inside a call the engine cannot stop, is answered
+// 500 and its worker replaced; a page that finds the queue full, or no worker
+// free in that time, 503. Writes to a closed connection never raise SIGPIPE
+// on the server's threads; a program that also writes to sockets or pipes
 // elsewhere ignores SIGPIPE itself (the `kelvane` command does).
 
 #include <cstddef>
@@ -25,19 +29,28 @@ namespace kelvane::host {
 struct ServerOptions {
   std::string listen = "127.0.0.1";        // an IPv4 or IPv6 literal ("::1" or "[::1]")
   std::uint16_t port = 8080;               // 0: the system chooses; see HttpServer::Port
-  unsigned threads = 0;                    // pool threads; 0: one per core
+  unsigned threads = 0;                    // I/O threads, which read requests, serve files
+                                           // and send replies; 0: one per core
+  unsigned workers = 0;                    // page workers; 0: one per core
+  std::size_t queueDepth = 128;            // pages waiting for a worker at once; beyond: 503
   std::size_t maxBody = 1 << 20;           // bytes of request body; beyond: 413 before it is
                                            // read, or the connection closed when it is chunked
   unsigned maxConnections = 256;           // open connections at once; beyond: refused
+  unsigned maxConnectionsPerAddress = 128; // open connections from one client address at
+                                           // once; beyond: refused. 0: no cap
   unsigned connectionTimeoutSeconds = 10;  // idle time before a connection is closed; 0: never
+  unsigned headerTimeoutSeconds = 10;      // time for the request line and headers, from the
+                                           // connection's start or the previous request's
+                                           // end, however they trickle in; beyond: closed.
+                                           // 0: none
 };
 
 // Receives one line, without its newline, per request answered by the server
 // ("GET /chart.ksp 200 5123 812us": method, path as sent, status, body bytes
 // sent, microseconds from request line to last byte), and the library's own
 // messages prefixed "http: ". Requests the library refuses by itself (a
-// header block beyond the connection's memory, no Host) have no line of their
-// own. Called from any pool thread, several at once.
+// header block beyond the connection's memory, a Content-Length that is no
+// number) have no line of their own. Called from any server thread, several at once.
 using RequestLog = std::function<void(std::string_view line)>;
 
 // Writes `line` and a newline to stderr in one write.
@@ -51,15 +64,18 @@ class HttpServer {
   HttpServer(const HttpServer&) = delete;
   HttpServer& operator=(const HttpServer&) = delete;
 
-  // Binds the listening address and starts the pool. Returns false, with the
+  // Binds the listening address and starts the threads. Returns false, with the
   // reason in `*error` when `error` is not null, when the server is running
   // already, the site's folder is not a folder, the address is not an IP
-  // literal, or the library cannot start (its own message goes to the log).
+  // literal, or the library or a thread cannot start (the library's own
+  // message goes to the log).
   bool Start(std::string* error);
 
   // Stops accepting connections, lets requests in flight finish for up to
-  // connectionTimeoutSeconds (at least one second), then closes every
-  // connection and joins the pool. Does nothing when the server is not running.
+  // connectionTimeoutSeconds or a page's time and grace, whichever is longer;
+  // then answers pages still waiting (503) or running (500), closes every
+  // connection and joins every thread, waiting for workers still inside an
+  // abandoned page to return. Does nothing when the server is not running.
   void Stop();
 
   // The bound port while running (the system's choice when options.port is

@@ -1,20 +1,22 @@
 // The kelvane command:
-//   kelvane serve [ROOT] [--listen ADDR] [--port N] [--threads N] [--workdir DIR]
+//   kelvane serve [ROOT] [--listen ADDR] [--port N] [--threads N] [--workers N] [--workdir DIR]
 //   kelvane run PAGE [--query QS] [--workdir DIR] [-o FILE]
 #include <fcntl.h>
 #include <signal.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cerrno>
-#include <system_error>
-
+#include <charconv>
 #include <cstdio>
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
 #include <iostream>
 #include <optional>
+#include <stdexcept>
 #include <string>
+#include <system_error>
 #include <vector>
 
 #include "host/HttpServer.h"
@@ -29,6 +31,9 @@ using namespace kelvane::host;
 // the main thread waits to read it.
 int stopPipe[2] = {-1, -1};
 
+// More threads than this is a typing error, not a wish.
+constexpr unsigned kMostThreads = 1024;
+
 void OnStopSignal(int) {
   const char byte = 1;
   [[maybe_unused]] const ssize_t written = ::write(stopPipe[1], &byte, 1);
@@ -42,20 +47,48 @@ void WaitForStopSignal() {
 
 int Usage() {
   std::cerr << "usage:\n"
-               "  kelvane serve [ROOT] [--listen ADDR] [--port N] [--threads N] [--workdir DIR]\n"
+               "  kelvane serve [ROOT] [--listen ADDR] [--port N] [--threads N] [--workers N]\n"
+               "                [--workdir DIR]\n"
                "  kelvane run PAGE [--query QS] [--workdir DIR] [-o FILE]\n";
   return 2;
 }
+
+// A command line that cannot be followed as written: the command exits 2
+// with this message.
+struct BadArguments : std::runtime_error {
+  using std::runtime_error::runtime_error;
+};
 
 // The arguments after the command: the options given, and what stands alone.
 struct Arguments {
   std::vector<std::string> positional;
   std::vector<std::pair<std::string, std::string>> options;
 
+  // Refuses an option not in `known`.
+  void Allow(std::initializer_list<std::string_view> known) const {
+    for (const auto& [key, value] : options)
+      if (std::find(known.begin(), known.end(), key) == known.end())
+        throw BadArguments("unknown option " + key);
+  }
+
   std::optional<std::string> Option(std::string_view name) const {
     for (const auto& [key, value] : options)
       if (key == name) return value;
     return std::nullopt;
+  }
+
+  // The value of option `name` when given: refused unless all of it is a
+  // decimal number from 0 to `most`.
+  std::optional<unsigned> Number(std::string_view name, unsigned most) const {
+    const std::optional<std::string> text = Option(name);
+    if (!text) return std::nullopt;
+    unsigned value = 0;
+    const char* end = text->data() + text->size();
+    const auto [stop, error] = std::from_chars(text->data(), end, value);
+    if (error != std::errc() || stop != end || value > most)
+      throw BadArguments(std::string(name) + " takes a whole number from 0 to " +
+                         std::to_string(most) + ", not '" + *text + "'");
+    return value;
   }
 };
 
@@ -103,6 +136,7 @@ class WorkingDirectory {
 
 int Run(const Arguments& arguments) {
   if (arguments.positional.size() != 1) return Usage();
+  arguments.Allow({"--query", "--workdir", "-o"});
   const fs::path page = fs::absolute(arguments.positional[0]);
   const std::optional<std::string> output = arguments.Option("-o");
   const fs::path outputPath = output ? fs::absolute(*output) : fs::path();
@@ -137,11 +171,14 @@ int Run(const Arguments& arguments) {
 
 int Serve(const Arguments& arguments) {
   if (arguments.positional.size() > 1) return Usage();
+  arguments.Allow({"--listen", "--port", "--threads", "--workers", "--workdir"});
   const fs::path root = fs::absolute(arguments.positional.empty() ? "." : arguments.positional[0]);
   ServerOptions options;
   if (auto listen = arguments.Option("--listen")) options.listen = *listen;
-  if (auto port = arguments.Option("--port")) options.port = static_cast<std::uint16_t>(std::stoi(*port));
-  if (auto threads = arguments.Option("--threads")) options.threads = static_cast<unsigned>(std::stoi(*threads));
+  if (auto port = arguments.Number("--port", 65535))
+    options.port = static_cast<std::uint16_t>(*port);
+  if (auto threads = arguments.Number("--threads", kMostThreads)) options.threads = *threads;
+  if (auto workers = arguments.Number("--workers", kMostThreads)) options.workers = *workers;
 
   // Stop cleanly on SIGINT or SIGTERM, finishing the requests in flight.
   if (::pipe2(stopPipe, O_CLOEXEC) != 0) throw std::system_error(errno, std::generic_category(), "pipe");
@@ -180,6 +217,9 @@ int main(int argc, char** argv) {
     const std::string command = argv[1];
     if (command == "run") return Run(*arguments);
     if (command == "serve") return Serve(*arguments);
+  } catch (const BadArguments& e) {
+    std::cerr << "kelvane: " << e.what() << "\n";
+    return 2;
   } catch (const std::exception& e) {
     std::cerr << "kelvane: " << e.what() << "\n";
     return 1;

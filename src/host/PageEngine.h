@@ -28,6 +28,7 @@ class PageEngine {
   PageReply Run(const std::filesystem::path& page, const PageRequest& request) const;
 
   const std::filesystem::path& Root() const { return root_; }
+  const PageLimits& Limits() const { return limits_; }
 
  private:
   std::filesystem::path root_;

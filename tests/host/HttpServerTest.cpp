@@ -1,7 +1,9 @@
 #include <arpa/inet.h>
+#include <fcntl.h>
 #include <gtest/gtest.h>
 #include <netinet/in.h>
 #include <sys/socket.h>
+#include <sys/stat.h>
 #include <sys/time.h>
 #include <unistd.h>
 
@@ -49,7 +51,9 @@ struct Response {
 // a timeout, so a test fails instead of hanging.
 class Client {
  public:
-  explicit Client(std::uint16_t port, std::chrono::milliseconds timeout = 3s)
+  // From `source`, a loopback address other than 127.0.0.1 if need be.
+  explicit Client(std::uint16_t port, std::chrono::milliseconds timeout = 3s,
+                  const char* source = "127.0.0.1")
       : fd_(::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0)) {
     const timeval limit{static_cast<time_t>(timeout.count() / 1000),
                         static_cast<suseconds_t>(timeout.count() % 1000 * 1000)};
@@ -57,6 +61,8 @@ class Client {
     ::setsockopt(fd_, SOL_SOCKET, SO_SNDTIMEO, &limit, sizeof limit);
     sockaddr_in address{};
     address.sin_family = AF_INET;
+    ::inet_pton(AF_INET, source, &address.sin_addr);
+    ::bind(fd_, reinterpret_cast<const sockaddr*>(&address), sizeof address);
     address.sin_port = htons(port);
     address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
     connected_ = ::connect(fd_, reinterpret_cast<const sockaddr*>(&address), sizeof address) == 0;
@@ -106,7 +112,9 @@ class Client {
       response.body = buffer_.substr(0, size);
       buffer_.erase(0, response.body.size());
     } else {
-      while (Fill()) {
+      // Until the server closes, within reason: no reply expected here is
+      // longer, and one that never ends must not hold the test.
+      while (buffer_.size() < (1 << 20) && Fill()) {
       }
       response.body = std::exchange(buffer_, {});
     }
@@ -183,16 +191,30 @@ class HttpServerTest : public testing::Test {
   }
 
   void TearDown() override {
+    // Stopping joins every worker, one held by a stuck page too: keep
+    // letting such pages go until it has.
+    std::atomic<bool> stopped = false;
+    std::thread releaser([&] {
+      while (!stopped && fs::exists(site / "stuck.fifo")) {
+        ReleaseStuckPages();
+        std::this_thread::sleep_for(20ms);
+      }
+    });
     server.reset();
+    stopped = true;
+    releaser.join();
     fs::remove_all(outer);
   }
 
-  // Starts a server on a port of the system's choosing, with two threads
-  // unless `options` says otherwise.
-  std::uint16_t Serve(ServerOptions options = {}) {
+  // Starts a server, in place of any before, on a port of the system's
+  // choosing, with two threads and two workers unless `options` says
+  // otherwise.
+  std::uint16_t Serve(ServerOptions options = {}, PageLimits limits = {}) {
     options.port = 0;
     if (options.threads == 0) options.threads = 2;
-    engine = std::make_unique<PageEngine>(site, PageLimits{});
+    if (options.workers == 0) options.workers = 2;
+    server.reset();
+    engine = std::make_unique<PageEngine>(site, limits);
     server = std::make_unique<HttpServer>(*engine, options, [this](std::string_view line) {
       std::lock_guard lock(logMutex);
       log.emplace_back(line);
@@ -210,6 +232,21 @@ class HttpServerTest : public testing::Test {
   }
 
   Response Get(std::string_view target) { return Fetch(Request("GET", target)); }
+
+  // A page held inside a call into C until ReleaseStuckPages: it reads a
+  // named pipe, and opening one to read waits for a writer.
+  void MakeStuckPage() {
+    ASSERT_EQ(::mkfifo((site / "stuck.fifo").c_str(), 0600), 0);
+    Write(site / "stuck.ksp",
+          "<% Server.CreateObject('Kelvane.Image'):PastePicture(0, 0, "
+          "Server.MapPath('/stuck.fifo')) %>released");
+  }
+
+  // Lets every page that waits on the pipe go on.
+  void ReleaseStuckPages() {
+    const int fd = ::open((site / "stuck.fifo").c_str(), O_WRONLY | O_NONBLOCK | O_CLOEXEC);
+    if (fd >= 0) ::close(fd);
+  }
 
   std::vector<std::string> Log() {
     std::lock_guard lock(logMutex);
@@ -284,6 +321,26 @@ TEST(HttpServerSitePath, DecodesNormalisesAndRefusesEscapes) {
       {"", std::nullopt},
   };
   for (const auto& [raw, path] : cases) EXPECT_EQ(SitePath(raw), path) << raw;
+}
+
+TEST_F(HttpServerTest, DotfilesAndEditorLeftoversAreNeitherServedNorRun) {
+  for (const char* name : {".env", ".git/config", "sub/.htpasswd", "plain.ksp~", "plain.ksp.bak",
+                           ".plain.ksp.swp", "plain.ksp.swo", "plain.ksp.orig", "upload.TMP",
+                           "#plain.ksp#", ".hidden.ksp", ".dir/index.html"})
+    Write(site / name, std::string(kSecret) + "<%= 'ran' .. 'page' %>");
+  Write(site / "notes.tmp.txt", "notes\n");
+  fs::create_symlink(site / ".env", site / "env.txt");
+  Serve();
+  for (const char* target :
+       {"/.env", "/%2eenv", "/.git/config", "/.git/", "/sub/.htpasswd", "/plain.ksp~",
+        "/plain.ksp.bak", "/.plain.ksp.swp", "/plain.ksp.swo", "/plain.ksp.orig", "/upload.TMP",
+        "/%23plain.ksp%23", "/.hidden.ksp", "/.dir/", "/sub/../.env", "/env.txt"}) {
+    const auto response = Get(target);
+    EXPECT_EQ(response.status, 404) << target;
+    EXPECT_EQ(response.body.find(kSecret), std::string::npos) << target;
+    EXPECT_EQ(response.body.find("ranpage"), std::string::npos) << target;
+  }
+  EXPECT_EQ(Get("/notes.tmp.txt").body, "notes\n");
 }
 
 TEST_F(HttpServerTest, HeadGivesTheHeadersWithoutABody) {
@@ -405,6 +462,28 @@ TEST_F(HttpServerTest, AmbiguousFramingIs400) {
     EXPECT_EQ(Fetch(Request("POST", "/plain.ksp", headers, "hello")).status, status) << headers;
 }
 
+TEST_F(HttpServerTest, AmbiguousRequestHeadsGetOne400) {
+  Serve();
+  const std::pair<std::string, int> cases[] = {
+      {"GET /hello.txt HTTP/1.1\r\nHost: a\r\nHost: a\r\n\r\n", 400},
+      {"GET /hello.txt HTTP/1.0\r\nHost: a\r\nhost: b\r\n\r\n", 400},
+      {"GET /hello.txt HTTP/1.1\r\n\r\n", 400},
+      {"GET /hello.txt HTTP/1.1\r\nHost: a\r\nX-A: b\rc\r\n\r\n", 400},
+      {"GET /hello.txt HTTP/1.1\r\nHost: a\r\n\rX-A: b\r\n\r\n", 400},
+      {"GET /hello.txt HTTP/1.1\r\nHost: a\r\nX\0A: b\r\n\r\n"s, 400},
+      {"GET /hello world.txt HTTP/1.1\r\nHost: a\r\n\r\n", 400},
+      {"GET /hello.txt?a b HTTP/1.1\r\nHost: a\r\n\r\n", 400},
+      {"GET /hello.txt HTTP/1.0\r\n\r\n", 200},
+      {"GET /hello.txt HTTP/1.1\r\nHost: a\r\nX-A: b\tc\r\n\r\n", 200},
+  };
+  for (const auto& [request, status] : cases) {
+    const auto response = Fetch(request);
+    EXPECT_EQ(response.status, status) << testing::PrintToString(request);
+    EXPECT_EQ(response.body.find("HTTP/1."), std::string::npos)
+        << "a second header block: " << testing::PrintToString(request);
+  }
+}
+
 TEST_F(HttpServerTest, OversizedHeadersGet431) {
   Serve();
   const std::string longLine = "X-Big: " + std::string(9 * 1024, 'a') + "\r\n";
@@ -465,6 +544,59 @@ TEST_F(HttpServerTest, IdleClientIsDroppedWhileOthersAreServed) {
   EXPECT_GE(Clock::now() - start, 900ms);
 }
 
+TEST_F(HttpServerTest, OneAddressCannotTakeEveryConnection) {
+  const std::string keepAlive = "GET /hello.txt HTTP/1.1\r\nHost: localhost\r\n\r\n";
+  Serve();  // the default lets a load test of 64 connections through
+  std::vector<std::unique_ptr<Client>> clients;
+  for (int i = 0; i < 64; ++i) clients.push_back(std::make_unique<Client>(server->Port()));
+  for (auto& client : clients) client->Send(keepAlive);
+  for (auto& client : clients) EXPECT_EQ(client->Read().status, 200);
+  clients.clear();
+
+  ServerOptions options;
+  options.maxConnectionsPerAddress = 3;
+  Serve(options);
+  for (int i = 0; i < 3; ++i) {
+    clients.push_back(std::make_unique<Client>(server->Port()));
+    clients.back()->Send(keepAlive);
+    EXPECT_EQ(clients.back()->Read().status, 200);
+  }
+  Client refused(server->Port());
+  EXPECT_TRUE(refused.ClosedByServer());
+  Client elsewhere(server->Port(), 3s, "127.0.0.2");
+  elsewhere.Send(Request("GET", "/hello.txt"));
+  EXPECT_EQ(elsewhere.Read().status, 200);
+}
+
+TEST_F(HttpServerTest, RequestHeadsHaveADeadlineThatTricklingDoesNotMove) {
+  ServerOptions options;
+  options.headerTimeoutSeconds = 1;
+  Serve(options);
+  const auto start = Clock::now();
+  Client garbage(server->Port(), 5s);
+  garbage.Send("\0\x01garbage\r\n\r\n"s);  // the library skips it as an empty line, and waits
+  Client idle(server->Port(), 5s);
+  idle.Send("GET /hello.txt HTTP/1.1\r\nHost: localhost\r\n\r\n");
+  EXPECT_EQ(idle.Read().status, 200);
+  // One byte every 100 ms: each would restart an idle timeout.
+  Client dripping(server->Port(), 5s);
+  const std::string head = Request("GET", "/hello.txt", "X-Slow: " + std::string(30, 's') + "\r\n");
+  // Within the deadline of each: a new request every 500 ms is served.
+  Client steady(server->Port(), 5s);
+  std::size_t sent = 0;
+  for (; sent < head.size() && dripping.Send(head.substr(sent, 1)); ++sent) {
+    if (sent % 5 == 0) {
+      steady.Send("GET /hello.txt HTTP/1.1\r\nHost: localhost\r\n\r\n");
+      EXPECT_EQ(steady.Read().status, 200) << sent;
+    }
+    std::this_thread::sleep_for(100ms);
+  }
+  EXPECT_LT(sent, head.size()) << "the whole head came through, a byte at a time";
+  EXPECT_TRUE(garbage.ClosedByServer());
+  EXPECT_TRUE(idle.ClosedByServer());
+  EXPECT_LT(Clock::now() - start, 4s);
+}
+
 TEST_F(HttpServerTest, ClientLeavingMidResponseDoesNotHarmTheServer) {
   Write(site / "big.bin", std::string(std::size_t{16} << 20, 'z'));
   ServerOptions options;
@@ -508,8 +640,59 @@ TEST_F(HttpServerTest, PageWithoutScriptIsReturnedAsWritten) {
   EXPECT_EQ(page.body, "A page without script.\n");
 }
 
-TEST_F(HttpServerTest, StopFinishesARequestInFlightAndIsIdempotent) {
+TEST_F(HttpServerTest, PageStatusOutside200To599Gives500) {
+  // 1xx would leave the client waiting for the reply proper, or stream 102s.
+  const std::pair<int, int> cases[] = {{100, 500}, {101, 500}, {102, 500}, {103, 500},
+                                       {199, 500}, {200, 200}, {404, 404}, {599, 599}};
+  for (const auto& [status, _] : cases)
+    Write(site / (std::to_string(status) + ".ksp"),
+          "<% Response.Status = " + std::to_string(status) + " %>body");
   Serve();
+  for (const auto& [status, expected] : cases)
+    EXPECT_EQ(Get("/" + std::to_string(status) + ".ksp").status, expected) << status;
+}
+
+TEST_F(HttpServerTest, APageStuckInACallGets500InTimeAndHoldsNothingElse) {
+  MakeStuckPage();
+  ServerOptions options;
+  options.threads = 1;
+  options.workers = 1;
+  Serve(options, {300ms});
+  const auto start = Clock::now();
+  Client stuck(server->Port(), 5s);
+  stuck.Send(Request("GET", "/stuck.ksp"));
+  EXPECT_EQ(Get("/hello.txt").status, 200) << "the only I/O thread is free";
+  EXPECT_EQ(stuck.Read().status, 500);
+  const auto waited = Clock::now() - start;
+  EXPECT_GE(waited, 300ms);
+  EXPECT_LT(waited, 3s) << "the time limit and a small grace";
+  EXPECT_EQ(Get("/plain.ksp").status, 200) << "a new worker took the stuck one's place";
+}
+
+TEST_F(HttpServerTest, StuckWorkersAreReplacedUpToABoundThenAFullQueueGets503) {
+  MakeStuckPage();
+  ServerOptions options;
+  options.workers = 1;
+  options.queueDepth = 1;
+  Serve(options, {300ms});
+  // One held worker per worker is replaced: the second is not.
+  for (int i = 0; i < 2; ++i) EXPECT_EQ(Fetch(Request("GET", "/stuck.ksp")).status, 500) << i;
+  Client waiting(server->Port(), 5s);
+  waiting.Send(Request("GET", "/plain.ksp"));
+  std::this_thread::sleep_for(100ms);  // it waits in the queue
+  const auto full = Get("/plain.ksp");
+  EXPECT_EQ(full.status, 503);
+  EXPECT_EQ(full.Header("retry-after"), "1");
+  EXPECT_EQ(Get("/hello.txt").status, 200);
+  ReleaseStuckPages();
+  EXPECT_EQ(waiting.Read().body, "A page without script.\n") << "a held worker came back";
+}
+
+TEST_F(HttpServerTest, StopFinishesARequestInFlightAndIsIdempotent) {
+  MakeStuckPage();
+  Serve();
+  Client page(server->Port(), 5s);
+  page.Send(Request("GET", "/stuck.ksp"));
   Client client(server->Port());
   client.Send("GET /hello.txt HTTP/1.1\r\nHost: localhost\r\n");
   std::this_thread::sleep_for(100ms);  // the request line has reached the server
@@ -522,6 +705,8 @@ TEST_F(HttpServerTest, StopFinishesARequestInFlightAndIsIdempotent) {
   EXPECT_FALSE(stopped);
   client.Send("\r\n");
   const auto response = client.Read();
+  ReleaseStuckPages();
+  EXPECT_EQ(page.Read().body, "released");
   stopper.join();
   EXPECT_EQ(response.status, 200);
   EXPECT_EQ(response.body, "hello\n");
