@@ -54,7 +54,7 @@ bool MayReplace(const std::string& fileName, files::DWORD attributes) {
 
 void DescribeDib(dib::cDIBSection& dib, const char* jpegFile, ijl::JPEG_CORE_PROPERTIES& record) {
   record.DIBWidth = dib.Width();
-  record.DIBHeight = -dib.Height();
+  record.DIBHeight = CheckedSub(oleaut::Long{0}, dib.Height());
   record.DIBBytes = dib.DIBSectionBitsPtr();
   record.DIBPadBytes = CheckedSub(dib.BytesPerScanLine(), CheckedMul(oleaut::Long{3}, dib.Width()));
   record.JPGFile = jpegFile;

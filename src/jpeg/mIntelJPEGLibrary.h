@@ -24,7 +24,8 @@ void WriteJpegFile(dib::cDIBSection& dib, const std::string& fileName);
 
 // Fills the record's picture fields from `dib` for writing to `jpegFile`:
 // DIBWidth, DIBHeight (negated: rows bottom-up), DIBBytes, DIBPadBytes,
-// JPGFile, JPGWidth, JPGHeight, jquality 100, in that order.
+// JPGFile, JPGWidth, JPGHeight, jquality 100, in that order. 6 when the
+// negated height or the padding passes the 32-bit range.
 void DescribeDib(dib::cDIBSection& dib, const char* jpegFile, ijl::JPEG_CORE_PROPERTIES& record);
 
 }  // namespace kelvane::jpeg

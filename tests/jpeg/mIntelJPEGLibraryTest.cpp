@@ -6,12 +6,14 @@
 #include <turbojpeg.h>
 
 #include <algorithm>
+#include <climits>
 #include <filesystem>
 #include <fstream>
 #include <iterator>
 #include <vector>
 
 #include "platform/oleaut/AutomationError.h"
+#include "support/Automation.h"
 
 namespace kelvane::jpeg {
 namespace {
@@ -90,6 +92,11 @@ TEST(DescribeDib, FillsThePictureFieldsWithThePaddingAndTheBottomUpMark) {
     EXPECT_EQ(record.DIBBytes, dib.DIBSectionBitsPtr());
     EXPECT_EQ(record.jquality, 100);
   }
+  dib::cDIBSection tall;
+  EXPECT_EQ(oleaut::ErrorOf([&] { tall.Create(1, INT_MIN); }), 6);
+  ijl::JPEG_CORE_PROPERTIES record{};
+  EXPECT_EQ(oleaut::ErrorOf([&] { DescribeDib(tall, "x.jpg", record); }), 6)
+      << "a height whose negation passes the 32-bit range";
 }
 
 TEST_F(JpegFile, ABottomUpSectionDecodesUprightInFlatBlocks) {
