@@ -183,6 +183,12 @@ void PictureBox::put_Height(Single height) {
   if (outer != height_) Resize(width_, outer);
 }
 
+void PictureBox::SetOuterSize(Single width, Single height) {
+  const Long outerWidth = CheckedOuterSize(width);
+  const Long outerHeight = CheckedOuterSize(height);
+  if (outerWidth != width_ || outerHeight != height_) Resize(outerWidth, outerHeight);
+}
+
 void PictureBox::Resize(Long width, Long height) {
   const Long interiorWidth = std::max<Long>(width - 2 * border_, 0);
   const Long interiorHeight = std::max<Long>(height - 2 * border_, 0);

@@ -74,6 +74,9 @@ class PictureBox {
   void put_Width(Single width);
   Single get_Height() const { return static_cast<Single>(height_); }
   void put_Height(Single height);
+  // Both sides at once, the pixel limits checked on the new size alone; a
+  // refused size leaves the box as it was.
+  void SetOuterSize(Single width, Single height);
   // Interior size: the outer size less the border on both sides.
   Single get_ScaleWidth() const { return static_cast<Single>(InteriorWidth()); }
   Single get_ScaleHeight() const { return static_cast<Single>(InteriorHeight()); }
