@@ -86,6 +86,33 @@ TEST_F(Primitives, APixelIsADotOfThePenWidth) {
   image.PlotPixel(-5, 200);
 }
 
+// A dot of width w lies in the w x w square around the point (its left and
+// top w / 2 before it), reaches all four sides, and covers most of it.
+TEST_F(Primitives, ADotCoversAboutTheSquareOfThePenWidthAtEveryWidth) {
+  for (int w = 1; w <= 9; ++w) {
+    SCOPED_TRACE(w);
+    image.put_PenColor(Long{kWhite});
+    image.PlotSolidBox(0, 0, 99, 99);
+    image.put_PenColor(Long{kRed});
+    image.put_PenWidth(Integer(w));
+    image.PlotPixel(50, 50);
+    const int left = 50 - w / 2, right = left + w - 1;
+    int painted = 0;
+    for (int y = 40; y < 60; ++y)
+      for (int x = 40; x < 60; ++x) {
+        const bool inSquare = x >= left && x <= right && y >= left && y <= right;
+        if (At(x, y) != kRed) continue;
+        ++painted;
+        EXPECT_TRUE(inSquare) << x << "," << y;
+      }
+    EXPECT_GE(painted * 4, 3 * w * w);
+    for (int i = left; i <= right; ++i) {
+      EXPECT_EQ(At(i, 50), kRed) << "the middle row";
+      EXPECT_EQ(At(50, i), kRed) << "the middle column";
+    }
+  }
+}
+
 TEST_F(Primitives, ASolidCircleFillsWithTheFillColourAndRestoresTheStoredStyle) {
   image.put_PlotFillStyle("1");
   image.put_PlotFillColor(Long{kGreen});
