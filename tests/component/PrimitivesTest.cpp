@@ -1,5 +1,7 @@
 #include <gtest/gtest.h>
 
+#include <string>
+
 #include "component/Image.h"
 #include "platform/gdi/Gdi.h"
 #include "support/Automation.h"
@@ -84,6 +86,48 @@ TEST_F(Primitives, APixelIsADotOfThePenWidth) {
   EXPECT_EQ(At(51, 51), kGreen);
   EXPECT_EQ(At(50, 53), kWhite);
   image.PlotPixel(-5, 200);
+}
+
+// At width 1 both ends of a line and both corners of a box belong to it,
+// however short or thin it is, in every style that draws.
+TEST_F(Primitives, ShortAndThinShapesKeepTheirEndsAndCorners) {
+  image.put_PlotFillStyle(Integer{1});
+  const struct {
+    const char* what;
+    Integer style;
+    void (*draw)(Image&);
+    int left, top, right, bottom;  // the pixels expected, and no others
+  } cases[] = {
+      {"a point", 0, [](Image& i) { i.PlotLine(20, 20, 20, 20); }, 20, 20, 20, 20},
+      {"a dashed point", 1, [](Image& i) { i.PlotLine(20, 20, 20, 20); }, 20, 20, 20, 20},
+      {"a dashed line", 1, [](Image& i) { i.PlotLine(5, 20, 15, 20); }, 5, 20, 15, 20},
+      {"a dashed line upwards", 1, [](Image& i) { i.PlotLine(20, 15, 20, 5); }, 20, 5, 20, 15},
+      {"a dotted line", 2, [](Image& i) { i.PlotLine(7, 20, 5, 20); }, 5, 20, 7, 20},
+      {"a box of one pixel", 0, [](Image& i) { i.PlotBox(20, 20, 20, 20); }, 20, 20, 20, 20},
+      {"a box one pixel wide", 0, [](Image& i) { i.PlotBox(20, 10, 20, 20); }, 20, 10, 20, 20},
+      {"a box one pixel high", 0, [](Image& i) { i.PlotBox(20, 20, 10, 20); }, 10, 20, 20, 20},
+      {"a dashed box one pixel wide", 1, [](Image& i) { i.PlotBox(20, 20, 20, 10); }, 20, 10,
+       20, 20},
+      {"a box two pixels wide", 0, [](Image& i) { i.PlotBox(20, 10, 21, 20); }, 20, 10, 21, 20},
+      {"a circle of radius 0", 0, [](Image& i) { i.PlotCircle(20, 20, 0); }, 20, 20, 20, 20},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.what);
+    image.put_PenStyle(Integer{0});
+    image.put_PenColor(Long{kWhite});
+    image.PlotSolidBox(0, 0, 40, 40);
+    image.put_PenColor(Long{kBlack});
+    image.put_PenStyle(c.style);
+    c.draw(image);
+    std::string wrong;
+    for (int y = 0; y <= 40; ++y)
+      for (int x = 0; x <= 40; ++x) {
+        const bool expected = x >= c.left && x <= c.right && y >= c.top && y <= c.bottom;
+        if (At(x, y) != (expected ? kBlack : kWhite))
+          wrong += " " + std::to_string(x) + "," + std::to_string(y);
+      }
+    EXPECT_EQ(wrong, "") << "pixels wrong";
+  }
 }
 
 // A dot of width w lies in the w x w square around the point (its left and

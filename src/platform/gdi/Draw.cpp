@@ -27,6 +27,7 @@ class Canvas {
   cairo_t* get() const { return target_.get(); }
 
   // Strokes the current path with the selected pen, then clears the path.
+  // A one-pixel pen has flat ends, a wider one round ends and joins.
   void StrokeWithPen() {
     const Pen& pen = *dc_.pen.object;
     if (pen.style == PS_NULL) {
@@ -36,15 +37,41 @@ class Canvas {
     target_.SetColor(pen.color);
     cairo_set_line_width(get(), pen.width);
     const bool cosmetic = pen.width == 1;
-    cairo_set_line_cap(get(), cosmetic ? CAIRO_LINE_CAP_SQUARE : CAIRO_LINE_CAP_ROUND);
+    cairo_set_line_cap(get(), cosmetic ? CAIRO_LINE_CAP_BUTT : CAIRO_LINE_CAP_ROUND);
     cairo_set_line_join(get(), cosmetic ? CAIRO_LINE_JOIN_MITER : CAIRO_LINE_JOIN_ROUND);
     const auto dashes = Dashes(pen.style);
-    if (cosmetic && !dashes.empty()) {
-      cairo_set_line_cap(get(), CAIRO_LINE_CAP_BUTT);
+    if (cosmetic && !dashes.empty())
       cairo_set_dash(get(), dashes.data(), static_cast<int>(dashes.size()), 0);
-    }
     cairo_stroke(get());
     cairo_set_dash(get(), nullptr, 0, 0);
+  }
+
+  // Strokes the line from pixel (x0, y0) to pixel (x1, y1), both included,
+  // with the selected pen. A one-pixel pen runs from the outer edge of one
+  // end pixel to that of the other, so that a dash pattern starts and ends
+  // there; a line of no length is then its one pixel. A wider pen runs from
+  // centre to centre, its round ends making a dot of a line of no length.
+  void StrokeLine(std::int32_t x0, std::int32_t y0, std::int32_t x1, std::int32_t y1) {
+    const Pen& pen = *dc_.pen.object;
+    double ax = x0 + 0.5, ay = y0 + 0.5, bx = x1 + 0.5, by = y1 + 0.5;
+    if (pen.width == 1) {
+      if (x0 == x1 && y0 == y1) {
+        if (pen.style == PS_NULL) return;
+        target_.SetColor(pen.color);
+        cairo_rectangle(get(), x0, y0, 1, 1);
+        cairo_fill(get());
+        return;
+      }
+      const double length = std::hypot(bx - ax, by - ay);
+      const double halfX = (bx - ax) / length / 2, halfY = (by - ay) / length / 2;
+      ax -= halfX;
+      ay -= halfY;
+      bx += halfX;
+      by += halfY;
+    }
+    cairo_move_to(get(), ax, ay);
+    cairo_line_to(get(), bx, by);
+    StrokeWithPen();
   }
 
  private:
@@ -85,7 +112,8 @@ void FillRows(DeviceContext& dc, std::int64_t top, std::int64_t bottom, SpanOf s
 }
 
 // The box [left, right) x [top, bottom): nothing when it is empty, else its
-// inside filled by `fill` and then its outline stroked along `outline`.
+// inside filled by `fill` and then its outline stroked along `outline`. A
+// box one pixel wide or high has for outline the line between its corners.
 template <class Fill, class Outline>
 BOOL DrawInBox(HDC hdc, std::int32_t left, std::int32_t top, std::int32_t right,
                std::int32_t bottom, Fill fill, Outline outline) {
@@ -94,10 +122,13 @@ BOOL DrawInBox(HDC hdc, std::int32_t left, std::int32_t top, std::int32_t right,
   if (right <= left || bottom <= top) return TRUE;
   fill(*dc);
   Canvas canvas(*dc);
-  if (canvas.Ok()) {
-    outline(canvas.get());
-    canvas.StrokeWithPen();
+  if (!canvas.Ok()) return TRUE;
+  if (right - left == 1 || bottom - top == 1) {
+    canvas.StrokeLine(left, top, right - 1, bottom - 1);
+    return TRUE;
   }
+  outline(canvas.get());
+  canvas.StrokeWithPen();
   return TRUE;
 }
 
@@ -116,11 +147,7 @@ BOOL LineTo(HDC hdc, std::int32_t x, std::int32_t y) {
   if (!dc) return FALSE;
   {
     Canvas canvas(*dc);
-    if (canvas.Ok()) {
-      cairo_move_to(canvas.get(), dc->currentX + 0.5, dc->currentY + 0.5);
-      cairo_line_to(canvas.get(), x + 0.5, y + 0.5);
-      canvas.StrokeWithPen();
-    }
+    if (canvas.Ok()) canvas.StrokeLine(dc->currentX, dc->currentY, x, y);
   }
   dc->currentX = x;
   dc->currentY = y;
@@ -161,6 +188,7 @@ BOOL Ellipse(HDC hdc, std::int32_t left, std::int32_t top, std::int32_t right,
     cairo_translate(cr, cx, cy);
     cairo_scale(cr, rx, ry);
     cairo_arc(cr, 0, 0, 1, 0, 2 * std::numbers::pi);
+    cairo_close_path(cr);
     cairo_restore(cr);
   };
   return DrawInBox(hdc, left, top, right, bottom, fill, outline);

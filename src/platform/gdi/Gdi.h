@@ -194,7 +194,8 @@ BOOL FillRect(HDC hdc, const RECT* rect, HBRUSH brush);
 BOOL MoveToEx(HDC hdc, std::int32_t x, std::int32_t y);
 BOOL LineTo(HDC hdc, std::int32_t x, std::int32_t y);
 // The rectangle and the ellipse of the box [left, right) x [top, bottom):
-// filled with the selected brush, outlined with the selected pen.
+// filled with the selected brush, outlined with the selected pen. The
+// outline of a box one pixel wide or high is the line between its corners.
 BOOL Rectangle(HDC hdc, std::int32_t left, std::int32_t top, std::int32_t right,
                std::int32_t bottom);
 BOOL Ellipse(HDC hdc, std::int32_t left, std::int32_t top, std::int32_t right,
