@@ -1,5 +1,6 @@
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <string>
 
 #include "component/Image.h"
@@ -128,6 +129,38 @@ TEST_F(Primitives, ShortAndThinShapesKeepTheirEndsAndCorners) {
       }
     EXPECT_EQ(wrong, "") << "pixels wrong";
   }
+}
+
+// Style 6 keeps a wide pen inside the box or circle: along the middle row
+// and column, w pixels of pen at each side, nothing beyond; a shape smaller
+// than the pen is pen all through.
+TEST_F(Primitives, AnInsideSolidPenStaysInsideTheShape) {
+  image.put_PlotFillStyle(Integer{1});
+  image.put_PenStyle(Integer{6});
+  for (const bool circle : {false, true})
+    for (const int w : {2, 5, 8, 30}) {
+      SCOPED_TRACE(testing::Message() << (circle ? "circle" : "box") << " of pen width " << w);
+      image.put_PenWidth(Integer{1});
+      image.put_PenColor(Long{kWhite});
+      image.PlotSolidBox(0, 0, 99, 99);
+      image.put_PenColor(Long{kRed});
+      image.put_PenWidth(Integer(w));
+      if (circle) image.PlotCircle(50, 50, 20);
+      else image.PlotBox(30, 30, 70, 70);
+      std::string wrong;
+      for (int y = 0; y < 100; ++y)
+        for (int x = 0; x < 100; ++x) {
+          const double dx = x - 50, dy = y - 50;
+          const bool inside = circle ? dx * dx + dy * dy <= 20.5 * 20.5
+                                     : x >= 30 && x <= 70 && y >= 30 && y <= 70;
+          const int fromEdge = std::min(std::min(x, y) - 30, 70 - std::max(x, y));
+          const bool middle = x == 50 || y == 50;
+          const bool pen = inside && (!middle || fromEdge < w);
+          if (At(x, y) == kRed ? !inside : middle && pen != (At(x, y) == kRed))
+            wrong += " " + std::to_string(x) + "," + std::to_string(y);
+        }
+      EXPECT_EQ(wrong, "") << "pixels wrong";
+    }
 }
 
 // A dot of width w lies in the w x w square around the point (its left and

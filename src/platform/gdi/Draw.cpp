@@ -46,6 +46,12 @@ class Canvas {
     cairo_set_dash(get(), nullptr, 0, 0);
   }
 
+  // Fills the current path with the selected pen's colour, then clears it.
+  void FillWithPen() {
+    target_.SetColor(dc_.pen.object->color);
+    cairo_fill(get());
+  }
+
   // Strokes the line from pixel (x0, y0) to pixel (x1, y1), both included,
   // with the selected pen. A one-pixel pen runs from the outer edge of one
   // end pixel to that of the other, so that a dash pattern starts and ends
@@ -112,8 +118,13 @@ void FillRows(DeviceContext& dc, std::int64_t top, std::int64_t bottom, SpanOf s
 }
 
 // The box [left, right) x [top, bottom): nothing when it is empty, else its
-// inside filled by `fill` and then its outline stroked along `outline`. A
-// box one pixel wide or high has for outline the line between its corners.
+// inside filled by `fill` and then its outline drawn with the selected pen.
+// `outline(cr, in)` makes the shape's path `in` pixels within the box's
+// edges. The outline runs through the centres of the box's outer pixels;
+// an inside-frame pen's runs half its width in, so that all of the pen lies
+// in the box, and a box no wider or higher than twice that pen, which the
+// pen covers from each side to the middle, is pen all through.
+// A box one pixel wide or high has for outline the line between its corners.
 template <class Fill, class Outline>
 BOOL DrawInBox(HDC hdc, std::int32_t left, std::int32_t top, std::int32_t right,
                std::int32_t bottom, Fill fill, Outline outline) {
@@ -123,12 +134,18 @@ BOOL DrawInBox(HDC hdc, std::int32_t left, std::int32_t top, std::int32_t right,
   fill(*dc);
   Canvas canvas(*dc);
   if (!canvas.Ok()) return TRUE;
-  if (right - left == 1 || bottom - top == 1) {
+  const Pen& pen = *dc->pen.object;
+  const bool insideFrame = pen.style == PS_INSIDEFRAME && pen.width > 1;
+  const std::int64_t width = std::int64_t{right} - left, height = std::int64_t{bottom} - top;
+  if (insideFrame && std::min(width, height) <= 2 * std::int64_t{pen.width}) {
+    outline(canvas.get(), 0.0);
+    canvas.FillWithPen();
+  } else if (width == 1 || height == 1) {
     canvas.StrokeLine(left, top, right - 1, bottom - 1);
-    return TRUE;
+  } else {
+    outline(canvas.get(), insideFrame ? pen.width / 2.0 : 0.5);
+    canvas.StrokeWithPen();
   }
-  outline(canvas.get());
-  canvas.StrokeWithPen();
   return TRUE;
 }
 
@@ -159,9 +176,9 @@ BOOL Rectangle(HDC hdc, std::int32_t left, std::int32_t top, std::int32_t right,
   const auto fill = [&](DeviceContext& dc) {
     FillRows(dc, top, bottom, [&](std::int64_t) { return std::pair<std::int64_t, std::int64_t>(left, right); });
   };
-  const auto outline = [&](cairo_t* cr) {
-    cairo_rectangle(cr, left + 0.5, top + 0.5, static_cast<double>(right) - left - 1,
-                    static_cast<double>(bottom) - top - 1);
+  const auto outline = [&](cairo_t* cr, double in) {
+    cairo_rectangle(cr, left + in, top + in, static_cast<double>(right) - left - 2 * in,
+                    static_cast<double>(bottom) - top - 2 * in);
   };
   return DrawInBox(hdc, left, top, right, bottom, fill, outline);
 }
@@ -183,10 +200,10 @@ BOOL Ellipse(HDC hdc, std::int32_t left, std::int32_t top, std::int32_t right,
                        static_cast<std::int64_t>(std::floor(cx + half - 0.5)) + 1);
     });
   };
-  const auto outline = [&](cairo_t* cr) {
+  const auto outline = [&](cairo_t* cr, double in) {
     cairo_save(cr);
     cairo_translate(cr, cx, cy);
-    cairo_scale(cr, rx, ry);
+    cairo_scale(cr, rx + 0.5 - in, ry + 0.5 - in);
     cairo_arc(cr, 0, 0, 1, 0, 2 * std::numbers::pi);
     cairo_close_path(cr);
     cairo_restore(cr);

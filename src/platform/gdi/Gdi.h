@@ -104,7 +104,9 @@ enum StockObject : int {
 };
 
 // Pen styles of CreatePen. The dashed styles dash only at width 1; wider
-// pens of those styles draw solid, with round ends and joins.
+// pens of those styles draw solid, with round ends and joins. An inside-
+// frame pen draws as a solid one, except that it keeps to the box of a
+// rectangle or an ellipse.
 enum PenStyle : int {
   PS_SOLID = 0,
   PS_DASH = 1,
