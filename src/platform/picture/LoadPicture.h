@@ -12,8 +12,9 @@ namespace kelvane::picture {
 // Reads a BMP, GIF, JPEG or PNG file, told apart by its content, into a new
 // picture. The empty name gives an empty picture (handle 0). Raises 53 "File
 // not found" for a missing file, 75 "Path/File access error" for one that
-// cannot be read, and 481 "Invalid picture" for anything else that is not
-// such a picture: damaged, of another format, or beyond the pixel limits.
+// cannot be read, 481 "Invalid picture" for anything else that is not such
+// a picture: damaged, of another format, or beyond the pixel limits, and 7
+// "Out of memory" when memory runs out.
 PictureRef LoadPicture(const std::string& fileName);
 
 // Decodes a picture file held in memory; 481 when it is none.
