@@ -161,6 +161,19 @@ TEST_F(Primitives, AnInsideSolidPenStaysInsideTheShape) {
         }
       EXPECT_EQ(wrong, "") << "pixels wrong";
     }
+  image.put_PenWidth(Integer{5});
+  for (void (*draw)(Image&) : {+[](Image& i) { i.PlotCircle(20, 20, 0); },
+                               +[](Image& i) { i.PlotBox(20, 20, 20, 20); }}) {
+    image.put_PenStyle(Integer{0});
+    image.put_PenColor(Long{kWhite});
+    image.PlotSolidBox(0, 0, 40, 40);
+    image.put_PenColor(Long{kRed});
+    image.put_PenStyle(Integer{6});
+    draw(image);
+    for (auto [x, y] : {std::pair{20, 19}, {19, 20}, {21, 20}, {20, 21}})
+      EXPECT_EQ(At(x, y), kWhite) << x << "," << y;
+    EXPECT_EQ(At(20, 20), kRed);
+  }
 }
 
 // A dot of width w lies in the w x w square around the point (its left and

@@ -203,7 +203,8 @@ BOOL Ellipse(HDC hdc, std::int32_t left, std::int32_t top, std::int32_t right,
   const auto outline = [&](cairo_t* cr, double in) {
     cairo_save(cr);
     cairo_translate(cr, cx, cy);
-    cairo_scale(cr, rx + 0.5 - in, ry + 0.5 - in);
+    cairo_scale(cr, (static_cast<double>(right) - left) / 2 - in,
+                (static_cast<double>(bottom) - top) / 2 - in);
     cairo_arc(cr, 0, 0, 1, 0, 2 * std::numbers::pi);
     cairo_close_path(cr);
     cairo_restore(cr);
