@@ -104,6 +104,8 @@ TEST_F(Primitives, ShortAndThinShapesKeepTheirEndsAndCorners) {
       {"a dashed line", 1, [](Image& i) { i.PlotLine(5, 20, 15, 20); }, 5, 20, 15, 20},
       {"a dashed line upwards", 1, [](Image& i) { i.PlotLine(20, 15, 20, 5); }, 20, 5, 20, 15},
       {"a dotted line", 2, [](Image& i) { i.PlotLine(7, 20, 5, 20); }, 5, 20, 7, 20},
+      {"a dotted line ending in a gap", 2, [](Image& i) { i.PlotLine(5, 20, 8, 20); }, 5, 20, 8,
+       20},
       {"a box of one pixel", 0, [](Image& i) { i.PlotBox(20, 20, 20, 20); }, 20, 20, 20, 20},
       {"a box one pixel wide", 0, [](Image& i) { i.PlotBox(20, 10, 20, 20); }, 20, 10, 20, 20},
       {"a box one pixel high", 0, [](Image& i) { i.PlotBox(20, 20, 10, 20); }, 10, 20, 20, 20},
@@ -128,6 +130,15 @@ TEST_F(Primitives, ShortAndThinShapesKeepTheirEndsAndCorners) {
           wrong += " " + std::to_string(x) + "," + std::to_string(y);
       }
     EXPECT_EQ(wrong, "") << "pixels wrong";
+  }
+  for (Integer style = 1; style <= 4; ++style) {
+    image.put_PenStyle(style);
+    image.put_PenColor(Long{kWhite});
+    image.PlotSolidBox(0, 0, 40, 40);
+    image.put_PenColor(Long{kBlack});
+    image.PlotBox(30, 10, 3, 22);
+    for (auto [x, y] : {std::pair{3, 10}, {30, 10}, {3, 22}, {30, 22}})
+      EXPECT_EQ(At(x, y), kBlack) << "style " << style << " corner " << x << "," << y;
   }
 }
 

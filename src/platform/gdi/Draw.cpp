@@ -52,32 +52,50 @@ class Canvas {
     cairo_fill(get());
   }
 
+  // Whether the selected pen draws a dash pattern: a one-pixel pen of a
+  // dashed style.
+  bool PenDashes() const {
+    const Pen& pen = *dc_.pen.object;
+    return pen.width == 1 && !Dashes(pen.style).empty();
+  }
+
+  // Paints pixel (x, y) in the selected pen's colour, unless it is the null
+  // pen.
+  void PaintPixel(std::int32_t x, std::int32_t y) {
+    const Pen& pen = *dc_.pen.object;
+    if (pen.style == PS_NULL) return;
+    target_.SetColor(pen.color);
+    cairo_rectangle(get(), x, y, 1, 1);
+    cairo_fill(get());
+  }
+
   // Strokes the line from pixel (x0, y0) to pixel (x1, y1), both included,
   // with the selected pen. A one-pixel pen runs from the outer edge of one
-  // end pixel to that of the other, so that a dash pattern starts and ends
-  // there; a line of no length is then its one pixel. A wider pen runs from
-  // centre to centre, its round ends making a dot of a line of no length.
+  // end pixel to that of the other, so that a dash pattern starts there, and
+  // paints both end pixels whatever the pattern; a line of no length is its
+  // one pixel. A wider pen runs from centre to centre, its round ends making
+  // a dot of a line of no length.
   void StrokeLine(std::int32_t x0, std::int32_t y0, std::int32_t x1, std::int32_t y1) {
-    const Pen& pen = *dc_.pen.object;
     double ax = x0 + 0.5, ay = y0 + 0.5, bx = x1 + 0.5, by = y1 + 0.5;
-    if (pen.width == 1) {
-      if (x0 == x1 && y0 == y1) {
-        if (pen.style == PS_NULL) return;
-        target_.SetColor(pen.color);
-        cairo_rectangle(get(), x0, y0, 1, 1);
-        cairo_fill(get());
-        return;
-      }
-      const double length = std::hypot(bx - ax, by - ay);
-      const double halfX = (bx - ax) / length / 2, halfY = (by - ay) / length / 2;
-      ax -= halfX;
-      ay -= halfY;
-      bx += halfX;
-      by += halfY;
+    if (dc_.pen.object->width > 1) {
+      cairo_move_to(get(), ax, ay);
+      cairo_line_to(get(), bx, by);
+      StrokeWithPen();
+      return;
     }
-    cairo_move_to(get(), ax, ay);
-    cairo_line_to(get(), bx, by);
+    if (x0 == x1 && y0 == y1) {
+      PaintPixel(x0, y0);
+      return;
+    }
+    const double length = std::hypot(bx - ax, by - ay);
+    const double halfX = (bx - ax) / length / 2, halfY = (by - ay) / length / 2;
+    cairo_move_to(get(), ax - halfX, ay - halfY);
+    cairo_line_to(get(), bx + halfX, by + halfY);
     StrokeWithPen();
+    if (PenDashes()) {
+      PaintPixel(x0, y0);
+      PaintPixel(x1, y1);
+    }
   }
 
  private:
@@ -125,9 +143,11 @@ void FillRows(DeviceContext& dc, std::int64_t top, std::int64_t bottom, SpanOf s
 // in the box, and a box no wider or higher than twice that pen, which the
 // pen covers from each side to the middle, is pen all through.
 // A box one pixel wide or high has for outline the line between its corners.
+// With `corners`, a dashed pen paints the box's four corner pixels whatever
+// its pattern.
 template <class Fill, class Outline>
 BOOL DrawInBox(HDC hdc, std::int32_t left, std::int32_t top, std::int32_t right,
-               std::int32_t bottom, Fill fill, Outline outline) {
+               std::int32_t bottom, Fill fill, Outline outline, bool corners) {
   const auto dc = FindDC(hdc);
   if (!dc) return FALSE;
   if (right <= left || bottom <= top) return TRUE;
@@ -145,6 +165,9 @@ BOOL DrawInBox(HDC hdc, std::int32_t left, std::int32_t top, std::int32_t right,
   } else {
     outline(canvas.get(), insideFrame ? pen.width / 2.0 : 0.5);
     canvas.StrokeWithPen();
+    if (corners && canvas.PenDashes())
+      for (const std::int32_t y : {top, bottom - 1})
+        for (const std::int32_t x : {left, right - 1}) canvas.PaintPixel(x, y);
   }
   return TRUE;
 }
@@ -180,7 +203,7 @@ BOOL Rectangle(HDC hdc, std::int32_t left, std::int32_t top, std::int32_t right,
     cairo_rectangle(cr, left + in, top + in, static_cast<double>(right) - left - 2 * in,
                     static_cast<double>(bottom) - top - 2 * in);
   };
-  return DrawInBox(hdc, left, top, right, bottom, fill, outline);
+  return DrawInBox(hdc, left, top, right, bottom, fill, outline, true);
 }
 
 // The ellipse through the centres of the box's outer pixels. A pixel is
@@ -209,7 +232,7 @@ BOOL Ellipse(HDC hdc, std::int32_t left, std::int32_t top, std::int32_t right,
     cairo_close_path(cr);
     cairo_restore(cr);
   };
-  return DrawInBox(hdc, left, top, right, bottom, fill, outline);
+  return DrawInBox(hdc, left, top, right, bottom, fill, outline, false);
 }
 
 COLORREF SetPixel(HDC hdc, std::int32_t x, std::int32_t y, COLORREF color) {
