@@ -52,9 +52,24 @@ int main(int argc, char** argv) {
   for (Integer i = 0; i < 20; ++i) image.PlotPixel(static_cast<Integer>(400 + i * 4), 140);
   image.put_PenWidth(Integer{6});
   image.PlotPixel(400, 160);
+
+  // A wide pen centred on the outline (style 0) and kept inside it (style
+  // 6), each over the thin outline of the same shape.
+  image.put_PlotFillStyle(Integer{1});
+  for (Integer style : {Integer{0}, Integer{6}}) {
+    const auto x = static_cast<Integer>(style == 0 ? 495 : 530);
+    for (Integer width : {Integer{6}, Integer{1}}) {
+      image.put_PenStyle(width == 1 ? Integer{0} : style);
+      image.put_PenWidth(width);
+      image.put_PenColor(Long{width == 1 ? 0x0000FF : 0xC08000});
+      image.PlotBox(x, 115, static_cast<Integer>(x + 24), 139);
+      image.PlotCircle(static_cast<Integer>(x + 12), 165, 12);
+    }
+  }
+  image.put_PenStyle(Integer{0});
+
   image.put_PenWidth(Integer{1});
   image.put_PenColor(Long{0});
-  image.put_PlotFillStyle(Integer{1});
   image.PlotCircle(120, 230, 50);
   image.PlotLine(70, 230, 170, 230);
   image.put_PlotFillStyle(Integer{0});

@@ -1,4 +1,5 @@
 #include "component/Image.h"
+#include "platform/oleaut/AutomationError.h"
 #include "platform/oleaut/Conversion.h"
 #include "platform/oleaut/Operators.h"
 #include "surface/Form1.h"
@@ -31,8 +32,19 @@ void Image::ApplySettings() {
   Plot().put_FontBold(oleaut::ToBoolean(PlotFontBold_));
   Plot().put_FontItalic(oleaut::ToBoolean(PlotFontItalic_));
   Plot().put_FontUnderline(PlotFontUnderline_);
-  Plot().put_Height(oleaut::ToSingle(oleaut::Add(PlotHeight_, Integer{2})));
-  Plot().put_Width(static_cast<oleaut::Single>(oleaut::CheckedAdd<Long>(PlotWidth_, 2)));
+  // The height, then the width. The surface takes both in one assignment, so
+  // that its pixel limit judges the size asked for, not the new height beside
+  // the old width. When that fails, the height is assigned alone, as the
+  // first of two assignments would be: a height the surface refuses raises
+  // its own error, any other keeps the error of the whole size.
+  const oleaut::Single height = oleaut::ToSingle(oleaut::Add(PlotHeight_, Integer{2}));
+  try {
+    Plot().SetOuterSize(static_cast<oleaut::Single>(oleaut::CheckedAdd<Long>(PlotWidth_, 2)),
+                        height);
+  } catch (const oleaut::AutomationError&) {
+    Plot().put_Height(height);
+    throw;
+  }
 }
 
 }  // namespace kelvane::component

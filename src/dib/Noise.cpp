@@ -1,6 +1,7 @@
 // Filling a section with noise, and copying it to the clipboard.
 
 #include "dib/cDIBSection.h"
+#include "platform/gdi/UniqueHandle.h"
 #include "platform/oleaut/Random.h"
 #include "platform/user/Clipboard.h"
 #include "platform/user/MessageBox.h"
@@ -40,33 +41,27 @@ void cDIBSection::RandomiseBits(VariantBool bGray) {
 }
 
 VariantBool cDIBSection::CopyToClipboard(VariantBool bAsDIB) {
-  const user::HWND desktop = user::GetDesktopWindow();
-  const gdi::HDC screen = user::GetDC(desktop);
-  if (screen == 0) return VariantBool::False;
-  const gdi::HDC memory = gdi::CreateCompatibleDC(screen);
-  if (memory == 0) {
-    user::ReleaseDC(desktop, screen);
-    return VariantBool::False;
-  }
+  const user::WindowDC screen(user::GetDesktopWindow());
+  if (screen.get() == 0) return VariantBool::False;
+  const gdi::UniqueDC memory(gdi::CreateCompatibleDC(screen.get()));
+  if (!memory) return VariantBool::False;
   VariantBool taken = VariantBool::False;
   if (oleaut::IsTrue(bAsDIB)) {
     user::MessageBoxA("I don't know how to put a DIB on the clipboard! Copy as bitmap instead!!!",
                       user::MB_OK);
-  } else if (const gdi::HBITMAP bitmap = gdi::CreateCompatibleBitmap(screen, Width(), Height());
-             bitmap != 0) {
-    const gdi::HGDIOBJ kept = gdi::SelectObject(memory, bitmap);
-    PaintPicture(memory, 0, 0, -1, -1, 0, 0, gdi::SRCCOPY);
-    gdi::SelectObject(memory, kept);
+  } else if (gdi::UniqueObject bitmap(gdi::CreateCompatibleBitmap(screen.get(), Width(), Height()));
+             bitmap) {
+    const gdi::HGDIOBJ kept = gdi::SelectObject(memory.get(), bitmap.get());
+    PaintPicture(memory.get(), 0, 0, -1, -1, 0, 0, gdi::SRCCOPY);
+    gdi::SelectObject(memory.get(), kept);
     if (user::OpenClipboard(0)) {
       user::EmptyClipboard();
-      taken = oleaut::ToVariantBool(user::SetClipboardData(user::CF_BITMAP, bitmap) != 0);
+      taken = oleaut::ToVariantBool(user::SetClipboardData(user::CF_BITMAP, bitmap.get()) != 0);
       user::CloseClipboard();
     }
-    // A bitmap the clipboard did not take is of no further use.
-    if (!oleaut::IsTrue(taken)) gdi::DeleteObject(bitmap);
+    // The clipboard owns a bitmap it took; one it did not take is deleted.
+    if (oleaut::IsTrue(taken)) bitmap.release();
   }
-  gdi::DeleteDC(memory);
-  user::ReleaseDC(desktop, screen);
   return taken;
 }
 

@@ -1,5 +1,6 @@
 #include "dib/cDIBSection.h"
 
+#include "platform/gdi/UniqueHandle.h"
 #include "platform/oleaut/AutomationError.h"
 #include "platform/user/Desktop.h"
 
@@ -51,16 +52,15 @@ void cDIBSection::CreateFromPicture(const picture::PictureRef& picThis) {
   gdi::GetObjectA(picture, sizeof(record), &record);
   if (!oleaut::IsTrue(Create(record.bmWidth, record.bmHeight))) return;
 
-  const user::HWND desktop = user::GetDesktopWindow();
-  const gdi::HDC screen = user::GetDC(desktop);
-  if (screen == 0) return;
-  const gdi::HDC memory = gdi::CreateCompatibleDC(screen);
-  user::ReleaseDC(desktop, screen);
-  if (memory == 0) return;
-  const gdi::HGDIOBJ kept = gdi::SelectObject(memory, picThis->get_Handle());
-  LoadPictureBlt(memory, 0, 0, -1, -1, gdi::SRCCOPY);
-  gdi::SelectObject(memory, kept);
-  gdi::DeleteDC(memory);
+  gdi::UniqueDC memory;
+  {
+    const user::WindowDC screen(user::GetDesktopWindow());
+    if (screen.get() != 0) memory.reset(gdi::CreateCompatibleDC(screen.get()));
+  }
+  if (!memory) return;
+  const gdi::HGDIOBJ kept = gdi::SelectObject(memory.get(), picThis->get_Handle());
+  LoadPictureBlt(memory.get(), 0, 0, -1, -1, gdi::SRCCOPY);
+  gdi::SelectObject(memory.get(), kept);
 }
 
 Long cDIBSection::BytesPerScanLine() const {

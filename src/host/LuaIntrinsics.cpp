@@ -5,9 +5,9 @@
 #include <system_error>
 
 #include "host/LuaObjects.h"
+#include "host/PageObjects.h"
 #include "host/SiteFiles.h"
 #include "host/WebText.h"
-#include "server/ClassFactory.h"
 
 namespace kelvane::host {
 
@@ -139,7 +139,7 @@ int ResponseSet(lua_State* L) {
 int ServerCreateObject(lua_State* L) {
   const std::string progID = luaL_checkstring(L, 1);
   PageContext& context = Context(L);
-  auto object = server::CreateObject(progID);
+  auto object = CreatePageObject(progID);
   if (auto* control = dynamic_cast<complus::ObjectControl*>(object.get())) control->Activate();
   context.created.push_back(object);
   PushVariant(L, oleaut::Variant(oleaut::ObjectRef(std::move(object))));

@@ -1,8 +1,10 @@
 #include "jpeg/mIntelJPEGLibrary.h"
 
+#include <sys/random.h>
 #include <unistd.h>
 
-#include <atomic>
+#include <array>
+#include <cerrno>
 #include <cstdio>
 #include <filesystem>
 
@@ -34,11 +36,26 @@ class LibraryInstance {
   ijl::JPEG_CORE_PROPERTIES& record_;
 };
 
-// A name beside `fileName` that no other writer in this process or any
-// other uses, for the new file until it is complete.
+// The name of the new file until it is complete: in the folder of
+// `fileName`, so that it can be renamed into place, drawn at random, so that
+// no one can know it before the library makes the file, and short, so that
+// it fits wherever `fileName` does. An empty name stays empty, for the
+// library to refuse. 75 when the system gives no random bytes.
 std::string PartialName(const std::string& fileName) {
-  static std::atomic<unsigned long> counter{0};
-  return fileName + ".part-" + std::to_string(::getpid()) + "-" + std::to_string(++counter);
+  if (fileName.empty()) return fileName;
+  std::array<unsigned char, 12> random{};
+  for (std::size_t filled = 0; filled < random.size();) {
+    const ssize_t got = ::getrandom(random.data() + filled, random.size() - filled, 0);
+    if (got < 0 && errno == EINTR) continue;
+    if (got <= 0) oleaut::RaiseRuntimeError(oleaut::kPathFileAccessError);
+    filled += static_cast<std::size_t>(got);
+  }
+  std::string name = ".part-";
+  for (const unsigned char byte : random) {
+    name += "0123456789abcdef"[byte >> 4];
+    name += "0123456789abcdef"[byte & 15];
+  }
+  return (std::filesystem::path(fileName).parent_path() / name).string();
 }
 
 // Whether an existing file may be replaced: it is not read-only and its
@@ -54,7 +71,7 @@ bool MayReplace(const std::string& fileName, files::DWORD attributes) {
 
 void DescribeDib(dib::cDIBSection& dib, const char* jpegFile, ijl::JPEG_CORE_PROPERTIES& record) {
   record.DIBWidth = dib.Width();
-  record.DIBHeight = -dib.Height();
+  record.DIBHeight = CheckedSub(oleaut::Long{0}, dib.Height());
   record.DIBBytes = dib.DIBSectionBitsPtr();
   record.DIBPadBytes = CheckedSub(dib.BytesPerScanLine(), CheckedMul(oleaut::Long{3}, dib.Width()));
   record.JPGFile = jpegFile;

@@ -36,14 +36,13 @@ class Selection {
   gdi::HGDIOBJ previous_;
 };
 
-// A solid brush of `color` selected into `dc`, for as long as it lives.
-class SolidBrushSelection {
+// A new object selected into `dc` for as long as this lives, then deleted.
+class OwnedSelection {
  public:
-  SolidBrushSelection(gdi::HDC dc, gdi::COLORREF color)
-      : brush_(gdi::CreateSolidBrush(color)), selection_(dc, brush_.get()) {}
+  OwnedSelection(gdi::HDC dc, gdi::HGDIOBJ object) : object_(object), selection_(dc, object) {}
 
  private:
-  gdi::UniqueObject brush_;
+  gdi::UniqueObject object_;
   Selection selection_;
 };
 
@@ -183,6 +182,12 @@ void PictureBox::put_Height(Single height) {
   if (outer != height_) Resize(width_, outer);
 }
 
+void PictureBox::SetOuterSize(Single width, Single height) {
+  const Long outerWidth = CheckedOuterSize(width);
+  const Long outerHeight = CheckedOuterSize(height);
+  if (outerWidth != width_ || outerHeight != height_) Resize(outerWidth, outerHeight);
+}
+
 void PictureBox::Resize(Long width, Long height) {
   const Long interiorWidth = std::max<Long>(width - 2 * border_, 0);
   const Long interiorHeight = std::max<Long>(height - 2 * border_, 0);
@@ -217,7 +222,7 @@ void PictureBox::Line(Single x1, Single y1, Single x2, Single y2, LineMode mode)
     gdi::Rectangle(dc, left, top, right, bottom);
     return;
   }
-  const SolidBrushSelection fill(dc, TranslateColor(foreColor_));
+  const OwnedSelection fill(dc, gdi::CreateSolidBrush(TranslateColor(foreColor_)));
   gdi::Rectangle(dc, left, top, right, bottom);
 }
 
@@ -233,8 +238,10 @@ void PictureBox::PSet(Single x, Single y) {
     gdi::SetPixel(dc_.get(), px, py, TranslateColor(foreColor_));
     return;
   }
-  const SolidBrushSelection fill(dc_.get(), TranslateColor(foreColor_));
-  const Selection noOutline(dc_.get(), gdi::GetStockObject(gdi::NULL_PEN));
+  // The disc whose one-pixel outline touches the four sides of the square.
+  const gdi::COLORREF color = TranslateColor(foreColor_);
+  const OwnedSelection fill(dc_.get(), gdi::CreateSolidBrush(color));
+  const OwnedSelection outline(dc_.get(), gdi::CreatePen(gdi::PS_SOLID, 1, color));
   const Long left = px - drawWidth_ / 2;
   const Long top = py - drawWidth_ / 2;
   gdi::Ellipse(dc_.get(), left, top, left + drawWidth_, top + drawWidth_);

@@ -74,6 +74,9 @@ class PictureBox {
   void put_Width(Single width);
   Single get_Height() const { return static_cast<Single>(height_); }
   void put_Height(Single height);
+  // Both sides at once, the pixel limits checked on the new size alone; a
+  // refused size leaves the box as it was.
+  void SetOuterSize(Single width, Single height);
   // Interior size: the outer size less the border on both sides.
   Single get_ScaleWidth() const { return static_cast<Single>(InteriorWidth()); }
   Single get_ScaleHeight() const { return static_cast<Single>(InteriorHeight()); }
@@ -106,7 +109,9 @@ class PictureBox {
   // A whole circle: the outline, the inside by fill style and fill colour.
   // 5 "Invalid procedure call or argument" for a negative radius.
   void Circle(Single x, Single y, Single radius);
-  // A dot of the pen width in the fore colour.
+  // A dot of the pen width in the fore colour: the disc that fills the
+  // square of that side whose left and top lie width / 2 pixels before the
+  // point.
   void PSet(Single x, Single y);
   // Text in the fore colour and font, its top-left corner at CurrentX,
   // CurrentY, with no background painted. The font is built on the first

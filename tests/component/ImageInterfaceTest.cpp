@@ -51,7 +51,14 @@ TEST(ImageDispatch, RefusesBadArgumentsWithTheirErrorsBeforeTheMemberRuns) {
   } cases[] = {
       {"PlotLine", DISPATCH_METHOD, {Long{40000}, Long{0}, Long{0}, Long{0}}, 6},
       {"PlotLine", DISPATCH_METHOD, {Long{0}, Variant("abc"), Long{0}, Long{0}}, 13},
-      {"PlotLine", DISPATCH_METHOD, {Long{0}, Long{0}, Long{0}, Variant::Null()}, 94},
+      {"PlotLine", DISPATCH_METHOD, {Long{0}, Long{0}, Long{0}, Variant::Null()}, 13},
+      {"PlotLine", DISPATCH_METHOD, {Long{0}, Valued(Variant::Null()), Long{0}, Long{0}}, 13},
+      {"PlotText", DISPATCH_METHOD, {Long{0}, Long{0}, Variant::Null()}, 13},
+      {"FloodFill", DISPATCH_METHOD, {Long{0}, Long{0}, Variant::Null()}, 13},
+      {"PlotWidth", DISPATCH_PROPERTYPUT, {Variant::Null()}, 13},
+      {"ImageType", DISPATCH_PROPERTYPUT, {Variant::Null()}, 13},
+      {"PlotFontUnderline", DISPATCH_PROPERTYPUT, {Variant::Null()}, 13},
+      {"PenColor", DISPATCH_PROPERTYPUT, {Variant::Null()}, 0},
       {"PlotLine", DISPATCH_METHOD, {Long{0}, Long{0}, Long{0}}, 450},
       {"PasteLogo", DISPATCH_METHOD, {Long{1}}, 450},
       {"PlotWidth", DISPATCH_PROPERTYPUT, {2147483648.0}, 6},
@@ -64,6 +71,7 @@ TEST(ImageDispatch, RefusesBadArgumentsWithTheirErrorsBeforeTheMemberRuns) {
   };
   for (const auto& c : cases) EXPECT_EQ(ErrorOf([&] { Call(image, c.name, c.kind, c.args); }), c.error) << c.name;
   EXPECT_EQ(image.get_PlotWidth(), 0);
+  EXPECT_TRUE(image.get_PenColor().IsNull()) << "a variant property stores Null";
 }
 
 TEST(TypeLibrary, DescribesTheLibraryTheClassTheInterfaceAndTheRecord) {

@@ -165,6 +165,30 @@ TEST(ApplySettings, StopsAtTheFirstFailingStep) {
   }
 }
 
+// From 1000 x 50 to 50 x 1000 the new height beside the old width would be
+// 1000 x 1000, beyond the limit; the size asked for is well within it.
+TEST(ApplySettings, ChecksThePixelLimitOnTheSizeAskedFor) {
+  const struct Limits {
+    gdi::PixelLimits saved = gdi::GetPixelLimits();
+    Limits() { gdi::SetPixelLimits({1000, 100000}); }
+    ~Limits() { gdi::SetPixelLimits(saved); }
+  } limits;
+  Image image;
+  image.put_PlotWidth(1000);
+  image.put_PlotHeight(Integer{50});
+  image.ApplySettings();
+  image.put_PlotWidth(50);
+  image.put_PlotHeight(Integer{1000});
+  EXPECT_EQ(ErrorOf([&] { image.ApplySettings(); }), 0);
+  EXPECT_EQ(Plot().get_Width(), 52.0f);
+  EXPECT_EQ(Plot().get_Height(), 1002.0f);
+
+  image.put_PlotWidth(1000);
+  EXPECT_EQ(ErrorOf([&] { image.ApplySettings(); }), 380);
+  EXPECT_EQ(Plot().get_Width(), 52.0f) << "the width refused";
+  EXPECT_EQ(Plot().get_Height(), 1002.0f);
+}
+
 TEST(Image, TheFirstObjectOnAThreadStartsFromAFreshSurfaceOthersShareIt) {
   {
     Image first;

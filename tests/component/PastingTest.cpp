@@ -6,6 +6,7 @@
 
 #include "component/Image.h"
 #include "platform/gdi/Gdi.h"
+#include "platform/memory/PageMemory.h"
 #include "support/Automation.h"
 #include "support/TempFolder.h"
 #include "surface/Form1.h"
@@ -113,6 +114,16 @@ TEST_F(Pasting, AFileThatCannotBeLoadedPastesThePictureHeldBefore) {
   EXPECT_EQ(At(101, 100), kRed);
   EXPECT_EQ(ErrorOf([&] { image.PastePicture(100, 0, folder.Path().string()); }), 0);
   EXPECT_EQ(At(101, 0), kRed);
+}
+
+TEST_F(Pasting, APictureMemoryCannotHoldIsSkippedLikeAnyFailure) {
+  image.PastePicture(0, 0, File("small.bmp", Bmp(40, 30, kRed)));
+  const std::string large = File("large.bmp", Bmp(400, 300, kBlue));
+  {
+    const memory::LimitScope limit(100000);
+    EXPECT_EQ(ErrorOf([&] { image.PastePicture(100, 100, large); }), 0);
+  }
+  EXPECT_EQ(At(101, 100), kRed) << "the picture held before";
 }
 
 TEST_F(Pasting, TheLogoRaisesASmallSurfaceToTwoHundredAndLandsAtTheCorner) {

@@ -1,5 +1,8 @@
 #include <gtest/gtest.h>
 
+#include <algorithm>
+#include <string>
+
 #include "component/Image.h"
 #include "platform/gdi/Gdi.h"
 #include "support/Automation.h"
@@ -84,6 +87,131 @@ TEST_F(Primitives, APixelIsADotOfThePenWidth) {
   EXPECT_EQ(At(51, 51), kGreen);
   EXPECT_EQ(At(50, 53), kWhite);
   image.PlotPixel(-5, 200);
+}
+
+// At width 1 both ends of a line and both corners of a box belong to it,
+// however short or thin it is, in every style that draws.
+TEST_F(Primitives, ShortAndThinShapesKeepTheirEndsAndCorners) {
+  image.put_PlotFillStyle(Integer{1});
+  const struct {
+    const char* what;
+    Integer style;
+    void (*draw)(Image&);
+    int left, top, right, bottom;  // the pixels expected, and no others
+  } cases[] = {
+      {"a point", 0, [](Image& i) { i.PlotLine(20, 20, 20, 20); }, 20, 20, 20, 20},
+      {"a dashed point", 1, [](Image& i) { i.PlotLine(20, 20, 20, 20); }, 20, 20, 20, 20},
+      {"a dashed line", 1, [](Image& i) { i.PlotLine(5, 20, 15, 20); }, 5, 20, 15, 20},
+      {"a dashed line upwards", 1, [](Image& i) { i.PlotLine(20, 15, 20, 5); }, 20, 5, 20, 15},
+      {"a dotted line", 2, [](Image& i) { i.PlotLine(7, 20, 5, 20); }, 5, 20, 7, 20},
+      {"a dotted line ending in a gap", 2, [](Image& i) { i.PlotLine(5, 20, 8, 20); }, 5, 20, 8,
+       20},
+      {"a box of one pixel", 0, [](Image& i) { i.PlotBox(20, 20, 20, 20); }, 20, 20, 20, 20},
+      {"a box one pixel wide", 0, [](Image& i) { i.PlotBox(20, 10, 20, 20); }, 20, 10, 20, 20},
+      {"a box one pixel high", 0, [](Image& i) { i.PlotBox(20, 20, 10, 20); }, 10, 20, 20, 20},
+      {"a dashed box one pixel wide", 1, [](Image& i) { i.PlotBox(20, 20, 20, 10); }, 20, 10,
+       20, 20},
+      {"a box two pixels wide", 0, [](Image& i) { i.PlotBox(20, 10, 21, 20); }, 20, 10, 21, 20},
+      {"a circle of radius 0", 0, [](Image& i) { i.PlotCircle(20, 20, 0); }, 20, 20, 20, 20},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.what);
+    image.put_PenStyle(Integer{0});
+    image.put_PenColor(Long{kWhite});
+    image.PlotSolidBox(0, 0, 40, 40);
+    image.put_PenColor(Long{kBlack});
+    image.put_PenStyle(c.style);
+    c.draw(image);
+    std::string wrong;
+    for (int y = 0; y <= 40; ++y)
+      for (int x = 0; x <= 40; ++x) {
+        const bool expected = x >= c.left && x <= c.right && y >= c.top && y <= c.bottom;
+        if (At(x, y) != (expected ? kBlack : kWhite))
+          wrong += " " + std::to_string(x) + "," + std::to_string(y);
+      }
+    EXPECT_EQ(wrong, "") << "pixels wrong";
+  }
+  for (Integer style = 1; style <= 4; ++style) {
+    image.put_PenStyle(style);
+    image.put_PenColor(Long{kWhite});
+    image.PlotSolidBox(0, 0, 40, 40);
+    image.put_PenColor(Long{kBlack});
+    image.PlotBox(30, 10, 3, 22);
+    for (auto [x, y] : {std::pair{3, 10}, {30, 10}, {3, 22}, {30, 22}})
+      EXPECT_EQ(At(x, y), kBlack) << "style " << style << " corner " << x << "," << y;
+  }
+}
+
+// Style 6 keeps a wide pen inside the box or circle: along the middle row
+// and column, w pixels of pen at each side, nothing beyond; a shape smaller
+// than the pen is pen all through.
+TEST_F(Primitives, AnInsideSolidPenStaysInsideTheShape) {
+  image.put_PlotFillStyle(Integer{1});
+  image.put_PenStyle(Integer{6});
+  for (const bool circle : {false, true})
+    for (const int w : {2, 5, 8, 30}) {
+      SCOPED_TRACE(testing::Message() << (circle ? "circle" : "box") << " of pen width " << w);
+      image.put_PenWidth(Integer{1});
+      image.put_PenColor(Long{kWhite});
+      image.PlotSolidBox(0, 0, 99, 99);
+      image.put_PenColor(Long{kRed});
+      image.put_PenWidth(Integer(w));
+      if (circle) image.PlotCircle(50, 50, 20);
+      else image.PlotBox(30, 30, 70, 70);
+      std::string wrong;
+      for (int y = 0; y < 100; ++y)
+        for (int x = 0; x < 100; ++x) {
+          const double dx = x - 50, dy = y - 50;
+          const bool inside = circle ? dx * dx + dy * dy <= 20.5 * 20.5
+                                     : x >= 30 && x <= 70 && y >= 30 && y <= 70;
+          const int fromEdge = std::min(std::min(x, y) - 30, 70 - std::max(x, y));
+          const bool middle = x == 50 || y == 50;
+          const bool pen = inside && (!middle || fromEdge < w);
+          if (At(x, y) == kRed ? !inside : middle && pen != (At(x, y) == kRed))
+            wrong += " " + std::to_string(x) + "," + std::to_string(y);
+        }
+      EXPECT_EQ(wrong, "") << "pixels wrong";
+    }
+  image.put_PenWidth(Integer{5});
+  for (void (*draw)(Image&) : {+[](Image& i) { i.PlotCircle(20, 20, 0); },
+                               +[](Image& i) { i.PlotBox(20, 20, 20, 20); }}) {
+    image.put_PenStyle(Integer{0});
+    image.put_PenColor(Long{kWhite});
+    image.PlotSolidBox(0, 0, 40, 40);
+    image.put_PenColor(Long{kRed});
+    image.put_PenStyle(Integer{6});
+    draw(image);
+    for (auto [x, y] : {std::pair{20, 19}, {19, 20}, {21, 20}, {20, 21}})
+      EXPECT_EQ(At(x, y), kWhite) << x << "," << y;
+    EXPECT_EQ(At(20, 20), kRed);
+  }
+}
+
+// A dot of width w lies in the w x w square around the point (its left and
+// top w / 2 before it), reaches all four sides, and covers most of it.
+TEST_F(Primitives, ADotCoversAboutTheSquareOfThePenWidthAtEveryWidth) {
+  for (int w = 1; w <= 9; ++w) {
+    SCOPED_TRACE(w);
+    image.put_PenColor(Long{kWhite});
+    image.PlotSolidBox(0, 0, 99, 99);
+    image.put_PenColor(Long{kRed});
+    image.put_PenWidth(Integer(w));
+    image.PlotPixel(50, 50);
+    const int left = 50 - w / 2, right = left + w - 1;
+    int painted = 0;
+    for (int y = 40; y < 60; ++y)
+      for (int x = 40; x < 60; ++x) {
+        const bool inSquare = x >= left && x <= right && y >= left && y <= right;
+        if (At(x, y) != kRed) continue;
+        ++painted;
+        EXPECT_TRUE(inSquare) << x << "," << y;
+      }
+    EXPECT_GE(painted * 4, 3 * w * w);
+    for (int i = left; i <= right; ++i) {
+      EXPECT_EQ(At(i, 50), kRed) << "the middle row";
+      EXPECT_EQ(At(50, i), kRed) << "the middle column";
+    }
+  }
 }
 
 TEST_F(Primitives, ASolidCircleFillsWithTheFillColourAndRestoresTheStoredStyle) {

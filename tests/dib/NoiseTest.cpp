@@ -2,11 +2,13 @@
 
 #include <mutex>
 #include <set>
+#include <stdexcept>
 #include <string>
 #include <thread>
 
 #include "dib/cDIBSection.h"
 #include "platform/gdi/Objects.h"
+#include "platform/gdi/UniqueHandle.h"
 #include "platform/user/Clipboard.h"
 #include "platform/user/MessageBox.h"
 
@@ -117,6 +119,18 @@ TEST_F(CopyToClipboard, WhatOneThreadCopiesEveryThreadReadsAndReplaces) {
   Fill(dib, 3, 7);
   EXPECT_EQ(dib.CopyToClipboard(VariantBool::False), VariantBool::True);
   std::thread([] { EXPECT_EQ(ClipboardSize(), std::pair(3, 7)); }).join();
+}
+
+// Handles count up and are never reused: every handle made between two
+// probes that still finds an object has leaked.
+TEST_F(CopyToClipboard, ReleasesItsContextsWhenTheMessageLogFails) {
+  user::SetMessageLog([](std::string_view) { throw std::runtime_error("the log is full"); });
+  cDIBSection dib;
+  Fill(dib, 3, 3);
+  const gdi::UniqueDC before(gdi::CreateCompatibleDC(0));
+  EXPECT_THROW(dib.CopyToClipboard(VariantBool::True), std::runtime_error);
+  const gdi::UniqueDC after(gdi::CreateCompatibleDC(0));
+  for (gdi::HGDIOBJ h = before.get() + 1; h < after.get(); ++h) EXPECT_EQ(gdi::FindDC(h), nullptr);
 }
 
 TEST_F(CopyToClipboard, AnswersFalseWhileAnotherThreadHasTheClipboardOpen) {

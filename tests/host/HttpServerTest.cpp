@@ -12,6 +12,7 @@
 #include <atomic>
 #include <cctype>
 #include <chrono>
+#include <condition_variable>
 #include <filesystem>
 #include <fstream>
 #include <map>
@@ -25,6 +26,7 @@
 #include <vector>
 
 #include "host/HttpServer.h"
+#include "host/PageObjects.h"
 
 namespace kelvane::host {
 namespace {
@@ -191,18 +193,9 @@ class HttpServerTest : public testing::Test {
   }
 
   void TearDown() override {
-    // Stopping joins every worker, one held by a stuck page too: keep
-    // letting such pages go until it has.
-    std::atomic<bool> stopped = false;
-    std::thread releaser([&] {
-      while (!stopped && fs::exists(site / "stuck.fifo")) {
-        ReleaseStuckPages();
-        std::this_thread::sleep_for(20ms);
-      }
-    });
+    // Stopping joins every worker, one held by a stuck page too.
+    ReleaseStuckPages();
     server.reset();
-    stopped = true;
-    releaser.join();
     fs::remove_all(outer);
   }
 
@@ -233,20 +226,47 @@ class HttpServerTest : public testing::Test {
 
   Response Get(std::string_view target) { return Fetch(Request("GET", target)); }
 
-  // A page held inside a call into C until ReleaseStuckPages: it reads a
-  // named pipe, and opening one to read waits for a writer.
+  // A page held inside a call into C++ until ReleaseStuckPages: reading
+  // the property Held of a Test.Stuck object waits for the release.
   void MakeStuckPage() {
-    ASSERT_EQ(::mkfifo((site / "stuck.fifo").c_str(), 0600), 0);
-    Write(site / "stuck.ksp",
-          "<% Server.CreateObject('Kelvane.Image'):PastePicture(0, 0, "
-          "Server.MapPath('/stuck.fifo')) %>released");
+    Gate& gate = StuckGate();
+    {
+      const std::lock_guard lock(gate.mutex);
+      gate.open = false;
+    }
+    RegisterPageObject("Test.Stuck", [] { return std::make_shared<StuckObject>(); });
+    Write(site / "stuck.ksp", "<% local held = Server.CreateObject('Test.Stuck').Held %>released");
   }
 
-  // Lets every page that waits on the pipe go on.
-  void ReleaseStuckPages() {
-    const int fd = ::open((site / "stuck.fifo").c_str(), O_WRONLY | O_NONBLOCK | O_CLOEXEC);
-    if (fd >= 0) ::close(fd);
+  // Lets every page held by a Test.Stuck object go on.
+  static void ReleaseStuckPages() {
+    Gate& gate = StuckGate();
+    const std::lock_guard lock(gate.mutex);
+    gate.open = true;
+    gate.opened.notify_all();
   }
+
+  struct Gate {
+    std::mutex mutex;
+    std::condition_variable opened;
+    bool open = true;
+  };
+
+  static Gate& StuckGate() {
+    static Gate gate;
+    return gate;
+  }
+
+  class StuckObject : public oleaut::IDispatch {
+   public:
+    std::optional<oleaut::DISPID> GetIDOfName(std::string_view) const override { return 1; }
+    oleaut::Variant Invoke(oleaut::DISPID, std::uint16_t, std::span<const oleaut::Variant>) override {
+      Gate& gate = StuckGate();
+      std::unique_lock lock(gate.mutex);
+      gate.opened.wait(lock, [&] { return gate.open; });
+      return {};
+    }
+  };
 
   std::vector<std::string> Log() {
     std::lock_guard lock(logMutex);

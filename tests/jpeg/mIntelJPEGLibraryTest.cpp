@@ -6,12 +6,14 @@
 #include <turbojpeg.h>
 
 #include <algorithm>
+#include <climits>
 #include <filesystem>
 #include <fstream>
 #include <iterator>
 #include <vector>
 
 #include "platform/oleaut/AutomationError.h"
+#include "support/Automation.h"
 
 namespace kelvane::jpeg {
 namespace {
@@ -90,6 +92,11 @@ TEST(DescribeDib, FillsThePictureFieldsWithThePaddingAndTheBottomUpMark) {
     EXPECT_EQ(record.DIBBytes, dib.DIBSectionBitsPtr());
     EXPECT_EQ(record.jquality, 100);
   }
+  dib::cDIBSection tall;
+  EXPECT_EQ(oleaut::ErrorOf([&] { tall.Create(1, INT_MIN); }), 6);
+  ijl::JPEG_CORE_PROPERTIES record{};
+  EXPECT_EQ(oleaut::ErrorOf([&] { DescribeDib(tall, "x.jpg", record); }), 6)
+      << "a height whose negation passes the 32-bit range";
 }
 
 TEST_F(JpegFile, ABottomUpSectionDecodesUprightInFlatBlocks) {
@@ -174,6 +181,45 @@ TEST_F(JpegFile, AFolderThatCannotBeWrittenGivesTheLibraryErrorAndNoFile) {
   EXPECT_EQ(missing.Description(), "Failed to save to JPG " + std::to_string(ijl::IJL_FILE_ERROR));
   EXPECT_EQ(ErrorOf(dib, "/proc/kelvane-test.jpg").Number(), 26001);
   EXPECT_FALSE(fs::exists("/proc/kelvane-test.jpg"));
+  EXPECT_TRUE(Names().empty());
+}
+
+// The new file is made beside the target under a name of its own, not one
+// derived from the target's: links planted at such names lead nowhere, and
+// a target name of the greatest length the folder takes still has room.
+TEST_F(JpegFile, TheNewFileIsMadeUnderANameOfItsOwn) {
+  dib::cDIBSection dib;
+  PaintBlocks(dib);
+  const std::string victim = Path("victim");
+  Write(victim, "victim");
+  const std::string path = Path("picture.jpg");
+  for (int n = 1; n <= 200; ++n)
+    fs::create_symlink(victim, path + ".part-" + std::to_string(::getpid()) + "-" + std::to_string(n));
+  WriteJpegFile(dib, path);
+  WriteJpegFile(dib, path);
+  EXPECT_EQ(Read(victim), "victim");
+  EXPECT_EQ(Read(path).substr(0, 2), "\xFF\xD8");
+
+  for (const std::size_t length : {250u, 251u, 253u, 255u}) {
+    const std::string name = std::string(length - 4, 'n') + ".jpg";
+    EXPECT_EQ(ErrorOf(dib, Path(name)).Number(), 0) << length;
+    EXPECT_EQ(Read(Path(name)).substr(0, 2), "\xFF\xD8") << length;
+  }
+  EXPECT_EQ(Names().size(), 1u + 1u + 200u + 4u) << "no partial file is left";
+}
+
+TEST_F(JpegFile, AnEmptyNameIsTheLibrarysErrorAndWritesNothing) {
+  dib::cDIBSection dib;
+  PaintBlocks(dib);
+  const struct InFolder {
+    fs::path saved = fs::current_path();
+    explicit InFolder(const fs::path& folder) { fs::current_path(folder); }
+    ~InFolder() { fs::current_path(saved); }
+  } inFolder(folder);
+  const auto error = ErrorOf(dib, "");
+  EXPECT_EQ(error.Number(), 26001);
+  EXPECT_EQ(error.Description(),
+            "Failed to save to JPG " + std::to_string(ijl::IJL_INVALID_FILENAME));
   EXPECT_TRUE(Names().empty());
 }
 

@@ -27,6 +27,7 @@ class Canvas {
   cairo_t* get() const { return target_.get(); }
 
   // Strokes the current path with the selected pen, then clears the path.
+  // A one-pixel pen has flat ends, a wider one round ends and joins.
   void StrokeWithPen() {
     const Pen& pen = *dc_.pen.object;
     if (pen.style == PS_NULL) {
@@ -36,15 +37,65 @@ class Canvas {
     target_.SetColor(pen.color);
     cairo_set_line_width(get(), pen.width);
     const bool cosmetic = pen.width == 1;
-    cairo_set_line_cap(get(), cosmetic ? CAIRO_LINE_CAP_SQUARE : CAIRO_LINE_CAP_ROUND);
+    cairo_set_line_cap(get(), cosmetic ? CAIRO_LINE_CAP_BUTT : CAIRO_LINE_CAP_ROUND);
     cairo_set_line_join(get(), cosmetic ? CAIRO_LINE_JOIN_MITER : CAIRO_LINE_JOIN_ROUND);
     const auto dashes = Dashes(pen.style);
-    if (cosmetic && !dashes.empty()) {
-      cairo_set_line_cap(get(), CAIRO_LINE_CAP_BUTT);
+    if (cosmetic && !dashes.empty())
       cairo_set_dash(get(), dashes.data(), static_cast<int>(dashes.size()), 0);
-    }
     cairo_stroke(get());
     cairo_set_dash(get(), nullptr, 0, 0);
+  }
+
+  // Fills the current path with the selected pen's colour, then clears it.
+  void FillWithPen() {
+    target_.SetColor(dc_.pen.object->color);
+    cairo_fill(get());
+  }
+
+  // Whether the selected pen draws a dash pattern: a one-pixel pen of a
+  // dashed style.
+  bool PenDashes() const {
+    const Pen& pen = *dc_.pen.object;
+    return pen.width == 1 && !Dashes(pen.style).empty();
+  }
+
+  // Paints pixel (x, y) in the selected pen's colour, unless it is the null
+  // pen.
+  void PaintPixel(std::int32_t x, std::int32_t y) {
+    const Pen& pen = *dc_.pen.object;
+    if (pen.style == PS_NULL) return;
+    target_.SetColor(pen.color);
+    cairo_rectangle(get(), x, y, 1, 1);
+    cairo_fill(get());
+  }
+
+  // Strokes the line from pixel (x0, y0) to pixel (x1, y1), both included,
+  // with the selected pen. A one-pixel pen runs from the outer edge of one
+  // end pixel to that of the other, so that a dash pattern starts there, and
+  // paints both end pixels whatever the pattern; a line of no length is its
+  // one pixel. A wider pen runs from centre to centre, its round ends making
+  // a dot of a line of no length.
+  void StrokeLine(std::int32_t x0, std::int32_t y0, std::int32_t x1, std::int32_t y1) {
+    double ax = x0 + 0.5, ay = y0 + 0.5, bx = x1 + 0.5, by = y1 + 0.5;
+    if (dc_.pen.object->width > 1) {
+      cairo_move_to(get(), ax, ay);
+      cairo_line_to(get(), bx, by);
+      StrokeWithPen();
+      return;
+    }
+    if (x0 == x1 && y0 == y1) {
+      PaintPixel(x0, y0);
+      return;
+    }
+    const double length = std::hypot(bx - ax, by - ay);
+    const double halfX = (bx - ax) / length / 2, halfY = (by - ay) / length / 2;
+    cairo_move_to(get(), ax - halfX, ay - halfY);
+    cairo_line_to(get(), bx + halfX, by + halfY);
+    StrokeWithPen();
+    if (PenDashes()) {
+      PaintPixel(x0, y0);
+      PaintPixel(x1, y1);
+    }
   }
 
  private:
@@ -85,18 +136,38 @@ void FillRows(DeviceContext& dc, std::int64_t top, std::int64_t bottom, SpanOf s
 }
 
 // The box [left, right) x [top, bottom): nothing when it is empty, else its
-// inside filled by `fill` and then its outline stroked along `outline`.
+// inside filled by `fill` and then its outline drawn with the selected pen.
+// `outline(cr, in)` makes the shape's path `in` pixels within the box's
+// edges. The outline runs through the centres of the box's outer pixels;
+// an inside-frame pen's runs half its width in, so that all of the pen lies
+// in the box, and a box no wider or higher than twice that pen, which the
+// pen covers from each side to the middle, is pen all through.
+// A box one pixel wide or high has for outline the line between its corners.
+// With `corners`, a dashed pen paints the box's four corner pixels whatever
+// its pattern.
 template <class Fill, class Outline>
 BOOL DrawInBox(HDC hdc, std::int32_t left, std::int32_t top, std::int32_t right,
-               std::int32_t bottom, Fill fill, Outline outline) {
+               std::int32_t bottom, Fill fill, Outline outline, bool corners) {
   const auto dc = FindDC(hdc);
   if (!dc) return FALSE;
   if (right <= left || bottom <= top) return TRUE;
   fill(*dc);
   Canvas canvas(*dc);
-  if (canvas.Ok()) {
-    outline(canvas.get());
+  if (!canvas.Ok()) return TRUE;
+  const Pen& pen = *dc->pen.object;
+  const bool insideFrame = pen.style == PS_INSIDEFRAME && pen.width > 1;
+  const std::int64_t width = std::int64_t{right} - left, height = std::int64_t{bottom} - top;
+  if (insideFrame && std::min(width, height) <= 2 * std::int64_t{pen.width}) {
+    outline(canvas.get(), 0.0);
+    canvas.FillWithPen();
+  } else if (width == 1 || height == 1) {
+    canvas.StrokeLine(left, top, right - 1, bottom - 1);
+  } else {
+    outline(canvas.get(), insideFrame ? pen.width / 2.0 : 0.5);
     canvas.StrokeWithPen();
+    if (corners && canvas.PenDashes())
+      for (const std::int32_t y : {top, bottom - 1})
+        for (const std::int32_t x : {left, right - 1}) canvas.PaintPixel(x, y);
   }
   return TRUE;
 }
@@ -116,11 +187,7 @@ BOOL LineTo(HDC hdc, std::int32_t x, std::int32_t y) {
   if (!dc) return FALSE;
   {
     Canvas canvas(*dc);
-    if (canvas.Ok()) {
-      cairo_move_to(canvas.get(), dc->currentX + 0.5, dc->currentY + 0.5);
-      cairo_line_to(canvas.get(), x + 0.5, y + 0.5);
-      canvas.StrokeWithPen();
-    }
+    if (canvas.Ok()) canvas.StrokeLine(dc->currentX, dc->currentY, x, y);
   }
   dc->currentX = x;
   dc->currentY = y;
@@ -132,11 +199,11 @@ BOOL Rectangle(HDC hdc, std::int32_t left, std::int32_t top, std::int32_t right,
   const auto fill = [&](DeviceContext& dc) {
     FillRows(dc, top, bottom, [&](std::int64_t) { return std::pair<std::int64_t, std::int64_t>(left, right); });
   };
-  const auto outline = [&](cairo_t* cr) {
-    cairo_rectangle(cr, left + 0.5, top + 0.5, static_cast<double>(right) - left - 1,
-                    static_cast<double>(bottom) - top - 1);
+  const auto outline = [&](cairo_t* cr, double in) {
+    cairo_rectangle(cr, left + in, top + in, static_cast<double>(right) - left - 2 * in,
+                    static_cast<double>(bottom) - top - 2 * in);
   };
-  return DrawInBox(hdc, left, top, right, bottom, fill, outline);
+  return DrawInBox(hdc, left, top, right, bottom, fill, outline, true);
 }
 
 // The ellipse through the centres of the box's outer pixels. A pixel is
@@ -156,14 +223,16 @@ BOOL Ellipse(HDC hdc, std::int32_t left, std::int32_t top, std::int32_t right,
                        static_cast<std::int64_t>(std::floor(cx + half - 0.5)) + 1);
     });
   };
-  const auto outline = [&](cairo_t* cr) {
+  const auto outline = [&](cairo_t* cr, double in) {
     cairo_save(cr);
     cairo_translate(cr, cx, cy);
-    cairo_scale(cr, rx, ry);
+    cairo_scale(cr, (static_cast<double>(right) - left) / 2 - in,
+                (static_cast<double>(bottom) - top) / 2 - in);
     cairo_arc(cr, 0, 0, 1, 0, 2 * std::numbers::pi);
+    cairo_close_path(cr);
     cairo_restore(cr);
   };
-  return DrawInBox(hdc, left, top, right, bottom, fill, outline);
+  return DrawInBox(hdc, left, top, right, bottom, fill, outline, false);
 }
 
 COLORREF SetPixel(HDC hdc, std::int32_t x, std::int32_t y, COLORREF color) {

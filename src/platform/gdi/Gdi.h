@@ -104,7 +104,9 @@ enum StockObject : int {
 };
 
 // Pen styles of CreatePen. The dashed styles dash only at width 1; wider
-// pens of those styles draw solid, with round ends and joins.
+// pens of those styles draw solid, with round ends and joins. An inside-
+// frame pen draws as a solid one, except that it keeps to the box of a
+// rectangle or an ellipse.
 enum PenStyle : int {
   PS_SOLID = 0,
   PS_DASH = 1,
@@ -190,11 +192,14 @@ BOOL FillRect(HDC hdc, const RECT* rect, HBRUSH brush);
 // (x + 1, y + 1), and outlines run through pixel centres.
 //
 // MoveToEx sets the current position; LineTo draws from it to (x, y) with
-// the selected pen, both end pixels included, and moves it there.
+// the selected pen, both end pixels included (a dashed pen's too), and
+// moves it there.
 BOOL MoveToEx(HDC hdc, std::int32_t x, std::int32_t y);
 BOOL LineTo(HDC hdc, std::int32_t x, std::int32_t y);
 // The rectangle and the ellipse of the box [left, right) x [top, bottom):
-// filled with the selected brush, outlined with the selected pen.
+// filled with the selected brush, outlined with the selected pen. The
+// outline of a box one pixel wide or high is the line between its corners;
+// a rectangle's four corner pixels belong to a dashed outline too.
 BOOL Rectangle(HDC hdc, std::int32_t left, std::int32_t top, std::int32_t right,
                std::int32_t bottom);
 BOOL Ellipse(HDC hdc, std::int32_t left, std::int32_t top, std::int32_t right,

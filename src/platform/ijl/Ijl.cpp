@@ -62,28 +62,6 @@ class FileDescriptor {
   int fd_;
 };
 
-struct OpenedFile {
-  int fd;        // -1 when the name could not be opened for writing
-  bool created;  // this call made the file, so a failed write removes it
-};
-
-// Opens name for writing: creates it exclusively when absent, truncates it
-// when present. The second open does not create, so a file this call did not
-// make is never mistaken for one it did; a name that vanishes between the two
-// opens is tried again a few times.
-OpenedFile OpenForWriting(const char* name) {
-  constexpr int kAttempts = 3;
-  for (int attempt = 0; attempt < kAttempts; ++attempt) {
-    const int created = ::open(name, O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
-    if (created >= 0) return {created, true};
-    if (errno != EEXIST) break;
-    const int existing = ::open(name, O_WRONLY | O_TRUNC | O_CLOEXEC);
-    if (existing >= 0) return {existing, false};
-    if (errno != ENOENT) break;
-  }
-  return {-1, false};
-}
-
 // Writes every byte, going on after interruptions and short writes.
 bool WriteAll(int fd, std::span<const unsigned char> bytes) {
   while (!bytes.empty()) {
@@ -95,15 +73,15 @@ bool WriteAll(int fd, std::span<const unsigned char> bytes) {
   return true;
 }
 
-// Puts bytes in the file name, mode 0666 less the umask. On failure a file
-// this call created is removed; one that was there before stays.
+// Puts bytes in a new file of that name, mode 0666 less the umask, made
+// exclusively: a name that is taken, by a symbolic link too, is refused and
+// left alone. On failure the new file is removed.
 bool WriteFile(const char* name, std::span<const unsigned char> bytes) {
-  const OpenedFile opened = OpenForWriting(name);
-  if (opened.fd < 0) return false;
-  FileDescriptor file(opened.fd);
+  FileDescriptor file(::open(name, O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0666));
+  if (file.get() < 0) return false;
   const bool written = WriteAll(file.get(), bytes);
   const bool complete = file.Close() && written;
-  if (!complete && opened.created) ::unlink(name);
+  if (!complete) ::unlink(name);
   return complete;
 }
 

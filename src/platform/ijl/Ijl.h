@@ -56,10 +56,11 @@ struct JPEG_CORE_PROPERTIES {
 // Makes the instance (releasing one the record already held) and fills the
 // defaults; IJL_MEMORY_ERROR, with no instance, when it cannot be made.
 IJLERR ijlInit(JPEG_CORE_PROPERTIES* record);
-// Writes the file named by JPGFile, created or truncated, mode 0666 less the
-// umask. On failure a file this call created is removed; an existing file it
-// truncated stays, part-written, so whoever must keep an old file writes to
-// a new name and renames it into place.
+// Writes a new file named by JPGFile, mode 0666 less the umask, made
+// exclusively: a name that is taken (by a file, a folder or a symbolic link)
+// fails with IJL_FILE_ERROR and is left as it was, so whoever replaces a file
+// writes a new name and renames it into place. On failure the new file is
+// removed.
 IJLERR ijlWrite(JPEG_CORE_PROPERTIES* record, IJLIOTYPE ioType);
 // Releases the instance; IJL_OK also when the record held none.
 IJLERR ijlFree(JPEG_CORE_PROPERTIES* record);

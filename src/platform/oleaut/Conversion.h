@@ -10,6 +10,7 @@
 #include <string>
 #include <string_view>
 
+#include "platform/oleaut/AutomationError.h"
 #include "platform/oleaut/Variant.h"
 
 namespace kelvane::oleaut {
@@ -49,17 +50,32 @@ Variant ValueOf(const Variant& v);
 // An object reference (possibly Nothing); 424 for anything that is no object.
 ObjectRef ToObject(const Variant& v);
 
+// An argument converted for a typed parameter: as `convert` converts it,
+// except that Null, given as such or as an object's value, is a type
+// mismatch (13), as no typed parameter can hold it. The object's value
+// member is read once.
+template <class T>
+T ArgumentTo(const Variant& v, T (*convert)(const Variant&)) {
+  if (v.IsObject()) return ArgumentTo(ValueOf(v), convert);
+  if (v.IsNull()) RaiseRuntimeError(kTypeMismatch);
+  return convert(v);
+}
+
 // The conversion and the type code for each C++ type that crosses a
 // dispatch interface.
 template <class T>
 T VariantTo(const Variant& v);
-template <> inline Integer VariantTo<Integer>(const Variant& v) { return ToInteger(v); }
-template <> inline Long VariantTo<Long>(const Variant& v) { return ToLong(v); }
-template <> inline Byte VariantTo<Byte>(const Variant& v) { return ToByte(v); }
-template <> inline Single VariantTo<Single>(const Variant& v) { return ToSingle(v); }
-template <> inline double VariantTo<double>(const Variant& v) { return ToDouble(v); }
-template <> inline std::string VariantTo<std::string>(const Variant& v) { return ToString(v); }
-template <> inline VariantBool VariantTo<VariantBool>(const Variant& v) { return ToBoolean(v); }
+template <> inline Integer VariantTo<Integer>(const Variant& v) { return ArgumentTo(v, ToInteger); }
+template <> inline Long VariantTo<Long>(const Variant& v) { return ArgumentTo(v, ToLong); }
+template <> inline Byte VariantTo<Byte>(const Variant& v) { return ArgumentTo(v, ToByte); }
+template <> inline Single VariantTo<Single>(const Variant& v) { return ArgumentTo(v, ToSingle); }
+template <> inline double VariantTo<double>(const Variant& v) { return ArgumentTo(v, ToDouble); }
+template <> inline std::string VariantTo<std::string>(const Variant& v) {
+  return ArgumentTo(v, ToString);
+}
+template <> inline VariantBool VariantTo<VariantBool>(const Variant& v) {
+  return ArgumentTo(v, ToBoolean);
+}
 template <> inline Variant VariantTo<Variant>(const Variant& v) { return v; }
 
 template <class T> constexpr VarType kVarTypeOf = VarType::Void;

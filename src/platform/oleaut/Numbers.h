@@ -18,14 +18,17 @@ using Byte = std::uint8_t;
 [[noreturn]] void RaiseOverflow();
 
 // Rounds to the nearest whole number, ties to even, without a libm call or
-// a branch, as per-pixel code needs: adding and taking away 1.5 x 2^52 leaves
-// no fraction, and the floating-point unit rounds that sum to nearest, ties
-// to even, in its default mode, which nothing in the program changes. NaN,
-// infinities and values of 2^51 and beyond (already whole) pass through.
+// a branch, as per-pixel code needs: adding and taking away 2^52 of x's sign
+// leaves no fraction (the sum lies between 2^52 and 2^53 in size, where
+// doubles are whole numbers), and the floating-point unit rounds that sum to
+// nearest, ties to even, in its default mode, which nothing in the program
+// changes. NaN, infinities and values of 2^52 and beyond (already whole)
+// pass through.
 inline double RoundHalfEven(double x) {
-  constexpr double kShift = 6755399441055744.0;  // 1.5 x 2^52
-  if (!(std::fabs(x) < 2251799813685248.0)) return x;  // 2^51
-  return (x + kShift) - kShift;  // strict IEEE arithmetic: never simplified away
+  constexpr double k2To52 = 4503599627370496.0;
+  if (!(std::fabs(x) < k2To52)) return x;
+  const double shift = std::copysign(k2To52, x);
+  return (x + shift) - shift;  // strict IEEE arithmetic: never simplified away
 }
 
 // Rounds ties to even, then checks the range of T; 6 when out of range or NaN.

@@ -7,6 +7,7 @@
 #include <algorithm>
 #include <array>
 #include <cerrno>
+#include <new>
 #include <span>
 #include <utility>
 #include <vector>
@@ -85,14 +86,27 @@ std::optional<Decoded> Decode(std::span<const std::uint8_t> file) {
   return std::nullopt;
 }
 
+// Runs `load`, a failed allocation in it raising 7 "Out of memory" like the
+// loader's other runtime errors.
+template <class Load>
+PictureRef RaisingOutOfMemory(Load load) {
+  try {
+    return load();
+  } catch (const std::bad_alloc&) {
+    RaiseRuntimeError(oleaut::kOutOfMemory);
+  }
+}
+
 }  // namespace
 
 PictureRef LoadPictureFromMemory(std::span<const std::uint8_t> file) {
-  auto decoded = Decode(file);
-  if (!decoded || !decoded->pixels) RaiseRuntimeError(oleaut::kInvalidPicture);
-  const gdi::HBITMAP handle = gdi::AddObject(std::move(decoded->pixels));
-  if (handle == 0) RaiseRuntimeError(oleaut::kOutOfMemory);
-  return std::make_shared<Picture>(handle, true, decoded->hasAlpha);
+  return RaisingOutOfMemory([&] {
+    auto decoded = Decode(file);
+    if (!decoded || !decoded->pixels) RaiseRuntimeError(oleaut::kInvalidPicture);
+    const gdi::HBITMAP handle = gdi::AddObject(std::move(decoded->pixels));
+    if (handle == 0) RaiseRuntimeError(oleaut::kOutOfMemory);
+    return std::make_shared<Picture>(handle, true, decoded->hasAlpha);
+  });
 }
 
 PictureFolderScope::PictureFolderScope(const std::filesystem::path& folder)
@@ -102,8 +116,7 @@ PictureFolderScope::~PictureFolderScope() { pictureFolder = previous_; }
 
 PictureRef LoadPicture(const std::string& fileName) {
   if (fileName.empty()) return std::make_shared<Picture>(0, false);
-  const std::vector<std::uint8_t> file = ReadWholeFile(fileName);
-  return LoadPictureFromMemory(file);
+  return RaisingOutOfMemory([&] { return LoadPictureFromMemory(ReadWholeFile(fileName)); });
 }
 
 }  // namespace kelvane::picture

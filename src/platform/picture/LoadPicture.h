@@ -13,12 +13,12 @@ namespace kelvane::picture {
 // Reads a BMP, GIF, JPEG or PNG file, told apart by its content, into a new
 // picture. The empty name gives an empty picture (handle 0). Raises 53 "File
 // not found" for a missing file, 75 "Path/File access error" for one that
-// cannot be read, and 481 "Invalid picture" for anything else that is not
-// such a picture: damaged, of another format, or beyond the pixel limits.
-// Anything but a regular file (a folder, a FIFO, a device) gives 75 without
-// being opened for reading. A relative name resolves against the calling
-// thread's picture folder (see PictureFolderScope), or else the working
-// directory.
+// cannot be read, 481 "Invalid picture" for anything else that is not such
+// a picture: damaged, of another format, or beyond the pixel limits, and 7
+// "Out of memory" when memory runs out. Anything but a regular file (a
+// folder, a FIFO, a device) gives 75 without being opened for reading. A
+// relative name resolves against the calling thread's picture folder (see
+// PictureFolderScope), or else the working directory.
 PictureRef LoadPicture(const std::string& fileName);
 
 // Makes `folder` the calling thread's picture folder until destroyed: a page

@@ -206,7 +206,8 @@ TEST(Ijl, BlocksDecodeUprightFromBottomUpAndTopDownRows) {
     Decoded decoded[2];
     for (const bool bottomUp : {true, false}) {
       const Dib dib = BlockPicture(width, pad, bottomUp);
-      const std::string file = folder.File(bottomUp ? "up.jpg" : "down.jpg");
+      const std::string file = folder.File((bottomUp ? "up-" : "down-") + std::to_string(width) +
+                                           "-" + std::to_string(pad) + ".jpg");
       Library library;
       Describe(library.record, dib, bottomUp, file);
       library.record.jquality = 100;
@@ -366,26 +367,31 @@ TEST(Ijl, RemovesAFileItCreatedWhenTheWriteFails) {
   EXPECT_FALSE(fs::exists(file));
 }
 
-TEST(Ijl, ReplacesAnExistingFileAndKeepsItWhenTheWriteFails) {
+// The file is made new: a name that is taken is refused and whatever holds
+// it stays as it was, a symbolic link never followed.
+TEST(Ijl, RefusesANameThatIsTakenAndLeavesWhatHoldsIt) {
   const TempFolder folder;
-  const std::string file = folder.File("old.jpg");
-  std::ofstream(file) << std::string(100000, 'x');
+  const std::string victim = folder.File("victim");
+  std::ofstream(victim) << "victim";
+  std::ofstream(folder.File("old.jpg")) << "old";
+  fs::create_symlink(victim, folder.File("link.jpg"));
+  fs::create_symlink(folder.File("nothing"), folder.File("dangling.jpg"));
+  fs::create_directory(folder.File("folder.jpg"));
   const Dib dib = NoisyPicture(64, 64, 7);
-  Library library;
-  Describe(library.record, dib, true, file);
-  ASSERT_EQ(ijlWrite(&library.record, IJL_JFILE_WRITEWHOLEIMAGE), IJL_OK);
-  const Bytes jpeg = ReadFile(file);
-  EXPECT_LT(jpeg.size(), 100000u) << "truncated";
-  EXPECT_EQ(Decode(jpeg).width, 64);
-  {
-    const FileSizeLimit limit(100);
+  for (const char* name : {"old.jpg", "link.jpg", "dangling.jpg", "folder.jpg"}) {
+    SCOPED_TRACE(name);
+    const std::string file = folder.File(name);
+    Library library;
+    Describe(library.record, dib, true, file);
     EXPECT_EQ(ijlWrite(&library.record, IJL_JFILE_WRITEWHOLEIMAGE), IJL_FILE_ERROR);
   }
-  EXPECT_TRUE(fs::exists(file));
-
-  library.record.JPGFile = folder.path().c_str();
-  EXPECT_EQ(ijlWrite(&library.record, IJL_JFILE_WRITEWHOLEIMAGE), IJL_FILE_ERROR);
-  EXPECT_TRUE(fs::is_directory(folder.path()));
+  const Bytes old = ReadFile(folder.File("old.jpg"));
+  EXPECT_EQ(std::string(old.begin(), old.end()), "old");
+  const Bytes kept = ReadFile(victim);
+  EXPECT_EQ(std::string(kept.begin(), kept.end()), "victim");
+  EXPECT_TRUE(fs::is_symlink(folder.File("dangling.jpg")));
+  EXPECT_FALSE(fs::exists(folder.File("nothing")));
+  EXPECT_TRUE(fs::is_directory(folder.File("folder.jpg")));
 }
 
 TEST(Ijl, TwoThreadsWriteWithTwoRecordsAtOnce) {
@@ -400,8 +406,10 @@ TEST(Ijl, TwoThreadsWriteWithTwoRecordsAtOnce) {
         const std::string file = folder.File("thread" + std::to_string(t) + ".jpg");
         Library library;
         Describe(library.record, dib, t == 0, file);
-        for (int round = 0; round < 20 && results[t] == IJL_OK; ++round)
+        for (int round = 0; round < 20 && results[t] == IJL_OK; ++round) {
+          fs::remove(file);
           results[t] = ijlWrite(&library.record, IJL_JFILE_WRITEWHOLEIMAGE);
+        }
         written[t] = ReadFile(file);
       });
   }

@@ -7,6 +7,7 @@
 
 #include "platform/gdi/Objects.h"
 #include "platform/picture/Decoders.h"
+#include "platform/memory/PageMemory.h"
 #include "support/Automation.h"
 #include "support/TempFolder.h"
 
@@ -93,6 +94,9 @@ TEST_F(LoadPictureFiles, TellsFormatsByContentAndFailuresByNumber) {
   EXPECT_EQ(ErrorOf([&] { LoadPicture(folder.Path().string()); }), 75) << "a folder";
   EXPECT_EQ(ErrorOf([&] { LoadPicture(File("text.png", {'h', 'e', 'l', 'l', 'o'})); }), 481);
   EXPECT_EQ(ErrorOf([&] { LoadPicture(File("empty.jpg", {})); }), 481);
+  const std::string large = File("large.bin", std::vector<std::uint8_t>(200000));
+  const memory::LimitScope limit(100000);
+  EXPECT_EQ(ErrorOf([&] { LoadPicture(large); }), 7) << "out of memory";
 }
 
 TEST_F(LoadPictureFiles, ReleasesThePicturesBitmapWithThePicture) {

@@ -1,0 +1,49 @@
+#include "host/PageObjects.h"
+
+#include <map>
+#include <mutex>
+#include <shared_mutex>
+
+#include "server/ClassFactory.h"
+
+namespace kelvane::host {
+
+namespace {
+
+std::string Folded(std::string_view name) {
+  std::string folded(name);
+  for (char& c : folded)
+    if (c >= 'A' && c <= 'Z') c = static_cast<char>(c - 'A' + 'a');
+  return folded;
+}
+
+struct Registry {
+  std::shared_mutex mutex;
+  std::map<std::string, ObjectMaker, std::less<>> makers;
+};
+
+Registry& Makers() {
+  static Registry registry;
+  return registry;
+}
+
+}  // namespace
+
+void RegisterPageObject(std::string_view progID, ObjectMaker maker) {
+  Registry& registry = Makers();
+  const std::unique_lock lock(registry.mutex);
+  registry.makers.insert_or_assign(Folded(progID), std::move(maker));
+}
+
+std::shared_ptr<oleaut::IDispatch> CreatePageObject(std::string_view progID) {
+  Registry& registry = Makers();
+  ObjectMaker maker;
+  {
+    const std::shared_lock lock(registry.mutex);
+    if (const auto it = registry.makers.find(Folded(progID)); it != registry.makers.end())
+      maker = it->second;
+  }
+  return maker ? maker() : server::CreateObject(progID);
+}
+
+}  // namespace kelvane::host
