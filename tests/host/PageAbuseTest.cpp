@@ -1,6 +1,7 @@
-// Pages that misbehave on purpose, from tests/host/abuse/. Each runs on the
-// test's thread, and after each the probe page runs on the same thread: it
-// must find fresh globals, fresh libraries and a fresh white surface.
+// Pages that misbehave on purpose, from tests/host/abuse/, run by the engine
+// on the test's thread and by a server with one worker. After each, the
+// probe page runs on the same thread: it must find fresh globals, fresh
+// libraries and a fresh white surface.
 
 #include <gtest/gtest.h>
 #include <sys/stat.h>
@@ -9,7 +10,9 @@
 #include <filesystem>
 #include <string>
 
+#include "host/HttpServer.h"
 #include "host/PageEngine.h"
+#include "support/HttpClient.h"
 #include "support/TempFolder.h"
 
 namespace kelvane::host {
@@ -55,17 +58,21 @@ class PageAbuseTest : public testing::Test {
   }
   void TearDown() override { fs::current_path(previous); }
 
-  PageReply Run(const std::string& page, const std::string& query = "", PageLimits limits = {}) {
+  PageReply Run(const std::string& page, const std::string& query = "") {
     PageRequest request;
     request.method = "GET";
     request.path = "/" + page;
     request.queryString = query;
-    return PageEngine(site.Path(), limits).Run(site.Path() / page, request);
+    return engine.Run(site.Path() / page, request);
   }
+
+  // Short limits, so that the pages that run into them do so soon.
+  static constexpr PageLimits kLimits{milliseconds(500), std::size_t{64} << 20};
 
   TempFolder site{"abuse-site"};
   TempFolder work{"abuse-work"};
   fs::path previous;
+  PageEngine engine{site.Path(), kLimits};
 };
 
 struct Abuse {
@@ -73,37 +80,34 @@ struct Abuse {
   const char* query;
   int status;
   const char* bodyHas;  // a part of the body expected, or ""
-  PageLimits limits;
 };
 
-constexpr PageLimits kShort{milliseconds(300), std::size_t{64} << 20};
-constexpr PageLimits kSmall{milliseconds(10000), std::size_t{64} << 20};
+constexpr Abuse kAbuses[] = {
+      {"error_index_raises.ksp", "", 500, "a table value"},
+      {"error_fields_are_tables.ksp", "", 500, "number: a table value"},
+      {"finalizer_loops.ksp", "", 500, "finalizers"},
+      {"finalizer_writes.ksp", "", 500, "finalizers"},
+      {"host_metatable_gc_thrice.ksp", "", 500, "boolean"},
+      {"host_metatable_gc_removed.ksp", "", 200, "false"},
+      {"global_store.ksp", "email=a%40b.example", 200, "a@b.example"},
+      {"memory_in_globals.ksp", "", 200, "25165824"},
+      {"memory_in_globals.ksp", "", 200, "25165824"},
+      {"table_move.ksp", "", 500, "time limit"},
+      {"paste_fifo.ksp", "", 200, "pasted"},
+      {"status_informational.ksp", "status=100", 500, "200 to 599"},
+      {"status_informational.ksp", "status=102", 500, "200 to 599"},
+      {"status_informational.ksp", "status=199", 500, "200 to 599"},
+      {"status_informational.ksp", "status=204", 204, ""},
+      {"body_past_memory.ksp", "", 500, "Out of memory"},
+      {"surface_past_memory.ksp", "", 500, "Out of memory"},
+      {"mappath_symlink.ksp", "", 500, "leaves the site"},
+      {"query_nul.ksp", "a=x%00y", 200, "3|7"},
+};
 
 TEST_F(PageAbuseTest, NoPageReachesTheProcessOrTheNextRequest) {
-  const Abuse cases[] = {
-      {"error_index_raises.ksp", "", 500, "a table value", {}},
-      {"error_fields_are_tables.ksp", "", 500, "number: a table value", {}},
-      {"finalizer_loops.ksp", "", 500, "finalizers", kShort},
-      {"finalizer_writes.ksp", "", 500, "finalizers", {}},
-      {"host_metatable_gc_thrice.ksp", "", 500, "boolean", {}},
-      {"host_metatable_gc_removed.ksp", "", 200, "false", {}},
-      {"global_store.ksp", "email=a%40b.example", 200, "a@b.example", {}},
-      {"memory_in_globals.ksp", "", 200, "25165824", kSmall},
-      {"memory_in_globals.ksp", "", 200, "25165824", kSmall},
-      {"table_move.ksp", "", 500, "time limit", kShort},
-      {"paste_fifo.ksp", "", 200, "pasted", kShort},
-      {"status_informational.ksp", "status=100", 500, "200 to 599", {}},
-      {"status_informational.ksp", "status=102", 500, "200 to 599", {}},
-      {"status_informational.ksp", "status=199", 500, "200 to 599", {}},
-      {"status_informational.ksp", "status=204", 204, "", {}},
-      {"body_past_memory.ksp", "", 500, "Out of memory", {}},
-      {"surface_past_memory.ksp", "", 500, "Out of memory", kSmall},
-      {"mappath_symlink.ksp", "", 500, "leaves the site", {}},
-      {"query_nul.ksp", "a=x%00y", 200, "3|7", {}},
-  };
-  for (const Abuse& abuse : cases) {
+  for (const Abuse& abuse : kAbuses) {
     SCOPED_TRACE(abuse.page + std::string("?") + abuse.query);
-    const PageReply reply = Run(abuse.page, abuse.query, abuse.limits);
+    const PageReply reply = Run(abuse.page, abuse.query);
     EXPECT_EQ(reply.status, abuse.status) << reply.body.substr(0, 2000);
     EXPECT_NE(reply.body.find(abuse.bodyHas), std::string::npos) << reply.body.substr(0, 2000);
     EXPECT_LT(reply.body.size(), std::size_t{1} << 20) << "a failure page repeats no huge value";
@@ -111,6 +115,27 @@ TEST_F(PageAbuseTest, NoPageReachesTheProcessOrTheNextRequest) {
     const PageReply probe = Run("probe.ksp");
     ASSERT_EQ(probe.status, 200) << probe.body;
     EXPECT_EQ(BmpPixel(probe.body, 150, 150), 0xFFFFFFu) << "the surface is fresh";
+  }
+}
+
+TEST_F(PageAbuseTest, TheServerLivesAndItsWorkerServesTheNextRequestFresh) {
+  ServerOptions options;
+  options.port = 0;
+  options.threads = 1;
+  options.workers = 1;
+  HttpServer server(engine, options, [](std::string_view) {});
+  ASSERT_TRUE(server.Start(nullptr));
+  for (const Abuse& abuse : kAbuses) {
+    SCOPED_TRACE(abuse.page + std::string("?") + abuse.query);
+    test::Client client(server.Port(), std::chrono::seconds(10));
+    client.Send(test::Request("GET", "/" + std::string(abuse.page) + "?" + abuse.query));
+    EXPECT_EQ(client.Read().status, abuse.status);
+
+    test::Client prober(server.Port(), std::chrono::seconds(10));
+    prober.Send(test::Request("GET", "/probe.ksp"));
+    const test::Response probe = prober.Read();
+    ASSERT_EQ(probe.status, 200) << probe.body;
+    EXPECT_EQ(BmpPixel(probe.body, 150, 150), 0xFFFFFFu) << "the worker's surface is fresh";
   }
 }
 
