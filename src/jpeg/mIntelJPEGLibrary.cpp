@@ -97,14 +97,18 @@ void WriteJpegFile(dib::cDIBSection& dib, const std::string& fileName) {
       oleaut::RaiseRuntimeError(oleaut::kPathFileAccessError);
   }
 
-  const std::string partial = PartialName(name);
-  DescribeDib(dib, partial.c_str(), record);
+  // A file with content is replaced only once the new one is complete; a
+  // new name, or an empty file, is written in place.
+  const bool keepUntilComplete =
+      existed && (existing.nFileSizeHigh != 0 || existing.nFileSizeLow != 0);
+  const std::string written = keepUntilComplete ? PartialName(name) : name;
+  DescribeDib(dib, written.c_str(), record);
   if (const ijl::IJLERR code = ijl::ijlWrite(&record, ijl::IJL_JFILE_WRITEWHOLEIMAGE);
       code != ijl::IJL_OK)
     RaiseJpegError("Failed to save to JPG " + std::to_string(code), "48");
 
-  if (std::rename(partial.c_str(), name.c_str()) != 0) {
-    std::remove(partial.c_str());
+  if (keepUntilComplete && std::rename(written.c_str(), name.c_str()) != 0) {
+    std::remove(written.c_str());
     oleaut::RaiseRuntimeError(oleaut::kPathFileAccessError);
   }
   if (existed) {

@@ -128,25 +128,33 @@ TEST_F(JpegFile, ABottomUpSectionDecodesUprightInFlatBlocks) {
       }
 }
 
+// A file with content is replaced by a new one once that is complete; an
+// empty file, such as a delivery's temporary file, is written in place.
 TEST_F(JpegFile, AReplacedFileKeepsItsPermissionBitsAndTimes) {
-  const std::string path = Path("picture.jpg");
-  Write(path, "old");
-  ::chmod(path.c_str(), 0640);
-  const timespec times[2] = {{981173106, 123456700}, {981259506, 700000000}};
-  ASSERT_EQ(::utimensat(AT_FDCWD, path.c_str(), times, 0), 0);
+  for (const bool empty : {false, true}) {
+    SCOPED_TRACE(empty ? "empty" : "with content");
+    const std::string path = Path("picture.jpg");
+    Write(path, empty ? "" : "old");
+    ::chmod(path.c_str(), 0640);
+    const timespec times[2] = {{981173106, 123456700}, {981259506, 700000000}};
+    ASSERT_EQ(::utimensat(AT_FDCWD, path.c_str(), times, 0), 0);
+    struct stat before {};
+    ASSERT_EQ(::stat(path.c_str(), &before), 0);
 
-  dib::cDIBSection dib;
-  PaintBlocks(dib);
-  WriteJpegFile(dib, path);
-  struct stat after {};
-  ASSERT_EQ(::stat(path.c_str(), &after), 0);
-  EXPECT_EQ(Read(path).substr(0, 2), "\xFF\xD8") << "read after the times: reading sets them";
-  EXPECT_EQ(after.st_mode & 07777, 0640u);
-  EXPECT_EQ(after.st_atim.tv_sec, times[0].tv_sec);
-  EXPECT_EQ(after.st_atim.tv_nsec, times[0].tv_nsec);
-  EXPECT_EQ(after.st_mtim.tv_sec, times[1].tv_sec);
-  EXPECT_EQ(after.st_mtim.tv_nsec, times[1].tv_nsec);
-  EXPECT_EQ(Names(), std::vector<std::string>{"picture.jpg"}) << "no partial file is left";
+    dib::cDIBSection dib;
+    PaintBlocks(dib);
+    WriteJpegFile(dib, path);
+    struct stat after {};
+    ASSERT_EQ(::stat(path.c_str(), &after), 0);
+    EXPECT_EQ(Read(path).substr(0, 2), "\xFF\xD8") << "read after the times: reading sets them";
+    EXPECT_EQ(after.st_mode & 07777, 0640u);
+    EXPECT_EQ(after.st_atim.tv_sec, times[0].tv_sec);
+    EXPECT_EQ(after.st_atim.tv_nsec, times[0].tv_nsec);
+    EXPECT_EQ(after.st_mtim.tv_sec, times[1].tv_sec);
+    EXPECT_EQ(after.st_mtim.tv_nsec, times[1].tv_nsec);
+    EXPECT_EQ(after.st_ino == before.st_ino, empty) << "replaced, or written in place";
+    EXPECT_EQ(Names(), std::vector<std::string>{"picture.jpg"}) << "no partial file is left";
+  }
 }
 
 TEST_F(JpegFile, AFailedWriteLeavesTheOldFileAndNothingElse) {

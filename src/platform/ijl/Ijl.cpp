@@ -1,6 +1,7 @@
 #include "platform/ijl/Ijl.h"
 
 #include <fcntl.h>
+#include <sys/stat.h>
 #include <sys/types.h>
 #include <turbojpeg.h>
 #include <unistd.h>
@@ -54,6 +55,7 @@ class FileDescriptor {
   }
 
   int get() const { return fd_; }
+  int Release() { return std::exchange(fd_, -1); }
 
   // Closes now; false when the system reports the written bytes lost.
   bool Close() { return ::close(std::exchange(fd_, -1)) == 0; }
@@ -73,15 +75,32 @@ bool WriteAll(int fd, std::span<const unsigned char> bytes) {
   return true;
 }
 
+// An existing file that may be filled in place, open for writing: a regular
+// file, not a symbolic link, empty, and known by this one name, so that
+// writing it changes nothing anyone had. -1 for any other.
+int OpenEmptyFile(const char* name) {
+  FileDescriptor file(::open(name, O_WRONLY | O_NOFOLLOW | O_CLOEXEC));
+  struct stat status {};
+  if (file.get() < 0 || ::fstat(file.get(), &status) != 0 || !S_ISREG(status.st_mode) ||
+      status.st_size != 0 || status.st_nlink != 1)
+    return -1;
+  return file.Release();
+}
+
 // Puts bytes in a new file of that name, mode 0666 less the umask, made
-// exclusively: a name that is taken, by a symbolic link too, is refused and
-// left alone. On failure the new file is removed.
+// exclusively, or in an empty one of that name (see OpenEmptyFile); any
+// other name that is taken, by a symbolic link too, is refused and left
+// alone. On failure a new file is removed and an empty one emptied again.
 bool WriteFile(const char* name, std::span<const unsigned char> bytes) {
-  FileDescriptor file(::open(name, O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0666));
+  int fd = ::open(name, O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0666);
+  const bool made = fd >= 0;
+  if (!made && errno == EEXIST) fd = OpenEmptyFile(name);
+  FileDescriptor file(fd);
   if (file.get() < 0) return false;
   const bool written = WriteAll(file.get(), bytes);
+  if (!written && !made) [[maybe_unused]] const int emptied = ::ftruncate(file.get(), 0);
   const bool complete = file.Close() && written;
-  if (!complete) ::unlink(name);
+  if (!complete && made) ::unlink(name);
   return complete;
 }
 

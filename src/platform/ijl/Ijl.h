@@ -57,10 +57,11 @@ struct JPEG_CORE_PROPERTIES {
 // defaults; IJL_MEMORY_ERROR, with no instance, when it cannot be made.
 IJLERR ijlInit(JPEG_CORE_PROPERTIES* record);
 // Writes a new file named by JPGFile, mode 0666 less the umask, made
-// exclusively: a name that is taken (by a file, a folder or a symbolic link)
-// fails with IJL_FILE_ERROR and is left as it was, so whoever replaces a file
-// writes a new name and renames it into place. On failure the new file is
-// removed.
+// exclusively, or fills an existing empty regular file of that name that
+// has no other name (it holds nothing to lose). Any other name that is taken
+// (by a file, a folder or a symbolic link) fails with IJL_FILE_ERROR and is
+// left as it was, so whoever replaces a file writes a new name and renames
+// it into place. On failure a new file is removed, an empty one emptied.
 IJLERR ijlWrite(JPEG_CORE_PROPERTIES* record, IJLIOTYPE ioType);
 // Releases the instance; IJL_OK also when the record held none.
 IJLERR ijlFree(JPEG_CORE_PROPERTIES* record);

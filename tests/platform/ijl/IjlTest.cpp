@@ -377,8 +377,13 @@ TEST(Ijl, RefusesANameThatIsTakenAndLeavesWhatHoldsIt) {
   fs::create_symlink(victim, folder.File("link.jpg"));
   fs::create_symlink(folder.File("nothing"), folder.File("dangling.jpg"));
   fs::create_directory(folder.File("folder.jpg"));
+  std::ofstream(folder.File("empty-victim")).flush();
+  fs::create_symlink(folder.File("empty-victim"), folder.File("empty-link.jpg"));
+  std::ofstream(folder.File("linked.jpg")).flush();
+  fs::create_hard_link(folder.File("linked.jpg"), folder.File("other-name"));
   const Dib dib = NoisyPicture(64, 64, 7);
-  for (const char* name : {"old.jpg", "link.jpg", "dangling.jpg", "folder.jpg"}) {
+  for (const char* name :
+       {"old.jpg", "link.jpg", "dangling.jpg", "folder.jpg", "empty-link.jpg", "linked.jpg"}) {
     SCOPED_TRACE(name);
     const std::string file = folder.File(name);
     Library library;
@@ -392,6 +397,27 @@ TEST(Ijl, RefusesANameThatIsTakenAndLeavesWhatHoldsIt) {
   EXPECT_TRUE(fs::is_symlink(folder.File("dangling.jpg")));
   EXPECT_FALSE(fs::exists(folder.File("nothing")));
   EXPECT_TRUE(fs::is_directory(folder.File("folder.jpg")));
+  EXPECT_EQ(fs::file_size(folder.File("empty-victim")), 0u);
+  EXPECT_EQ(fs::file_size(folder.File("other-name")), 0u);
+}
+
+TEST(Ijl, FillsAnEmptyFileInPlace) {
+  const TempFolder folder;
+  const std::string file = folder.File("empty.jpg");
+  std::ofstream(file).flush();
+  struct stat before {};
+  ASSERT_EQ(::stat(file.c_str(), &before), 0);
+  const Dib dib = NoisyPicture(16, 8, 2);
+  Library library;
+  Describe(library.record, dib, true, file);
+  ASSERT_EQ(ijlWrite(&library.record, IJL_JFILE_WRITEWHOLEIMAGE), IJL_OK);
+  struct stat after {};
+  ASSERT_EQ(::stat(file.c_str(), &after), 0);
+  EXPECT_EQ(after.st_ino, before.st_ino) << "the same file, written once";
+  const Bytes written = ReadFile(file);
+  ASSERT_GE(written.size(), 2u);
+  EXPECT_EQ(written[0], 0xFF);
+  EXPECT_EQ(written[1], 0xD8);
 }
 
 TEST(Ijl, TwoThreadsWriteWithTwoRecordsAtOnce) {
