@@ -19,7 +19,7 @@ thread_local long liveOnThread = 0;
 Image::Image() {
   // The first object on a thread starts from a fresh surface, so that one
   // request never sees what another drew; objects alive together share it.
-  if (liveOnThread++ == 0) surface::Form1::DiscardForThread();
+  if (liveOnThread++ == 0) surface::Form1::RenewForThread();
   ++liveObjects_;
 }
 

@@ -10,8 +10,9 @@ class Form1 {
  public:
   // The calling thread's form, made with its design values on first use.
   static Form1& ForThread();
-  // Drops the calling thread's form; the next ForThread makes a fresh one.
-  static void DiscardForThread();
+  // Puts the calling thread's form, if it has one, back in its design
+  // state, keeping its memory and the decoded logo.
+  static void RenewForThread();
 
   // Only ForThread makes forms.
   class Key {
@@ -27,7 +28,7 @@ class Form1 {
   static constexpr Long ClientHeight = 213;
 
   PictureBox Plot;   // the drawing surface: 300 x 300 outer, a 1-pixel border
-  PictureBox Logo;   // holds the built-in logo, 70 x 63, decoded when the form is made
+  PictureBox Logo;   // holds the built-in logo, 70 x 63; nothing draws on it
   PictureBox tPict;  // holds a loaded picture before it is pasted, 70 x 63
 
 };

@@ -89,6 +89,25 @@ PictureBox::PictureBox(const Design& design)
   Resize(design.width, design.height);
 }
 
+void PictureBox::Reset(const Design& design) {
+  if (foreColor_ != design.foreColor || drawStyle_ != 0 || drawWidth_ != 1)
+    SelectPen(design.foreColor, 0, 1);
+  if (fillColor_ != 0 || fillStyle_ != design.fillStyle) SelectFillBrush(0, design.fillStyle);
+  ChangeFont(fontName_, design.fontName);
+  ChangeFont(fontSize_, design.fontSize);
+  ChangeFont(fontBold_, VariantBool::False);
+  ChangeFont(fontItalic_, VariantBool::False);
+  ChangeFont(fontUnderline_, VariantBool::False);
+  currentX_ = currentY_ = 0;
+  autoRedraw_ = VariantBool::True;
+  picture_.reset();
+  if (design.width != width_ || design.height != height_) {
+    Resize(design.width, design.height, true);
+  } else {
+    PaintBackColor(dc_.get(), backColor_, InteriorWidth(), InteriorHeight());
+  }
+}
+
 void PictureBox::put_ForeColor(Long color) {
   if (color != foreColor_) SelectPen(color, drawStyle_, drawWidth_);
 }
@@ -188,7 +207,7 @@ void PictureBox::SetOuterSize(Single width, Single height) {
   if (outerWidth != width_ || outerHeight != height_) Resize(outerWidth, outerHeight);
 }
 
-void PictureBox::Resize(Long width, Long height) {
+void PictureBox::Resize(Long width, Long height, bool blank) {
   const Long interiorWidth = std::max<Long>(width - 2 * border_, 0);
   const Long interiorHeight = std::max<Long>(height - 2 * border_, 0);
   if (!gdi::WithinPixelLimits(interiorWidth, interiorHeight)) RaiseInvalidValue();
@@ -198,7 +217,7 @@ void PictureBox::Resize(Long width, Long height) {
   {
     const ScratchDC scratch(bitmap.get());
     PaintBackColor(scratch.get(), backColor_, interiorWidth, interiorHeight);
-    if (bitmap_)
+    if (bitmap_ && !blank)
       gdi::BitBlt(scratch.get(), 0, 0, InteriorWidth(), InteriorHeight(), dc_.get(), 0, 0,
                   gdi::SRCCOPY);
   }

@@ -44,6 +44,11 @@ class PictureBox {
   PictureBox(const PictureBox&) = delete;
   PictureBox& operator=(const PictureBox&) = delete;
 
+  // Back to the design values, with no picture and a blank interior, as a
+  // box made with `design` would be; its memory is kept where it can be,
+  // and so is its font while the design's matches it.
+  void Reset(const Design& design);
+
   Long get_BackColor() const { return backColor_; }
   Long get_ForeColor() const { return foreColor_; }
   void put_ForeColor(Long color);
@@ -127,7 +132,8 @@ class PictureBox {
   Long InteriorWidth() const { return std::max<Long>(width_ - 2 * border_, 0); }
   Long InteriorHeight() const { return std::max<Long>(height_ - 2 * border_, 0); }
   Long CheckedOuterSize(Single size) const;
-  void Resize(Long width, Long height);
+  // Keeps the pixels that still fit unless `blank`.
+  void Resize(Long width, Long height, bool blank = false);
   void SelectFillBrush(Long color, Integer style);
   void SelectPen(Long color, Integer style, Integer width);
   template <class T>

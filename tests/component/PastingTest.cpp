@@ -70,7 +70,7 @@ class Pasting : public testing::Test {
 };
 
 TEST(PastingOnAFreshForm, AMissingFileRaisesNothingAndChangesNothing) {
-  surface::Form1::DiscardForThread();
+  surface::Form1::RenewForThread();
   Image image;
   EXPECT_EQ(ErrorOf([&] { image.PastePicture(0, 0, "/no/such/picture.bmp"); }), 0);
   EXPECT_EQ(At(0, 0), kWhite);

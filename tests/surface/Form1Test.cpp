@@ -18,8 +18,8 @@ constexpr gdi::COLORREF kWhite = 0xFFFFFF;
 
 class Form1Test : public testing::Test {
  protected:
-  void SetUp() override { Form1::DiscardForThread(); }
-  void TearDown() override { Form1::DiscardForThread(); }
+  void SetUp() override { Form1::RenewForThread(); }
+  void TearDown() override { Form1::RenewForThread(); }
   PictureBox& Plot() { return Form1::ForThread().Plot; }
 };
 
@@ -29,8 +29,8 @@ void Paint(PictureBox& box, int x, int y, gdi::COLORREF color) {
   gdi::FillRect(box.get_hDC(), &r, brush.get());
 }
 
-TEST_F(Form1Test, AFreshPlotHasItsDesignValuesAndAWhiteInterior) {
-  PictureBox& plot = Plot();
+// The design state, which a made form and a renewed one share.
+void ExpectDesignState(PictureBox& plot) {
   EXPECT_EQ(plot.get_Width(), 300.0f);
   EXPECT_EQ(plot.get_Height(), 300.0f);
   EXPECT_EQ(plot.get_ScaleWidth(), 298.0f);
@@ -42,6 +42,10 @@ TEST_F(Form1Test, AFreshPlotHasItsDesignValuesAndAWhiteInterior) {
   EXPECT_EQ(plot.get_DrawStyle(), 0);
   EXPECT_EQ(plot.get_DrawWidth(), 1);
   EXPECT_EQ(plot.get_FontSize(), 8.0f);
+  EXPECT_EQ(plot.get_FontName(), "sans-serif");
+  EXPECT_FALSE(oleaut::IsTrue(plot.get_FontBold()));
+  EXPECT_FALSE(oleaut::IsTrue(plot.get_FontUnderline()));
+  EXPECT_EQ(plot.get_CurrentX(), 0.0f);
   EXPECT_TRUE(oleaut::IsTrue(plot.get_AutoRedraw()));
   EXPECT_EQ(plot.get_Picture(), nullptr);
   const gdi::HDC dc = plot.get_hDC();
@@ -51,6 +55,36 @@ TEST_F(Form1Test, AFreshPlotHasItsDesignValuesAndAWhiteInterior) {
 
   EXPECT_EQ(Form1::ForThread().Logo.get_ScaleWidth(), 70.0f);
   EXPECT_EQ(Form1::ForThread().tPict.get_ScaleHeight(), 63.0f);
+  EXPECT_EQ(gdi::GetPixel(Form1::ForThread().tPict.get_hDC(), 5, 5), kWhite);
+}
+
+TEST_F(Form1Test, AFreshPlotHasItsDesignValuesAndAWhiteInterior) { ExpectDesignState(Plot()); }
+
+TEST_F(Form1Test, ARenewedFormIsBackInItsDesignStateWithItsLogo) {
+  Form1& form = Form1::ForThread();
+  const gdi::COLORREF logo = gdi::GetPixel(form.Logo.get_hDC(), 30, 30);
+  for (const float width : {300.0f, 120.0f}) {
+    PictureBox& plot = Plot();
+    plot.put_Width(width);
+    plot.put_ForeColor(0x00FF00);
+    plot.put_DrawStyle(2);
+    plot.put_DrawWidth(3);
+    plot.put_FillColor(0x0000FF);
+    plot.put_FillStyle(0);
+    plot.put_FontName("Liberation Serif");
+    plot.put_FontSize(20.0f);
+    plot.put_FontBold(VariantBool::True);
+    plot.put_FontUnderline(VariantBool::True);
+    plot.put_CurrentX(9.0f);
+    plot.put_AutoRedraw(VariantBool::False);
+    Paint(plot, 5, 5, 0x123456);
+    plot.putref_Picture(plot.get_Image());
+    Paint(form.tPict, 5, 5, 0x123456);
+    Form1::RenewForThread();
+    EXPECT_EQ(&Form1::ForThread(), &form) << "the same form, renewed";
+    ExpectDesignState(plot);
+    EXPECT_EQ(gdi::GetPixel(form.Logo.get_hDC(), 30, 30), logo);
+  }
 }
 
 TEST_F(Form1Test, RefusedValuesRaise380AndChangeNothing) {
@@ -142,15 +176,11 @@ TEST_F(Form1Test, APictureIsPaintedAtTheTopLeftOnTheBackColour) {
   EXPECT_EQ(gdi::GetPixel(plot.get_hDC(), 100, 100), kWhite);
 }
 
-TEST_F(Form1Test, EachThreadHasItsOwnFormAndADiscardedOneComesBackFresh) {
+TEST_F(Form1Test, EachThreadHasItsOwnForm) {
   Form1* mine = &Form1::ForThread();
   Form1* theirs = nullptr;
-  std::thread([&] { theirs = &Form1::ForThread(); Form1::DiscardForThread(); }).join();
+  std::thread([&] { theirs = &Form1::ForThread(); }).join();
   EXPECT_NE(mine, theirs);
-
-  Plot().put_Width(50.0f);
-  Form1::DiscardForThread();
-  EXPECT_EQ(Plot().get_Width(), 300.0f);
 }
 
 }  // namespace
