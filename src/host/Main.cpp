@@ -106,6 +106,16 @@ std::optional<Arguments> Parse(int argc, char** argv) {
   return arguments;
 }
 
+// Where a private working directory is made: in memory (/dev/shm) where the
+// system has it, since every delivery makes and deletes a file there, and a
+// disk file system pays for each; else the temporary folder.
+fs::path PrivateFolderBase() {
+  const fs::path shared = "/dev/shm";
+  std::error_code error;
+  if (fs::is_directory(shared, error) && ::access(shared.c_str(), W_OK | X_OK) == 0) return shared;
+  return fs::temp_directory_path();
+}
+
 // The working directory, where deliveries put their temporary files: the one
 // given, or else a private folder made now and removed when `this` goes.
 class WorkingDirectory {
@@ -115,7 +125,7 @@ class WorkingDirectory {
       fs::current_path(*given);
       return;
     }
-    std::string pattern = (fs::temp_directory_path() / "kelvane-XXXXXX").string();
+    std::string pattern = (PrivateFolderBase() / "kelvane-XXXXXX").string();
     if (::mkdtemp(pattern.data()) == nullptr) throw fs::filesystem_error("mkdtemp", std::error_code(errno, std::generic_category()));
     made_ = pattern;
     fs::current_path(made_);
