@@ -122,6 +122,8 @@ void WorkerPool::Supervise() {
   std::unique_lock lock(mutex_);
   while (!closed_) {
     Reap(lock);
+    // Reap lets go of the lock: Close may have come and notified meanwhile.
+    if (closed_) break;
     wake_ = queue_.empty() ? Clock::time_point::max() : queue_.front().due;
     for (const Worker& worker : workers_)
       if (worker.task && !worker.abandoned) wake_ = std::min(wake_, worker.due);
