@@ -20,6 +20,13 @@ struct Meter {
 
 thread_local Meter meter;
 
+// Blocks up to 32 MB (a 2900 x 2900 surface) come from malloc's heap, not
+// from mmap, and freed memory up to 64 MB stays there: a request then reuses
+// the pixel memory of the one before instead of faulting in fresh pages.
+[[maybe_unused]] const bool heapReused = [] {
+  return mallopt(M_MMAP_THRESHOLD, 32 << 20) == 1 && mallopt(M_TRIM_THRESHOLD, 64 << 20) == 1;
+}();
+
 std::int64_t Clamped(std::size_t bytes) {
   return bytes > static_cast<std::size_t>(kUnlimited) ? kUnlimited : static_cast<std::int64_t>(bytes);
 }
