@@ -22,6 +22,7 @@ VarType Variant::Type() const {
     VarType operator()(Long) const { return VarType::Long; }
     VarType operator()(Single) const { return VarType::Single; }
     VarType operator()(double) const { return VarType::Double; }
+    VarType operator()(Date) const { return VarType::Date; }
     VarType operator()(const std::string&) const { return VarType::String; }
     VarType operator()(VariantBool) const { return VarType::Boolean; }
     VarType operator()(Byte) const { return VarType::Byte; }

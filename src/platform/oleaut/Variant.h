@@ -21,6 +21,7 @@ enum class VarType : std::uint16_t {
   Long = 3,
   Single = 4,
   Double = 5,
+  Date = 7,
   String = 8,
   Object = 9,
   Boolean = 11,
@@ -61,6 +62,13 @@ struct SafeArray {
 
 using ArrayRef = std::shared_ptr<const SafeArray>;
 
+// A point in time: days since 1899-12-30 00:00, the time of day as the
+// fraction (its magnitude, for days before that date).
+struct Date {
+  double days = 0.0;
+  bool operator==(const Date&) const = default;
+};
+
 class Variant {
  public:
   struct NullValue {
@@ -73,6 +81,7 @@ class Variant {
   Variant(Long v) : value_(v) {}
   Variant(Single v) : value_(v) {}
   Variant(double v) : value_(v) {}
+  Variant(Date v) : value_(v) {}
   Variant(std::string v) : value_(std::move(v)) {}
   Variant(const char* v) : value_(std::string(v)) {}
   Variant(VariantBool v) : value_(v) {}
@@ -106,7 +115,7 @@ class Variant {
 
  private:
   std::variant<std::monostate, NullValue, Integer, Long, Single, double, std::string, VariantBool,
-               Byte, ObjectRef, ArrayRef>
+               Byte, ObjectRef, ArrayRef, Date>
       value_;
 };
 
