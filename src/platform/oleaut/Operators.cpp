@@ -28,19 +28,6 @@ Comparison Order(std::string_view lhs, std::string_view rhs) {
   return order > 0 ? Comparison::Greater : Comparison::Equal;
 }
 
-bool IsNumber(const Variant& v) {
-  switch (v.Type()) {
-    case VarType::Integer:
-    case VarType::Long:
-    case VarType::Single:
-    case VarType::Double:
-    case VarType::Byte:
-    case VarType::Date:
-    case VarType::Boolean: return true;
-    default: return false;
-  }
-}
-
 // The order of the number types in addition: a sum takes the higher of its
 // operands' ranks.
 enum class Rank { Byte, Integer, Long, Single, Double };
@@ -226,6 +213,19 @@ std::optional<Long> NeverDecides(Long, bool) { return std::nullopt; }
 
 }  // namespace
 
+bool HoldsNumber(const Variant& v) {
+  switch (v.Type()) {
+    case VarType::Integer:
+    case VarType::Long:
+    case VarType::Single:
+    case VarType::Double:
+    case VarType::Byte:
+    case VarType::Date:
+    case VarType::Boolean: return true;
+    default: return false;
+  }
+}
+
 Comparison Compare(const Variant& lhsOperand, const Variant& rhsOperand) {
   const Variant lhs = ValueOf(lhsOperand);
   const Variant rhs = ValueOf(rhsOperand);
@@ -233,8 +233,8 @@ Comparison Compare(const Variant& lhsOperand, const Variant& rhsOperand) {
   if (lhs.IsArray() || rhs.IsArray()) RaiseRuntimeError(kTypeMismatch);
   if (lhs.IsString() || rhs.IsString()) {
     // Text beside text or Empty compares as text; a number is less than any text.
-    if (IsNumber(lhs)) return Comparison::Less;
-    if (IsNumber(rhs)) return Comparison::Greater;
+    if (HoldsNumber(lhs)) return Comparison::Less;
+    if (HoldsNumber(rhs)) return Comparison::Greater;
     return Order(ToString(lhs), ToString(rhs));
   }
   return Order(ToDouble(lhs), ToDouble(rhs));

@@ -17,6 +17,9 @@ namespace kelvane::oleaut {
 
 enum class Comparison { Less, Equal, Greater, Null };
 
+// Whether a variant holds a number: Byte to Double, Boolean or Date.
+bool HoldsNumber(const Variant& v);
+
 Comparison Compare(const Variant& lhs, const Variant& rhs);
 Comparison CompareWithText(const Variant& lhs, std::string_view rhs);
 Comparison CompareWithNumber(const Variant& lhs, double rhs);

@@ -1,0 +1,750 @@
+#include "host/vbscript/Builtins.h"
+
+#include <algorithm>
+#include <array>
+#include <cmath>
+#include <cstdio>
+#include <memory>
+
+#include "host/vbscript/Text.h"
+#include "platform/oleaut/AutomationError.h"
+#include "platform/oleaut/Conversion.h"
+#include "platform/oleaut/DateTime.h"
+#include "platform/oleaut/Dispatch.h"
+#include "platform/oleaut/Random.h"
+#include "platform/oleaut/Rgb.h"
+#include "platform/oleaut/TypeLibrary.h"
+
+namespace kelvane::host::vbscript {
+
+namespace {
+
+using namespace oleaut;
+using Args = std::span<Variant>;
+
+[[noreturn]] void InvalidCall() { RaiseRuntimeError(kInvalidProcedureCall); }
+
+bool AnyNull(Args args) {
+  return std::any_of(args.begin(), args.end(), [](const Variant& v) { return v.IsNull(); });
+}
+
+Long Count(const Variant& v) {
+  const Long n = ToLong(v);
+  if (n < 0) InvalidCall();
+  return n;
+}
+
+// Text compare (1) or binary compare (0, the default).
+bool TextCompare(Args args, std::size_t index) {
+  if (args.size() <= index) return false;
+  const Long mode = ToLong(args[index]);
+  if (mode != 0 && mode != 1) InvalidCall();
+  return mode == 1;
+}
+
+const SafeArray& ArrayOf(const Variant& v) {
+  const auto* array = v.If<ArrayRef>();
+  if (array == nullptr || !*array) RaiseRuntimeError(kTypeMismatch);
+  return **array;
+}
+
+Variant MakeArray(std::vector<Variant> elements) {
+  auto array = std::make_shared<SafeArray>();
+  array->elements = std::move(elements);
+  return Variant(ArrayRef(std::move(array)));
+}
+
+// ---- strings ----
+
+Variant Len(Args a) {
+  if (a[0].IsNull()) return a[0];
+  return static_cast<Long>(CharCount(ToString(a[0])));
+}
+
+Variant Left(Args a) {
+  if (a[0].IsNull()) return a[0];
+  const std::string s = ToString(a[0]);
+  return s.substr(0, ByteOffset(s, static_cast<std::size_t>(Count(a[1]))));
+}
+
+Variant Right(Args a) {
+  if (a[0].IsNull()) return a[0];
+  const std::string s = ToString(a[0]);
+  const auto n = static_cast<std::size_t>(Count(a[1]));
+  const std::size_t chars = CharCount(s);
+  return s.substr(ByteOffset(s, chars > n ? chars - n : 0));
+}
+
+Variant Mid(Args a) {
+  if (a[0].IsNull()) return a[0];
+  const std::string s = ToString(a[0]);
+  const Long start = ToLong(a[1]);
+  if (start < 1) InvalidCall();
+  const std::size_t from = ByteOffset(s, static_cast<std::size_t>(start - 1));
+  if (a.size() < 3) return s.substr(from);
+  const auto length = static_cast<std::size_t>(Count(a[2]));
+  const std::string rest = s.substr(from);
+  return rest.substr(0, ByteOffset(rest, length));
+}
+
+Variant InStr(Args a) {
+  const bool withStart = a.size() >= 3;
+  if (withStart && a[0].IsNull()) RaiseRuntimeError(kInvalidUseOfNull);
+  const Long start = withStart ? ToLong(a[0]) : 1;
+  if (start < 1) InvalidCall();
+  const Variant& haystack = a[withStart ? 1 : 0];
+  const Variant& needle = a[withStart ? 2 : 1];
+  const bool text = TextCompare(a, 3);
+  if (haystack.IsNull() || needle.IsNull()) return Variant::Null();
+  return static_cast<Long>(FindText(ToString(haystack), ToString(needle), static_cast<std::size_t>(start), text));
+}
+
+Variant InStrRev(Args a) {
+  if (a[0].IsNull() || a[1].IsNull()) return Variant::Null();
+  const Long start = a.size() >= 3 ? ToLong(a[2]) : -1;
+  if (start == 0 || start < -1) InvalidCall();
+  return static_cast<Long>(FindTextBackward(ToString(a[0]), ToString(a[1]), start, TextCompare(a, 3)));
+}
+
+Variant Replace(Args a) {
+  if (AnyNull(a.subspan(0, 1))) return Variant::Null();
+  if (a[1].IsNull() || a[2].IsNull()) RaiseRuntimeError(kInvalidUseOfNull);
+  const Long start = a.size() >= 4 ? ToLong(a[3]) : 1;
+  const Long count = a.size() >= 5 ? ToLong(a[4]) : -1;
+  if (start < 1 || count < -1) InvalidCall();
+  return ReplaceText(ToString(a[0]), ToString(a[1]), ToString(a[2]), static_cast<std::size_t>(start),
+                     count, TextCompare(a, 5));
+}
+
+Variant Split(Args a) {
+  if (a[0].IsNull()) RaiseRuntimeError(kInvalidUseOfNull);
+  const std::string s = ToString(a[0]);
+  const std::string delimiter = a.size() >= 2 ? ToString(a[1]) : " ";
+  const Long count = a.size() >= 3 ? ToLong(a[2]) : -1;
+  if (count < -1) InvalidCall();
+  std::vector<Variant> parts;
+  if (s.empty() || count == 0) return MakeArray(std::move(parts));
+  if (delimiter.empty()) {
+    parts.emplace_back(s);
+    return MakeArray(std::move(parts));
+  }
+  const bool text = TextCompare(a, 3);
+  std::size_t at = 0;
+  while (count < 0 || static_cast<Long>(parts.size()) < count - 1) {
+    const std::size_t found = FindBytes(s, delimiter, at, text);
+    if (found == std::string::npos) break;
+    parts.emplace_back(s.substr(at, found - at));
+    at = found + delimiter.size();
+  }
+  parts.emplace_back(s.substr(at));
+  return MakeArray(std::move(parts));
+}
+
+Variant Join(Args a) {
+  const SafeArray& array = ArrayOf(a[0]);
+  const std::string delimiter = a.size() >= 2 ? ToString(a[1]) : " ";
+  std::string joined;
+  for (std::size_t i = 0; i < array.elements.size(); ++i) {
+    if (i > 0) joined += delimiter;
+    joined += ToString(array.elements[i]);
+  }
+  return joined;
+}
+
+template <char (*Convert)(char)>
+Variant MapCase(Args a) {
+  if (a[0].IsNull()) return a[0];
+  std::string s = ToString(a[0]);
+  for (char& c : s) c = Convert(c);
+  return s;
+}
+
+char Upper(char c) { return c >= 'a' && c <= 'z' ? static_cast<char>(c - 'a' + 'A') : c; }
+char Lower(char c) { return c >= 'A' && c <= 'Z' ? static_cast<char>(c - 'A' + 'a') : c; }
+
+template <bool Front, bool Back>
+Variant TrimSpaces(Args a) {
+  if (a[0].IsNull()) return a[0];
+  const std::string s = ToString(a[0]);
+  std::size_t first = 0, last = s.size();
+  if (Front) while (first < last && s[first] == ' ') ++first;
+  if (Back) while (last > first && s[last - 1] == ' ') --last;
+  return s.substr(first, last - first);
+}
+
+Variant Space(Args a) { return std::string(static_cast<std::size_t>(Count(a[0])), ' '); }
+
+Variant StringOf(Args a) {
+  if (a[1].IsNull()) return Variant::Null();
+  const auto n = static_cast<std::size_t>(Count(a[0]));
+  std::string unit;
+  if (a[1].IsString()) {
+    const std::string s = ToString(a[1]);
+    if (s.empty()) InvalidCall();
+    unit = s.substr(0, ByteOffset(s, 1));
+  } else {
+    unit = EncodeCodePoint(static_cast<std::uint32_t>(ToLong(a[1]) & 0xFF));
+  }
+  std::string result;
+  result.reserve(unit.size() * n);
+  for (std::size_t i = 0; i < n; ++i) result += unit;
+  return result;
+}
+
+Variant StrComp(Args a) {
+  if (a[0].IsNull() || a[1].IsNull()) return Variant::Null();
+  const int order = CompareText(ToString(a[0]), ToString(a[1]), TextCompare(a, 2));
+  return static_cast<Integer>(order);
+}
+
+Variant StrReverse(Args a) {
+  if (a[0].IsNull()) RaiseRuntimeError(kInvalidUseOfNull);
+  return ReverseText(ToString(a[0]));
+}
+
+Variant Chr(Args a) {
+  const Long code = ToLong(a[0]);
+  if (code < 0 || code > 255) InvalidCall();
+  return EncodeCodePoint(static_cast<std::uint32_t>(code));
+}
+
+Variant ChrW(Args a) {
+  Long code = ToLong(a[0]);
+  if (code < -32768 || code > 65535) InvalidCall();
+  if (code < 0) code += 65536;
+  return EncodeCodePoint(static_cast<std::uint32_t>(code));
+}
+
+Variant Asc(Args a) {
+  const std::string s = ToString(a[0]);
+  if (s.empty()) InvalidCall();
+  const std::uint32_t code = FirstCodePoint(s);
+  return code <= 0x7FFF ? Variant(static_cast<Integer>(code)) : Variant(static_cast<Long>(code));
+}
+
+// Whether a number is written in 16 bits (Hex(-1) is "FFFF") or 32.
+bool IsNarrow(const Variant& v) {
+  switch (v.Type()) {
+    case VarType::Empty:
+    case VarType::Byte:
+    case VarType::Integer:
+    case VarType::Boolean: return true;
+    default: return false;
+  }
+}
+
+template <int Base>
+Variant Radix(Args a) {
+  if (a[0].IsNull()) return a[0];
+  const Long value = ToLong(a[0]);
+  std::uint32_t bits = static_cast<std::uint32_t>(value);
+  if (IsNarrow(a[0])) bits &= 0xFFFF;
+  std::array<char, 16> buffer{};
+  std::snprintf(buffer.data(), buffer.size(), Base == 16 ? "%X" : "%o", bits);
+  return std::string(buffer.data());
+}
+
+// ---- conversions and numbers ----
+
+Variant CBool(Args a) { return ToBoolean(a[0]); }
+Variant CByte(Args a) { return ToByte(a[0]); }
+Variant CInt(Args a) { return ToInteger(a[0]); }
+Variant CLng(Args a) { return ToLong(a[0]); }
+Variant CSng(Args a) { return ToSingle(a[0]); }
+Variant CDbl(Args a) { return ToDouble(a[0]); }
+Variant CStr(Args a) { return ToString(a[0]); }
+Variant CDate(Args a) { return ToDate(a[0]); }
+
+// A whole-number function that keeps its argument's type.
+template <double (*Whole)(double)>
+Variant KeepType(Args a) {
+  const Variant v = ValueOf(a[0]);
+  switch (v.Type()) {
+    case VarType::Null:
+    case VarType::Empty:
+    case VarType::Byte:
+    case VarType::Integer:
+    case VarType::Long: return v.IsEmpty() ? Variant(Integer{0}) : v;
+    case VarType::Boolean: return static_cast<Integer>(*v.If<VariantBool>());
+    case VarType::Single: return static_cast<Single>(Whole(*v.If<Single>()));
+    case VarType::Date: return Date{Whole(v.If<Date>()->days)};
+    default: return Whole(ToDouble(v));
+  }
+}
+
+double Floor(double x) { return std::floor(x); }
+double Truncate(double x) { return std::trunc(x); }
+
+Variant Round(Args a) {
+  const Variant v = ValueOf(a[0]);
+  if (v.IsNull()) return v;
+  const Long digits = a.size() >= 2 ? ToLong(a[1]) : 0;
+  if (digits < 0) InvalidCall();
+  if (digits == 0) {
+    switch (v.Type()) {
+      case VarType::Empty:
+      case VarType::Byte:
+      case VarType::Integer:
+      case VarType::Long: return v.IsEmpty() ? Variant(Integer{0}) : v;
+      case VarType::Boolean: return static_cast<Integer>(*v.If<VariantBool>());
+      default: break;
+    }
+  }
+  const double scale = std::pow(10.0, std::min<Long>(digits, 22));
+  const double rounded = RoundHalfEven(ToDouble(v) * scale) / scale;
+  if (v.Type() == VarType::Single) return static_cast<Single>(rounded);
+  return rounded;
+}
+
+Variant Abs(Args a) {
+  const Variant v = ValueOf(a[0]);
+  switch (v.Type()) {
+    case VarType::Null: return v;
+    case VarType::Empty: return Integer{0};
+    case VarType::Byte: return v;
+    case VarType::Integer: {
+      const Long n = std::abs(static_cast<Long>(*v.If<Integer>()));
+      return n > 32767 ? Variant(n) : Variant(static_cast<Integer>(n));
+    }
+    case VarType::Long: {
+      const auto n = std::abs(static_cast<double>(*v.If<Long>()));
+      return n > 2147483647.0 ? Variant(n) : Variant(static_cast<Long>(n));
+    }
+    case VarType::Boolean: return static_cast<Integer>(IsTrue(*v.If<VariantBool>()) ? 1 : 0);
+    case VarType::Single: return std::fabs(*v.If<Single>());
+    default: return std::fabs(ToDouble(v));
+  }
+}
+
+Variant Sgn(Args a) {
+  if (a[0].IsNull()) return a[0];
+  const double x = ToDouble(a[0]);
+  return static_cast<Integer>(x > 0 ? 1 : x < 0 ? -1 : 0);
+}
+
+template <double (*F)(double), bool Positive = false, bool NonNegative = false>
+Variant MathFunction(Args a) {
+  if (a[0].IsNull()) return a[0];
+  const double x = ToDouble(a[0]);
+  if ((Positive && !(x > 0)) || (NonNegative && x < 0)) InvalidCall();
+  const double y = F(x);
+  if (!std::isfinite(y)) RaiseOverflow();
+  return y;
+}
+
+double Sqrt(double x) { return std::sqrt(x); }
+double Exponent(double x) { return std::exp(x); }
+double Logarithm(double x) { return std::log(x); }
+double Sine(double x) { return std::sin(x); }
+double Cosine(double x) { return std::cos(x); }
+double Tangent(double x) { return std::tan(x); }
+double Arctangent(double x) { return std::atan(x); }
+
+thread_local Single lastRandom = 0.0f;
+
+Variant RndFunction(Args a) {
+  if (!a.empty()) {
+    const double n = ToDouble(a[0]);
+    if (n == 0) return lastRandom;
+    if (n < 0) Randomize(static_cast<Single>(n));
+  }
+  lastRandom = Rnd();
+  return lastRandom;
+}
+
+// ---- tests ----
+
+Variant IsArrayFunction(Args a) { return ToVariantBool(a[0].IsArray()); }
+Variant IsEmptyFunction(Args a) { return ToVariantBool(a[0].IsEmpty()); }
+Variant IsNullFunction(Args a) { return ToVariantBool(a[0].IsNull()); }
+Variant IsObjectFunction(Args a) { return ToVariantBool(a[0].IsObject()); }
+
+Variant IsNumeric(Args a) {
+  switch (a[0].Type()) {
+    case VarType::Empty:
+    case VarType::Byte:
+    case VarType::Integer:
+    case VarType::Long:
+    case VarType::Single:
+    case VarType::Double:
+    case VarType::Boolean: return VariantBool::True;
+    case VarType::String: {
+      try {
+        return ToVariantBool(ParseNumber(*a[0].If<std::string>(), CurrentNumberFormat()).has_value());
+      } catch (const AutomationError&) {
+        return VariantBool::True;  // a number beyond the double range is still a number
+      }
+    }
+    default: return VariantBool::False;
+  }
+}
+
+Variant IsDate(Args a) {
+  if (a[0].Type() == VarType::Date) return VariantBool::True;
+  if (!a[0].IsString()) return VariantBool::False;
+  return ToVariantBool(ParseDate(*a[0].If<std::string>()).has_value());
+}
+
+Variant TypeName(Args a) { return TypeNameOf(a[0]); }
+Variant VarTypeFunction(Args a) { return static_cast<Integer>(a[0].Type()); }
+
+// ---- arrays ----
+
+Variant ArrayFunction(Args a) {
+  return MakeArray(std::vector<Variant>(std::make_move_iterator(a.begin()), std::make_move_iterator(a.end())));
+}
+
+void CheckDimension(Args a) {
+  if (a.size() >= 2 && ToLong(a[1]) != 1) RaiseRuntimeError(kSubscriptOutOfRange);
+}
+
+Variant UBound(Args a) {
+  const SafeArray& array = ArrayOf(a[0]);
+  CheckDimension(a);
+  return static_cast<Long>(array.lowerBound + static_cast<Long>(array.Count()) - 1);
+}
+
+Variant LBound(Args a) {
+  const SafeArray& array = ArrayOf(a[0]);
+  CheckDimension(a);
+  return array.lowerBound;
+}
+
+Variant Filter(Args a) {
+  const SafeArray& array = ArrayOf(a[0]);
+  if (a[1].IsNull()) RaiseRuntimeError(kInvalidUseOfNull);
+  const std::string value = ToString(a[1]);
+  const bool include = a.size() < 3 || IsTrue(ToBoolean(a[2]));
+  const bool text = TextCompare(a, 3);
+  std::vector<Variant> kept;
+  for (const auto& element : array.elements) {
+    const bool found = FindBytes(ToString(element), value, 0, text) != std::string::npos;
+    if (found == include) kept.push_back(element);
+  }
+  return MakeArray(std::move(kept));
+}
+
+// ---- dates ----
+
+Variant NowFunction(Args) { return Now(); }
+Variant DateFunction(Args) { return Date{std::floor(Now().days)}; }
+Variant TimeFunction(Args) {
+  const double now = Now().days;
+  return Date{now - std::floor(now)};
+}
+Variant TimerFunction(Args) { return Timer(); }
+
+template <int DateParts::*Part>
+Variant DatePart(Args a) {
+  if (a[0].IsNull()) return a[0];
+  return static_cast<Integer>(SplitDate(ToDate(a[0])).*Part);
+}
+
+Variant Weekday(Args a) {
+  if (a[0].IsNull()) return a[0];
+  const int first = a.size() >= 2 ? static_cast<int>(ToLong(a[1])) : 1;
+  if (first < 0 || first > 7) InvalidCall();
+  const int weekday = SplitDate(ToDate(a[0])).weekday;
+  return static_cast<Integer>((weekday - (first == 0 ? 1 : first) + 7) % 7 + 1);
+}
+
+// The serial of the first day of `month` of `year` (months roll over).
+double MonthStart(int year, int month) { return DateSerial(year, month, 1).days; }
+
+// A date's seconds counted straight through midnights, for the time intervals.
+double LinearSeconds(Date d) {
+  const double whole = std::trunc(d.days);
+  return whole * 86400.0 + std::round(std::fabs(d.days - whole) * 86400.0);
+}
+
+enum class Interval { Year, Quarter, Month, Day, Weekday, Week, Hour, Minute, Second };
+
+Interval IntervalOf(const Variant& v) {
+  std::string name = ToString(v);
+  for (char& c : name) c = Lower(c);
+  if (name == "yyyy") return Interval::Year;
+  if (name == "q") return Interval::Quarter;
+  if (name == "m") return Interval::Month;
+  if (name == "y" || name == "d") return Interval::Day;
+  if (name == "w") return Interval::Weekday;
+  if (name == "ww") return Interval::Week;
+  if (name == "h") return Interval::Hour;
+  if (name == "n") return Interval::Minute;
+  if (name == "s") return Interval::Second;
+  InvalidCall();
+}
+
+Variant DateAdd(Args a) {
+  const Interval interval = IntervalOf(a[0]);
+  const double n = std::trunc(ToDouble(a[1]));
+  const Date date = ToDate(a[2]);
+  const auto months = [&](double count) {
+    const DateParts parts = SplitDate(date);
+    const double target = parts.month + count;
+    const double start = MonthStart(parts.year, static_cast<int>(target));
+    const double days = MonthStart(parts.year, static_cast<int>(target) + 1) - start;
+    const double day = start + std::min<double>(parts.day, days) - 1;
+    return CombineDateAndTime(day, std::fabs(date.days - std::trunc(date.days)));
+  };
+  switch (interval) {
+    case Interval::Year: return months(12 * n);
+    case Interval::Quarter: return months(3 * n);
+    case Interval::Month: return months(n);
+    case Interval::Day:
+    case Interval::Weekday: return ToDate(Date{date.days + n});
+    case Interval::Week: return ToDate(Date{date.days + 7 * n});
+    case Interval::Hour: return ToDate(Date{date.days + n / 24});
+    case Interval::Minute: return ToDate(Date{date.days + n / 1440});
+    case Interval::Second: return ToDate(Date{date.days + n / 86400});
+  }
+  InvalidCall();
+}
+
+Variant DateDiff(Args a) {
+  const Interval interval = IntervalOf(a[0]);
+  if (a[1].IsNull() || a[2].IsNull()) return Variant::Null();
+  const Date from = ToDate(a[1]);
+  const Date to = ToDate(a[2]);
+  const DateParts p = SplitDate(from);
+  const DateParts q = SplitDate(to);
+  const double fromDay = std::floor(from.days);
+  const double toDay = std::floor(to.days);
+  const auto whole = [](double x) { return Variant(static_cast<Long>(x)); };
+  switch (interval) {
+    case Interval::Year: return whole(q.year - p.year);
+    case Interval::Quarter: return whole((q.year * 4 + (q.month - 1) / 3) - (p.year * 4 + (p.month - 1) / 3));
+    case Interval::Month: return whole((q.year * 12 + q.month) - (p.year * 12 + p.month));
+    case Interval::Day: return whole(toDay - fromDay);
+    case Interval::Weekday: return whole(std::trunc((toDay - fromDay) / 7));
+    case Interval::Week: return whole(((toDay - (q.weekday - 1)) - (fromDay - (p.weekday - 1))) / 7);
+    case Interval::Hour:
+      return whole(std::floor(LinearSeconds(to) / 3600) - std::floor(LinearSeconds(from) / 3600));
+    case Interval::Minute:
+      return whole(std::floor(LinearSeconds(to) / 60) - std::floor(LinearSeconds(from) / 60));
+    case Interval::Second: return whole(LinearSeconds(to) - LinearSeconds(from));
+  }
+  InvalidCall();
+}
+
+Variant DateSerialFunction(Args a) {
+  if (AnyNull(a)) RaiseRuntimeError(kInvalidUseOfNull);
+  return DateSerial(ToDouble(a[0]), ToDouble(a[1]), ToDouble(a[2]));
+}
+
+Variant TimeSerialFunction(Args a) {
+  if (AnyNull(a)) RaiseRuntimeError(kInvalidUseOfNull);
+  const double time = TimeSerial(ToDouble(a[0]), ToDouble(a[1]), ToDouble(a[2]));
+  return ToDate(Date{time});
+}
+
+Variant FormatDateTime(Args a) {
+  if (a[0].IsNull()) return a[0];
+  const Date date = ToDate(a[0]);
+  const Long format = a.size() >= 2 ? ToLong(a[1]) : 0;
+  const DateParts p = SplitDate(date);
+  static constexpr const char* kDays[] = {"Sunday", "Monday", "Tuesday", "Wednesday", "Thursday", "Friday", "Saturday"};
+  static constexpr const char* kMonths[] = {"January", "February", "March", "April", "May", "June", "July",
+                                            "August", "September", "October", "November", "December"};
+  std::array<char, 64> buffer{};
+  switch (format) {
+    case 0: return FormatDate(date);
+    case 1:
+      std::snprintf(buffer.data(), buffer.size(), "%s, %s %d, %d", kDays[p.weekday - 1],
+                    kMonths[p.month - 1], p.day, p.year);
+      return std::string(buffer.data());
+    case 2: return FormatDate(Date{std::trunc(date.days) == 0 ? 0 : std::trunc(date.days)}).substr(0);
+    case 3: return FormatDate(Date{std::fabs(date.days - std::trunc(date.days))});
+    case 4:
+      std::snprintf(buffer.data(), buffer.size(), "%02d:%02d", p.hour, p.minute);
+      return std::string(buffer.data());
+    default: InvalidCall();
+  }
+}
+
+// ---- formatting and colours ----
+
+Variant FormatNumber(Args a) {
+  if (a[0].IsNull()) return a[0];
+  const double x = ToDouble(a[0]);
+  const Long digits = a.size() >= 2 && !a[1].IsEmpty() ? ToLong(a[1]) : 2;
+  if (digits < -1 || digits > 20) InvalidCall();
+  const int places = digits == -1 ? 2 : static_cast<int>(digits);
+  const bool leadingZero = a.size() < 3 || a[2].IsEmpty() || ToLong(a[2]) != 0;
+  const bool parentheses = a.size() >= 4 && !a[3].IsEmpty() && ToLong(a[3]) == -1;
+  const bool group = a.size() < 5 || a[4].IsEmpty() || ToLong(a[4]) != 0;
+  std::array<char, 400> buffer{};
+  std::snprintf(buffer.data(), buffer.size(), "%.*f", places, std::fabs(x));
+  std::string digitsText(buffer.data());
+  const std::size_t point = digitsText.find('.');
+  std::string whole = digitsText.substr(0, point);
+  const std::string fraction = point == std::string::npos ? "" : digitsText.substr(point + 1);
+  if (whole == "0" && !leadingZero && !fraction.empty()) whole.clear();
+  if (group)
+    for (auto i = static_cast<std::ptrdiff_t>(whole.size()) - 3; i > 0; i -= 3)
+      whole.insert(static_cast<std::size_t>(i), 1, CurrentNumberFormat().group);
+  std::string text = whole;
+  if (!fraction.empty()) text += CurrentNumberFormat().decimal + fraction;
+  const bool negative = x < 0 && text.find_first_not_of("0.,") != std::string::npos;
+  if (!negative) return text;
+  return parentheses ? "(" + text + ")" : "-" + text;
+}
+
+Variant RGBFunction(Args a) {
+  const auto part = [](const Variant& v) {
+    const Long n = ToLong(v);
+    return static_cast<Integer>(std::clamp<Long>(n, -1, 256));
+  };
+  for (const auto& v : a)
+    if (ToLong(v) < 0) InvalidCall();
+  return RGB(part(a[0]), part(a[1]), part(a[2]));
+}
+
+constexpr BuiltinFunction kBuiltins[] = {
+    {"abs", Abs, 1, 1},
+    {"array", ArrayFunction, 0, 1 << 20},
+    {"asc", Asc, 1, 1},
+    {"ascw", Asc, 1, 1},
+    {"atn", MathFunction<Arctangent>, 1, 1},
+    {"cbool", CBool, 1, 1},
+    {"cbyte", CByte, 1, 1},
+    {"cdate", CDate, 1, 1},
+    {"cdbl", CDbl, 1, 1},
+    {"chr", Chr, 1, 1},
+    {"chrw", ChrW, 1, 1},
+    {"cint", CInt, 1, 1},
+    {"clng", CLng, 1, 1},
+    {"cos", MathFunction<Cosine>, 1, 1},
+    {"csng", CSng, 1, 1},
+    {"cstr", CStr, 1, 1},
+    {"date", DateFunction, 0, 0},
+    {"dateadd", DateAdd, 3, 3},
+    {"datediff", DateDiff, 3, 4},
+    {"dateserial", DateSerialFunction, 3, 3},
+    {"day", DatePart<&DateParts::day>, 1, 1},
+    {"exp", MathFunction<Exponent>, 1, 1},
+    {"filter", Filter, 2, 4},
+    {"fix", KeepType<Truncate>, 1, 1},
+    {"formatdatetime", FormatDateTime, 1, 2},
+    {"formatnumber", FormatNumber, 1, 5},
+    {"hex", Radix<16>, 1, 1},
+    {"hour", DatePart<&DateParts::hour>, 1, 1},
+    {"instr", InStr, 2, 4},
+    {"instrrev", InStrRev, 2, 4},
+    {"int", KeepType<Floor>, 1, 1},
+    {"isarray", IsArrayFunction, 1, 1},
+    {"isdate", IsDate, 1, 1},
+    {"isempty", IsEmptyFunction, 1, 1},
+    {"isnull", IsNullFunction, 1, 1},
+    {"isnumeric", IsNumeric, 1, 1},
+    {"isobject", IsObjectFunction, 1, 1},
+    {"join", Join, 1, 2},
+    {"lbound", LBound, 1, 2},
+    {"lcase", MapCase<Lower>, 1, 1},
+    {"left", Left, 2, 2},
+    {"len", Len, 1, 1},
+    {"log", MathFunction<Logarithm, true>, 1, 1},
+    {"ltrim", TrimSpaces<true, false>, 1, 1},
+    {"mid", Mid, 2, 3},
+    {"minute", DatePart<&DateParts::minute>, 1, 1},
+    {"month", DatePart<&DateParts::month>, 1, 1},
+    {"now", NowFunction, 0, 0},
+    {"oct", Radix<8>, 1, 1},
+    {"replace", Replace, 3, 6},
+    {"rgb", RGBFunction, 3, 3},
+    {"right", Right, 2, 2},
+    {"rnd", RndFunction, 0, 1},
+    {"round", Round, 1, 2},
+    {"rtrim", TrimSpaces<false, true>, 1, 1},
+    {"second", DatePart<&DateParts::second>, 1, 1},
+    {"sgn", Sgn, 1, 1},
+    {"sin", MathFunction<Sine>, 1, 1},
+    {"space", Space, 1, 1},
+    {"split", Split, 1, 4},
+    {"sqr", MathFunction<Sqrt, false, true>, 1, 1},
+    {"strcomp", StrComp, 2, 3},
+    {"string", StringOf, 2, 2},
+    {"strreverse", StrReverse, 1, 1},
+    {"tan", MathFunction<Tangent>, 1, 1},
+    {"time", TimeFunction, 0, 0},
+    {"timer", TimerFunction, 0, 0},
+    {"timeserial", TimeSerialFunction, 3, 3},
+    {"trim", TrimSpaces<true, true>, 1, 1},
+    {"typename", TypeName, 1, 1},
+    {"ubound", UBound, 1, 2},
+    {"ucase", MapCase<Upper>, 1, 1},
+    {"vartype", VarTypeFunction, 1, 1},
+    {"weekday", Weekday, 1, 2},
+    {"year", DatePart<&DateParts::year>, 1, 1},
+};
+
+struct NamedConstant {
+  std::string_view name;
+  std::int32_t value;
+};
+
+constexpr NamedConstant kNumberConstants[] = {
+    {"vbempty", 0}, {"vbnull", 1}, {"vbinteger", 2}, {"vblong", 3}, {"vbsingle", 4},
+    {"vbdouble", 5}, {"vbcurrency", 6}, {"vbdate", 7}, {"vbstring", 8}, {"vbobject", 9},
+    {"vberror", 10}, {"vbboolean", 11}, {"vbvariant", 12}, {"vbdataobject", 13},
+    {"vbbyte", 17}, {"vbarray", 8192}, {"vbbinarycompare", 0}, {"vbtextcompare", 1},
+    {"vbsunday", 1}, {"vbmonday", 2}, {"vbtuesday", 3}, {"vbwednesday", 4}, {"vbthursday", 5},
+    {"vbfriday", 6}, {"vbsaturday", 7}, {"vbusesystemdayofweek", 0}, {"vbgeneraldate", 0},
+    {"vblongdate", 1}, {"vbshortdate", 2}, {"vblongtime", 3}, {"vbshorttime", 4},
+    {"vbusedefault", -2}, {"vbblack", 0x000000}, {"vbred", 0x0000FF}, {"vbgreen", 0x00FF00},
+    {"vbyellow", 0x00FFFF}, {"vbblue", 0xFF0000}, {"vbmagenta", 0xFF00FF}, {"vbcyan", 0xFFFF00},
+    {"vbwhite", 0xFFFFFF}, {"vbobjecterror", -2147221504},
+};
+
+}  // namespace
+
+const BuiltinFunction* FindBuiltin(std::string_view name) {
+  const auto it = std::lower_bound(std::begin(kBuiltins), std::end(kBuiltins), name,
+                                   [](const BuiltinFunction& f, std::string_view n) { return f.name < n; });
+  if (it == std::end(kBuiltins) || it->name != name) return nullptr;
+  return &*it;
+}
+
+std::optional<Variant> FindConstant(std::string_view name) {
+  if (name == "vbcrlf" || name == "vbnewline") return Variant("\r\n");
+  if (name == "vbcr") return Variant("\r");
+  if (name == "vblf") return Variant("\n");
+  if (name == "vbtab") return Variant("\t");
+  if (name == "vbnullstring") return Variant("");
+  if (name == "vbnullchar") return Variant(std::string(1, '\0'));
+  if (name == "vbtrue") return Variant(Integer{-1});
+  if (name == "vbfalse") return Variant(Integer{0});
+  for (const auto& constant : kNumberConstants) {
+    if (constant.name != name) continue;
+    if (constant.value >= -32768 && constant.value <= 32767) return Variant(static_cast<Integer>(constant.value));
+    return Variant(static_cast<Long>(constant.value));
+  }
+  return std::nullopt;
+}
+
+std::string TypeNameOf(const Variant& v) {
+  switch (v.Type()) {
+    case VarType::Empty: return "Empty";
+    case VarType::Null: return "Null";
+    case VarType::Integer: return "Integer";
+    case VarType::Long: return "Long";
+    case VarType::Single: return "Single";
+    case VarType::Double: return "Double";
+    case VarType::Date: return "Date";
+    case VarType::String: return "String";
+    case VarType::Boolean: return "Boolean";
+    case VarType::Byte: return "Byte";
+    case VarType::Object: {
+      const ObjectRef& object = *v.If<ObjectRef>();
+      if (!object) return "Nothing";
+      const auto* dispatch = dynamic_cast<const IDispatch*>(object.get());
+      const InterfaceDesc* info = dispatch != nullptr ? dispatch->GetTypeInfo() : nullptr;
+      if (info == nullptr) return "Object";
+      std::string_view name = info->name;
+      if (!name.empty() && name.front() == '_') name.remove_prefix(1);
+      return std::string(name);
+    }
+    default: return v.IsArray() && ArrayOf(v).elementType == VarType::Byte ? "Byte()" : "Variant()";
+  }
+}
+
+}  // namespace kelvane::host::vbscript
