@@ -11,10 +11,14 @@
 #include <utility>
 #include <vector>
 
+#include "host/vbscript/Dictionary.h"
 #include "host/vbscript/Engine.h"
+#include "platform/complus/ObjectContext.h"
+#include "server/ClassFactory.h"
 #include "platform/oleaut/AutomationError.h"
 #include "platform/oleaut/Conversion.h"
 #include "platform/oleaut/Dispatch.h"
+#include "platform/oleaut/DispatchTable.h"
 
 namespace kelvane::host::vbscript::testing {
 
@@ -41,6 +45,26 @@ class FakeResponse : public oleaut::IDispatch {
   }
   std::string output;
   bool ended = false;
+};
+
+// A Server whose CreateObject makes dictionaries and, through the class
+// registry, components, activated in the context current at the call.
+class FakeServer : public oleaut::IDispatch {
+ public:
+  std::optional<oleaut::DISPID> GetIDOfName(std::string_view name) const override {
+    std::string folded(name);
+    for (char& c : folded) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
+    if (folded == "createobject") return 1;
+    return std::nullopt;
+  }
+  oleaut::Variant Invoke(oleaut::DISPID id, std::uint16_t, std::span<const oleaut::Variant> args) override {
+    if (id != 1 || args.size() != 1) oleaut::RaiseRuntimeError(oleaut::kWrongArgumentCount);
+    const std::string progID = oleaut::ToString(args[0]);
+    if (oleaut::detail::FoldCase(progID) == "scripting.dictionary") return oleaut::ObjectRef(CreateDictionary());
+    auto object = server::CreateObject(progID);
+    if (auto* control = dynamic_cast<complus::ObjectControl*>(object.get())) control->Activate();
+    return oleaut::ObjectRef(object);
+  }
 };
 
 class MapFiles : public PageFiles {
