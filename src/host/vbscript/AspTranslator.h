@@ -8,9 +8,11 @@
 // the program knows the file and line it came from.
 
 #include <cstdint>
+#include <map>
 #include <optional>
 #include <string>
 #include <string_view>
+#include <utility>
 #include <vector>
 
 namespace kelvane::host::vbscript {
@@ -23,6 +25,21 @@ class PageFiles {
   // "." or ".." parts); nullopt when it is missing, unreadable, or resolves
   // (through links) outside the site.
   virtual std::optional<std::string> Read(const std::string& path) = 0;
+};
+
+// Files held in memory by path: pages that are not on disk (generated
+// pages, tests, benchmarks).
+class MemoryFiles : public PageFiles {
+ public:
+  explicit MemoryFiles(std::map<std::string, std::string> files) : files_(std::move(files)) {}
+  std::optional<std::string> Read(const std::string& path) override {
+    const auto it = files_.find(path);
+    if (it == files_.end()) return std::nullopt;
+    return it->second;
+  }
+
+ private:
+  std::map<std::string, std::string> files_;
 };
 
 // The place a program line comes from: an index into `files` and a line.

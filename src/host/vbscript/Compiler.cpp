@@ -201,17 +201,17 @@ class Compiler {
   // ---- top level ----
 
   void ParseTopLevel() {
-    SkipSeparators();
-    if (IsWord("option")) {
-      Next();
-      ExpectWord("explicit");
-      explicit_ = true;
-      EndStatement();
-    }
+    // Option Explicit holds for the whole page wherever it stands: pages
+    // put text (a line break after the directive) before it.
     while (true) {
       SkipSeparators();
       if (Is(TokenKind::End)) break;
-      if (IsWord("option")) Fail(kSyntaxError, "Option Explicit must come first");
+      if (AcceptWord("option")) {
+        ExpectWord("explicit");
+        explicit_ = true;
+        EndStatement();
+        continue;
+      }
       if (TryDefinition()) continue;
       program_->main.push_back(ParseStatement());
       EndStatement();
@@ -401,6 +401,8 @@ class Compiler {
     if (Is(TokenKind::Text)) {
       auto s = NewStmt(StmtKind::WriteText);
       s->slot = *Current().value.If<oleaut::Long>();
+      if (s->slot < 0 || static_cast<std::size_t>(s->slot) >= program_->script.texts.size())
+        Fail(kInvalidCharacter, "Invalid character");
       Next();
       return s;
     }

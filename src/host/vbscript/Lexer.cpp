@@ -237,7 +237,7 @@ class Lexer {
   void ReadTextMarker(Token& token) {
     ++at_;
     long index = 0;
-    while (IsDigit(Peek())) index = index * 10 + (text_[at_++] - '0');
+    for (int digits = 0; IsDigit(Peek()) && digits < 9; ++digits) index = index * 10 + (text_[at_++] - '0');
     token.kind = TokenKind::Text;
     token.value = static_cast<oleaut::Long>(index);
   }

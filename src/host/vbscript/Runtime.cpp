@@ -24,20 +24,33 @@ constexpr int kMaxDepth = 400;
 // Statements between two looks at the clock when no loop or call looks.
 constexpr unsigned kStepsPerCheck = 4096;
 
-// The evaluated arguments of one call, on the C++ stack when they are few.
+// The evaluated arguments of one call, on the C++ stack when they are few;
+// only as many variants as there are arguments are made.
 class Arguments {
  public:
   explicit Arguments(std::size_t count) : size_(count) {
-    if (count > kInline) heap_.resize(count);
+    if (count > kInline) {
+      heap_.resize(count);
+      data_ = heap_.data();
+    } else {
+      data_ = reinterpret_cast<Variant*>(inline_);
+      for (std::size_t i = 0; i < count; ++i) new (data_ + i) Variant();
+    }
   }
-  Variant& operator[](std::size_t i) { return data()[i]; }
-  std::span<Variant> Span() { return {data(), size_}; }
+  ~Arguments() {
+    if (heap_.empty())
+      for (std::size_t i = 0; i < size_; ++i) data_[i].~Variant();
+  }
+  Arguments(const Arguments&) = delete;
+  Arguments& operator=(const Arguments&) = delete;
+  Variant& operator[](std::size_t i) { return data_[i]; }
+  std::span<Variant> Span() { return {data_, size_}; }
 
  private:
   static constexpr std::size_t kInline = 6;
-  Variant* data() { return heap_.empty() ? inline_.data() : heap_.data(); }
-  std::array<Variant, kInline> inline_;
+  alignas(Variant) unsigned char inline_[kInline * sizeof(Variant)];
   std::vector<Variant> heap_;
+  Variant* data_;
   std::size_t size_;
 };
 

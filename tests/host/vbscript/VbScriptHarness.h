@@ -67,18 +67,7 @@ class FakeServer : public oleaut::IDispatch {
   }
 };
 
-class MapFiles : public PageFiles {
- public:
-  explicit MapFiles(std::map<std::string, std::string> files) : files_(std::move(files)) {}
-  std::optional<std::string> Read(const std::string& path) override {
-    const auto it = files_.find(path);
-    if (it == files_.end()) return std::nullopt;
-    return it->second;
-  }
-
- private:
-  std::map<std::string, std::string> files_;
-};
+using MapFiles = MemoryFiles;
 
 struct Outcome {
   std::string output;

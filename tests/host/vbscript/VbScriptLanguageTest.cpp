@@ -191,7 +191,8 @@ INSTANTIATE_TEST_SUITE_P(Errors, VbScriptSnippet, ::testing::ValuesIn(std::vecto
     {"Sub S : On Error Resume Next : x = 1 / 0 : Response.Write \"in\" : End Sub\nS\nResponse.Write \" out\"", "in out"},
     {"Sub S : On Error Resume Next : End Sub\nS\nx = 1 / 0\nResponse.Write \"no\"", "error 11"},
     {"On Error Resume Next\nFor i = 1 To 3\n x = 1 / (i - 2)\n Response.Write i\nNext", "123"},
-    {"On Error Goto Handler", "error 1050"}}));
+    {"On Error Goto Handler", "error 1050"}, {"Dim a(2, 3)", "error 1050"},
+    {"x = InStr(, \"a\")", "error 1050"}, {"Class C\n Dim a(2)\nEnd Class", "error 1050"}}));
 
 INSTANTIATE_TEST_SUITE_P(Classes, VbScriptSnippet, ::testing::ValuesIn(std::vector<Case>{
     {"Class C\n Public n\nEnd Class\nSet o = New C : o.n = 4 : Response.Write o.n", "4"},

@@ -130,5 +130,24 @@ TEST(VbScriptObjects, AComponentErrorReachesErrWithItsOwnNumberAndSource) {
   EXPECT_EQ(outcome.error->line, 5);
 }
 
+// A component that runs out of memory.
+class Exhausted : public oleaut::IDispatch {
+ public:
+  std::optional<oleaut::DISPID> GetIDOfName(std::string_view) const override { return 1; }
+  oleaut::Variant Invoke(oleaut::DISPID, std::uint16_t, std::span<const oleaut::Variant>) override {
+    throw std::bad_alloc();
+  }
+};
+
+TEST(VbScriptObjects, OutOfMemoryIsError7) {
+  const auto object = std::make_shared<Exhausted>();
+  const auto resumed = testing::RunCode("On Error Resume Next\nc.Grow\nResponse.Write Err.Number", {{"c", object}});
+  EXPECT_EQ(resumed.output, "7");
+  const auto failed = testing::RunCode("x = 1\nc.Grow", {{"c", object}});
+  ASSERT_TRUE(failed.error);
+  EXPECT_EQ(failed.error->number, 7);
+  EXPECT_EQ(failed.error->line, 2);
+}
+
 }  // namespace
 }  // namespace kelvane::host::vbscript
