@@ -42,8 +42,12 @@ std::optional<ScriptError> RunProgram(const Program& program, const RunOptions& 
     error = ScriptError{oleaut::kOutOfMemory, kRuntimeSource,
                         oleaut::RuntimeErrorText(oleaut::kOutOfMemory), {}, 0};
     if (runtime) error = Located(program, *runtime, *error);
+  } catch (const std::exception& e) {
+    // Anything else the C++ library refuses (a length beyond its limits).
+    error = ScriptError{oleaut::kInvalidProcedureCall, kRuntimeSource, e.what(), {}, 0};
+    if (runtime) error = Located(program, *runtime, *error);
   }
-  if (runtime) runtime->ReleaseGlobals();
+  if (runtime) runtime->ReleaseAll();
   return error;
 }
 

@@ -1,7 +1,9 @@
 #include "host/vbscript/Runtime.h"
 
+#include <algorithm>
 #include <array>
 #include <cmath>
+#include <ctime>
 #include <new>
 #include <utility>
 
@@ -119,16 +121,35 @@ Runtime::~Runtime() = default;
 
 void Runtime::RunMain() { ExecBlock(program_.main); }
 
-void Runtime::ReleaseGlobals() noexcept {
+void Runtime::ReleaseAll() noexcept {
   for (auto& global : globals_) {
     Variant dying = std::move(global);
     global = Variant();
   }
+  // A terminator run here may make objects: the list grows as it is walked.
+  for (std::size_t i = 0; i < created_.size(); ++i) {
+    if (const auto object = created_[i].lock()) {
+      std::vector<Variant> fields = std::move(object->Fields());
+      object->Fields().assign(fields.size(), Variant());
+    }
+  }
 }
+
+// The coarse monotonic clock: the steady clock's own, read in a few
+// nanoseconds, to a few milliseconds, as a deadline needs.
+namespace {
+
+Clock::time_point CoarseNow() {
+  timespec now{};
+  clock_gettime(CLOCK_MONOTONIC_COARSE, &now);
+  return Clock::time_point(std::chrono::seconds(now.tv_sec) + std::chrono::nanoseconds(now.tv_nsec));
+}
+
+}  // namespace
 
 void Runtime::CheckTime() {
   steps_ = 0;
-  if (Clock::now() > options_.deadline) throw PageStop{true};
+  if (CoarseNow() > options_.deadline) throw PageStop{true};
 }
 
 void Runtime::AfterObjectCall() {
@@ -458,9 +479,36 @@ Variant Runtime::Eval(const Expr& e) {
   RaiseRuntimeError(kProcedureNotDefined);
 }
 
+namespace {
+
+// Whether evaluating `e` can change a variable: a call can, a constant or a
+// plain variable cannot.
+bool Pure(const Expr& e) {
+  switch (e.kind) {
+    case ExprKind::Constant: return true;
+    case ExprKind::Local:
+    case ExprKind::Global:
+    case ExprKind::Field: return !e.hasArgs;
+    default: return false;
+  }
+}
+
+}  // namespace
+
+const Variant& Runtime::Value(const Expr& e, Variant& scratch) {
+  if (e.kind == ExprKind::Constant) return e.value;
+  if (Pure(e)) return Slot(e);
+  scratch = Eval(e);
+  return scratch;
+}
+
 Variant Runtime::EvalBinary(const Expr& e) {
-  const Variant lhs = Eval(*e.left);
-  const Variant rhs = Eval(*e.right);
+  // Operands are read in place, without a copy, unless the right one could
+  // change the left before the operator sees it.
+  Variant leftScratch;
+  Variant rightScratch;
+  const Variant& lhs = Pure(*e.right) ? Value(*e.left, leftScratch) : (leftScratch = Eval(*e.left));
+  const Variant& rhs = Value(*e.right, rightScratch);
   switch (e.op) {
     case Operator::Power: return Power(lhs, rhs);
     case Operator::Multiply: return Multiply(lhs, rhs);
@@ -580,6 +628,11 @@ Variant Runtime::CallProcedure(std::int32_t index, ScriptObject* me, std::span<V
 Variant Runtime::NewObject(std::int32_t classIndex) {
   const ClassInfo& info = program_.classes[static_cast<std::size_t>(classIndex)];
   auto object = std::make_shared<ScriptObject>(weak_from_this(), info);
+  if (created_.size() >= pruneAt_) {
+    std::erase_if(created_, [](const std::weak_ptr<ScriptObject>& o) { return o.expired(); });
+    pruneAt_ = std::max<std::size_t>(1024, created_.size() * 2);
+  }
+  created_.push_back(object);
   if (info.initialize >= 0) CallProcedure(info.initialize, object.get(), {}, nullptr);
   return Variant(ObjectRef(std::move(object)));
 }

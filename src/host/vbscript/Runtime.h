@@ -35,8 +35,10 @@ class Runtime : public std::enable_shared_from_this<Runtime> {
 
   // Runs the page's main code; raises what it does not handle.
   void RunMain();
-  // Lets go of every global, running the Class_Terminate of what dies.
-  void ReleaseGlobals() noexcept;
+  // Lets go of every global, running the Class_Terminate of what dies, then
+  // empties the objects of the page's classes that still live, so that
+  // objects that refer to each other do not outlive the page.
+  void ReleaseAll() noexcept;
   // Where the statement that runs now comes from.
   int CurrentLine() const { return currentLine_; }
   const Program& Code() const { return program_; }
@@ -76,6 +78,9 @@ class Runtime : public std::enable_shared_from_this<Runtime> {
 
   oleaut::Variant Eval(const Expr& e);
   oleaut::Variant EvalBinary(const Expr& e);
+  // The value of `e`, in place when it is a constant or a plain variable,
+  // else evaluated into `scratch`.
+  const oleaut::Variant& Value(const Expr& e, oleaut::Variant& scratch);
   oleaut::Variant CallUser(const Expr& e);
   oleaut::Variant CallMember(const Expr& e);
   oleaut::Variant CallBuiltin(const Expr& e);
@@ -104,6 +109,8 @@ class Runtime : public std::enable_shared_from_this<Runtime> {
   int depth_ = 0;
   unsigned steps_ = 0;
   oleaut::DISPID writeId_ = -1;
+  std::vector<std::weak_ptr<ScriptObject>> created_;
+  std::size_t pruneAt_ = 1024;
 };
 
 }  // namespace kelvane::host::vbscript

@@ -4,6 +4,7 @@
 // copies an array's bytes.
 
 #include <cstdint>
+#include <iterator>
 #include <memory>
 #include <string>
 #include <variant>
@@ -96,7 +97,10 @@ class Variant {
   static Variant ByteArray(std::vector<Byte> bytes, Long lowerBound);
 
   // The type code; arrays answer Array | element type.
-  VarType Type() const;
+  VarType Type() const {
+    if (const auto* array = std::get_if<ArrayRef>(&value_)) return ArrayType(*array);
+    return kTypes[value_.index()];
+  }
 
   bool IsEmpty() const { return std::holds_alternative<std::monostate>(value_); }
   bool IsNull() const { return std::holds_alternative<NullValue>(value_); }
@@ -114,9 +118,18 @@ class Variant {
   bool operator==(const Variant& other) const;
 
  private:
-  std::variant<std::monostate, NullValue, Integer, Long, Single, double, std::string, VariantBool,
-               Byte, ObjectRef, ArrayRef, Date>
-      value_;
+  static VarType ArrayType(const ArrayRef& array);
+
+  using Value = std::variant<std::monostate, NullValue, Integer, Long, Single, double, std::string,
+                             VariantBool, Byte, ObjectRef, ArrayRef, Date>;
+  // The type code of each alternative of Value, in its order (arrays aside).
+  static constexpr VarType kTypes[] = {VarType::Empty,  VarType::Null,    VarType::Integer,
+                                       VarType::Long,   VarType::Single,  VarType::Double,
+                                       VarType::String, VarType::Boolean, VarType::Byte,
+                                       VarType::Object, VarType::Array,   VarType::Date};
+  static_assert(std::size(kTypes) == std::variant_size_v<Value>);
+
+  Value value_;
 };
 
 }  // namespace kelvane::oleaut

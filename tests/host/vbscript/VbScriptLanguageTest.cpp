@@ -207,6 +207,7 @@ INSTANTIATE_TEST_SUITE_P(Classes, VbScriptSnippet, ::testing::ValuesIn(std::vect
     {"Class C\n Public n\nEnd Class\nSet o = New C : x = o", "error 438"},
     {"Class C\nEnd Class\nResponse.Write TypeName(New C)", "C"},
     {"Set o = New Missing", "error 1002"},
+    {"Class Node\n Public other\nEnd Class\nSet a = New Node : Set b = New Node : Set a.other = b : Set b.other = a : Set a.other.other.other = a", ""},
     {"Class C\n Public x\nEnd Class\nSet o = New C\nWith o\n .x = 3\n Response.Write .x + 1\nEnd With", "4"}}));
 
 }  // namespace
