@@ -7,6 +7,7 @@
 #include <vector>
 
 #include "VbScriptHarness.h"
+#include "host/vbscript/Compiler.h"
 
 namespace kelvane::host::vbscript {
 namespace {
@@ -100,6 +101,19 @@ TEST(VbScriptPage, EndsWhenTheResponseEnds) {
   const auto outcome = RunFiles({{"page.asp", "a<% Response.End %>b"}});
   EXPECT_FALSE(outcome.error);
   EXPECT_EQ(outcome.output, "a");
+}
+
+TEST(VbScriptPage, CompilesAProgramThatEndsWithoutALineBreak) {
+  TranslatedScript script;
+  script.program = "x = 1 + 2 : Response.Write x * 2";
+  script.files = {"page.asp"};
+  script.lines = {{0, 1}};
+  const auto program = Compile(std::move(script));
+  const auto response = std::make_shared<testing::FakeResponse>();
+  RunOptions options;
+  options.objects = {{"Response", response}};
+  EXPECT_FALSE(RunProgram(*program, options));
+  EXPECT_EQ(response->output, "6");
 }
 
 }  // namespace
