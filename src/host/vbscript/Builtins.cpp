@@ -11,6 +11,7 @@
 #include "platform/oleaut/Conversion.h"
 #include "platform/oleaut/DateTime.h"
 #include "platform/oleaut/Dispatch.h"
+#include "platform/oleaut/DispatchTable.h"
 #include "platform/oleaut/Random.h"
 #include "platform/oleaut/Rgb.h"
 #include "platform/oleaut/TypeLibrary.h"
@@ -526,6 +527,66 @@ Variant DateDiff(Args a) {
   InvalidCall();
 }
 
+constexpr const char* kDayNames[] = {"Sunday", "Monday", "Tuesday", "Wednesday", "Thursday", "Friday", "Saturday"};
+constexpr const char* kMonthNames[] = {"January", "February", "March", "April", "May", "June", "July",
+                                       "August", "September", "October", "November", "December"};
+
+// A name, or its first three letters when `abbreviate` holds.
+Variant NameOf(const char* name, Args a, std::size_t abbreviateAt) {
+  const bool abbreviate = a.size() > abbreviateAt && IsTrue(ToBoolean(a[abbreviateAt]));
+  return abbreviate ? std::string(name, 3) : std::string(name);
+}
+
+Variant MonthName(Args a) {
+  const Long month = ToLong(a[0]);
+  if (month < 1 || month > 12) InvalidCall();
+  return NameOf(kMonthNames[month - 1], a, 1);
+}
+
+Variant WeekdayName(Args a) {
+  const Long day = ToLong(a[0]);
+  const Long first = a.size() >= 3 ? ToLong(a[2]) : 1;
+  if (day < 1 || day > 7 || first < 0 || first > 7) InvalidCall();
+  return NameOf(kDayNames[(day - 1 + (first == 0 ? 1 : first) - 1) % 7], a, 1);
+}
+
+Variant DateValue(Args a) {
+  if (a[0].IsNull()) return a[0];
+  return Date{std::trunc(ToDate(a[0]).days)};
+}
+
+Variant TimeValue(Args a) {
+  if (a[0].IsNull()) return a[0];
+  const double days = ToDate(a[0]).days;
+  return Date{std::fabs(days - std::trunc(days))};
+}
+
+Variant DatePartFunction(Args a) {
+  if (a[1].IsNull()) return a[1];
+  const Interval interval = IntervalOf(a[0]);
+  const Date date = ToDate(a[1]);
+  const DateParts p = SplitDate(date);
+  switch (interval) {
+    case Interval::Year: return static_cast<Integer>(p.year);
+    case Interval::Quarter: return static_cast<Integer>((p.month - 1) / 3 + 1);
+    case Interval::Month: return static_cast<Integer>(p.month);
+    case Interval::Day: {
+      if (detail::FoldCase(ToString(a[0])) == "y") return static_cast<Integer>(std::floor(date.days) - DateSerial(p.year, 1, 1).days + 1);
+      return static_cast<Integer>(p.day);
+    }
+    case Interval::Weekday: return static_cast<Integer>(p.weekday);
+    case Interval::Week: {
+      const double first = DateSerial(p.year, 1, 1).days;
+      const int firstWeekday = SplitDate(Date{first}).weekday;
+      return static_cast<Integer>((std::floor(date.days) - first + firstWeekday - 1) / 7 + 1);
+    }
+    case Interval::Hour: return static_cast<Integer>(p.hour);
+    case Interval::Minute: return static_cast<Integer>(p.minute);
+    case Interval::Second: return static_cast<Integer>(p.second);
+  }
+  InvalidCall();
+}
+
 Variant DateSerialFunction(Args a) {
   if (AnyNull(a)) RaiseRuntimeError(kInvalidUseOfNull);
   return DateSerial(ToDouble(a[0]), ToDouble(a[1]), ToDouble(a[2]));
@@ -542,15 +603,12 @@ Variant FormatDateTime(Args a) {
   const Date date = ToDate(a[0]);
   const Long format = a.size() >= 2 ? ToLong(a[1]) : 0;
   const DateParts p = SplitDate(date);
-  static constexpr const char* kDays[] = {"Sunday", "Monday", "Tuesday", "Wednesday", "Thursday", "Friday", "Saturday"};
-  static constexpr const char* kMonths[] = {"January", "February", "March", "April", "May", "June", "July",
-                                            "August", "September", "October", "November", "December"};
   std::array<char, 64> buffer{};
   switch (format) {
     case 0: return FormatDate(date);
     case 1:
-      std::snprintf(buffer.data(), buffer.size(), "%s, %s %d, %d", kDays[p.weekday - 1],
-                    kMonths[p.month - 1], p.day, p.year);
+      std::snprintf(buffer.data(), buffer.size(), "%s, %s %d, %d", kDayNames[p.weekday - 1],
+                    kMonthNames[p.month - 1], p.day, p.year);
       return std::string(buffer.data());
     case 2: return FormatDate(Date{std::trunc(date.days) == 0 ? 0 : std::trunc(date.days)}).substr(0);
     case 3: return FormatDate(Date{std::fabs(date.days - std::trunc(date.days))});
@@ -619,7 +677,9 @@ constexpr BuiltinFunction kBuiltins[] = {
     {"date", DateFunction, 0, 0},
     {"dateadd", DateAdd, 3, 3},
     {"datediff", DateDiff, 3, 4},
+    {"datepart", DatePartFunction, 2, 4},
     {"dateserial", DateSerialFunction, 3, 3},
+    {"datevalue", DateValue, 1, 1},
     {"day", DatePart<&DateParts::day>, 1, 1},
     {"exp", MathFunction<Exponent>, 1, 1},
     {"filter", Filter, 2, 4},
@@ -647,6 +707,7 @@ constexpr BuiltinFunction kBuiltins[] = {
     {"mid", Mid, 2, 3},
     {"minute", DatePart<&DateParts::minute>, 1, 1},
     {"month", DatePart<&DateParts::month>, 1, 1},
+    {"monthname", MonthName, 1, 2},
     {"now", NowFunction, 0, 0},
     {"oct", Radix<8>, 1, 1},
     {"replace", Replace, 3, 6},
@@ -668,14 +729,18 @@ constexpr BuiltinFunction kBuiltins[] = {
     {"time", TimeFunction, 0, 0},
     {"timer", TimerFunction, 0, 0},
     {"timeserial", TimeSerialFunction, 3, 3},
+    {"timevalue", TimeValue, 1, 1},
     {"trim", TrimSpaces<true, true>, 1, 1},
     {"typename", TypeName, 1, 1},
     {"ubound", UBound, 1, 2},
     {"ucase", MapCase<Upper>, 1, 1},
     {"vartype", VarTypeFunction, 1, 1},
     {"weekday", Weekday, 1, 2},
+    {"weekdayname", WeekdayName, 1, 3},
     {"year", DatePart<&DateParts::year>, 1, 1},
 };
+
+static_assert(std::ranges::is_sorted(kBuiltins, {}, &BuiltinFunction::name), "FindBuiltin searches by halves");
 
 struct NamedConstant {
   std::string_view name;
@@ -719,6 +784,15 @@ std::optional<Variant> FindConstant(std::string_view name) {
     return Variant(static_cast<Long>(constant.value));
   }
   return std::nullopt;
+}
+
+bool IsRefused(std::string_view name) {
+  static constexpr std::string_view kRefused[] = {
+      "ccur", "eval", "execute", "executeglobal", "formatcurrency", "formatpercent", "getlocale",
+      "getobject", "getref", "inputbox", "loadpicture", "msgbox", "scriptengine",
+      "scriptenginebuildversion", "scriptenginemajorversion", "scriptengineminorversion",
+      "setlocale"};
+  return std::find(std::begin(kRefused), std::end(kRefused), name) != std::end(kRefused);
 }
 
 std::string TypeNameOf(const Variant& v) {

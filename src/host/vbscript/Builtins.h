@@ -20,6 +20,10 @@ const BuiltinFunction* FindBuiltin(std::string_view name);
 // The built-in constant called `name` (folded): vbCrLf, vbRed, vbString...
 std::optional<oleaut::Variant> FindConstant(std::string_view name);
 
+// Whether `name` (folded) is a function of the language that this engine
+// leaves out (Eval, Execute, GetRef, currency and locale functions...).
+bool IsRefused(std::string_view name);
+
 // The type name of a value, as TypeName gives it.
 std::string TypeNameOf(const oleaut::Variant& v);
 

@@ -232,6 +232,14 @@ void PageCompiler::Resolve(const Pending& pending) {
     return;
   }
   if (auto constant = FindConstant(name)) return MakeConstant(e, *constant, pending.target);
+  if (name == "createobject" && !pending.target) {
+    // The language's own CreateObject is the host's: Server.CreateObject.
+    e.kind = ExprKind::Member;
+    e.left = MakeExpr(ExprKind::Global, e.line);
+    e.left->slot = GlobalSlot("server");
+    return;
+  }
+  if (IsRefused(name)) Fail(kUnsupported, "'" + name + "' is not supported by this engine", e.line);
   // A call of a name that is nothing: 35 when it runs.
   if (pending.called || (e.hasArgs && !pending.target)) return;
   if (explicit_) {

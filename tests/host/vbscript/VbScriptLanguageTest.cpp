@@ -99,7 +99,11 @@ INSTANTIATE_TEST_SUITE_P(Dates, VbScriptExpression, ::testing::ValuesIn(std::vec
     {"FormatDateTime(#2/29/2024 3:04:05 PM#, 1)", "Thursday, February 29, 2024"},
     {"FormatDateTime(#2/29/2024 3:04:05 PM#, 2)", "2/29/2024"},
     {"FormatDateTime(#2/29/2024 3:04:05 PM#, 4)", "15:04"}, {"#1/2/2024# > #1/1/2024#", "True"},
-    {"#1/2/2024# - #1/1/2024#", "1"}}));
+    {"#1/2/2024# - #1/1/2024#", "1"}, {"MonthName(2)", "February"}, {"MonthName(2, True)", "Feb"},
+    {"MonthName(13)", "error 5"}, {"WeekdayName(1)", "Sunday"}, {"WeekdayName(1, True, 2)", "Mon"},
+    {"DatePart(\"q\", #5/1/2024#)", "2"}, {"DatePart(\"y\", #2/1/2024#)", "32"},
+    {"DatePart(\"ww\", #1/7/2024#)", "2"}, {"DateValue(#2/29/2024 3:00:00 PM#)", "2/29/2024"},
+    {"TimeValue(\"3:04:05 PM\")", "3:04:05 PM"}, {"x = Eval(\"1\")", "error 1050"}}));
 
 class VbScriptSnippet : public ::testing::TestWithParam<Case> {};
 

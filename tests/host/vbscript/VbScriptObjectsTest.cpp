@@ -51,7 +51,8 @@ INSTANTIATE_TEST_SUITE_P(Table, VbScriptDictionary, ::testing::ValuesIn(std::vec
     {"d.Add \"a\", 1 : d.CompareMode = 1", "error 5"},
     {"Response.Write TypeName(d)", "Dictionary"},
     {"Set e = Server.CreateObject(\"Scripting.Dictionary\") : Set d(\"o\") = e : Response.Write d(\"o\").Count", "0"},
-    {"Set x = Server.CreateObject(\"No.Such\")", "error 429"}}));
+    {"Set x = Server.CreateObject(\"No.Such\")", "error 429"},
+    {"Set e = CreateObject(\"Scripting.Dictionary\") : e.Add 1, 2 : Response.Write e.Count", "1"}}));
 
 gdi::COLORREF PixelOf(const picture::Decoded& picture, int x, int y) {
   const std::uint8_t* p = picture.pixels->Row(y) + x * 4;
