@@ -6,6 +6,7 @@
 #include <cstdio>
 #include <memory>
 
+#include "host/vbscript/BuiltinFunctions.h"
 #include "host/vbscript/Text.h"
 #include "platform/oleaut/AutomationError.h"
 #include "platform/oleaut/Conversion.h"
@@ -18,12 +19,11 @@
 
 namespace kelvane::host::vbscript {
 
-namespace {
+namespace builtins {
 
 using namespace oleaut;
-using Args = std::span<Variant>;
 
-[[noreturn]] void InvalidCall() { RaiseRuntimeError(kInvalidProcedureCall); }
+void InvalidCall() { RaiseRuntimeError(kInvalidProcedureCall); }
 
 bool AnyNull(Args args) {
   return std::any_of(args.begin(), args.end(), [](const Variant& v) { return v.IsNull(); });
@@ -55,195 +55,12 @@ Variant MakeArray(std::vector<Variant> elements) {
   return Variant(ArrayRef(std::move(array)));
 }
 
-// ---- strings ----
+}  // namespace builtins
 
-Variant Len(Args a) {
-  if (a[0].IsNull()) return a[0];
-  return static_cast<Long>(CharCount(ToString(a[0])));
-}
+namespace {
 
-Variant Left(Args a) {
-  if (a[0].IsNull()) return a[0];
-  const std::string s = ToString(a[0]);
-  return s.substr(0, ByteOffset(s, static_cast<std::size_t>(Count(a[1]))));
-}
-
-Variant Right(Args a) {
-  if (a[0].IsNull()) return a[0];
-  const std::string s = ToString(a[0]);
-  const auto n = static_cast<std::size_t>(Count(a[1]));
-  const std::size_t chars = CharCount(s);
-  return s.substr(ByteOffset(s, chars > n ? chars - n : 0));
-}
-
-Variant Mid(Args a) {
-  if (a[0].IsNull()) return a[0];
-  const std::string s = ToString(a[0]);
-  const Long start = ToLong(a[1]);
-  if (start < 1) InvalidCall();
-  const std::size_t from = ByteOffset(s, static_cast<std::size_t>(start - 1));
-  if (a.size() < 3) return s.substr(from);
-  const auto length = static_cast<std::size_t>(Count(a[2]));
-  const std::string rest = s.substr(from);
-  return rest.substr(0, ByteOffset(rest, length));
-}
-
-Variant InStr(Args a) {
-  const bool withStart = a.size() >= 3;
-  if (withStart && a[0].IsNull()) RaiseRuntimeError(kInvalidUseOfNull);
-  const Long start = withStart ? ToLong(a[0]) : 1;
-  if (start < 1) InvalidCall();
-  const Variant& haystack = a[withStart ? 1 : 0];
-  const Variant& needle = a[withStart ? 2 : 1];
-  const bool text = TextCompare(a, 3);
-  if (haystack.IsNull() || needle.IsNull()) return Variant::Null();
-  return static_cast<Long>(FindText(ToString(haystack), ToString(needle), static_cast<std::size_t>(start), text));
-}
-
-Variant InStrRev(Args a) {
-  if (a[0].IsNull() || a[1].IsNull()) return Variant::Null();
-  const Long start = a.size() >= 3 ? ToLong(a[2]) : -1;
-  if (start == 0 || start < -1) InvalidCall();
-  return static_cast<Long>(FindTextBackward(ToString(a[0]), ToString(a[1]), start, TextCompare(a, 3)));
-}
-
-Variant Replace(Args a) {
-  if (AnyNull(a.subspan(0, 1))) return Variant::Null();
-  if (a[1].IsNull() || a[2].IsNull()) RaiseRuntimeError(kInvalidUseOfNull);
-  const Long start = a.size() >= 4 ? ToLong(a[3]) : 1;
-  const Long count = a.size() >= 5 ? ToLong(a[4]) : -1;
-  if (start < 1 || count < -1) InvalidCall();
-  return ReplaceText(ToString(a[0]), ToString(a[1]), ToString(a[2]), static_cast<std::size_t>(start),
-                     count, TextCompare(a, 5));
-}
-
-Variant Split(Args a) {
-  if (a[0].IsNull()) RaiseRuntimeError(kInvalidUseOfNull);
-  const std::string s = ToString(a[0]);
-  const std::string delimiter = a.size() >= 2 ? ToString(a[1]) : " ";
-  const Long count = a.size() >= 3 ? ToLong(a[2]) : -1;
-  if (count < -1) InvalidCall();
-  std::vector<Variant> parts;
-  if (s.empty() || count == 0) return MakeArray(std::move(parts));
-  if (delimiter.empty()) {
-    parts.emplace_back(s);
-    return MakeArray(std::move(parts));
-  }
-  const bool text = TextCompare(a, 3);
-  std::size_t at = 0;
-  while (count < 0 || static_cast<Long>(parts.size()) < count - 1) {
-    const std::size_t found = FindBytes(s, delimiter, at, text);
-    if (found == std::string::npos) break;
-    parts.emplace_back(s.substr(at, found - at));
-    at = found + delimiter.size();
-  }
-  parts.emplace_back(s.substr(at));
-  return MakeArray(std::move(parts));
-}
-
-Variant Join(Args a) {
-  const SafeArray& array = ArrayOf(a[0]);
-  const std::string delimiter = a.size() >= 2 ? ToString(a[1]) : " ";
-  std::string joined;
-  for (std::size_t i = 0; i < array.elements.size(); ++i) {
-    if (i > 0) joined += delimiter;
-    joined += ToString(array.elements[i]);
-  }
-  return joined;
-}
-
-template <char (*Convert)(char)>
-Variant MapCase(Args a) {
-  if (a[0].IsNull()) return a[0];
-  std::string s = ToString(a[0]);
-  for (char& c : s) c = Convert(c);
-  return s;
-}
-
-char Upper(char c) { return c >= 'a' && c <= 'z' ? static_cast<char>(c - 'a' + 'A') : c; }
-char Lower(char c) { return c >= 'A' && c <= 'Z' ? static_cast<char>(c - 'A' + 'a') : c; }
-
-template <bool Front, bool Back>
-Variant TrimSpaces(Args a) {
-  if (a[0].IsNull()) return a[0];
-  const std::string s = ToString(a[0]);
-  std::size_t first = 0, last = s.size();
-  if (Front) while (first < last && s[first] == ' ') ++first;
-  if (Back) while (last > first && s[last - 1] == ' ') --last;
-  return s.substr(first, last - first);
-}
-
-Variant Space(Args a) { return std::string(static_cast<std::size_t>(Count(a[0])), ' '); }
-
-Variant StringOf(Args a) {
-  if (a[1].IsNull()) return Variant::Null();
-  const auto n = static_cast<std::size_t>(Count(a[0]));
-  std::string unit;
-  if (a[1].IsString()) {
-    const std::string s = ToString(a[1]);
-    if (s.empty()) InvalidCall();
-    unit = s.substr(0, ByteOffset(s, 1));
-  } else {
-    unit = EncodeCodePoint(static_cast<std::uint32_t>(ToLong(a[1]) & 0xFF));
-  }
-  std::string result;
-  result.reserve(unit.size() * n);
-  for (std::size_t i = 0; i < n; ++i) result += unit;
-  return result;
-}
-
-Variant StrComp(Args a) {
-  if (a[0].IsNull() || a[1].IsNull()) return Variant::Null();
-  const int order = CompareText(ToString(a[0]), ToString(a[1]), TextCompare(a, 2));
-  return static_cast<Integer>(order);
-}
-
-Variant StrReverse(Args a) {
-  if (a[0].IsNull()) RaiseRuntimeError(kInvalidUseOfNull);
-  return ReverseText(ToString(a[0]));
-}
-
-Variant Chr(Args a) {
-  const Long code = ToLong(a[0]);
-  if (code < 0 || code > 255) InvalidCall();
-  return EncodeCodePoint(static_cast<std::uint32_t>(code));
-}
-
-Variant ChrW(Args a) {
-  Long code = ToLong(a[0]);
-  if (code < -32768 || code > 65535) InvalidCall();
-  if (code < 0) code += 65536;
-  return EncodeCodePoint(static_cast<std::uint32_t>(code));
-}
-
-Variant Asc(Args a) {
-  const std::string s = ToString(a[0]);
-  if (s.empty()) InvalidCall();
-  const std::uint32_t code = FirstCodePoint(s);
-  return code <= 0x7FFF ? Variant(static_cast<Integer>(code)) : Variant(static_cast<Long>(code));
-}
-
-// Whether a number is written in 16 bits (Hex(-1) is "FFFF") or 32.
-bool IsNarrow(const Variant& v) {
-  switch (v.Type()) {
-    case VarType::Empty:
-    case VarType::Byte:
-    case VarType::Integer:
-    case VarType::Boolean: return true;
-    default: return false;
-  }
-}
-
-template <int Base>
-Variant Radix(Args a) {
-  if (a[0].IsNull()) return a[0];
-  const Long value = ToLong(a[0]);
-  std::uint32_t bits = static_cast<std::uint32_t>(value);
-  if (IsNarrow(a[0])) bits &= 0xFFFF;
-  std::array<char, 16> buffer{};
-  std::snprintf(buffer.data(), buffer.size(), Base == 16 ? "%X" : "%o", bits);
-  return std::string(buffer.data());
-}
+using namespace oleaut;
+using namespace builtins;
 
 // ---- conversions and numbers ----
 
@@ -425,200 +242,6 @@ Variant Filter(Args a) {
   return MakeArray(std::move(kept));
 }
 
-// ---- dates ----
-
-Variant NowFunction(Args) { return Now(); }
-Variant DateFunction(Args) { return Date{std::floor(Now().days)}; }
-Variant TimeFunction(Args) {
-  const double now = Now().days;
-  return Date{now - std::floor(now)};
-}
-Variant TimerFunction(Args) { return Timer(); }
-
-template <int DateParts::*Part>
-Variant DatePart(Args a) {
-  if (a[0].IsNull()) return a[0];
-  return static_cast<Integer>(SplitDate(ToDate(a[0])).*Part);
-}
-
-Variant Weekday(Args a) {
-  if (a[0].IsNull()) return a[0];
-  const int first = a.size() >= 2 ? static_cast<int>(ToLong(a[1])) : 1;
-  if (first < 0 || first > 7) InvalidCall();
-  const int weekday = SplitDate(ToDate(a[0])).weekday;
-  return static_cast<Integer>((weekday - (first == 0 ? 1 : first) + 7) % 7 + 1);
-}
-
-// The serial of the first day of `month` of `year` (months roll over).
-double MonthStart(int year, int month) { return DateSerial(year, month, 1).days; }
-
-// A date's seconds counted straight through midnights, for the time intervals.
-double LinearSeconds(Date d) {
-  const double whole = std::trunc(d.days);
-  return whole * 86400.0 + std::round(std::fabs(d.days - whole) * 86400.0);
-}
-
-enum class Interval { Year, Quarter, Month, Day, Weekday, Week, Hour, Minute, Second };
-
-Interval IntervalOf(const Variant& v) {
-  std::string name = ToString(v);
-  for (char& c : name) c = Lower(c);
-  if (name == "yyyy") return Interval::Year;
-  if (name == "q") return Interval::Quarter;
-  if (name == "m") return Interval::Month;
-  if (name == "y" || name == "d") return Interval::Day;
-  if (name == "w") return Interval::Weekday;
-  if (name == "ww") return Interval::Week;
-  if (name == "h") return Interval::Hour;
-  if (name == "n") return Interval::Minute;
-  if (name == "s") return Interval::Second;
-  InvalidCall();
-}
-
-Variant DateAdd(Args a) {
-  const Interval interval = IntervalOf(a[0]);
-  const double n = std::trunc(ToDouble(a[1]));
-  const Date date = ToDate(a[2]);
-  const auto months = [&](double count) {
-    const DateParts parts = SplitDate(date);
-    const double target = parts.month + count;
-    const double start = MonthStart(parts.year, static_cast<int>(target));
-    const double days = MonthStart(parts.year, static_cast<int>(target) + 1) - start;
-    const double day = start + std::min<double>(parts.day, days) - 1;
-    return CombineDateAndTime(day, std::fabs(date.days - std::trunc(date.days)));
-  };
-  switch (interval) {
-    case Interval::Year: return months(12 * n);
-    case Interval::Quarter: return months(3 * n);
-    case Interval::Month: return months(n);
-    case Interval::Day:
-    case Interval::Weekday: return ToDate(Date{date.days + n});
-    case Interval::Week: return ToDate(Date{date.days + 7 * n});
-    case Interval::Hour: return ToDate(Date{date.days + n / 24});
-    case Interval::Minute: return ToDate(Date{date.days + n / 1440});
-    case Interval::Second: return ToDate(Date{date.days + n / 86400});
-  }
-  InvalidCall();
-}
-
-Variant DateDiff(Args a) {
-  const Interval interval = IntervalOf(a[0]);
-  if (a[1].IsNull() || a[2].IsNull()) return Variant::Null();
-  const Date from = ToDate(a[1]);
-  const Date to = ToDate(a[2]);
-  const DateParts p = SplitDate(from);
-  const DateParts q = SplitDate(to);
-  const double fromDay = std::floor(from.days);
-  const double toDay = std::floor(to.days);
-  const auto whole = [](double x) { return Variant(static_cast<Long>(x)); };
-  switch (interval) {
-    case Interval::Year: return whole(q.year - p.year);
-    case Interval::Quarter: return whole((q.year * 4 + (q.month - 1) / 3) - (p.year * 4 + (p.month - 1) / 3));
-    case Interval::Month: return whole((q.year * 12 + q.month) - (p.year * 12 + p.month));
-    case Interval::Day: return whole(toDay - fromDay);
-    case Interval::Weekday: return whole(std::trunc((toDay - fromDay) / 7));
-    case Interval::Week: return whole(((toDay - (q.weekday - 1)) - (fromDay - (p.weekday - 1))) / 7);
-    case Interval::Hour:
-      return whole(std::floor(LinearSeconds(to) / 3600) - std::floor(LinearSeconds(from) / 3600));
-    case Interval::Minute:
-      return whole(std::floor(LinearSeconds(to) / 60) - std::floor(LinearSeconds(from) / 60));
-    case Interval::Second: return whole(LinearSeconds(to) - LinearSeconds(from));
-  }
-  InvalidCall();
-}
-
-constexpr const char* kDayNames[] = {"Sunday", "Monday", "Tuesday", "Wednesday", "Thursday", "Friday", "Saturday"};
-constexpr const char* kMonthNames[] = {"January", "February", "March", "April", "May", "June", "July",
-                                       "August", "September", "October", "November", "December"};
-
-// A name, or its first three letters when `abbreviate` holds.
-Variant NameOf(const char* name, Args a, std::size_t abbreviateAt) {
-  const bool abbreviate = a.size() > abbreviateAt && IsTrue(ToBoolean(a[abbreviateAt]));
-  return abbreviate ? std::string(name, 3) : std::string(name);
-}
-
-Variant MonthName(Args a) {
-  const Long month = ToLong(a[0]);
-  if (month < 1 || month > 12) InvalidCall();
-  return NameOf(kMonthNames[month - 1], a, 1);
-}
-
-Variant WeekdayName(Args a) {
-  const Long day = ToLong(a[0]);
-  const Long first = a.size() >= 3 ? ToLong(a[2]) : 1;
-  if (day < 1 || day > 7 || first < 0 || first > 7) InvalidCall();
-  return NameOf(kDayNames[(day - 1 + (first == 0 ? 1 : first) - 1) % 7], a, 1);
-}
-
-Variant DateValue(Args a) {
-  if (a[0].IsNull()) return a[0];
-  return Date{std::trunc(ToDate(a[0]).days)};
-}
-
-Variant TimeValue(Args a) {
-  if (a[0].IsNull()) return a[0];
-  const double days = ToDate(a[0]).days;
-  return Date{std::fabs(days - std::trunc(days))};
-}
-
-Variant DatePartFunction(Args a) {
-  if (a[1].IsNull()) return a[1];
-  const Interval interval = IntervalOf(a[0]);
-  const Date date = ToDate(a[1]);
-  const DateParts p = SplitDate(date);
-  switch (interval) {
-    case Interval::Year: return static_cast<Integer>(p.year);
-    case Interval::Quarter: return static_cast<Integer>((p.month - 1) / 3 + 1);
-    case Interval::Month: return static_cast<Integer>(p.month);
-    case Interval::Day: {
-      if (detail::FoldCase(ToString(a[0])) == "y") return static_cast<Integer>(std::floor(date.days) - DateSerial(p.year, 1, 1).days + 1);
-      return static_cast<Integer>(p.day);
-    }
-    case Interval::Weekday: return static_cast<Integer>(p.weekday);
-    case Interval::Week: {
-      const double first = DateSerial(p.year, 1, 1).days;
-      const int firstWeekday = SplitDate(Date{first}).weekday;
-      return static_cast<Integer>((std::floor(date.days) - first + firstWeekday - 1) / 7 + 1);
-    }
-    case Interval::Hour: return static_cast<Integer>(p.hour);
-    case Interval::Minute: return static_cast<Integer>(p.minute);
-    case Interval::Second: return static_cast<Integer>(p.second);
-  }
-  InvalidCall();
-}
-
-Variant DateSerialFunction(Args a) {
-  if (AnyNull(a)) RaiseRuntimeError(kInvalidUseOfNull);
-  return DateSerial(ToDouble(a[0]), ToDouble(a[1]), ToDouble(a[2]));
-}
-
-Variant TimeSerialFunction(Args a) {
-  if (AnyNull(a)) RaiseRuntimeError(kInvalidUseOfNull);
-  const double time = TimeSerial(ToDouble(a[0]), ToDouble(a[1]), ToDouble(a[2]));
-  return ToDate(Date{time});
-}
-
-Variant FormatDateTime(Args a) {
-  if (a[0].IsNull()) return a[0];
-  const Date date = ToDate(a[0]);
-  const Long format = a.size() >= 2 ? ToLong(a[1]) : 0;
-  const DateParts p = SplitDate(date);
-  std::array<char, 64> buffer{};
-  switch (format) {
-    case 0: return FormatDate(date);
-    case 1:
-      std::snprintf(buffer.data(), buffer.size(), "%s, %s %d, %d", kDayNames[p.weekday - 1],
-                    kMonthNames[p.month - 1], p.day, p.year);
-      return std::string(buffer.data());
-    case 2: return FormatDate(Date{std::trunc(date.days) == 0 ? 0 : std::trunc(date.days)}).substr(0);
-    case 3: return FormatDate(Date{std::fabs(date.days - std::trunc(date.days))});
-    case 4:
-      std::snprintf(buffer.data(), buffer.size(), "%02d:%02d", p.hour, p.minute);
-      return std::string(buffer.data());
-    default: InvalidCall();
-  }
-}
-
 // ---- formatting and colours ----
 
 Variant FormatNumber(Args a) {
@@ -680,14 +303,14 @@ constexpr BuiltinFunction kBuiltins[] = {
     {"datepart", DatePartFunction, 2, 4},
     {"dateserial", DateSerialFunction, 3, 3},
     {"datevalue", DateValue, 1, 1},
-    {"day", DatePart<&DateParts::day>, 1, 1},
+    {"day", Day, 1, 1},
     {"exp", MathFunction<Exponent>, 1, 1},
     {"filter", Filter, 2, 4},
     {"fix", KeepType<Truncate>, 1, 1},
     {"formatdatetime", FormatDateTime, 1, 2},
     {"formatnumber", FormatNumber, 1, 5},
-    {"hex", Radix<16>, 1, 1},
-    {"hour", DatePart<&DateParts::hour>, 1, 1},
+    {"hex", Hex, 1, 1},
+    {"hour", Hour, 1, 1},
     {"instr", InStr, 2, 4},
     {"instrrev", InStrRev, 2, 4},
     {"int", KeepType<Floor>, 1, 1},
@@ -699,24 +322,24 @@ constexpr BuiltinFunction kBuiltins[] = {
     {"isobject", IsObjectFunction, 1, 1},
     {"join", Join, 1, 2},
     {"lbound", LBound, 1, 2},
-    {"lcase", MapCase<Lower>, 1, 1},
+    {"lcase", LCase, 1, 1},
     {"left", Left, 2, 2},
     {"len", Len, 1, 1},
     {"log", MathFunction<Logarithm, true>, 1, 1},
-    {"ltrim", TrimSpaces<true, false>, 1, 1},
+    {"ltrim", LTrim, 1, 1},
     {"mid", Mid, 2, 3},
-    {"minute", DatePart<&DateParts::minute>, 1, 1},
-    {"month", DatePart<&DateParts::month>, 1, 1},
+    {"minute", Minute, 1, 1},
+    {"month", Month, 1, 1},
     {"monthname", MonthName, 1, 2},
     {"now", NowFunction, 0, 0},
-    {"oct", Radix<8>, 1, 1},
+    {"oct", Oct, 1, 1},
     {"replace", Replace, 3, 6},
     {"rgb", RGBFunction, 3, 3},
     {"right", Right, 2, 2},
     {"rnd", RndFunction, 0, 1},
     {"round", Round, 1, 2},
-    {"rtrim", TrimSpaces<false, true>, 1, 1},
-    {"second", DatePart<&DateParts::second>, 1, 1},
+    {"rtrim", RTrim, 1, 1},
+    {"second", Second, 1, 1},
     {"sgn", Sgn, 1, 1},
     {"sin", MathFunction<Sine>, 1, 1},
     {"space", Space, 1, 1},
@@ -730,14 +353,14 @@ constexpr BuiltinFunction kBuiltins[] = {
     {"timer", TimerFunction, 0, 0},
     {"timeserial", TimeSerialFunction, 3, 3},
     {"timevalue", TimeValue, 1, 1},
-    {"trim", TrimSpaces<true, true>, 1, 1},
+    {"trim", Trim, 1, 1},
     {"typename", TypeName, 1, 1},
     {"ubound", UBound, 1, 2},
-    {"ucase", MapCase<Upper>, 1, 1},
+    {"ucase", UCase, 1, 1},
     {"vartype", VarTypeFunction, 1, 1},
     {"weekday", Weekday, 1, 2},
     {"weekdayname", WeekdayName, 1, 3},
-    {"year", DatePart<&DateParts::year>, 1, 1},
+    {"year", Year, 1, 1},
 };
 
 static_assert(std::ranges::is_sorted(kBuiltins, {}, &BuiltinFunction::name), "FindBuiltin searches by halves");
