@@ -143,7 +143,6 @@ void PageCompiler::ParseArguments(Expr& e, ParenGroup* group) {
 }
 
 ExprPtr PageCompiler::ParsePostfix(ParenGroup* group, bool statementStart) {
-  const Nesting nesting(*this);
   ExprPtr e = ParsePrimary(group, statementStart);
   while (Is(TokenKind::Dot) && !Current().spaceBefore) {
     if (e->kind == ExprKind::Constant) Expected("an object before '.'");

@@ -103,6 +103,23 @@ TEST(VbScriptPage, EndsWhenTheResponseEnds) {
   EXPECT_EQ(outcome.output, "a");
 }
 
+TEST(VbScriptPage, RefusesNestingTooDeepForTheStack) {
+  std::string ifs;
+  for (int i = 0; i < 5000; ++i) ifs += "If 1 Then\n";
+  const std::vector<std::string> pages = {"<% x = " + std::string(5000, '(') + "1" + std::string(5000, ')') + " %>",
+                                          "<% x = " + std::string(5000, '-') + "1 %>",
+                                          "<% x = 1" + std::string(5000, '^') + " %>", "<% " + ifs + " %>"};
+  for (const auto& page : pages) {
+    const auto outcome = RunFiles({{"page.asp", page}});
+    ASSERT_TRUE(outcome.error);
+    EXPECT_EQ(outcome.error->number, kSyntaxError);
+  }
+  std::string nested = "<% x = ";
+  for (int i = 0; i < 150; ++i) nested += "(1 + ";
+  nested += "1" + std::string(150, ')') + " : Response.Write x %>";
+  EXPECT_EQ(RunFiles({{"page.asp", nested}}).output, "151");
+}
+
 TEST(VbScriptPage, CompilesAProgramThatEndsWithoutALineBreak) {
   TranslatedScript script;
   script.program = "x = 1 + 2 : Response.Write x * 2";
