@@ -93,8 +93,10 @@ class Translator {
       const std::size_t code = page.find("<%", at);
       const std::size_t include = FindInclude(page, at);
       const std::size_t next = std::min(code, include);
-      AppendText(page.substr(at, next == std::string_view::npos ? next : next - at), file,
-                 LineAt(page, at));
+      const std::string_view text = page.substr(at, next == std::string_view::npos ? next : next - at);
+      if (const std::size_t script = FindServerScript(text); script != std::string_view::npos)
+        Fail(path, LineAt(page, at + script), "<script runat=\"server\"> blocks are not supported: use <% %>");
+      AppendText(text, file, LineAt(page, at));
       if (next == std::string_view::npos) break;
       at = next == include ? Include(path, page, include) : Code(path, page, code, file);
     }
@@ -107,6 +109,17 @@ class Translator {
       std::size_t i = at + 4;
       while (i < page.size() && std::isspace(static_cast<unsigned char>(page[i]))) ++i;
       if (Lower(page.substr(i, 8)) == "#include") return at;
+    }
+    return std::string_view::npos;
+  }
+
+  // Where a <script runat="server"> tag starts in `text`; npos when none does.
+  static std::size_t FindServerScript(std::string_view text) {
+    const std::string lower = Lower(text);
+    for (std::size_t at = lower.find("<script"); at != std::string::npos; at = lower.find("<script", at + 1)) {
+      const std::size_t end = lower.find('>', at);
+      const auto runat = Attribute(std::string_view(lower).substr(at, end == std::string::npos ? end : end - at), "runat");
+      if (runat && *runat == "server") return at;
     }
     return std::string_view::npos;
   }

@@ -56,7 +56,9 @@ INSTANTIATE_TEST_SUITE_P(Table, VbScriptInclude, ::testing::ValuesIn(std::vector
     {{{"page.asp", "<!--#include file=\"missing.asp\"-->"}}, "include file not found: missing.asp"},
     {{{"page.asp", "<!--#include file=\"a.asp\"-->"}, {"a.asp", "<!--#include file=\"page.asp\"-->"}},
      "include cycle: page.asp -> a.asp -> page.asp"},
-    {{{"page.asp", "<% x = 1"}}, "'<%' is never closed"}}));
+    {{{"page.asp", "<% x = 1"}}, "'<%' is never closed"},
+    {{{"page.asp", "<script>var a = 1;</script>"}}, "<script>var a = 1;</script>"},
+    {{{"page.asp", "a\n<SCRIPT LANGUAGE=\"VBScript\" RUNAT=\"Server\">x = 1</SCRIPT>"}}, "<script runat=\"server\"> blocks"}}));
 
 struct PlaceCase {
   Files files;
