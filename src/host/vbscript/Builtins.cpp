@@ -173,11 +173,24 @@ Variant RndFunction(Args a) {
 // ---- tests ----
 
 Variant IsArrayFunction(Args a) { return ToVariantBool(a[0].IsArray()); }
-Variant IsEmptyFunction(Args a) { return ToVariantBool(a[0].IsEmpty()); }
-Variant IsNullFunction(Args a) { return ToVariantBool(a[0].IsNull()); }
+// An object's default value, as the tests of a value see it (Request("n")
+// is tested by the text it gives); the object itself when it has none.
+Variant DefaultOf(const Variant& v) {
+  const auto* object = v.If<ObjectRef>();
+  if (object == nullptr || !*object) return v;
+  try {
+    return ValueOf(v);
+  } catch (const AutomationError&) {
+    return v;
+  }
+}
+
+Variant IsEmptyFunction(Args a) { return ToVariantBool(DefaultOf(a[0]).IsEmpty()); }
+Variant IsNullFunction(Args a) { return ToVariantBool(DefaultOf(a[0]).IsNull()); }
 Variant IsObjectFunction(Args a) { return ToVariantBool(a[0].IsObject()); }
 
 Variant IsNumeric(Args a) {
+  a[0] = DefaultOf(a[0]);
   switch (a[0].Type()) {
     case VarType::Empty:
     case VarType::Byte:
@@ -198,13 +211,14 @@ Variant IsNumeric(Args a) {
 }
 
 Variant IsDate(Args a) {
+  a[0] = DefaultOf(a[0]);
   if (a[0].Type() == VarType::Date) return VariantBool::True;
   if (!a[0].IsString()) return VariantBool::False;
   return ToVariantBool(ParseDate(*a[0].If<std::string>()).has_value());
 }
 
 Variant TypeName(Args a) { return TypeNameOf(a[0]); }
-Variant VarTypeFunction(Args a) { return static_cast<Integer>(a[0].Type()); }
+Variant VarTypeFunction(Args a) { return static_cast<Integer>(DefaultOf(a[0]).Type()); }
 
 // ---- arrays ----
 

@@ -10,6 +10,7 @@
 #include "VbScriptHarness.h"
 #include "platform/asp/Response.h"
 #include "platform/picture/Decoders.h"
+#include "support/Automation.h"
 #include "support/TempFolder.h"
 
 namespace kelvane::host::vbscript {
@@ -130,6 +131,29 @@ TEST(VbScriptObjects, AComponentErrorReachesErrWithItsOwnNumberAndSource) {
   EXPECT_EQ(outcome.error->source, "Kelvane.Image");
   EXPECT_EQ(outcome.error->line, 5);
 }
+
+struct ValueCase {
+  oleaut::Variant value;
+  std::string code;
+  std::string expected;
+};
+
+void PrintTo(const ValueCase& c, std::ostream* os) { *os << c.code; }
+
+class VbScriptDefaultValue : public ::testing::TestWithParam<ValueCase> {};
+
+// An object with a default value (as Request("n") gives) stands for that
+// value in tests, conversions, comparisons and assignments.
+TEST_P(VbScriptDefaultValue, StandsForTheObject) {
+  const auto outcome = testing::RunCode("Response.Write " + GetParam().code, {{"v", std::make_shared<oleaut::ValueObject>(GetParam().value)}});
+  EXPECT_EQ(outcome.error ? "error " + std::to_string(outcome.error->number) : outcome.output, GetParam().expected);
+}
+
+INSTANTIATE_TEST_SUITE_P(Table, VbScriptDefaultValue, ::testing::ValuesIn(std::vector<ValueCase>{
+    {"12", "IsNumeric(v)", "True"}, {"12", "VarType(v)", "8"}, {"12", "IsObject(v)", "True"},
+    {"12", "v = 12", "True"}, {"12", "v + 1", "13"}, {"12", "CInt(v) * 2", "24"}, {"ab", "Len(v)", "2"},
+    {"ab", "UCase(v)", "AB"}, {{}, "IsEmpty(v)", "True"}, {"2/29/2024", "IsDate(v)", "True"},
+    {"x", "v & \"y\"", "xy"}, {"12", "TypeName(v)", "Object"}}));
 
 // A component that runs out of memory.
 class Exhausted : public oleaut::IDispatch {
