@@ -144,7 +144,15 @@ void PageCompiler::ParseArguments(Expr& e, ParenGroup* group) {
 
 ExprPtr PageCompiler::ParsePostfix(ParenGroup* group, bool statementStart) {
   ExprPtr e = ParsePrimary(group, statementStart);
-  while (Is(TokenKind::Dot) && !Current().spaceBefore) {
+  while ((Is(TokenKind::Dot) && !Current().spaceBefore) || (Is(TokenKind::LeftParen) && e->hasArgs)) {
+    if (Is(TokenKind::LeftParen)) {
+      // A call's result indexed or called in turn: Split(s, ",")(0).
+      auto index = MakeExpr(ExprKind::Index, Line());
+      index->left = std::move(e);
+      ParseArguments(*index, group);
+      e = std::move(index);
+      continue;
+    }
     if (e->kind == ExprKind::Constant) Expected("an object before '.'");
     const int line = Line();
     Next();

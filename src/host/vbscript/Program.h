@@ -29,6 +29,7 @@ enum class ExprKind : std::uint8_t {
   Call,         // procedures[slot] with args
   BuiltinCall,  // builtin with args
   Member,       // object.name(args); object is null inside With: the With slot
+  Index,        // left(args): an element of the array, or the default member of the object, left gives
   Unary,        // op on left
   Binary,       // left op right
   Me,

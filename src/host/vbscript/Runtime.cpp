@@ -467,6 +467,12 @@ Variant Runtime::Eval(const Expr& e) {
     case ExprKind::Call: return CallUser(e);
     case ExprKind::BuiltinCall: return CallBuiltin(e);
     case ExprKind::Member: return CallMember(e);
+    case ExprKind::Index: {
+      const Variant value = Eval(*e.left);
+      Arguments args(e.args.size());
+      for (std::size_t i = 0; i < e.args.size(); ++i) args[i] = Eval(*e.args[i]);
+      return IndexOrDefault(value, args.Span());
+    }
     case ExprKind::Unary: {
       const Variant operand = Eval(*e.left);
       return e.op == Operator::Negate ? Negate(operand) : Not(operand);

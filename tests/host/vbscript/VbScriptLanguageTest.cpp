@@ -80,7 +80,8 @@ INSTANTIATE_TEST_SUITE_P(Strings, VbScriptExpression, ::testing::ValuesIn(std::v
     {"Asc(\"\")", "error 5"}, {"AscW(ChrW(233))", "233"}, {"Join(Filter(Array(\"ab\", \"cd\", \"ad\"), \"a\"))", "ab ad"},
     {"Join(Filter(Array(\"ab\", \"cd\"), \"a\", False))", "cd"}, {"LBound(Array(1))", "0"},
     {"IsNumeric(\"12.5\")", "True"}, {"IsNumeric(\"abc\")", "False"}, {"IsArray(Array())", "True"},
-    {"\"a\" & vbTab & \"b\"", "a\tb"}, {"Len(vbCrLf)", "2"}}));
+    {"\"a\" & vbTab & \"b\"", "a\tb"}, {"Len(vbCrLf)", "2"}, {"Split(\"a=b\", \"=\")(1)", "b"},
+    {"Array(1, Array(2, 3))(1)(0)", "2"}, {"Split(\"a\")(1)", "error 9"}}));
 
 INSTANTIATE_TEST_SUITE_P(Dates, VbScriptExpression, ::testing::ValuesIn(std::vector<Case>{
     {"#2/29/2024#", "2/29/2024"}, {"#2024-02-29#", "2/29/2024"}, {"DateSerial(2024, 13, 1)", "1/1/2025"},
