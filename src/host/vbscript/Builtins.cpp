@@ -226,19 +226,23 @@ Variant ArrayFunction(Args a) {
   return MakeArray(std::vector<Variant>(std::make_move_iterator(a.begin()), std::make_move_iterator(a.end())));
 }
 
-void CheckDimension(Args a) {
-  if (a.size() >= 2 && ToLong(a[1]) != 1) RaiseRuntimeError(kSubscriptOutOfRange);
+// The dimension (0-based) the second argument names, 1 by default; 9 when
+// the array has no such dimension.
+std::size_t DimensionOf(const SafeArray& array, Args a) {
+  const Long d = a.size() >= 2 ? ToLong(a[1]) : 1;
+  if (d < 1 || static_cast<std::size_t>(d) > array.Dimensions()) RaiseRuntimeError(kSubscriptOutOfRange);
+  return static_cast<std::size_t>(d - 1);
 }
 
 Variant UBound(Args a) {
   const SafeArray& array = ArrayOf(a[0]);
-  CheckDimension(a);
-  return static_cast<Long>(array.lowerBound + static_cast<Long>(array.Count()) - 1);
+  const std::size_t d = DimensionOf(array, a);
+  return static_cast<Long>(array.lowerBound + static_cast<Long>(array.Extent(d)) - 1);
 }
 
 Variant LBound(Args a) {
   const SafeArray& array = ArrayOf(a[0]);
-  CheckDimension(a);
+  DimensionOf(array, a);
   return array.lowerBound;
 }
 

@@ -27,6 +27,8 @@ using oleaut::Variant;
 // Expressions nest at most this deep, so that neither the compiler nor the
 // interpreter can run out of stack on a hostile page.
 inline constexpr int kMaxNesting = 200;
+// The most dimensions an array can have.
+inline constexpr std::size_t kMaxDimensions = 60;
 
 inline constexpr std::string_view kReserved[] = {
     "and", "byref", "byval", "call", "case", "class", "const", "dim", "do", "each", "else",
@@ -235,6 +237,8 @@ class PageCompiler {
   void MarkCalled(const Expr& target, std::size_t pendingFrom);
   void ParseBareArguments(Expr& call);
   std::unique_ptr<Stmt> ParseVariables(bool isPublic);
+  // The upper bounds of an array's dimensions, up to kMaxDimensions.
+  void ParseBounds(Stmt& redim);
   std::unique_ptr<Stmt> ParseConst();
   // The value of a constant's expression: a literal, a constant, or either
   // with a sign or Not.

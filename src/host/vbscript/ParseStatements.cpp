@@ -157,8 +157,7 @@ std::unique_ptr<Stmt> PageCompiler::ParseVariables(bool isPublic) {
     if (Accept(TokenKind::LeftParen)) {
       auto redim = NewStmt(StmtKind::ReDim);
       redim->target = NameExpr(name, line, true);
-      if (!Is(TokenKind::RightParen)) redim->bounds.push_back(ParseExpression());
-      if (Is(TokenKind::Comma)) Fail(kUnsupported, "Arrays of more than one dimension are not supported");
+      if (!Is(TokenKind::RightParen)) ParseBounds(*redim);
       Expect(TokenKind::RightParen, "')'");
       if (class_ >= 0 && procedure_ < 0)
         Fail(kUnsupported, "Array fields are not supported: use ReDim in Class_Initialize");
@@ -175,6 +174,13 @@ std::unique_ptr<Stmt> PageCompiler::ParseVariables(bool isPublic) {
   always.body = std::move(arrays);
   s->branches.push_back(std::move(always));
   return s;
+}
+
+void PageCompiler::ParseBounds(Stmt& redim) {
+  do {
+    redim.bounds.push_back(ParseExpression());
+  } while (Accept(TokenKind::Comma));
+  if (redim.bounds.size() > kMaxDimensions) Fail(kSyntaxError, "Syntax error: too many dimensions");
 }
 
 std::unique_ptr<Stmt> PageCompiler::ParseConst() {
@@ -224,8 +230,7 @@ std::unique_ptr<Stmt> PageCompiler::ParseReDim() {
     redim->flag = preserve;
     redim->target = NameExpr(ExpectName(), redim->line, true);
     Expect(TokenKind::LeftParen, "'('");
-    redim->bounds.push_back(ParseExpression());
-    if (Is(TokenKind::Comma)) Fail(kUnsupported, "Arrays of more than one dimension are not supported");
+    ParseBounds(*redim);
     Expect(TokenKind::RightParen, "')'");
     Branch always;
     if (s->branches.empty()) {

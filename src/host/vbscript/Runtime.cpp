@@ -92,11 +92,17 @@ SafeArray& WritableArray(Variant& slot) {
   return const_cast<SafeArray&>(**slot.If<ArrayRef>());
 }
 
+// The place of the element `args` name, the first index running fastest.
 std::size_t ElementIndex(const SafeArray& array, std::span<Variant> args) {
-  if (args.size() != 1) RaiseRuntimeError(kSubscriptOutOfRange);
-  const double index = static_cast<double>(ToLong(args[0])) - array.lowerBound;
-  if (index < 0 || index >= static_cast<double>(array.Count())) RaiseRuntimeError(kSubscriptOutOfRange);
-  return static_cast<std::size_t>(index);
+  if (args.size() != array.Dimensions()) RaiseRuntimeError(kSubscriptOutOfRange);
+  std::size_t place = 0;
+  for (std::size_t d = args.size(); d-- > 0;) {
+    const double index = static_cast<double>(ToLong(args[d])) - array.lowerBound;
+    const std::size_t extent = array.Extent(d);
+    if (index < 0 || index >= static_cast<double>(extent)) RaiseRuntimeError(kSubscriptOutOfRange);
+    place = place * extent + static_cast<std::size_t>(index);
+  }
+  return place;
 }
 
 Variant ElementAt(const SafeArray& array, std::size_t i) {
@@ -355,13 +361,22 @@ Runtime::Flow Runtime::ExecDo(const Stmt& s) {
 
 void Runtime::ReDim(const Stmt& s) {
   Variant& slot = Slot(*s.target);
-  const Long upper = s.bounds.empty() ? -1 : ToLong(Eval(*s.bounds.front()));
-  if (upper < -1) RaiseRuntimeError(kSubscriptOutOfRange);
   auto array = std::make_shared<SafeArray>();
-  const auto size = static_cast<std::size_t>(upper + 1);
+  std::size_t size = s.bounds.empty() ? 0 : 1;
+  for (const auto& bound : s.bounds) {
+    const Long upper = ToLong(Eval(*bound));
+    if (upper < -1) RaiseRuntimeError(kSubscriptOutOfRange);
+    const auto extent = static_cast<std::size_t>(upper + 1);
+    if (extent != 0 && size > (std::size_t{1} << 31) / extent) RaiseRuntimeError(kOutOfMemory);
+    size *= extent;
+    if (s.bounds.size() > 1) array->shape.push_back(extent);
+  }
   if (s.flag && slot.IsArray()) {
+    // Elements keep their places while only the last dimension changes.
     const SafeArray& old = **slot.If<ArrayRef>();
-    if (old.lowerBound != 0) RaiseRuntimeError(kSubscriptOutOfRange);
+    if (old.lowerBound != 0 || old.Dimensions() != array->Dimensions()) RaiseRuntimeError(kSubscriptOutOfRange);
+    for (std::size_t d = 0; d + 1 < array->shape.size(); ++d)
+      if (old.shape[d] != array->shape[d]) RaiseRuntimeError(kSubscriptOutOfRange);
     array->elementType = old.elementType;
     array->bytes = old.bytes;
     array->elements = old.elements;

@@ -26,7 +26,7 @@ bool Variant::operator==(const Variant& other) const {
     const auto& b = *other.If<ArrayRef>();
     if (!*a || !b) return *a == b;
     return (*a)->elementType == b->elementType && (*a)->lowerBound == b->lowerBound &&
-           (*a)->bytes == b->bytes && (*a)->elements == b->elements;
+           (*a)->bytes == b->bytes && (*a)->elements == b->elements && (*a)->shape == b->shape;
   }
   return value_ == other.value_;
 }

@@ -57,8 +57,14 @@ struct SafeArray {
   Long lowerBound = 0;
   std::vector<Byte> bytes;        // when elementType is Byte
   std::vector<Variant> elements;  // otherwise
+  // The size of each dimension of an array of several, the first index
+  // running fastest (each starts at lowerBound); empty for one dimension.
+  std::vector<std::size_t> shape;
 
   std::size_t Count() const;
+  std::size_t Dimensions() const { return shape.empty() ? 1 : shape.size(); }
+  // The size of dimension `d` (0-based).
+  std::size_t Extent(std::size_t d) const { return shape.empty() ? Count() : shape[d]; }
 };
 
 using ArrayRef = std::shared_ptr<const SafeArray>;

@@ -141,6 +141,12 @@ INSTANTIATE_TEST_SUITE_P(Statements, VbScriptSnippet, ::testing::ValuesIn(std::v
     {"ReDim a(1) : a(1) = 5 : ReDim Preserve a(3) : Response.Write UBound(a) & a(1)", "35"},
     {"ReDim a(1) : a(1) = 5 : ReDim a(2) : Response.Write IsEmpty(a(1))", "True"},
     {"Dim a(2) : a(1) = 4 : Erase a : Response.Write IsEmpty(a(1))", "True"},
+    {"Dim a(2, 3) : a(1, 2) = 5 : a(2, 3) = 7 : Response.Write a(1, 2) & a(2, 3) & UBound(a) & UBound(a, 2) & LBound(a, 2)", "57230"},
+    {"Dim a(2, 3) : a(3, 0) = 1", "error 9"}, {"Dim a(2, 3) : a(1) = 1", "error 9"},
+    {"Dim a(1, 1) : Response.Write UBound(a, 3)", "error 9"},
+    {"ReDim a(1, 1) : a(1, 1) = 4 : ReDim Preserve a(1, 3) : Response.Write a(1, 1) & UBound(a, 2)", "43"},
+    {"ReDim a(1, 1) : ReDim Preserve a(2, 1)", "error 9"},
+    {"Dim a(1, 2) : n = 0 : For Each x In a : n = n + 1 : Next : Response.Write n", "6"},
     {"Const Limit = 10 : Response.Write Limit * 2", "20"},
     {"Const Limit = 10 : Limit = 3", "error 501"},
     {"Dim x\nDim x", "error 1041"},
@@ -196,7 +202,7 @@ INSTANTIATE_TEST_SUITE_P(Errors, VbScriptSnippet, ::testing::ValuesIn(std::vecto
     {"Sub S : On Error Resume Next : x = 1 / 0 : Response.Write \"in\" : End Sub\nS\nResponse.Write \" out\"", "in out"},
     {"Sub S : On Error Resume Next : End Sub\nS\nx = 1 / 0\nResponse.Write \"no\"", "error 11"},
     {"On Error Resume Next\nFor i = 1 To 3\n x = 1 / (i - 2)\n Response.Write i\nNext", "123"},
-    {"On Error Goto Handler", "error 1050"}, {"Dim a(2, 3)", "error 1050"},
+    {"On Error Goto Handler", "error 1050"},
     {"x = InStr(, \"a\")", "error 1050"}, {"Class C\n Dim a(2)\nEnd Class", "error 1050"}}));
 
 INSTANTIATE_TEST_SUITE_P(Classes, VbScriptSnippet, ::testing::ValuesIn(std::vector<Case>{
