@@ -135,8 +135,10 @@ void Runtime::ReleaseAll() noexcept {
   // A terminator run here may make objects: the list grows as it is walked.
   for (std::size_t i = 0; i < created_.size(); ++i) {
     if (const auto object = created_[i].lock()) {
-      std::vector<Variant> fields = std::move(object->Fields());
-      object->Fields().assign(fields.size(), Variant());
+      for (auto& field : object->Fields()) {
+        Variant dying = std::move(field);
+        field = Variant();
+      }
     }
   }
 }
@@ -614,20 +616,9 @@ Variant Runtime::CallProcedure(std::int32_t index, ScriptObject* me, std::span<V
   Frame frame;
   frame.base = stack_.size();
   frame.me = me;
-  const auto count = static_cast<std::size_t>(p.slotCount);
-  for (std::size_t i = 0; i < count; ++i) {
-    stack_.emplace_back();
-    refs_.push_back(&stack_.back());
-  }
-  for (std::size_t i = 0; i < values.size(); ++i) {
-    if (refs != nullptr && refs[i] != nullptr) refs_[frame.base + 1 + i] = refs[i];
-    else stack_[frame.base + 1 + i] = std::move(values[i]);
-  }
-  Frame* const caller = frame_;
-  frame_ = &frame;
-  ++depth_;
-  // Leaves the frame however the call ends; a local that dies may run a
-  // Class_Terminate, which finds the stack already back in order.
+  // Leaves the frame however the call ends, a failed allocation while it is
+  // made included; a local that dies may run a Class_Terminate, which finds
+  // the stack already back in order.
   struct Leave {
     Runtime& runtime;
     Frame* caller;
@@ -638,10 +629,21 @@ Variant Runtime::CallProcedure(std::int32_t index, ScriptObject* me, std::span<V
       while (runtime.stack_.size() > base) {
         Variant dying = std::move(runtime.stack_.back());
         runtime.stack_.pop_back();
-        runtime.refs_.pop_back();
       }
+      runtime.refs_.resize(base);
     }
-  } leave{*this, caller, frame.base};
+  } leave{*this, frame_, frame.base};
+  ++depth_;
+  const auto count = static_cast<std::size_t>(p.slotCount);
+  for (std::size_t i = 0; i < count; ++i) {
+    stack_.emplace_back();
+    refs_.push_back(&stack_.back());
+  }
+  for (std::size_t i = 0; i < values.size(); ++i) {
+    if (refs != nullptr && refs[i] != nullptr) refs_[frame.base + 1 + i] = refs[i];
+    else stack_[frame.base + 1 + i] = std::move(values[i]);
+  }
+  frame_ = &frame;
   ExecBlock(p.body);
   return std::move(stack_[frame.base]);
 }
