@@ -96,24 +96,40 @@ Variant AddNumbers(const Variant& lhs, const Variant& rhs) {
   return Arithmetic(lhs, rhs, [](double a, double b) { return a + b; });
 }
 
+// A variant as an operator sees it (ValueOf), held without a copy unless
+// it is an object, whose value it holds.
+class ValueView {
+ public:
+  explicit ValueView(const Variant& v) : held_(v.IsObject() ? ValueOf(v) : Variant()), value_(v.IsObject() ? held_ : v) {}
+  ValueView(const ValueView&) = delete;
+  ValueView& operator=(const ValueView&) = delete;
+  const Variant& operator*() const { return value_; }
+
+ private:
+  Variant held_;
+  const Variant& value_;
+};
+
 // The operands of an arithmetic operator, each standing for its value; 13
 // for an array. Null is left to the caller.
 struct Operands {
-  Variant lhs;
-  Variant rhs;
+  Operands(const Variant& lhsOperand, const Variant& rhsOperand)
+      : lhsView(lhsOperand), rhsView(rhsOperand), lhs(*lhsView), rhs(*rhsView) {
+    if (lhs.IsArray() || rhs.IsArray()) RaiseRuntimeError(kTypeMismatch);
+  }
   bool AnyNull() const { return lhs.IsNull() || rhs.IsNull(); }
+
+  ValueView lhsView;
+  ValueView rhsView;
+  const Variant& lhs;
+  const Variant& rhs;
 };
 
-Operands ValuesOf(const Variant& lhsOperand, const Variant& rhsOperand) {
-  Operands operands{ValueOf(lhsOperand), ValueOf(rhsOperand)};
-  if (operands.lhs.IsArray() || operands.rhs.IsArray()) RaiseRuntimeError(kTypeMismatch);
-  return operands;
-}
-
-// Empty and text as numbers: Empty is Integer 0, text its Double.
-Variant AsNumber(const Variant& v) {
-  if (v.IsEmpty()) return Integer{0};
-  if (v.IsString()) return ToDouble(v);
+// Empty and text as numbers: Empty is Integer 0, text its Double (made in
+// `holder`); anything else is itself.
+const Variant& AsNumber(const Variant& v, Variant& holder) {
+  if (v.IsEmpty()) return holder = Integer{0};
+  if (v.IsString()) return holder = ToDouble(v);
   return v;
 }
 
@@ -137,7 +153,7 @@ WholeNumber WholeOf(const Variant& v) {
 
 template <class Operation>
 Variant WholeArithmetic(const Variant& lhsOperand, const Variant& rhsOperand, Operation operation) {
-  const Operands operands = ValuesOf(lhsOperand, rhsOperand);
+  const Operands operands(lhsOperand, rhsOperand);
   if (operands.AnyNull()) return Variant::Null();
   const WholeNumber a = WholeOf(operands.lhs);
   const WholeNumber b = WholeOf(operands.rhs);
@@ -196,7 +212,7 @@ BitKind Wider(BitKind a, BitKind b) {
 template <class Operation, class Decide>
 Variant Bitwise(const Variant& lhsOperand, const Variant& rhsOperand, Operation operation,
                 Decide decides) {
-  const Operands operands = ValuesOf(lhsOperand, rhsOperand);
+  const Operands operands(lhsOperand, rhsOperand);
   if (operands.lhs.IsNull() && operands.rhs.IsNull()) return Variant::Null();
   if (operands.AnyNull()) {
     const bool nullOnLeft = operands.lhs.IsNull();
@@ -227,8 +243,10 @@ bool HoldsNumber(const Variant& v) {
 }
 
 Comparison Compare(const Variant& lhsOperand, const Variant& rhsOperand) {
-  const Variant lhs = ValueOf(lhsOperand);
-  const Variant rhs = ValueOf(rhsOperand);
+  const ValueView lhsView(lhsOperand);
+  const ValueView rhsView(rhsOperand);
+  const Variant& lhs = *lhsView;
+  const Variant& rhs = *rhsView;
   if (lhs.IsNull() || rhs.IsNull()) return Comparison::Null;
   if (lhs.IsArray() || rhs.IsArray()) RaiseRuntimeError(kTypeMismatch);
   if (lhs.IsString() || rhs.IsString()) {
@@ -241,21 +259,23 @@ Comparison Compare(const Variant& lhsOperand, const Variant& rhsOperand) {
 }
 
 Comparison CompareWithText(const Variant& lhsOperand, std::string_view rhs) {
-  const Variant lhs = ValueOf(lhsOperand);
+  const ValueView view(lhsOperand);
+  const Variant& lhs = *view;
   if (lhs.IsNull()) return Comparison::Null;
   return Order(ToString(lhs), rhs);
 }
 
 Comparison CompareWithNumber(const Variant& lhsOperand, double rhs) {
-  const Variant lhs = ValueOf(lhsOperand);
+  const ValueView view(lhsOperand);
+  const Variant& lhs = *view;
   if (lhs.IsNull()) return Comparison::Null;
   return Order(ToDouble(lhs), rhs);
 }
 
 Variant Add(const Variant& lhsOperand, const Variant& rhsOperand) {
-  const Variant lhs = ValueOf(lhsOperand);
-  const Variant rhs = ValueOf(rhsOperand);
-  if (lhs.IsArray() || rhs.IsArray()) RaiseRuntimeError(kTypeMismatch);
+  const Operands operands(lhsOperand, rhsOperand);
+  const Variant& lhs = operands.lhs;
+  const Variant& rhs = operands.rhs;
   if (lhs.IsNull() || rhs.IsNull()) return Variant::Null();
   if (lhs.IsEmpty()) return rhs.IsEmpty() ? Variant(Integer{0}) : rhs;
   if (rhs.IsEmpty()) return lhs;
@@ -270,10 +290,12 @@ Variant Add(const Variant& lhsOperand, const Variant& rhsOperand) {
 }
 
 Variant Subtract(const Variant& lhsOperand, const Variant& rhsOperand) {
-  const Operands operands = ValuesOf(lhsOperand, rhsOperand);
+  const Operands operands(lhsOperand, rhsOperand);
   if (operands.AnyNull()) return Variant::Null();
-  const Variant lhs = AsNumber(operands.lhs);
-  const Variant rhs = AsNumber(operands.rhs);
+  Variant lhsHolder;
+  Variant rhsHolder;
+  const Variant& lhs = AsNumber(operands.lhs, lhsHolder);
+  const Variant& rhs = AsNumber(operands.rhs, rhsHolder);
   const auto difference = [](double a, double b) { return a - b; };
   if (IsDate(lhs) && IsDate(rhs)) return Finite(ToDouble(lhs) - ToDouble(rhs), 0, 0);
   if (IsDate(lhs) || IsDate(rhs)) return Date{Finite(ToDouble(lhs) - ToDouble(rhs), 0, 0)};
@@ -281,17 +303,21 @@ Variant Subtract(const Variant& lhsOperand, const Variant& rhsOperand) {
 }
 
 Variant Multiply(const Variant& lhsOperand, const Variant& rhsOperand) {
-  const Operands operands = ValuesOf(lhsOperand, rhsOperand);
+  const Operands operands(lhsOperand, rhsOperand);
   if (operands.AnyNull()) return Variant::Null();
-  return Arithmetic(AsNumber(operands.lhs), AsNumber(operands.rhs),
+  Variant lhsHolder;
+  Variant rhsHolder;
+  return Arithmetic(AsNumber(operands.lhs, lhsHolder), AsNumber(operands.rhs, rhsHolder),
                     [](double a, double b) { return a * b; });
 }
 
 Variant Divide(const Variant& lhsOperand, const Variant& rhsOperand) {
-  const Operands operands = ValuesOf(lhsOperand, rhsOperand);
+  const Operands operands(lhsOperand, rhsOperand);
   if (operands.AnyNull()) return Variant::Null();
-  const Variant lhs = AsNumber(operands.lhs);
-  const Variant rhs = AsNumber(operands.rhs);
+  Variant lhsHolder;
+  Variant rhsHolder;
+  const Variant& lhs = AsNumber(operands.lhs, lhsHolder);
+  const Variant& rhs = AsNumber(operands.rhs, rhsHolder);
   const double a = ToDouble(lhs);
   const double b = ToDouble(rhs);
   if (b == 0.0) RaiseRuntimeError(kDivisionByZero);
@@ -309,7 +335,7 @@ Variant Modulo(const Variant& lhs, const Variant& rhs) {
 }
 
 Variant Power(const Variant& lhsOperand, const Variant& rhsOperand) {
-  const Operands operands = ValuesOf(lhsOperand, rhsOperand);
+  const Operands operands(lhsOperand, rhsOperand);
   if (operands.AnyNull()) return Variant::Null();
   const double a = ToDouble(operands.lhs);
   const double b = ToDouble(operands.rhs);
@@ -342,7 +368,7 @@ Variant Negate(const Variant& operandValue) {
 }
 
 Variant Concatenate(const Variant& lhsOperand, const Variant& rhsOperand) {
-  const Operands operands = ValuesOf(lhsOperand, rhsOperand);
+  const Operands operands(lhsOperand, rhsOperand);
   if (operands.lhs.IsNull() && operands.rhs.IsNull()) return Variant::Null();
   std::string text = operands.lhs.IsNull() ? std::string() : ToString(operands.lhs);
   if (!operands.rhs.IsNull()) text += ToString(operands.rhs);
