@@ -22,11 +22,15 @@ const char* RuntimeErrorText(std::int32_t number) noexcept {
     case kOverflow: return "Overflow";
     case kOutOfMemory: return "Out of memory";
     case kSubscriptOutOfRange: return "Subscript out of range";
+    case kArrayFixedOrLocked: return "This array is fixed or temporarily locked";
     case kDivisionByZero: return "Division by zero";
     case kTypeMismatch: return "Type mismatch";
+    case kOutOfStackSpace: return "Out of stack space";
+    case kProcedureNotDefined: return "Sub or Function not defined";
     case kFileNotFound: return "File not found";
     case kPathFileAccessError: return "Path/File access error";
     case kObjectNotSet: return "Object variable or With block variable not set";
+    case kForLoopNotInitialized: return "For loop not initialized";
     case kInvalidUseOfNull: return "Invalid use of Null";
     case kInvalidPropertyValue: return "Invalid property value";
     case kObjectRequired: return "Object required";
@@ -35,6 +39,8 @@ const char* RuntimeErrorText(std::int32_t number) noexcept {
     case kActionNotSupported: return "Object doesn't support this action";
     case kWrongArgumentCount: return "Wrong number of arguments or invalid property assignment";
     case kInvalidPicture: return "Invalid picture";
+    case kVariableUndefined: return "Variable is undefined";
+    case kIllegalAssignment: return "Illegal assignment";
     default: return "Application-defined or object-defined error";
   }
 }

@@ -13,11 +13,15 @@ enum RuntimeErrorNumber : std::int32_t {
   kOverflow = 6,
   kOutOfMemory = 7,
   kSubscriptOutOfRange = 9,
+  kArrayFixedOrLocked = 10,
   kDivisionByZero = 11,
   kTypeMismatch = 13,
+  kOutOfStackSpace = 28,
+  kProcedureNotDefined = 35,
   kFileNotFound = 53,
   kPathFileAccessError = 75,
   kObjectNotSet = 91,
+  kForLoopNotInitialized = 92,
   kInvalidUseOfNull = 94,
   kInvalidPropertyValue = 380,
   kObjectRequired = 424,
@@ -26,6 +30,8 @@ enum RuntimeErrorNumber : std::int32_t {
   kActionNotSupported = 445,
   kWrongArgumentCount = 450,
   kInvalidPicture = 481,
+  kVariableUndefined = 500,
+  kIllegalAssignment = 501,
 };
 
 class AutomationError : public std::runtime_error {

@@ -8,6 +8,7 @@
 #include <system_error>
 
 #include "platform/oleaut/AutomationError.h"
+#include "platform/oleaut/DateTime.h"
 #include "platform/oleaut/Dispatch.h"
 
 namespace kelvane::oleaut {
@@ -168,6 +169,7 @@ double ToDouble(const Variant& v) {
     case VarType::Long: return *v.If<Long>();
     case VarType::Single: return *v.If<Single>();
     case VarType::Double: return *v.If<double>();
+    case VarType::Date: return v.If<Date>()->days;
     case VarType::Byte: return *v.If<Byte>();
     case VarType::Boolean: return static_cast<Integer>(*v.If<VariantBool>());
     case VarType::String: return TextToDouble(*v.If<std::string>());
@@ -192,6 +194,7 @@ std::string ToString(const Variant& v) {
     case VarType::Byte: return std::to_string(*v.If<Byte>());
     case VarType::Single: return FormatNumber(*v.If<Single>(), 7);
     case VarType::Double: return FormatNumber(*v.If<double>(), 15);
+    case VarType::Date: return FormatDate(*v.If<Date>());
     case VarType::String: return *v.If<std::string>();
     case VarType::Boolean: return IsTrue(*v.If<VariantBool>()) ? "True" : "False";
     case VarType::Object: return ToString(ValueOf(v));

@@ -17,6 +17,17 @@ struct InterfaceDesc;
 // The member a conversion asks for when it needs an object's value.
 constexpr DISPID DISPID_VALUE = 0;
 
+// The member that gives an enumerator over a collection: an object that is
+// an IEnumVARIANT.
+constexpr DISPID DISPID_NEWENUM = -4;
+
+// The members of a collection, one at a time.
+class IEnumVARIANT : public IUnknown {
+ public:
+  // The next member; nullopt after the last.
+  virtual std::optional<Variant> Next() = 0;
+};
+
 // How a member is called; a script engine may combine METHOD and PROPERTYGET.
 enum InvokeKind : std::uint16_t {
   DISPATCH_METHOD = 1,

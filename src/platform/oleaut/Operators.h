@@ -17,6 +17,9 @@ namespace kelvane::oleaut {
 
 enum class Comparison { Less, Equal, Greater, Null };
 
+// Whether a variant holds a number: Byte to Double, Boolean or Date.
+bool HoldsNumber(const Variant& v);
+
 Comparison Compare(const Variant& lhs, const Variant& rhs);
 Comparison CompareWithText(const Variant& lhs, std::string_view rhs);
 Comparison CompareWithNumber(const Variant& lhs, double rhs);
@@ -27,6 +30,40 @@ Comparison CompareWithNumber(const Variant& lhs, double rhs);
 // types (Boolean counts as Integer, Single + Long as Double), an Integer sum
 // that overflows becomes a Long, a Long one a Double, a Byte one an Integer,
 // a Single one a Double; a Double sum that overflows raises 6.
+// A Date with a number adds to a Date.
 Variant Add(const Variant& lhs, const Variant& rhs);
+
+// Subtraction and multiplication follow the number rules of addition (text
+// is read as a Double, Empty is 0, Null gives Null). A Date less a number is
+// a Date, a Date less a Date a Double.
+Variant Subtract(const Variant& lhs, const Variant& rhs);
+Variant Multiply(const Variant& lhs, const Variant& rhs);
+// A Double quotient (a Single one when a side is Single and neither Long or
+// Double); 11 for a zero divisor.
+Variant Divide(const Variant& lhs, const Variant& rhs);
+// Whole-number division and remainder: both sides rounded to whole numbers,
+// ties to even (6 beyond the Long range); Integer when both sides are
+// Integer-sized, else Long; 11 for a zero divisor. The remainder takes the
+// sign of the dividend.
+Variant IntegerDivide(const Variant& lhs, const Variant& rhs);
+Variant Modulo(const Variant& lhs, const Variant& rhs);
+// A Double power; 5 for a negative base with a fractional exponent.
+Variant Power(const Variant& lhs, const Variant& rhs);
+// Unary minus: the negated Integer of -32768 is a Long, of the least Long a
+// Double; Empty gives Integer 0, a Boolean an Integer.
+Variant Negate(const Variant& operand);
+// Joins the text of both sides; Null counts as "", but Null & Null is Null.
+Variant Concatenate(const Variant& lhs, const Variant& rhs);
+
+// The bitwise operators. Two Booleans give a Boolean, two Bytes a Byte,
+// Integer-sized sides an Integer, anything else a Long. Null gives Null,
+// except where the other side decides alone: Null And 0 is 0, Null Or -1 is
+// -1, Null Imp -1 and 0 Imp Null are -1.
+Variant Not(const Variant& operand);
+Variant And(const Variant& lhs, const Variant& rhs);
+Variant Or(const Variant& lhs, const Variant& rhs);
+Variant Xor(const Variant& lhs, const Variant& rhs);
+Variant Eqv(const Variant& lhs, const Variant& rhs);
+Variant Imp(const Variant& lhs, const Variant& rhs);
 
 }  // namespace kelvane::oleaut

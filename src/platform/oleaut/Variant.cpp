@@ -14,25 +14,10 @@ Variant Variant::ByteArray(std::vector<Byte> bytes, Long lowerBound) {
   return Variant(ArrayRef(std::move(array)));
 }
 
-VarType Variant::Type() const {
-  struct Visitor {
-    VarType operator()(std::monostate) const { return VarType::Empty; }
-    VarType operator()(NullValue) const { return VarType::Null; }
-    VarType operator()(Integer) const { return VarType::Integer; }
-    VarType operator()(Long) const { return VarType::Long; }
-    VarType operator()(Single) const { return VarType::Single; }
-    VarType operator()(double) const { return VarType::Double; }
-    VarType operator()(const std::string&) const { return VarType::String; }
-    VarType operator()(VariantBool) const { return VarType::Boolean; }
-    VarType operator()(Byte) const { return VarType::Byte; }
-    VarType operator()(const ObjectRef&) const { return VarType::Object; }
-    VarType operator()(const ArrayRef& a) const {
-      const auto element = a ? a->elementType : VarType::Variant;
-      return static_cast<VarType>(static_cast<std::uint16_t>(VarType::Array) |
-                                  static_cast<std::uint16_t>(element));
-    }
-  };
-  return std::visit(Visitor{}, value_);
+VarType Variant::ArrayType(const ArrayRef& array) {
+  const auto element = array ? array->elementType : VarType::Variant;
+  return static_cast<VarType>(static_cast<std::uint16_t>(VarType::Array) |
+                              static_cast<std::uint16_t>(element));
 }
 
 bool Variant::operator==(const Variant& other) const {
@@ -41,7 +26,7 @@ bool Variant::operator==(const Variant& other) const {
     const auto& b = *other.If<ArrayRef>();
     if (!*a || !b) return *a == b;
     return (*a)->elementType == b->elementType && (*a)->lowerBound == b->lowerBound &&
-           (*a)->bytes == b->bytes && (*a)->elements == b->elements;
+           (*a)->bytes == b->bytes && (*a)->elements == b->elements && (*a)->shape == b->shape;
   }
   return value_ == other.value_;
 }

@@ -4,6 +4,7 @@
 // copies an array's bytes.
 
 #include <cstdint>
+#include <iterator>
 #include <memory>
 #include <string>
 #include <variant>
@@ -21,6 +22,7 @@ enum class VarType : std::uint16_t {
   Long = 3,
   Single = 4,
   Double = 5,
+  Date = 7,
   String = 8,
   Object = 9,
   Boolean = 11,
@@ -55,11 +57,24 @@ struct SafeArray {
   Long lowerBound = 0;
   std::vector<Byte> bytes;        // when elementType is Byte
   std::vector<Variant> elements;  // otherwise
+  // The size of each dimension of an array of several, the first index
+  // running fastest (each starts at lowerBound); empty for one dimension.
+  std::vector<std::size_t> shape;
 
   std::size_t Count() const;
+  std::size_t Dimensions() const { return shape.empty() ? 1 : shape.size(); }
+  // The size of dimension `d` (0-based).
+  std::size_t Extent(std::size_t d) const { return shape.empty() ? Count() : shape[d]; }
 };
 
 using ArrayRef = std::shared_ptr<const SafeArray>;
+
+// A point in time: days since 1899-12-30 00:00, the time of day as the
+// fraction (its magnitude, for days before that date).
+struct Date {
+  double days = 0.0;
+  bool operator==(const Date&) const = default;
+};
 
 class Variant {
  public:
@@ -73,6 +88,7 @@ class Variant {
   Variant(Long v) : value_(v) {}
   Variant(Single v) : value_(v) {}
   Variant(double v) : value_(v) {}
+  Variant(Date v) : value_(v) {}
   Variant(std::string v) : value_(std::move(v)) {}
   Variant(const char* v) : value_(std::string(v)) {}
   Variant(VariantBool v) : value_(v) {}
@@ -87,7 +103,10 @@ class Variant {
   static Variant ByteArray(std::vector<Byte> bytes, Long lowerBound);
 
   // The type code; arrays answer Array | element type.
-  VarType Type() const;
+  VarType Type() const {
+    if (const auto* array = std::get_if<ArrayRef>(&value_)) return ArrayType(*array);
+    return kTypes[value_.index()];
+  }
 
   bool IsEmpty() const { return std::holds_alternative<std::monostate>(value_); }
   bool IsNull() const { return std::holds_alternative<NullValue>(value_); }
@@ -105,9 +124,18 @@ class Variant {
   bool operator==(const Variant& other) const;
 
  private:
-  std::variant<std::monostate, NullValue, Integer, Long, Single, double, std::string, VariantBool,
-               Byte, ObjectRef, ArrayRef>
-      value_;
+  static VarType ArrayType(const ArrayRef& array);
+
+  using Value = std::variant<std::monostate, NullValue, Integer, Long, Single, double, std::string,
+                             VariantBool, Byte, ObjectRef, ArrayRef, Date>;
+  // The type code of each alternative of Value, in its order (arrays aside).
+  static constexpr VarType kTypes[] = {VarType::Empty,  VarType::Null,    VarType::Integer,
+                                       VarType::Long,   VarType::Single,  VarType::Double,
+                                       VarType::String, VarType::Boolean, VarType::Byte,
+                                       VarType::Object, VarType::Array,   VarType::Date};
+  static_assert(std::size(kTypes) == std::variant_size_v<Value>);
+
+  Value value_;
 };
 
 }  // namespace kelvane::oleaut

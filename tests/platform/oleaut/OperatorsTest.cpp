@@ -106,5 +106,77 @@ INSTANTIATE_TEST_SUITE_P(Table, AddTest, testing::ValuesIn(std::vector<AddCase>{
     {Variant::Nothing(), I(1), {}, kObjectNotSet},
     {Variant::ByteArray({1}, 0), I(1), {}, kTypeMismatch}}));
 
+using Binary = Variant (*)(const Variant&, const Variant&);
+
+struct OperatorCase {
+  Binary op;
+  Variant lhs;
+  Variant rhs;
+  Variant expected;
+  std::int32_t error = 0;
+};
+
+class OperatorTest : public testing::TestWithParam<OperatorCase> {};
+
+TEST_P(OperatorTest, GivesTheRuntimesResult) {
+  const auto& [op, lhs, rhs, expected, error] = GetParam();
+  if (error != 0) EXPECT_EQ(ErrorOf([&] { op(lhs, rhs); }), error);
+  else EXPECT_EQ(op(lhs, rhs), expected);
+}
+
+INSTANTIATE_TEST_SUITE_P(Arithmetic, OperatorTest, testing::ValuesIn(std::vector<OperatorCase>{
+    {Subtract, I(5), I(7), I(-2)}, {Subtract, I(-32768), I(1), Long{-32769}},
+    {Subtract, kEmpty, kEmpty, I(0)}, {Subtract, "5", I(2), 3.0}, {Subtract, kNull, I(1), kNull},
+    {Subtract, "a", I(1), {}, kTypeMismatch}, {Subtract, Date{10.5}, Date{2.0}, 8.5},
+    {Subtract, Date{10.5}, I(2), Date{8.5}}, {Subtract, B(0), B(1), I(-1)},
+    {Multiply, I(200), I(200), Long{40000}}, {Multiply, Long{65536}, Long{65536}, 4294967296.0},
+    {Multiply, kTrue, I(3), I(-3)}, {Multiply, 1.5f, I(2), 3.0f}, {Multiply, kEmpty, I(4), I(0)},
+    {Multiply, 1e200, 1e200, {}, kOverflow}, {Multiply, I(2), kNull, kNull},
+    {Divide, I(1), I(2), 0.5}, {Divide, I(1), I(0), {}, kDivisionByZero},
+    {Divide, 1.0f, 4.0f, 0.25f}, {Divide, Long{1}, 4.0f, 0.25}, {Divide, kNull, I(0), kNull},
+    {Divide, kEmpty, I(0), {}, kDivisionByZero},
+    {IntegerDivide, 7.5, I(2), Long{4}}, {IntegerDivide, 6.5, I(2), Long{3}},
+    {IntegerDivide, I(-7), I(2), I(-3)}, {IntegerDivide, Long{100000}, I(3), Long{33333}},
+    {IntegerDivide, I(1), 0.4, {}, kDivisionByZero}, {IntegerDivide, 3e10, I(1), {}, kOverflow},
+    {IntegerDivide, B(9), B(2), B(4)}, {IntegerDivide, "9", I(2), Long{4}},
+    {Modulo, I(7), I(3), I(1)}, {Modulo, I(-7), I(3), I(-1)}, {Modulo, 7.5, I(3), Long{2}},
+    {Modulo, 5.5, 2.5, Long{0}}, {Modulo, I(1), I(0), {}, kDivisionByZero},
+    {Modulo, kNull, I(0), kNull}, {Power, I(2), I(10), 1024.0}, {Power, I(-8), 1.0 / 3, {}, 5},
+    {Power, I(10), I(400), {}, kOverflow}, {Power, kNull, I(2), kNull},
+    {Concatenate, "a", I(1), "a1"}, {Concatenate, kNull, "b", "b"}, {Concatenate, kNull, kNull, kNull},
+    {Concatenate, kEmpty, kTrue, "True"}, {Concatenate, 2.5, kEmpty, "2.5"},
+    {Concatenate, Variant::ByteArray({1}, 0), "", {}, kTypeMismatch}}));
+
+INSTANTIATE_TEST_SUITE_P(Bitwise, OperatorTest, testing::ValuesIn(std::vector<OperatorCase>{
+    {And, kTrue, kFalse, kFalse}, {And, kTrue, kTrue, kTrue}, {And, I(12), I(10), I(8)},
+    {And, kTrue, I(6), I(6)}, {And, B(12), B(10), B(8)}, {And, Long{65535}, I(-1), Long{65535}},
+    {And, kNull, kFalse, kFalse}, {And, kNull, kTrue, kNull}, {And, I(0), kNull, I(0)},
+    {Or, kNull, kTrue, kTrue}, {Or, kNull, kFalse, kNull}, {Or, I(12), I(3), I(15)},
+    {Or, kEmpty, kEmpty, I(0)}, {Xor, kTrue, kTrue, kFalse}, {Xor, kNull, kTrue, kNull},
+    {Xor, I(5), I(3), I(6)}, {Eqv, kTrue, kFalse, kFalse}, {Eqv, kFalse, kFalse, kTrue},
+    {Eqv, kNull, kFalse, kNull}, {Imp, kTrue, kFalse, kFalse}, {Imp, kFalse, kNull, kTrue},
+    {Imp, kNull, kTrue, kTrue}, {Imp, kTrue, kNull, kNull}, {Imp, kNull, kFalse, kNull},
+    {And, "True", kTrue, kTrue}, {And, "6", I(3), Long{2}}, {Or, 3e10, I(1), {}, kOverflow}}));
+
+struct UnaryCase {
+  Variant (*op)(const Variant&);
+  Variant operand;
+  Variant expected;
+};
+
+class UnaryTest : public testing::TestWithParam<UnaryCase> {};
+
+TEST_P(UnaryTest, GivesTheRuntimesResult) {
+  const auto& [op, operand, expected] = GetParam();
+  EXPECT_EQ(op(operand), expected);
+}
+
+INSTANTIATE_TEST_SUITE_P(Table, UnaryTest, testing::ValuesIn(std::vector<UnaryCase>{
+    {Negate, I(-32768), Long{32768}}, {Negate, Long{-2147483647 - 1}, 2147483648.0},
+    {Negate, kEmpty, I(0)}, {Negate, kTrue, I(1)}, {Negate, B(5), I(-5)}, {Negate, "2", -2.0},
+    {Negate, kNull, kNull}, {Negate, 1.5f, -1.5f}, {Not, kTrue, kFalse}, {Not, I(0), I(-1)},
+    {Not, kEmpty, I(-1)}, {Not, B(1), B(254)}, {Not, Long{5}, Long{-6}}, {Not, kNull, kNull},
+    {Not, 2.6, Long{-4}}}));
+
 }  // namespace
 }  // namespace kelvane::oleaut

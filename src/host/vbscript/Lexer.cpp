@@ -1,0 +1,255 @@
+#include "host/vbscript/Lexer.h"
+
+#include <cmath>
+#include <limits>
+
+#include "host/vbscript/AspTranslator.h"
+#include "host/vbscript/ScriptError.h"
+#include "platform/oleaut/AutomationError.h"
+#include "platform/oleaut/Conversion.h"
+#include "platform/oleaut/DateTime.h"
+
+namespace kelvane::host::vbscript {
+
+namespace {
+
+using oleaut::Variant;
+
+bool IsNameStart(char c) {
+  return (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z') || static_cast<unsigned char>(c) >= 0x80;
+}
+bool IsNameChar(char c) { return IsNameStart(c) || (c >= '0' && c <= '9') || c == '_'; }
+bool IsDigit(char c) { return c >= '0' && c <= '9'; }
+char Lower(char c) { return c >= 'A' && c <= 'Z' ? static_cast<char>(c - 'A' + 'a') : c; }
+
+class Lexer {
+ public:
+  explicit Lexer(std::string_view program) : text_(program) {}
+
+  std::vector<Token> Run() {
+    while (true) {
+      const bool space = SkipSpace();
+      Token token;
+      token.line = line_;
+      token.spaceBefore = space;
+      if (at_ >= text_.size()) {
+        token.kind = TokenKind::End;
+        tokens_.push_back(std::move(token));
+        return std::move(tokens_);
+      }
+      Read(token);
+      if (token.kind != TokenKind::End) tokens_.push_back(std::move(token));
+    }
+  }
+
+ private:
+  [[noreturn]] void Fail(std::int32_t number, const char* description) {
+    throw CompileFailure(ScriptError{number, kCompileSource, description, {}, line_});
+  }
+
+  char Peek(std::size_t ahead = 0) const {
+    return at_ + ahead < text_.size() ? text_[at_ + ahead] : '\0';
+  }
+
+  // Skips blanks and line continuations; true when it skipped any.
+  bool SkipSpace() {
+    const std::size_t start = at_;
+    while (at_ < text_.size()) {
+      const char c = text_[at_];
+      if (c == ' ' || c == '\t' || c == '\r') {
+        ++at_;
+      } else if (c == '_' && IsContinuation()) {
+        while (text_[at_] != '\n') ++at_;
+        ++at_;
+        ++line_;
+      } else {
+        break;
+      }
+    }
+    return at_ != start;
+  }
+
+  // A '_' followed by nothing but blanks up to the line's end.
+  bool IsContinuation() const {
+    if (at_ > 0 && IsNameChar(text_[at_ - 1])) return false;
+    for (std::size_t i = at_ + 1; i < text_.size(); ++i) {
+      if (text_[i] == '\n') return true;
+      if (text_[i] != ' ' && text_[i] != '\t' && text_[i] != '\r') return false;
+    }
+    return false;
+  }
+
+  void SkipComment() {
+    while (at_ < text_.size() && text_[at_] != '\n') ++at_;
+  }
+
+  void Read(Token& token) {
+    const char c = text_[at_];
+    if (c == '\n') {
+      token.kind = TokenKind::Newline;
+      ++at_;
+      ++line_;
+      return;
+    }
+    if (c == '\'') {
+      SkipComment();
+      token.kind = TokenKind::End;  // nothing to add
+      return;
+    }
+    if (IsNameStart(c)) return ReadName(token);
+    if (c == '[') return ReadBracketName(token);
+    if (IsDigit(c) || (c == '.' && IsDigit(Peek(1)))) return ReadNumber(token);
+    if (c == '&' && (Lower(Peek(1)) == 'h' || Lower(Peek(1)) == 'o') && IsRadixDigit(Peek(2), Lower(Peek(1))))
+      return ReadRadix(token);
+    if (c == '"') return ReadString(token);
+    if (c == '#') return ReadDate(token);
+    if (c == kTextMarker) return ReadTextMarker(token);
+    ++at_;
+    switch (c) {
+      case kWriteMarker: token.kind = TokenKind::WriteMark; return;
+      case ':': token.kind = TokenKind::Colon; return;
+      case '.': token.kind = TokenKind::Dot; return;
+      case ',': token.kind = TokenKind::Comma; return;
+      case '(': token.kind = TokenKind::LeftParen; return;
+      case ')': token.kind = TokenKind::RightParen; return;
+      case '+': token.kind = TokenKind::Plus; return;
+      case '-': token.kind = TokenKind::Minus; return;
+      case '*': token.kind = TokenKind::Star; return;
+      case '/': token.kind = TokenKind::Slash; return;
+      case '\\': token.kind = TokenKind::Backslash; return;
+      case '^': token.kind = TokenKind::Caret; return;
+      case '&': token.kind = TokenKind::Ampersand; return;
+      case '=': token.kind = TokenKind::Equal; return;
+      case '<':
+        if (Peek() == '>') token.kind = TokenKind::NotEqual, ++at_;
+        else if (Peek() == '=') token.kind = TokenKind::LessEqual, ++at_;
+        else token.kind = TokenKind::Less;
+        return;
+      case '>':
+        if (Peek() == '=') token.kind = TokenKind::GreaterEqual, ++at_;
+        else token.kind = TokenKind::Greater;
+        return;
+      default: Fail(kInvalidCharacter, "Invalid character");
+    }
+  }
+
+  void ReadName(Token& token) {
+    const std::size_t start = at_;
+    while (at_ < text_.size() && IsNameChar(text_[at_])) ++at_;
+    token.kind = TokenKind::Name;
+    token.spelling = text_.substr(start, at_ - start);
+    token.text.reserve(at_ - start);
+    for (std::size_t i = start; i < at_; ++i) token.text += Lower(text_[i]);
+    if (token.text == "rem") {
+      SkipComment();
+      token.kind = TokenKind::End;
+    }
+  }
+
+  void ReadBracketName(Token& token) {
+    const std::size_t end = text_.find_first_of("]\n", at_);
+    if (end == std::string_view::npos || text_[end] != ']') Fail(kSyntaxError, "Expected ']'");
+    token.kind = TokenKind::Name;
+    for (std::size_t i = at_ + 1; i < end; ++i) token.text += Lower(text_[i]);
+    at_ = end + 1;
+  }
+
+  static bool IsRadixDigit(char c, char radix) {
+    if (radix == 'o') return c >= '0' && c <= '7';
+    return IsDigit(c) || (Lower(c) >= 'a' && Lower(c) <= 'f');
+  }
+
+  void ReadRadix(Token& token) {
+    const std::size_t start = at_;
+    const char radix = Lower(Peek(1));
+    at_ += 2;
+    while (at_ < text_.size() && IsRadixDigit(text_[at_], radix)) ++at_;
+    const auto value = Parse(text_.substr(start, at_ - start));
+    if (Peek() == '&') ++at_;  // the Long suffix
+    token.kind = TokenKind::Number;
+    if (value >= std::numeric_limits<oleaut::Integer>::min() &&
+        value <= std::numeric_limits<oleaut::Integer>::max())
+      token.value = static_cast<oleaut::Integer>(value);
+    else
+      token.value = static_cast<oleaut::Long>(value);
+  }
+
+  double Parse(std::string_view literal) {
+    try {
+      const auto value = oleaut::ParseNumber(literal, oleaut::NumberFormat{});
+      if (!value) Fail(kSyntaxError, "Syntax error");
+      return *value;
+    } catch (const oleaut::AutomationError&) {
+      Fail(oleaut::kOverflow, "Overflow");
+    }
+  }
+
+  void ReadNumber(Token& token) {
+    const std::size_t start = at_;
+    bool whole = true;
+    while (IsDigit(Peek())) ++at_;
+    if (Peek() == '.' && IsDigit(Peek(1))) {
+      whole = false;
+      ++at_;
+      while (IsDigit(Peek())) ++at_;
+    }
+    if (Lower(Peek()) == 'e' &&
+        (IsDigit(Peek(1)) || ((Peek(1) == '-' || Peek(1) == '+') && IsDigit(Peek(2))))) {
+      whole = false;
+      at_ += 2;
+      while (IsDigit(Peek())) ++at_;
+    }
+    const double value = Parse(text_.substr(start, at_ - start));
+    token.kind = TokenKind::Number;
+    if (whole && value <= std::numeric_limits<oleaut::Integer>::max())
+      token.value = static_cast<oleaut::Integer>(value);
+    else if (whole && value <= std::numeric_limits<oleaut::Long>::max())
+      token.value = static_cast<oleaut::Long>(value);
+    else
+      token.value = value;
+    if (IsNameStart(Peek())) Fail(kExpectedEndOfStatement, "Expected end of statement");
+  }
+
+  void ReadString(Token& token) {
+    ++at_;
+    token.kind = TokenKind::String;
+    while (true) {
+      if (at_ >= text_.size() || text_[at_] == '\n') Fail(kUnterminatedString, "Unterminated string constant");
+      if (text_[at_] == '"') {
+        if (Peek(1) != '"') break;
+        ++at_;
+      }
+      token.text += text_[at_++];
+    }
+    ++at_;
+  }
+
+  void ReadDate(Token& token) {
+    const std::size_t end = text_.find_first_of("#\n", at_ + 1);
+    if (end == std::string_view::npos || text_[end] != '#') Fail(kSyntaxError, "Expected '#'");
+    const auto date = oleaut::ParseDate(text_.substr(at_ + 1, end - at_ - 1));
+    if (!date) Fail(kSyntaxError, "Syntax error: no such date");
+    token.kind = TokenKind::DateLiteral;
+    token.value = *date;
+    at_ = end + 1;
+  }
+
+  void ReadTextMarker(Token& token) {
+    ++at_;
+    long index = 0;
+    for (int digits = 0; IsDigit(Peek()) && digits < 9; ++digits) index = index * 10 + (text_[at_++] - '0');
+    token.kind = TokenKind::Text;
+    token.value = static_cast<oleaut::Long>(index);
+  }
+
+  std::string_view text_;
+  std::size_t at_ = 0;
+  int line_ = 1;
+  std::vector<Token> tokens_;
+};
+
+}  // namespace
+
+std::vector<Token> Tokenize(std::string_view program) { return Lexer(program).Run(); }
+
+}  // namespace kelvane::host::vbscript

@@ -1,0 +1,239 @@
+// Expressions, by the language's precedence, and the chains of calls and
+// members that start statements.
+#include "host/vbscript/PageCompiler.h"
+
+#include <array>
+#include <span>
+
+namespace kelvane::host::vbscript::compiling {
+
+ExprPtr PageCompiler::Binary(Operator op, ExprPtr left, ExprPtr right) {
+  auto e = MakeExpr(ExprKind::Binary, left->line);
+  e->op = op;
+  e->left = std::move(left);
+  e->right = std::move(right);
+  return e;
+}
+
+namespace {
+
+// The binary operators by level of precedence, loosest first: the logical
+// levels above Not, then the arithmetic levels below the comparisons.
+constexpr std::array<OperatorLevel, 5> kLogicalLevels = {{
+    {{{TokenKind::Name, "imp", Operator::Imp}}},
+    {{{TokenKind::Name, "eqv", Operator::Eqv}}},
+    {{{TokenKind::Name, "xor", Operator::Xor}}},
+    {{{TokenKind::Name, "or", Operator::Or}}},
+    {{{TokenKind::Name, "and", Operator::And}}},
+}};
+constexpr std::array<OperatorLevel, 5> kArithmeticLevels = {{
+    {{{TokenKind::Ampersand, {}, Operator::Concatenate}}},
+    {{{TokenKind::Plus, {}, Operator::Add}, {TokenKind::Minus, {}, Operator::Subtract}}},
+    {{{TokenKind::Name, "mod", Operator::Modulo}}},
+    {{{TokenKind::Backslash, {}, Operator::IntegerDivide}}},
+    {{{TokenKind::Star, {}, Operator::Multiply}, {TokenKind::Slash, {}, Operator::Divide}}},
+}};
+
+}  // namespace
+
+ExprPtr PageCompiler::ParseExpression() {
+  const Nesting nesting(*this);
+  return ParseBinary(kLogicalLevels, 0, &PageCompiler::ParseNot);
+}
+
+ExprPtr PageCompiler::ParseArithmetic() { return ParseBinary(kArithmeticLevels, 0, &PageCompiler::ParseUnary); }
+
+const BinaryOperator* PageCompiler::OperatorAt(std::span<const BinaryOperator> level) const {
+  for (const auto& candidate : level) {
+    if (candidate.kind == TokenKind::End) continue;  // an unused entry
+    if (candidate.word.empty() ? Is(candidate.kind) : IsWord(candidate.word)) return &candidate;
+  }
+  return nullptr;
+}
+
+ExprPtr PageCompiler::ParseBinary(std::span<const OperatorLevel> levels, std::size_t level,
+                                  ExprPtr (PageCompiler::*innermost)()) {
+  if (level == levels.size()) return (this->*innermost)();
+  auto e = ParseBinary(levels, level + 1, innermost);
+  while (const BinaryOperator* found = OperatorAt(levels[level])) {
+    Next();
+    e = Binary(found->op, std::move(e), ParseBinary(levels, level + 1, innermost));
+  }
+  return e;
+}
+
+ExprPtr PageCompiler::ParseNot() {
+  if (IsWord("not")) {
+    const Nesting nesting(*this);
+    auto e = MakeExpr(ExprKind::Unary, Line());
+    Next();
+    e->op = Operator::Not;
+    e->left = ParseNot();
+    return e;
+  }
+  return ParseComparison();
+}
+
+Operator PageCompiler::ComparisonOperator() const {
+  switch (Kind()) {
+    case TokenKind::Equal: return Operator::Equal;
+    case TokenKind::NotEqual: return Operator::NotEqual;
+    case TokenKind::Less: return Operator::Less;
+    case TokenKind::Greater: return Operator::Greater;
+    case TokenKind::LessEqual: return Operator::LessEqual;
+    case TokenKind::GreaterEqual: return Operator::GreaterEqual;
+    default: return IsWord("is") ? Operator::Is : Operator::Add;
+  }
+}
+
+ExprPtr PageCompiler::ParseComparison() {
+  auto e = ParseArithmetic();
+  for (Operator op = ComparisonOperator(); op != Operator::Add; op = ComparisonOperator()) {
+    Next();
+    e = Binary(op, std::move(e), ParseArithmetic());
+  }
+  return e;
+}
+
+ExprPtr PageCompiler::ParseUnary() {
+  if (Is(TokenKind::Minus) || Is(TokenKind::Plus)) {
+    const Nesting nesting(*this);
+    const bool minus = Is(TokenKind::Minus);
+    const int line = Line();
+    Next();
+    auto operand = ParseUnary();
+    if (!minus) return operand;
+    auto e = MakeExpr(ExprKind::Unary, line);
+    e->op = Operator::Negate;
+    e->left = std::move(operand);
+    return e;
+  }
+  return ParsePower();
+}
+
+ExprPtr PageCompiler::ParsePower() {
+  auto e = ParsePostfix(nullptr, false);
+  while (Accept(TokenKind::Caret)) {
+    const Nesting nesting(*this);
+    ExprPtr exponent;
+    if (Is(TokenKind::Minus)) {
+      auto negated = MakeExpr(ExprKind::Unary, Line());
+      Next();
+      negated->op = Operator::Negate;
+      negated->left = ParsePostfix(nullptr, false);
+      exponent = std::move(negated);
+    } else {
+      exponent = ParsePostfix(nullptr, false);
+    }
+    e = Binary(Operator::Power, std::move(e), std::move(exponent));
+  }
+  return e;
+}
+
+void PageCompiler::ParseArguments(Expr& e, ParenGroup* group) {
+  if (group != nullptr) *group = {pos_, pending_.size()};
+  Next();
+  e.hasArgs = true;
+  if (Accept(TokenKind::RightParen)) return;
+  do {
+    if (Is(TokenKind::Comma) || Is(TokenKind::RightParen)) Fail(kUnsupported, "Omitted arguments are not supported");
+    e.args.push_back(ParseExpression());
+  } while (Accept(TokenKind::Comma));
+  Expect(TokenKind::RightParen, "')'");
+}
+
+ExprPtr PageCompiler::ParsePostfix(ParenGroup* group, bool statementStart) {
+  ExprPtr e = ParsePrimary(group, statementStart);
+  while ((Is(TokenKind::Dot) && !Current().spaceBefore) || (Is(TokenKind::LeftParen) && e->hasArgs)) {
+    if (Is(TokenKind::LeftParen)) {
+      // A call's result indexed or called in turn: Split(s, ",")(0).
+      auto index = MakeExpr(ExprKind::Index, Line());
+      index->left = std::move(e);
+      ParseArguments(*index, group);
+      e = std::move(index);
+      continue;
+    }
+    if (e->kind == ExprKind::Constant) Expected("an object before '.'");
+    const int line = Line();
+    Next();
+    if (!Is(TokenKind::Name)) Expected("a member name");
+    auto member = MakeExpr(ExprKind::Member, line);
+    member->name = Current().text;
+    member->left = std::move(e);
+    Next();
+    if (group != nullptr) group->start = kNone;
+    if (Is(TokenKind::LeftParen)) ParseArguments(*member, group);
+    e = std::move(member);
+  }
+  return e;
+}
+
+ExprPtr PageCompiler::ParsePrimary(ParenGroup* group, bool statementStart) {
+  const int line = Line();
+  switch (Kind()) {
+    case TokenKind::Number:
+    case TokenKind::DateLiteral: {
+      auto e = MakeExpr(ExprKind::Constant, line);
+      e->value = Current().value;
+      Next();
+      return e;
+    }
+    case TokenKind::String: {
+      auto e = MakeExpr(ExprKind::Constant, line);
+      e->value = Current().text;
+      Next();
+      return e;
+    }
+    case TokenKind::LeftParen: {
+      if (statementStart) Expected("a statement");
+      Next();
+      auto e = ParseExpression();
+      Expect(TokenKind::RightParen, "')'");
+      e->parenthesized = true;
+      return e;
+    }
+    case TokenKind::Dot: {
+      if (withSlots_.empty()) Expected("an object before '.' (outside With)");
+      Next();
+      if (!Is(TokenKind::Name)) Expected("a member name");
+      auto e = MakeExpr(ExprKind::Member, line);
+      e->name = Current().text;
+      e->left = MakeExpr(withSlots_.back()->kind, line);
+      e->left->slot = withSlots_.back()->slot;
+      Next();
+      if (Is(TokenKind::LeftParen)) ParseArguments(*e, group);
+      return e;
+    }
+    case TokenKind::Name: break;
+    default: Expected("an expression");
+  }
+  const std::string word = Current().text;
+  if (word == "true" || word == "false" || word == "empty" || word == "null" || word == "nothing") {
+    auto e = MakeExpr(ExprKind::Constant, line);
+    if (word == "true") e->value = oleaut::VariantBool::True;
+    else if (word == "false") e->value = oleaut::VariantBool::False;
+    else if (word == "null") e->value = Variant::Null();
+    else if (word == "nothing") e->value = Variant::Nothing();
+    Next();
+    return e;
+  }
+  if (word == "me") {
+    if (class_ < 0) Fail(kSyntaxError, "Syntax error: Me outside a class");
+    Next();
+    return MakeExpr(ExprKind::Me, line);
+  }
+  if (word == "new") {
+    Next();
+    auto e = MakeExpr(ExprKind::New, line);
+    e->name = ExpectName();
+    newExprs_.push_back(e.get());
+    return e;
+  }
+  if (IsReserved(word)) Fail(kSyntaxError, "Syntax error: unexpected '" + word + "'");
+  Next();
+  auto e = NameExpr(word, line, false);
+  if (Is(TokenKind::LeftParen)) ParseArguments(*e, group);
+  return e;
+}
+
+}  // namespace kelvane::host::vbscript::compiling

@@ -1,0 +1,674 @@
+#include "host/vbscript/Runtime.h"
+
+#include <algorithm>
+#include <array>
+#include <cmath>
+#include <ctime>
+#include <new>
+#include <utility>
+
+#include "host/vbscript/ScriptObjects.h"
+#include "platform/oleaut/Conversion.h"
+#include "platform/oleaut/DispatchTable.h"
+#include "platform/oleaut/Operators.h"
+#include "platform/oleaut/Random.h"
+
+namespace kelvane::host::vbscript {
+
+namespace {
+
+using namespace oleaut;
+using Clock = std::chrono::steady_clock;
+
+// Calls nest at most this deep (28 "Out of stack space" beyond): a page's
+// recursion must end in an error, never in the thread's stack overflowing.
+constexpr int kMaxDepth = 400;
+// Statements between two looks at the clock when no loop or call looks.
+constexpr unsigned kStepsPerCheck = 4096;
+
+// The evaluated arguments of one call, on the C++ stack when they are few;
+// only as many variants as there are arguments are made.
+class Arguments {
+ public:
+  explicit Arguments(std::size_t count) : size_(count) {
+    if (count > kInline) {
+      heap_.resize(count);
+      data_ = heap_.data();
+    } else {
+      data_ = reinterpret_cast<Variant*>(inline_);
+      for (std::size_t i = 0; i < count; ++i) new (data_ + i) Variant();
+    }
+  }
+  ~Arguments() {
+    if (heap_.empty())
+      for (std::size_t i = 0; i < size_; ++i) data_[i].~Variant();
+  }
+  Arguments(const Arguments&) = delete;
+  Arguments& operator=(const Arguments&) = delete;
+  Variant& operator[](std::size_t i) { return data_[i]; }
+  std::span<Variant> Span() { return {data_, size_}; }
+
+ private:
+  static constexpr std::size_t kInline = 6;
+  alignas(Variant) unsigned char inline_[kInline * sizeof(Variant)];
+  std::vector<Variant> heap_;
+  Variant* data_;
+  std::size_t size_;
+};
+
+IDispatch& DispatchOf(const Variant& value) {
+  const auto* object = value.If<ObjectRef>();
+  if (object == nullptr) RaiseRuntimeError(kObjectRequired);
+  if (!*object) RaiseRuntimeError(kObjectNotSet);
+  auto* dispatch = dynamic_cast<IDispatch*>(object->get());
+  if (dispatch == nullptr) RaiseRuntimeError(kMemberNotFound);
+  return *dispatch;
+}
+
+Comparison Reverse(Comparison c) {
+  if (c == Comparison::Less) return Comparison::Greater;
+  if (c == Comparison::Greater) return Comparison::Less;
+  return c;
+}
+
+bool Holds(Comparison c, Operator op) {
+  switch (op) {
+    case Operator::Equal: return c == Comparison::Equal;
+    case Operator::NotEqual: return c != Comparison::Equal;
+    case Operator::Less: return c == Comparison::Less;
+    case Operator::Greater: return c == Comparison::Greater;
+    case Operator::LessEqual: return c != Comparison::Greater;
+    case Operator::GreaterEqual: return c != Comparison::Less;
+    default: return false;
+  }
+}
+
+// The array an element is written to, copied first when anything else shares it.
+SafeArray& WritableArray(Variant& slot) {
+  const auto* held = slot.If<ArrayRef>();
+  if (held == nullptr || !*held) RaiseRuntimeError(kTypeMismatch);
+  if (held->use_count() > 1) slot = Variant(ArrayRef(std::make_shared<SafeArray>(**held)));
+  // Every array is made non-const (make_shared<SafeArray>) and shared as const.
+  return const_cast<SafeArray&>(**slot.If<ArrayRef>());
+}
+
+// The place of the element `args` name, the first index running fastest.
+std::size_t ElementIndex(const SafeArray& array, std::span<Variant> args) {
+  if (args.size() != array.Dimensions()) RaiseRuntimeError(kSubscriptOutOfRange);
+  std::size_t place = 0;
+  for (std::size_t d = args.size(); d-- > 0;) {
+    const double index = static_cast<double>(ToLong(args[d])) - array.lowerBound;
+    const std::size_t extent = array.Extent(d);
+    if (index < 0 || index >= static_cast<double>(extent)) RaiseRuntimeError(kSubscriptOutOfRange);
+    place = place * extent + static_cast<std::size_t>(index);
+  }
+  return place;
+}
+
+Variant ElementAt(const SafeArray& array, std::size_t i) {
+  if (array.elementType == VarType::Byte) return array.bytes[i];
+  return array.elements[i];
+}
+
+}  // namespace
+
+Runtime::Runtime(const Program& program, const RunOptions& options)
+    : program_(program), options_(options), globals_(program.globalNames.size()),
+      err_(std::make_shared<ErrObject>()) {
+  for (const auto& [name, object] : options.objects) {
+    const std::string folded = detail::FoldCase(name);
+    for (std::size_t i = 0; i < program.globalNames.size(); ++i)
+      if (program.globalNames[i] == folded) globals_[i] = Variant(object);
+  }
+  globals_[static_cast<std::size_t>(program.errSlot)] = Variant(ObjectRef(err_));
+}
+
+Runtime::~Runtime() = default;
+
+void Runtime::RunMain() { ExecBlock(program_.main); }
+
+void Runtime::ReleaseAll() noexcept {
+  for (auto& global : globals_) {
+    Variant dying = std::move(global);
+    global = Variant();
+  }
+  // A terminator run here may make objects: the list grows as it is walked.
+  for (std::size_t i = 0; i < created_.size(); ++i) {
+    if (const auto object = created_[i].lock()) {
+      for (auto& field : object->Fields()) {
+        Variant dying = std::move(field);
+        field = Variant();
+      }
+    }
+  }
+}
+
+// The coarse monotonic clock: the steady clock's own, read in a few
+// nanoseconds, to a few milliseconds, as a deadline needs.
+namespace {
+
+Clock::time_point CoarseNow() {
+  timespec now{};
+  clock_gettime(CLOCK_MONOTONIC_COARSE, &now);
+  return Clock::time_point(std::chrono::seconds(now.tv_sec) + std::chrono::nanoseconds(now.tv_nsec));
+}
+
+}  // namespace
+
+void Runtime::CheckTime() {
+  steps_ = 0;
+  if (CoarseNow() > options_.deadline) throw PageStop{true};
+}
+
+void Runtime::AfterObjectCall() {
+  if (options_.ended && options_.ended()) throw PageStop{false};
+}
+
+void Runtime::RecordError(const AutomationError& error) { err_->Record(error); }
+
+// ---- statements ----
+
+Runtime::Flow Runtime::ExecBlock(const Block& block) {
+  for (const auto& statement : block) {
+    currentLine_ = statement->line;
+    if (++steps_ >= kStepsPerCheck) CheckTime();
+    Flow flow;
+    try {
+      flow = Exec(*statement);
+    } catch (const AutomationError& error) {
+      if (!frame_->resumeNext) throw;
+      RecordError(error);
+      continue;
+    } catch (const std::bad_alloc&) {
+      if (!frame_->resumeNext) throw;
+      RecordError(AutomationError(kOutOfMemory, kRuntimeSource, RuntimeErrorText(kOutOfMemory)));
+      continue;
+    }
+    if (flow != Flow::Normal) return flow;
+  }
+  return Flow::Normal;
+}
+
+Runtime::Flow Runtime::Exec(const Stmt& s) {
+  switch (s.kind) {
+    case StmtKind::Assign: Assign(*s.target, Eval(*s.value), false); break;
+    case StmtKind::Set: Assign(*s.target, Eval(*s.value), true); break;
+    case StmtKind::CallStmt:
+      if (s.target->kind == ExprKind::Local || s.target->kind == ExprKind::Global ||
+          s.target->kind == ExprKind::Field || s.target->kind == ExprKind::Constant)
+        RaiseRuntimeError(kMemberNotFound);
+      Eval(*s.target);
+      break;
+    case StmtKind::If: return ExecIf(s);
+    case StmtKind::Select: return ExecSelect(s);
+    case StmtKind::For: return ExecFor(s);
+    case StmtKind::ForEach: return ExecForEach(s);
+    case StmtKind::Do: return ExecDo(s);
+    case StmtKind::ExitFor: return Flow::ExitFor;
+    case StmtKind::ExitDo: return Flow::ExitDo;
+    case StmtKind::ExitProcedure: return Flow::ExitProcedure;
+    case StmtKind::ReDim: ReDim(s); break;
+    case StmtKind::Erase: {
+      Variant& slot = Slot(*s.target);
+      if (!slot.IsArray()) RaiseRuntimeError(kTypeMismatch);
+      SafeArray& array = WritableArray(slot);
+      for (auto& element : array.elements) element = Variant();
+      std::fill(array.bytes.begin(), array.bytes.end(), Byte{0});
+      break;
+    }
+    case StmtKind::OnErrorResumeNext:
+      frame_->resumeNext = true;
+      err_->Clear();
+      break;
+    case StmtKind::OnErrorGoto0:
+      frame_->resumeNext = false;
+      err_->Clear();
+      break;
+    case StmtKind::With: {
+      Slot(*s.target) = Eval(*s.value);
+      DispatchOf(Slot(*s.target));
+      const Flow flow = ExecBlock(s.body);
+      Slot(*s.target) = Variant();
+      return flow;
+    }
+    case StmtKind::WriteText:
+      WriteText(program_.script.texts[static_cast<std::size_t>(s.slot)]);
+      break;
+    case StmtKind::WriteValue: Write(Eval(*s.value)); break;
+    case StmtKind::Randomize:
+      Randomize(s.value ? ToSingle(Eval(*s.value)) : Timer());
+      break;
+  }
+  return Flow::Normal;
+}
+
+bool Runtime::Condition(const Expr& e) {
+  const Variant value = Eval(e);
+  if (value.IsNull()) return false;
+  return IsTrue(ToBoolean(value));
+}
+
+bool Runtime::GuardedCondition(const Expr& e) {
+  if (!frame_->resumeNext) return Condition(e);
+  try {
+    return Condition(e);
+  } catch (const AutomationError& error) {
+    RecordError(error);
+    return true;
+  }
+}
+
+Runtime::Flow Runtime::ExecIf(const Stmt& s) {
+  for (const auto& branch : s.branches)
+    if (GuardedCondition(*branch.condition)) return ExecBlock(branch.body);
+  return ExecBlock(s.elseBody);
+}
+
+Comparison Runtime::CompareSides(const Variant& lhs, const Expr& left, const Variant& rhs,
+                                 const Expr& right) {
+  if (right.kind == ExprKind::Constant && left.kind != ExprKind::Constant) {
+    if (rhs.IsString()) return CompareWithText(lhs, *rhs.If<std::string>());
+    if (HoldsNumber(rhs)) return CompareWithNumber(lhs, ToDouble(rhs));
+  }
+  if (left.kind == ExprKind::Constant && right.kind != ExprKind::Constant) {
+    if (lhs.IsString()) return Reverse(CompareWithText(rhs, *lhs.If<std::string>()));
+    if (HoldsNumber(lhs)) return Reverse(CompareWithNumber(rhs, ToDouble(lhs)));
+  }
+  return Compare(lhs, rhs);
+}
+
+Runtime::Flow Runtime::ExecSelect(const Stmt& s) {
+  const Variant subject = Eval(*s.value);
+  for (const auto& clause : s.cases) {
+    for (const auto& test : clause.tests) {
+      const Variant low = Eval(*test.low);
+      bool match = false;
+      if (test.high) {
+        const Variant high = Eval(*test.high);
+        match = Holds(CompareSides(subject, *s.value, low, *test.low), Operator::GreaterEqual) &&
+                Holds(CompareSides(subject, *s.value, high, *test.high), Operator::LessEqual);
+      } else {
+        const Comparison c = CompareSides(subject, *s.value, low, *test.low);
+        match = c != Comparison::Null && Holds(c, test.op);
+      }
+      if (match) return ExecBlock(clause.body);
+    }
+  }
+  return ExecBlock(s.elseBody);
+}
+
+Runtime::Flow Runtime::ExecFor(const Stmt& s) {
+  const Variant start = Eval(*s.value);
+  const Variant limitValue = Eval(*s.limit);
+  const Variant step = s.step ? Eval(*s.step) : Variant(Integer{1});
+  for (const Variant* v : {&start, &limitValue, &step})
+    if (v->IsNull()) RaiseRuntimeError(kInvalidUseOfNull);
+  const double limit = ToDouble(limitValue);
+  const bool down = ToDouble(step) < 0;
+  Variant& counter = Slot(*s.target);
+  counter = ValueOf(start);
+  while (true) {
+    const double at = ToDouble(counter);
+    if (down ? at < limit : at > limit) break;
+    const Flow flow = ExecBlock(s.body);
+    if (flow == Flow::ExitFor) break;
+    if (flow != Flow::Normal) return flow;
+    counter = Add(counter, step);
+    CheckTime();
+  }
+  return Flow::Normal;
+}
+
+Runtime::Flow Runtime::ExecForEach(const Stmt& s) {
+  const Variant collection = Eval(*s.value);
+  const auto run = [&](Variant element) {
+    Slot(*s.target) = std::move(element);
+    const Flow flow = ExecBlock(s.body);
+    CheckTime();
+    return flow;
+  };
+  if (const auto* held = collection.If<ArrayRef>()) {
+    const ArrayRef array = *held;  // the loop runs over the array as it was
+    for (std::size_t i = 0; array && i < array->Count(); ++i) {
+      const Flow flow = run(ElementAt(*array, i));
+      if (flow == Flow::ExitFor) break;
+      if (flow != Flow::Normal) return flow;
+    }
+    return Flow::Normal;
+  }
+  IDispatch& object = DispatchOf(collection);
+  const Variant enumeratorValue = object.Invoke(DISPID_NEWENUM, DISPATCH_METHOD | DISPATCH_PROPERTYGET, {});
+  const auto enumerator = std::dynamic_pointer_cast<IEnumVARIANT>(ToObject(enumeratorValue));
+  if (!enumerator) RaiseRuntimeError(kMemberNotFound);
+  while (auto next = enumerator->Next()) {
+    const Flow flow = run(std::move(*next));
+    if (flow == Flow::ExitFor) break;
+    if (flow != Flow::Normal) return flow;
+  }
+  return Flow::Normal;
+}
+
+Runtime::Flow Runtime::ExecDo(const Stmt& s) {
+  const auto holds = [&] { return GuardedCondition(*s.value) != s.until; };
+  while (true) {
+    if (s.value && !s.flag && !holds()) break;
+    const Flow flow = ExecBlock(s.body);
+    if (flow == Flow::ExitDo) break;
+    if (flow != Flow::Normal) return flow;
+    if (s.value && s.flag && !holds()) break;
+    CheckTime();
+  }
+  return Flow::Normal;
+}
+
+void Runtime::ReDim(const Stmt& s) {
+  Variant& slot = Slot(*s.target);
+  auto array = std::make_shared<SafeArray>();
+  std::size_t size = s.bounds.empty() ? 0 : 1;
+  for (const auto& bound : s.bounds) {
+    const Long upper = ToLong(Eval(*bound));
+    if (upper < -1) RaiseRuntimeError(kSubscriptOutOfRange);
+    const auto extent = static_cast<std::size_t>(upper + 1);
+    if (extent != 0 && size > (std::size_t{1} << 31) / extent) RaiseRuntimeError(kOutOfMemory);
+    size *= extent;
+    if (s.bounds.size() > 1) array->shape.push_back(extent);
+  }
+  if (s.flag && slot.IsArray()) {
+    // Elements keep their places while only the last dimension changes.
+    const SafeArray& old = **slot.If<ArrayRef>();
+    if (old.lowerBound != 0 || old.Dimensions() != array->Dimensions()) RaiseRuntimeError(kSubscriptOutOfRange);
+    for (std::size_t d = 0; d + 1 < array->shape.size(); ++d)
+      if (old.shape[d] != array->shape[d]) RaiseRuntimeError(kSubscriptOutOfRange);
+    array->elementType = old.elementType;
+    array->bytes = old.bytes;
+    array->elements = old.elements;
+  }
+  if (array->elementType == VarType::Byte) array->bytes.resize(size);
+  else array->elements.resize(size);
+  slot = Variant(ArrayRef(std::move(array)));
+}
+
+void Runtime::WriteText(const std::string& text) {
+  if (options_.write) return options_.write(text);
+  Write(Variant(text));
+}
+
+void Runtime::Write(const Variant& value) {
+  if (options_.write) {
+    if (!value.IsNull()) options_.write(ToString(value));
+    return;
+  }
+  IDispatch& response = DispatchOf(globals_[static_cast<std::size_t>(program_.responseSlot)]);
+  if (writeId_ < 0) {
+    const auto id = response.GetIDOfName("Write");
+    if (!id) RaiseRuntimeError(kMemberNotFound);
+    writeId_ = *id;
+  }
+  response.Invoke(writeId_, DISPATCH_METHOD, std::span<const Variant>(&value, 1));
+  AfterObjectCall();
+}
+
+// ---- variables and assignment ----
+
+Variant& Runtime::Slot(const Expr& e) {
+  switch (e.kind) {
+    case ExprKind::Local: return *refs_[frame_->base + static_cast<std::size_t>(e.slot)];
+    case ExprKind::Global: return globals_[static_cast<std::size_t>(e.slot)];
+    case ExprKind::Field: return frame_->me->Fields()[static_cast<std::size_t>(e.slot)];
+    case ExprKind::Undefined: RaiseRuntimeError(kVariableUndefined);
+    default: RaiseRuntimeError(kIllegalAssignment);
+  }
+}
+
+Variant Runtime::ObjectValue(const Variant& value) {
+  if (!value.IsObject()) return value;
+  IDispatch& object = DispatchOf(value);
+  Variant result = object.Invoke(DISPID_VALUE, DISPATCH_PROPERTYGET | DISPATCH_METHOD, {});
+  AfterObjectCall();
+  return result;
+}
+
+void Runtime::Assign(const Expr& target, Variant value, bool isSet) {
+  if (isSet) {
+    if (!value.IsObject()) RaiseRuntimeError(kObjectRequired);
+  } else {
+    value = ObjectValue(value);
+  }
+  const auto kind = static_cast<std::uint16_t>(isSet ? DISPATCH_PROPERTYPUTREF : DISPATCH_PROPERTYPUT);
+  if (target.kind == ExprKind::Member) {
+    const Variant objectValue = Eval(*target.left);
+    IDispatch& object = DispatchOf(objectValue);
+    const auto id = object.GetIDOfName(target.name);
+    if (!id) RaiseRuntimeError(kMemberNotFound);
+    Arguments args(target.args.size() + 1);
+    for (std::size_t i = 0; i < target.args.size(); ++i) args[i] = Eval(*target.args[i]);
+    args[target.args.size()] = std::move(value);
+    object.Invoke(*id, kind, args.Span());
+    AfterObjectCall();
+    return;
+  }
+  Variant& slot = Slot(target);
+  if (!target.hasArgs) {
+    slot = std::move(value);
+    return;
+  }
+  Arguments args(target.args.size() + 1);
+  for (std::size_t i = 0; i < target.args.size(); ++i) args[i] = Eval(*target.args[i]);
+  if (slot.IsObject()) {
+    args[target.args.size()] = std::move(value);
+    DispatchOf(slot).Invoke(DISPID_VALUE, kind, args.Span());
+    AfterObjectCall();
+    return;
+  }
+  if (!slot.IsArray()) RaiseRuntimeError(kTypeMismatch);
+  SafeArray& array = WritableArray(slot);
+  const std::size_t i = ElementIndex(array, args.Span().first(target.args.size()));
+  if (array.elementType == VarType::Byte) array.bytes[i] = ToByte(value);
+  else array.elements[i] = std::move(value);
+}
+
+// ---- expressions ----
+
+Variant Runtime::Eval(const Expr& e) {
+  switch (e.kind) {
+    case ExprKind::Constant: return e.value;
+    case ExprKind::Local:
+    case ExprKind::Global:
+    case ExprKind::Field: {
+      if (!e.hasArgs) return Slot(e);
+      Arguments args(e.args.size());
+      for (std::size_t i = 0; i < e.args.size(); ++i) args[i] = Eval(*e.args[i]);
+      return IndexOrDefault(Slot(e), args.Span());
+    }
+    case ExprKind::Undefined: RaiseRuntimeError(kVariableUndefined);
+    case ExprKind::Call: return CallUser(e);
+    case ExprKind::BuiltinCall: return CallBuiltin(e);
+    case ExprKind::Member: return CallMember(e);
+    case ExprKind::Index: {
+      const Variant value = Eval(*e.left);
+      Arguments args(e.args.size());
+      for (std::size_t i = 0; i < e.args.size(); ++i) args[i] = Eval(*e.args[i]);
+      return IndexOrDefault(value, args.Span());
+    }
+    case ExprKind::Unary: {
+      const Variant operand = Eval(*e.left);
+      return e.op == Operator::Negate ? Negate(operand) : Not(operand);
+    }
+    case ExprKind::Binary: return EvalBinary(e);
+    case ExprKind::Me: return Variant(ObjectRef(frame_->me->weak_from_this().lock()));
+    case ExprKind::New: return NewObject(e.slot);
+    case ExprKind::Name: break;
+  }
+  RaiseRuntimeError(kProcedureNotDefined);
+}
+
+namespace {
+
+// Whether evaluating `e` can change a variable: a call can, a constant or a
+// plain variable cannot.
+bool Pure(const Expr& e) {
+  switch (e.kind) {
+    case ExprKind::Constant: return true;
+    case ExprKind::Local:
+    case ExprKind::Global:
+    case ExprKind::Field: return !e.hasArgs;
+    default: return false;
+  }
+}
+
+}  // namespace
+
+const Variant& Runtime::Value(const Expr& e, Variant& scratch) {
+  if (e.kind == ExprKind::Constant) return e.value;
+  if (Pure(e)) return Slot(e);
+  scratch = Eval(e);
+  return scratch;
+}
+
+Variant Runtime::EvalBinary(const Expr& e) {
+  // Operands are read in place, without a copy, unless the right one could
+  // change the left before the operator sees it.
+  Variant leftScratch;
+  Variant rightScratch;
+  const Variant& lhs = Pure(*e.right) ? Value(*e.left, leftScratch) : (leftScratch = Eval(*e.left));
+  const Variant& rhs = Value(*e.right, rightScratch);
+  switch (e.op) {
+    case Operator::Power: return Power(lhs, rhs);
+    case Operator::Multiply: return Multiply(lhs, rhs);
+    case Operator::Divide: return Divide(lhs, rhs);
+    case Operator::IntegerDivide: return IntegerDivide(lhs, rhs);
+    case Operator::Modulo: return Modulo(lhs, rhs);
+    case Operator::Add: return Add(lhs, rhs);
+    case Operator::Subtract: return Subtract(lhs, rhs);
+    case Operator::Concatenate: return Concatenate(lhs, rhs);
+    case Operator::And: return And(lhs, rhs);
+    case Operator::Or: return Or(lhs, rhs);
+    case Operator::Xor: return Xor(lhs, rhs);
+    case Operator::Eqv: return Eqv(lhs, rhs);
+    case Operator::Imp: return Imp(lhs, rhs);
+    case Operator::Is: {
+      const auto* a = lhs.If<ObjectRef>();
+      const auto* b = rhs.If<ObjectRef>();
+      if (a == nullptr || b == nullptr) RaiseRuntimeError(kObjectRequired);
+      return ToVariantBool(a->get() == b->get());
+    }
+    default: {
+      const Comparison c = CompareSides(lhs, *e.left, rhs, *e.right);
+      if (c == Comparison::Null) return Variant::Null();
+      return ToVariantBool(Holds(c, e.op));
+    }
+  }
+}
+
+Variant Runtime::CallBuiltin(const Expr& e) {
+  Arguments args(e.args.size());
+  for (std::size_t i = 0; i < e.args.size(); ++i) args[i] = Eval(*e.args[i]);
+  return e.builtin(args.Span());
+}
+
+Variant Runtime::CallMember(const Expr& e) {
+  const Variant objectValue = Eval(*e.left);
+  IDispatch& object = DispatchOf(objectValue);
+  const auto id = object.GetIDOfName(e.name);
+  if (!id) RaiseRuntimeError(kMemberNotFound);
+  Arguments args(e.args.size());
+  for (std::size_t i = 0; i < e.args.size(); ++i) args[i] = Eval(*e.args[i]);
+  Variant result = object.Invoke(*id, DISPATCH_METHOD | DISPATCH_PROPERTYGET, args.Span());
+  AfterObjectCall();
+  return result;
+}
+
+Variant Runtime::IndexOrDefault(const Variant& value, std::span<Variant> args) {
+  if (const auto* array = value.If<ArrayRef>()) {
+    if (!*array) RaiseRuntimeError(kSubscriptOutOfRange);
+    return ElementAt(**array, ElementIndex(**array, args));
+  }
+  if (value.IsObject()) {
+    Variant result = DispatchOf(value).Invoke(DISPID_VALUE, DISPATCH_METHOD | DISPATCH_PROPERTYGET, args);
+    AfterObjectCall();
+    return result;
+  }
+  RaiseRuntimeError(kTypeMismatch);
+}
+
+Variant Runtime::CallUser(const Expr& e) {
+  const Procedure& p = program_.procedures[static_cast<std::size_t>(e.slot)];
+  if (e.args.size() != p.byRef.size()) RaiseRuntimeError(kWrongArgumentCount);
+  Arguments values(e.args.size());
+  std::array<Variant*, 16> inlineRefs{};
+  std::vector<Variant*> heapRefs(e.args.size() > inlineRefs.size() ? e.args.size() : 0);
+  Variant** refs = heapRefs.empty() ? inlineRefs.data() : heapRefs.data();
+  for (std::size_t i = 0; i < e.args.size(); ++i) {
+    const Expr& arg = *e.args[i];
+    const bool variable = arg.kind == ExprKind::Local || arg.kind == ExprKind::Global ||
+                          arg.kind == ExprKind::Field;
+    if (p.byRef[i] && variable && !arg.parenthesized && !arg.hasArgs) refs[i] = &Slot(arg);
+    else values[i] = Eval(arg);
+  }
+  return CallProcedure(e.slot, nullptr, values.Span(), refs);
+}
+
+Variant Runtime::CallProcedure(std::int32_t index, ScriptObject* me, std::span<Variant> values,
+                               Variant* const* refs) {
+  const Procedure& p = program_.procedures[static_cast<std::size_t>(index)];
+  if (depth_ >= kMaxDepth) RaiseRuntimeError(kOutOfStackSpace);
+  CheckTime();
+  Frame frame;
+  frame.base = stack_.size();
+  frame.me = me;
+  // Leaves the frame however the call ends, a failed allocation while it is
+  // made included; a local that dies may run a Class_Terminate, which finds
+  // the stack already back in order.
+  struct Leave {
+    Runtime& runtime;
+    Frame* caller;
+    std::size_t base;
+    ~Leave() {
+      runtime.frame_ = caller;
+      --runtime.depth_;
+      while (runtime.stack_.size() > base) {
+        Variant dying = std::move(runtime.stack_.back());
+        runtime.stack_.pop_back();
+      }
+      runtime.refs_.resize(base);
+    }
+  } leave{*this, frame_, frame.base};
+  ++depth_;
+  const auto count = static_cast<std::size_t>(p.slotCount);
+  for (std::size_t i = 0; i < count; ++i) {
+    stack_.emplace_back();
+    refs_.push_back(&stack_.back());
+  }
+  for (std::size_t i = 0; i < values.size(); ++i) {
+    if (refs != nullptr && refs[i] != nullptr) refs_[frame.base + 1 + i] = refs[i];
+    else stack_[frame.base + 1 + i] = std::move(values[i]);
+  }
+  frame_ = &frame;
+  ExecBlock(p.body);
+  return std::move(stack_[frame.base]);
+}
+
+Variant Runtime::NewObject(std::int32_t classIndex) {
+  const ClassInfo& info = program_.classes[static_cast<std::size_t>(classIndex)];
+  auto object = std::make_shared<ScriptObject>(weak_from_this(), info);
+  if (created_.size() >= pruneAt_) {
+    std::erase_if(created_, [](const std::weak_ptr<ScriptObject>& o) { return o.expired(); });
+    pruneAt_ = std::max<std::size_t>(1024, created_.size() * 2);
+  }
+  created_.push_back(object);
+  if (info.initialize >= 0) CallProcedure(info.initialize, object.get(), {}, nullptr);
+  return Variant(ObjectRef(std::move(object)));
+}
+
+void Runtime::Terminate(ScriptObject& object) noexcept {
+  const int line = currentLine_;
+  try {
+    CallProcedure(object.Info().terminate, &object, {}, nullptr);
+  } catch (...) {
+    // A terminator's failure, even the deadline, is the page's to meet at
+    // its next statement, not here in a destructor.
+  }
+  currentLine_ = line;
+}
+
+}  // namespace kelvane::host::vbscript

@@ -1,0 +1,132 @@
+#include "host/vbscript/ScriptObjects.h"
+
+#include <array>
+
+#include "host/vbscript/Runtime.h"
+#include "host/vbscript/ScriptError.h"
+#include "platform/oleaut/Conversion.h"
+#include "platform/oleaut/DispatchTable.h"
+
+namespace kelvane::host::vbscript {
+
+namespace {
+
+using namespace oleaut;
+
+}  // namespace
+
+ScriptObject::ScriptObject(std::weak_ptr<Runtime> runtime, const ClassInfo& info)
+    : runtime_(std::move(runtime)), info_(info), fields_(info.fieldNames.size()) {
+  description_.name = info.name;
+}
+
+ScriptObject::~ScriptObject() {
+  if (info_.terminate < 0) return;
+  if (const auto runtime = runtime_.lock()) runtime->Terminate(*this);
+}
+
+std::optional<DISPID> ScriptObject::GetIDOfName(std::string_view name) const {
+  const auto it = info_.memberIndex.find(detail::FoldCase(name));
+  if (it == info_.memberIndex.end()) return std::nullopt;
+  return it->second + 1;
+}
+
+Variant ScriptObject::Invoke(DISPID id, std::uint16_t kind, std::span<const Variant> args) {
+  const auto runtime = runtime_.lock();
+  if (!runtime) RaiseRuntimeError(kObjectNotSet);
+  const std::int32_t index = id == DISPID_VALUE ? info_.defaultMember : id - 1;
+  if (index < 0 || index >= static_cast<std::int32_t>(info_.members.size()))
+    RaiseRuntimeError(kMemberNotFound);
+  const ClassMember& member = info_.members[static_cast<std::size_t>(index)];
+  if (!member.isPublic && runtime->CurrentMe() != this) RaiseRuntimeError(kMemberNotFound);
+  const bool put = (kind & (DISPATCH_PROPERTYPUT | DISPATCH_PROPERTYPUTREF)) != 0;
+  if (member.field >= 0) {
+    Variant& field = fields_[static_cast<std::size_t>(member.field)];
+    if (put) {
+      if (args.size() != 1) RaiseRuntimeError(kWrongArgumentCount);
+      field = args[0];
+      return {};
+    }
+    if (args.empty()) return field;
+    std::vector<Variant> indexes(args.begin(), args.end());
+    return runtime->IndexOrDefault(field, indexes);
+  }
+  std::int32_t procedure = -1;
+  if ((kind & DISPATCH_PROPERTYPUTREF) != 0) procedure = member.set >= 0 ? member.set : member.let;
+  else if ((kind & DISPATCH_PROPERTYPUT) != 0) procedure = member.let;
+  else procedure = member.method >= 0 ? member.method : member.get;
+  if (procedure < 0) RaiseRuntimeError(put ? kWrongArgumentCount : kMemberNotFound);
+  const Procedure& p = runtime->Code().procedures[static_cast<std::size_t>(procedure)];
+  if (args.size() != p.byRef.size()) RaiseRuntimeError(kWrongArgumentCount);
+  std::vector<Variant> values(args.begin(), args.end());
+  return runtime->CallProcedure(procedure, this, values, nullptr);
+}
+
+namespace {
+
+enum ErrMember : DISPID { kNumber = 0, kSource, kDescription, kHelpFile, kHelpContext, kClear, kRaise };
+
+constexpr std::array<std::string_view, 7> kErrNames = {"number", "source", "description", "helpfile",
+                                                       "helpcontext", "clear", "raise"};
+
+}  // namespace
+
+std::optional<DISPID> ErrObject::GetIDOfName(std::string_view name) const {
+  const std::string folded = detail::FoldCase(name);
+  for (std::size_t i = 0; i < kErrNames.size(); ++i)
+    if (kErrNames[i] == folded) return static_cast<DISPID>(i);
+  return std::nullopt;
+}
+
+Variant ErrObject::Invoke(DISPID id, std::uint16_t kind, std::span<const Variant> args) {
+  const bool put = (kind & DISPATCH_PROPERTYPUT) != 0;
+  if (put && args.size() != 1) RaiseRuntimeError(kWrongArgumentCount);
+  switch (id) {
+    case kNumber:
+      if (put) number_ = ToLong(args[0]);
+      return put ? Variant() : Variant(number_);
+    case kSource:
+      if (put) source_ = ToString(args[0]);
+      return put ? Variant() : Variant(source_);
+    case kDescription:
+      if (put) description_ = ToString(args[0]);
+      return put ? Variant() : Variant(description_);
+    case kHelpFile:
+      if (put) helpFile_ = ToString(args[0]);
+      return put ? Variant() : Variant(helpFile_);
+    case kHelpContext:
+      if (put) helpContext_ = ToLong(args[0]);
+      return put ? Variant() : Variant(helpContext_);
+    case kClear:
+      Clear();
+      return {};
+    case kRaise: {
+      if (args.empty() || args.size() > 5) RaiseRuntimeError(kWrongArgumentCount);
+      const Long number = ToLong(args[0]);
+      const auto text = [&](std::size_t i, std::string fallback) {
+        return args.size() > i && !args[i].IsEmpty() ? ToString(args[i]) : std::move(fallback);
+      };
+      throw AutomationError(number, text(1, kRuntimeSource), text(2, RuntimeErrorText(number)),
+                            text(3, {}), args.size() > 4 ? ToLong(args[4]) : 0);
+    }
+    default: RaiseRuntimeError(kMemberNotFound);
+  }
+}
+
+void ErrObject::Record(const AutomationError& error) {
+  number_ = error.Number();
+  source_ = error.Source();
+  description_ = error.Description();
+  helpFile_ = error.HelpFile();
+  helpContext_ = error.HelpContext();
+}
+
+void ErrObject::Clear() {
+  number_ = 0;
+  source_.clear();
+  description_.clear();
+  helpFile_.clear();
+  helpContext_ = 0;
+}
+
+}  // namespace kelvane::host::vbscript

@@ -1,0 +1,214 @@
+// The string functions: positions count the characters of UTF-8 text from 1.
+
+#include <array>
+#include <cstdint>
+#include <cstdio>
+#include <string>
+
+#include "host/vbscript/BuiltinFunctions.h"
+#include "host/vbscript/Text.h"
+
+namespace kelvane::host::vbscript::builtins {
+
+using namespace oleaut;
+
+namespace {
+
+char Upper(char c) { return c >= 'a' && c <= 'z' ? static_cast<char>(c - 'a' + 'A') : c; }
+char Lower(char c) { return c >= 'A' && c <= 'Z' ? static_cast<char>(c - 'A' + 'a') : c; }
+
+template <char (*Convert)(char)>
+Variant MapCase(Args a) {
+  if (a[0].IsNull()) return a[0];
+  std::string s = ToString(a[0]);
+  for (char& c : s) c = Convert(c);
+  return s;
+}
+
+template <bool Front, bool Back>
+Variant TrimSpaces(Args a) {
+  if (a[0].IsNull()) return a[0];
+  const std::string s = ToString(a[0]);
+  std::size_t first = 0, last = s.size();
+  if (Front) while (first < last && s[first] == ' ') ++first;
+  if (Back) while (last > first && s[last - 1] == ' ') --last;
+  return s.substr(first, last - first);
+}
+
+// Whether a number is written in 16 bits (Hex(-1) is "FFFF") or 32.
+bool IsNarrow(const Variant& v) {
+  switch (v.Type()) {
+    case VarType::Empty:
+    case VarType::Byte:
+    case VarType::Integer:
+    case VarType::Boolean: return true;
+    default: return false;
+  }
+}
+
+template <int Base>
+Variant Radix(Args a) {
+  if (a[0].IsNull()) return a[0];
+  const Long value = ToLong(a[0]);
+  std::uint32_t bits = static_cast<std::uint32_t>(value);
+  if (IsNarrow(a[0])) bits &= 0xFFFF;
+  std::array<char, 16> buffer{};
+  std::snprintf(buffer.data(), buffer.size(), Base == 16 ? "%X" : "%o", bits);
+  return std::string(buffer.data());
+}
+
+}  // namespace
+
+Variant Len(Args a) {
+  if (a[0].IsNull()) return a[0];
+  return static_cast<Long>(CharCount(ToString(a[0])));
+}
+
+Variant Left(Args a) {
+  if (a[0].IsNull()) return a[0];
+  const std::string s = ToString(a[0]);
+  return s.substr(0, ByteOffset(s, static_cast<std::size_t>(Count(a[1]))));
+}
+
+Variant Right(Args a) {
+  if (a[0].IsNull()) return a[0];
+  const std::string s = ToString(a[0]);
+  const auto n = static_cast<std::size_t>(Count(a[1]));
+  const std::size_t chars = CharCount(s);
+  return s.substr(ByteOffset(s, chars > n ? chars - n : 0));
+}
+
+Variant Mid(Args a) {
+  if (a[0].IsNull()) return a[0];
+  const std::string s = ToString(a[0]);
+  const Long start = ToLong(a[1]);
+  if (start < 1) InvalidCall();
+  const std::size_t from = ByteOffset(s, static_cast<std::size_t>(start - 1));
+  if (a.size() < 3) return s.substr(from);
+  const auto length = static_cast<std::size_t>(Count(a[2]));
+  const std::string rest = s.substr(from);
+  return rest.substr(0, ByteOffset(rest, length));
+}
+
+Variant InStr(Args a) {
+  const bool withStart = a.size() >= 3;
+  if (withStart && a[0].IsNull()) RaiseRuntimeError(kInvalidUseOfNull);
+  const Long start = withStart ? ToLong(a[0]) : 1;
+  if (start < 1) InvalidCall();
+  const Variant& haystack = a[withStart ? 1 : 0];
+  const Variant& needle = a[withStart ? 2 : 1];
+  const bool text = TextCompare(a, 3);
+  if (haystack.IsNull() || needle.IsNull()) return Variant::Null();
+  return static_cast<Long>(FindText(ToString(haystack), ToString(needle), static_cast<std::size_t>(start), text));
+}
+
+Variant InStrRev(Args a) {
+  if (a[0].IsNull() || a[1].IsNull()) return Variant::Null();
+  const Long start = a.size() >= 3 ? ToLong(a[2]) : -1;
+  if (start == 0 || start < -1) InvalidCall();
+  return static_cast<Long>(FindTextBackward(ToString(a[0]), ToString(a[1]), start, TextCompare(a, 3)));
+}
+
+Variant Replace(Args a) {
+  if (AnyNull(a.subspan(0, 1))) return Variant::Null();
+  if (a[1].IsNull() || a[2].IsNull()) RaiseRuntimeError(kInvalidUseOfNull);
+  const Long start = a.size() >= 4 ? ToLong(a[3]) : 1;
+  const Long count = a.size() >= 5 ? ToLong(a[4]) : -1;
+  if (start < 1 || count < -1) InvalidCall();
+  return ReplaceText(ToString(a[0]), ToString(a[1]), ToString(a[2]), static_cast<std::size_t>(start),
+                     count, TextCompare(a, 5));
+}
+
+Variant Split(Args a) {
+  if (a[0].IsNull()) RaiseRuntimeError(kInvalidUseOfNull);
+  const std::string s = ToString(a[0]);
+  const std::string delimiter = a.size() >= 2 ? ToString(a[1]) : " ";
+  const Long count = a.size() >= 3 ? ToLong(a[2]) : -1;
+  if (count < -1) InvalidCall();
+  std::vector<Variant> parts;
+  if (s.empty() || count == 0) return MakeArray(std::move(parts));
+  if (delimiter.empty()) {
+    parts.emplace_back(s);
+    return MakeArray(std::move(parts));
+  }
+  const bool text = TextCompare(a, 3);
+  std::size_t at = 0;
+  while (count < 0 || static_cast<Long>(parts.size()) < count - 1) {
+    const std::size_t found = FindBytes(s, delimiter, at, text);
+    if (found == std::string::npos) break;
+    parts.emplace_back(s.substr(at, found - at));
+    at = found + delimiter.size();
+  }
+  parts.emplace_back(s.substr(at));
+  return MakeArray(std::move(parts));
+}
+
+Variant Join(Args a) {
+  const SafeArray& array = ArrayOf(a[0]);
+  const std::string delimiter = a.size() >= 2 ? ToString(a[1]) : " ";
+  std::string joined;
+  for (std::size_t i = 0; i < array.elements.size(); ++i) {
+    if (i > 0) joined += delimiter;
+    joined += ToString(array.elements[i]);
+  }
+  return joined;
+}
+
+Variant Space(Args a) { return std::string(static_cast<std::size_t>(Count(a[0])), ' '); }
+
+Variant StringOf(Args a) {
+  if (a[1].IsNull()) return Variant::Null();
+  const auto n = static_cast<std::size_t>(Count(a[0]));
+  std::string unit;
+  if (a[1].IsString()) {
+    const std::string s = ToString(a[1]);
+    if (s.empty()) InvalidCall();
+    unit = s.substr(0, ByteOffset(s, 1));
+  } else {
+    unit = EncodeCodePoint(static_cast<std::uint32_t>(ToLong(a[1]) & 0xFF));
+  }
+  std::string result;
+  result.reserve(unit.size() * n);
+  for (std::size_t i = 0; i < n; ++i) result += unit;
+  return result;
+}
+
+Variant StrComp(Args a) {
+  if (a[0].IsNull() || a[1].IsNull()) return Variant::Null();
+  const int order = CompareText(ToString(a[0]), ToString(a[1]), TextCompare(a, 2));
+  return static_cast<Integer>(order);
+}
+
+Variant StrReverse(Args a) {
+  if (a[0].IsNull()) RaiseRuntimeError(kInvalidUseOfNull);
+  return ReverseText(ToString(a[0]));
+}
+
+Variant Chr(Args a) {
+  const Long code = ToLong(a[0]);
+  if (code < 0 || code > 255) InvalidCall();
+  return EncodeCodePoint(static_cast<std::uint32_t>(code));
+}
+
+Variant ChrW(Args a) {
+  Long code = ToLong(a[0]);
+  if (code < -32768 || code > 65535) InvalidCall();
+  if (code < 0) code += 65536;
+  return EncodeCodePoint(static_cast<std::uint32_t>(code));
+}
+
+Variant Asc(Args a) {
+  const std::string s = ToString(a[0]);
+  if (s.empty()) InvalidCall();
+  const std::uint32_t code = FirstCodePoint(s);
+  return code <= 0x7FFF ? Variant(static_cast<Integer>(code)) : Variant(static_cast<Long>(code));
+}
+Variant UCase(Args a) { return MapCase<Upper>(a); }
+Variant LCase(Args a) { return MapCase<Lower>(a); }
+Variant Trim(Args a) { return TrimSpaces<true, true>(a); }
+Variant LTrim(Args a) { return TrimSpaces<true, false>(a); }
+Variant RTrim(Args a) { return TrimSpaces<false, true>(a); }
+Variant Hex(Args a) { return Radix<16>(a); }
+Variant Oct(Args a) { return Radix<8>(a); }
+
+}  // namespace kelvane::host::vbscript::builtins

@@ -1,0 +1,225 @@
+// The language's rules as tables: an expression or a snippet, and what it
+// writes or the error it raises.
+
+#include <gtest/gtest.h>
+
+#include <string>
+#include <vector>
+
+#include "VbScriptHarness.h"
+
+namespace kelvane::host::vbscript {
+namespace {
+
+using testing::Result;
+
+struct Case {
+  std::string code;
+  std::string expected;  // the output, or "error N"
+};
+
+void PrintTo(const Case& c, std::ostream* os) { *os << c.code; }
+
+class VbScriptExpression : public ::testing::TestWithParam<Case> {};
+
+TEST_P(VbScriptExpression, Writes) {
+  EXPECT_EQ(Result("Response.Write " + GetParam().code), GetParam().expected) << GetParam().code;
+}
+
+INSTANTIATE_TEST_SUITE_P(Precedence, VbScriptExpression, ::testing::ValuesIn(std::vector<Case>{
+    {"-2 ^ 2", "-4"}, {"2 ^ -1", "0.5"}, {"2 + 3 * 4", "14"}, {"(2 + 3) * 4", "20"},
+    {"7 \\ 2 * 3", "1"}, {"10 Mod 4 \\ 2", "0"}, {"1 + 2 & 3", "33"}, {"2 * 3 Mod 4", "2"},
+    {"Not 1 = 2", "True"}, {"True Or False And False", "True"}, {"1 < 2 = True", "True"},
+    {"3 Xor 5 Eqv 0", "-7"}, {"False Imp True", "True"}, {"2 ^ 3 ^ 2", "64"},
+    {"8 / 2 / 2", "2"}, {"-3 Mod 2", "-1"}}));
+
+INSTANTIATE_TEST_SUITE_P(Numbers, VbScriptExpression, ::testing::ValuesIn(std::vector<Case>{
+    {"TypeName(32767)", "Integer"}, {"TypeName(32768)", "Long"}, {"TypeName(2147483648)", "Double"},
+    {"TypeName(32767 + 1)", "Long"}, {"TypeName(2147483647 + 1)", "Double"},
+    {"32767 + 1", "32768"}, {"&HFFFF", "-1"}, {"&H10000", "65536"}, {"&O17", "15"},
+    {"TypeName(1.5)", "Double"}, {"CInt(32768)", "error 6"}, {"CInt(2.5)", "2"},
+    {"CInt(3.5)", "4"}, {"CLng(-2.5)", "-2"}, {"CByte(256)", "error 6"}, {"Int(-2.5)", "-3"},
+    {"Fix(-2.5)", "-2"}, {"Round(2.5)", "2"}, {"Round(3.5)", "4"}, {"Round(1.235, 2)", "1.24"},
+    {"7.5 \\ 2", "4"}, {"6.5 \\ 2", "3"}, {"7.5 Mod 2", "0"}, {"5 \\ 0", "error 11"},
+    {"5 Mod 0", "error 11"}, {"5 / 0", "error 11"}, {"True + True", "-2"}, {"CStr(True)", "True"},
+    {"1E+16", "1E+16"}, {"1/3", "0.333333333333333"}, {"Abs(-32768)", "32768"}, {"Sgn(-0.5)", "-1"},
+    {"Sqr(16)", "4"}, {"Sqr(-1)", "error 5"}, {"Hex(255)", "FF"}, {"Hex(-1)", "FFFF"},
+    {"Oct(8)", "10"}, {"CDbl(\"1,000.5\")", "1000.5"}, {"\"3\" + 4", "7"}, {"\"a\" + 4", "error 13"},
+    {"\"a\" + \"b\"", "ab"}, {"CBool(\"true\")", "True"}, {"FormatNumber(1234.5)", "1,234.50"},
+    {"FormatNumber(-1234.5, 1)", "-1,234.5"}, {"FormatNumber(1234567, 0)", "1,234,567"}, {"RGB(255, 0, 0)", "255"},
+    {"RGB(0, 0, 300)", "16711680"}, {"vbWhite", "16777215"}, {"vbString", "8"}}));
+
+INSTANTIATE_TEST_SUITE_P(NullAndEmpty, VbScriptExpression, ::testing::ValuesIn(std::vector<Case>{
+    {"TypeName(Null + 1)", "Null"}, {"TypeName(Empty + 1)", "Integer"}, {"Empty + 1", "1"},
+    {"\"a\" & Null", "a"}, {"TypeName(Null & Null)", "Null"}, {"TypeName(Null = 1)", "Null"},
+    {"Empty = 0", "True"}, {"Empty = \"\"", "True"}, {"IsEmpty(x)", "True"}, {"IsNull(Null)", "True"},
+    {"TypeName(Len(Null))", "Null"}, {"TypeName(Left(Null, 1))", "Null"},
+    {"TypeName(InStr(Null, \"a\"))", "Null"}, {"Null And False", "False"}, {"TypeName(Null Or False)", "Null"},
+    {"CInt(Null)", "error 94"}, {"VarType(Empty)", "0"}, {"VarType(Null)", "1"},
+    {"TypeName(Nothing)", "Nothing"}, {"VarType(Array())", "8204"}, {"TypeName(Array(1))", "Variant()"}}));
+
+INSTANTIATE_TEST_SUITE_P(Comparisons, VbScriptExpression, ::testing::ValuesIn(std::vector<Case>{
+    {"\"a\" < \"b\"", "True"},
+    {"\"B\" < \"a\"", "True"}, {"\"10\" < \"9\"", "True"}, {"StrComp(\"a\", \"A\")", "1"},
+    {"StrComp(\"a\", \"A\", 1)", "0"}, {"1 = 1.0", "True"}, {"True = -1", "True"},
+    {"x = 0", "True"}, {"x = \"\"", "True"}}));
+
+INSTANTIATE_TEST_SUITE_P(Strings, VbScriptExpression, ::testing::ValuesIn(std::vector<Case>{
+    {"Len(\"h\xC3\xA9llo\")", "5"}, {"Left(\"hello\", 2)", "he"}, {"Right(\"hello\", 2)", "lo"},
+    {"Mid(\"hello\", 2, 3)", "ell"}, {"Mid(\"hello\", 9)", ""}, {"Mid(\"hello\", 0)", "error 5"},
+    {"Left(\"a\", -1)", "error 5"}, {"Mid(\"h\xC3\xA9llo\", 2, 1)", "\xC3\xA9"},
+    {"InStr(\"hello\", \"l\")", "3"}, {"InStr(4, \"hello\", \"l\")", "4"}, {"InStr(\"hello\", \"z\")", "0"},
+    {"InStr(3, \"hello\", \"\")", "3"}, {"InStr(1, \"HELLO\", \"l\", 1)", "3"},
+    {"InStrRev(\"hello\", \"l\")", "4"}, {"Replace(\"a-b-c\", \"-\", \"+\")", "a+b+c"},
+    {"Replace(\"a-b-c\", \"-\", \"+\", 3)", "b+c"}, {"Replace(\"a-b-c\", \"-\", \"\", 1, 1)", "ab-c"},
+    {"Replace(\"aAa\", \"a\", \"x\", 1, -1, 1)", "xxx"}, {"UBound(Split(\"\"))", "-1"},
+    {"UBound(Split(\"a,b,c\", \",\"))", "2"}, {"Join(Split(\"a b c\"), \"-\")", "a-b-c"},
+    {"UCase(\"abc\")", "ABC"}, {"LCase(\"ABC\")", "abc"}, {"\"[\" & Trim(\"  a  \") & \"]\"", "[a]"},
+    {"\"[\" & LTrim(\"  a \") & \"]\"", "[a ]"}, {"Space(3) & \"x\"", "   x"}, {"String(3, \"ab\")", "aaa"},
+    {"String(2, 65)", "AA"}, {"StrReverse(\"abc\")", "cba"}, {"Chr(65)", "A"}, {"Asc(\"A\")", "65"},
+    {"Asc(\"\")", "error 5"}, {"AscW(ChrW(233))", "233"}, {"Join(Filter(Array(\"ab\", \"cd\", \"ad\"), \"a\"))", "ab ad"},
+    {"Join(Filter(Array(\"ab\", \"cd\"), \"a\", False))", "cd"}, {"LBound(Array(1))", "0"},
+    {"IsNumeric(\"12.5\")", "True"}, {"IsNumeric(\"abc\")", "False"}, {"IsArray(Array())", "True"},
+    {"\"a\" & vbTab & \"b\"", "a\tb"}, {"Len(vbCrLf)", "2"}, {"Split(\"a=b\", \"=\")(1)", "b"},
+    {"Array(1, Array(2, 3))(1)(0)", "2"}, {"Split(\"a\")(1)", "error 9"}}));
+
+INSTANTIATE_TEST_SUITE_P(Dates, VbScriptExpression, ::testing::ValuesIn(std::vector<Case>{
+    {"#2/29/2024#", "2/29/2024"}, {"#2024-02-29#", "2/29/2024"}, {"DateSerial(2024, 13, 1)", "1/1/2025"},
+    {"DateSerial(2024, 3, 0)", "2/29/2024"}, {"TimeSerial(15, 4, 5)", "3:04:05 PM"},
+    {"#2/29/2024# + TimeSerial(15, 4, 5)", "2/29/2024 3:04:05 PM"}, {"Year(#2/29/2024#)", "2024"},
+    {"Month(#2/29/2024#)", "2"}, {"Day(#2/29/2024#)", "29"}, {"Weekday(#2/25/2024#)", "1"},
+    {"Weekday(#2/29/2024#, 2)", "4"}, {"DateAdd(\"m\", 1, #1/31/2024#)", "2/29/2024"},
+    {"DateAdd(\"yyyy\", 1, #2/29/2024#)", "2/28/2025"}, {"DateAdd(\"d\", -1, #3/1/2024#)", "2/29/2024"},
+    {"DateAdd(\"h\", 36, #1/1/2024#)", "1/2/2024 12:00:00 PM"}, {"DateAdd(\"x\", 1, Now)", "error 5"},
+    {"DateDiff(\"yyyy\", #12/31/2023#, #1/1/2024#)", "1"}, {"DateDiff(\"d\", #1/1/2024#, #3/1/2024#)", "60"},
+    {"DateDiff(\"m\", #1/31/2024#, #2/1/2024#)", "1"}, {"DateDiff(\"ww\", #2/24/2024#, #2/25/2024#)", "1"},
+    {"DateDiff(\"w\", #2/24/2024#, #2/25/2024#)", "0"}, {"DateDiff(\"n\", #1/1/2024 10:59:59 PM#, #1/1/2024 11:00:00 PM#)", "1"},
+    {"Hour(#3:04:05 PM#)", "15"}, {"Minute(#3:04:05 PM#)", "4"}, {"Second(#3:04:05 PM#)", "5"},
+    {"CDate(\"2/29/2024\") = #2/29/2024#", "True"}, {"IsDate(\"2/30/2024\")", "False"},
+    {"IsDate(\"2/29/2024\")", "True"}, {"TypeName(Now)", "Date"}, {"VarType(Date)", "7"},
+    {"FormatDateTime(#2/29/2024 3:04:05 PM#, 1)", "Thursday, February 29, 2024"},
+    {"FormatDateTime(#2/29/2024 3:04:05 PM#, 2)", "2/29/2024"},
+    {"FormatDateTime(#2/29/2024 3:04:05 PM#, 4)", "15:04"}, {"#1/2/2024# > #1/1/2024#", "True"},
+    {"#1/2/2024# - #1/1/2024#", "1"}, {"MonthName(2)", "February"}, {"MonthName(2, True)", "Feb"},
+    {"MonthName(13)", "error 5"}, {"WeekdayName(1)", "Sunday"}, {"WeekdayName(1, True, 2)", "Mon"},
+    {"DatePart(\"q\", #5/1/2024#)", "2"}, {"DatePart(\"y\", #2/1/2024#)", "32"},
+    {"DatePart(\"ww\", #1/7/2024#)", "2"}, {"DateValue(#2/29/2024 3:00:00 PM#)", "2/29/2024"},
+    {"TimeValue(\"3:04:05 PM\")", "3:04:05 PM"}, {"x = Eval(\"1\")", "error 1050"}}));
+
+class VbScriptSnippet : public ::testing::TestWithParam<Case> {};
+
+TEST_P(VbScriptSnippet, Writes) { EXPECT_EQ(Result(GetParam().code), GetParam().expected) << GetParam().code; }
+
+INSTANTIATE_TEST_SUITE_P(Statements, VbScriptSnippet, ::testing::ValuesIn(std::vector<Case>{
+    {"x = 1 : y = 2 : Response.Write x + y", "3"},
+    {"x = 1 + _\n 2\nResponse.Write x", "3"},
+    {"' a comment\nRem another\nResponse.Write \"a\" ' trailing", "a"},
+    {"If 1 > 2 Then Response.Write \"a\" Else Response.Write \"b\"", "b"},
+    {"If 1 < 2 Then Response.Write \"a\" : Response.Write \"c\"", "ac"},
+    {"x = 5\nIf x < 3 Then\n Response.Write \"s\"\nElseIf x < 10 Then\n Response.Write \"m\"\nElse\n Response.Write \"l\"\nEnd If", "m"},
+    {"If Null Then Response.Write \"t\" Else Response.Write \"f\"", "f"},
+    {"For i = 1 To 3 : Response.Write i : Next", "123"},
+    {"For i = 3 To 1 Step -1 : Response.Write i : Next : Response.Write \"|\" & i", "321|0"},
+    {"For i = 0 To 1 Step 0.25 : Response.Write i & \" \" : Next", "0 0.25 0.5 0.75 1 "},
+    {"For i = 1 To 10 : If i = 3 Then Exit For\nNext : Response.Write i", "3"},
+    {"For i = 1 To 0 : Response.Write \"x\" : Next : Response.Write i", "1"},
+    {"n = 3 : For i = 1 To n : n = 1 : Response.Write i : Next", "123"},
+    {"For Each x In Array(1, \"b\", 3) : Response.Write x : Next", "1b3"},
+    {"i = 0 : Do While i < 3 : i = i + 1 : Loop : Response.Write i", "3"},
+    {"i = 0 : Do : i = i + 1 : Loop Until i >= 5 : Response.Write i", "5"},
+    {"i = 9 : Do Until i > 5 : i = i + 1 : Loop : Response.Write i", "9"},
+    {"i = 0 : Do : i = i + 1 : If i = 4 Then Exit Do\nLoop : Response.Write i", "4"},
+    {"i = 0 : While i < 2 : i = i + 1 : Wend : Response.Write i", "2"},
+    {"Select Case 5\nCase 1, 2\n Response.Write \"a\"\nCase 3 To 6\n Response.Write \"b\"\nCase Else\n Response.Write \"c\"\nEnd Select", "b"},
+    {"Select Case 9\nCase Is > 8\n Response.Write \"big\"\nCase Is > 3\n Response.Write \"mid\"\nEnd Select", "big"},
+    {"s = \"x\"\nSelect Case s\nCase 1, \"x\"\n Response.Write \"hit\"\nEnd Select", "error 13"},
+    {"s = \"2\"\nSelect Case s\nCase 1\n Response.Write \"one\"\nCase 2\n Response.Write \"two\"\nEnd Select", "two"},
+    {"Select Case 7\nCase 1\n Response.Write \"one\"\nCase Else\n Response.Write \"else\"\nEnd Select", "else"},
+    {"Dim a(2) : a(0) = \"x\" : a(2) = \"z\" : Response.Write UBound(a) & a(0) & a(2)", "2xz"},
+    {"Dim a(1) : a(2) = 1", "error 9"},
+    {"Dim a : a = Array(1, 2) : b = a : b(0) = 9 : Response.Write a(0) & b(0)", "19"},
+    {"ReDim a(1) : a(1) = 5 : ReDim Preserve a(3) : Response.Write UBound(a) & a(1)", "35"},
+    {"ReDim a(1) : a(1) = 5 : ReDim a(2) : Response.Write IsEmpty(a(1))", "True"},
+    {"Dim a(2) : a(1) = 4 : Erase a : Response.Write IsEmpty(a(1))", "True"},
+    {"Dim a(2, 3) : a(1, 2) = 5 : a(2, 3) = 7 : Response.Write a(1, 2) & a(2, 3) & UBound(a) & UBound(a, 2) & LBound(a, 2)", "57230"},
+    {"Dim a(2, 3) : a(3, 0) = 1", "error 9"}, {"Dim a(2, 3) : a(1) = 1", "error 9"},
+    {"Dim a(1, 1) : Response.Write UBound(a, 3)", "error 9"},
+    {"ReDim a(1, 1) : a(1, 1) = 4 : ReDim Preserve a(1, 3) : Response.Write a(1, 1) & UBound(a, 2)", "43"},
+    {"ReDim a(1, 1) : ReDim Preserve a(2, 1)", "error 9"},
+    {"Dim a(1, 2) : n = 0 : For Each x In a : n = n + 1 : Next : Response.Write n", "6"},
+    {"Const Limit = 10 : Response.Write Limit * 2", "20"},
+    {"Const Limit = 10 : Limit = 3", "error 501"},
+    {"Dim x\nDim x", "error 1041"},
+    {"Option Explicit\nDim x : x = 1 : y = 2", "error 500"},
+    {"Option Explicit\nDim x : x = 1 : Response.Write x", "1"},
+    {"x = 3 : x = x & \"\" : Response.Write TypeName(x)", "String"},
+    {"Set x = 1", "error 424"},
+    {"Response.Write 1 +", "error 1002"},
+    {"Response.Write \"open", "error 1033"},
+    {"If 1 Then\nResponse.Write 1", "error 1002"},
+    {"x = 1 2", "error 1025"},
+    {"Randomize 1 : x = Rnd : Randomize 1 : Response.Write x = Rnd", "True"},
+    {"Response.Write Foo(2)\nFunction Foo(n) : Foo = n * 2 : End Function", "4"},
+    {"Response.Write Twice(3)\nFunction Twice(n)\n Twice = n\n Twice = Twice + n\nEnd Function", "6"},
+    {"Function F() : End Function : Response.Write TypeName(F())", "Empty"},
+    {"Sub S : Response.Write \"s\" : Exit Sub : Response.Write \"t\" : End Sub : S", "s"},
+    {"Nope 1", "error 35"}, {"x = Nope(1)", "error 35"},
+    {"Sub S(a, b) : End Sub : S 1", "error 450"},
+    {"Sub S(a, b) : End Sub : S(1, 2)", "error 1044"},
+    {"Function F(n) : If n = 0 Then F = 0 Else F = 1 + F(n - 1)\nEnd Function : Response.Write F(100)", "100"},
+    {"Function F(n) : F = F(n + 1) : End Function : F 1", "error 28"}}));
+
+INSTANTIATE_TEST_SUITE_P(TypedComparisons, VbScriptSnippet, ::testing::ValuesIn(std::vector<Case>{
+    {"s = \"10\" : Response.Write s = 10", "True"}, {"s = \"10\" : Response.Write 10 = s", "True"},
+    {"s = \"abc\" : Response.Write s = 1", "error 13"}, {"s = \"9\" : Response.Write s < 10", "True"},
+    {"s = \"9\" : n = 10 : Response.Write s < n", "False"}, {"n = 1 : Response.Write n = \"1\"", "True"},
+    {"n = 1 : s = \"1\" : Response.Write n = s", "False"}, {"Const One = 1 : s = \"1\" : Response.Write s = One", "True"},
+    {"s = \"5\" : If s = 5 Then Response.Write \"page five\"", "page five"}}));
+
+INSTANTIATE_TEST_SUITE_P(ByRef, VbScriptSnippet, ::testing::ValuesIn(std::vector<Case>{
+    {"Sub Inc(n) : n = n + 1 : End Sub\na = 1 : Inc a : Response.Write a", "2"},
+    {"Sub Inc(n) : n = n + 1 : End Sub\na = 1 : Call Inc(a) : Response.Write a", "2"},
+    {"Sub Inc(n) : n = n + 1 : End Sub\na = 1 : Inc(a) : Response.Write a", "1"},
+    {"Sub Inc(n) : n = n + 1 : End Sub\na = 1 : Call Inc((a)) : Response.Write a", "1"},
+    {"Sub Inc(ByVal n) : n = n + 1 : End Sub\na = 1 : Inc a : Response.Write a", "1"},
+    {"Sub Inc(n) : n = n + 1 : End Sub\na = 1 : Inc a + 0 : Response.Write a", "1"},
+    {"Sub Add2(a, b) : a = a + b : End Sub\nx = 1 : Add2 x, (x) : Response.Write x", "2"},
+    {"Sub Swap(a, b) : t = a : a = b : b = t : End Sub\nx = 1 : y = 2 : Swap x, y : Response.Write x & y", "21"},
+    {"Function G(s) : s = \"changed\" : G = 1 : End Function\nv = \"same\" : r = G(v) : Response.Write v", "changed"},
+    {"Sub S : x = 5 : End Sub\nx = 1 : S : Response.Write x", "5"},
+    {"Sub S : Dim x : x = 5 : End Sub\nx = 1 : S : Response.Write x", "1"}}));
+
+INSTANTIATE_TEST_SUITE_P(Errors, VbScriptSnippet, ::testing::ValuesIn(std::vector<Case>{
+    {"On Error Resume Next\nx = 1 / 0\nResponse.Write Err.Number & \" \" & Err.Description", "11 Division by zero"},
+    {"On Error Resume Next\nx = 1 / 0\nOn Error GoTo 0\nResponse.Write Err.Number", "0"},
+    {"On Error Resume Next\nx = 1 / 0\nErr.Clear\nResponse.Write Err.Number", "0"},
+    {"On Error Resume Next\nx = 1 / 0\nOn Error Resume Next\nResponse.Write Err.Number", "0"},
+    {"On Error Resume Next\nErr.Raise 6\nResponse.Write Err.Number & \" \" & Err.Description", "6 Overflow"},
+    {"On Error Resume Next\nErr.Raise 1000, \"Mine\", \"Custom\"\nResponse.Write Err.Source & \" \" & Err.Description", "Mine Custom"},
+    {"Err.Raise 5", "error 5"},
+    {"On Error Resume Next\nIf 1 / 0 Then\n Response.Write \"then\"\nElse\n Response.Write \"else\"\nEnd If", "then"},
+    {"Sub S : x = 1 / 0 : Response.Write \"not\" : End Sub\nOn Error Resume Next\nS\nResponse.Write \"after \" & Err.Number", "after 11"},
+    {"Sub S : On Error Resume Next : x = 1 / 0 : Response.Write \"in\" : End Sub\nS\nResponse.Write \" out\"", "in out"},
+    {"Sub S : On Error Resume Next : End Sub\nS\nx = 1 / 0\nResponse.Write \"no\"", "error 11"},
+    {"On Error Resume Next\nFor i = 1 To 3\n x = 1 / (i - 2)\n Response.Write i\nNext", "123"},
+    {"On Error Goto Handler", "error 1050"},
+    {"x = InStr(, \"a\")", "error 1050"}, {"Class C\n Dim a(2)\nEnd Class", "error 1050"}}));
+
+INSTANTIATE_TEST_SUITE_P(Classes, VbScriptSnippet, ::testing::ValuesIn(std::vector<Case>{
+    {"Class C\n Public n\nEnd Class\nSet o = New C : o.n = 4 : Response.Write o.n", "4"},
+    {"Class C\n Private n\n Sub Class_Initialize : n = 7 : End Sub\n Public Function Get7 : Get7 = n : End Function\nEnd Class\nSet o = New C : Response.Write o.Get7()", "7"},
+    {"Class C\n Private n\nEnd Class\nSet o = New C : Response.Write o.n", "error 438"},
+    {"Class C\n Private v\n Public Property Get Value : Value = v * 2 : End Property\n Public Property Let Value(x) : v = x : End Property\nEnd Class\nSet o = New C : o.Value = 5 : Response.Write o.Value", "10"},
+    {"Class C\n Public Default Function Item(i) : Item = i * 3 : End Function\nEnd Class\nSet o = New C : Response.Write o(4)", "12"},
+    {"Class C\n Sub Class_Terminate : Response.Write \"bye\" : End Sub\nEnd Class\nSet o = New C : Response.Write \"hi \" : Set o = Nothing : Response.Write \" done\"", "hi bye done"},
+    {"Class C\nEnd Class\nSet a = New C : Set b = a : Set c = New C\nResponse.Write (a Is b) & (a Is c) & (d Is Nothing)", "error 424"},
+    {"Class C\nEnd Class\nSet a = New C : Set b = a : Set c = New C : Set d = Nothing\nResponse.Write (a Is b) & (a Is c) & (d Is Nothing)", "TrueFalseTrue"},
+    {"Class Counter\n Public n\n Sub Bump : n = n + 1 : Me.Show : End Sub\n Sub Show : Response.Write n : End Sub\nEnd Class\nSet c = New Counter : c.Bump : c.Bump", "12"},
+    {"Class C\n Public n\nEnd Class\nSet o = New C : x = o", "error 438"},
+    {"Class C\nEnd Class\nResponse.Write TypeName(New C)", "C"},
+    {"Set o = New Missing", "error 1002"},
+    {"Class Node\n Public other\nEnd Class\nSet a = New Node : Set b = New Node : Set a.other = b : Set b.other = a : Set a.other.other.other = a", ""},
+    {"Class C\n Public x\nEnd Class\nSet o = New C\nWith o\n .x = 3\n Response.Write .x + 1\nEnd With", "4"}}));
+
+}  // namespace
+}  // namespace kelvane::host::vbscript

@@ -1,0 +1,139 @@
+// Pages as a whole: the translation of text and script, includes, the
+// lines errors name, the page's limits, and objects from outside.
+
+#include <gtest/gtest.h>
+
+#include <string>
+#include <vector>
+
+#include "VbScriptHarness.h"
+#include "host/vbscript/Compiler.h"
+
+namespace kelvane::host::vbscript {
+namespace {
+
+using testing::RunFiles;
+using Files = std::map<std::string, std::string>;
+
+TEST(VbScriptPage, WritesTextAndValuesInOrder) {
+  const auto outcome = RunFiles({{"page.asp",
+                                  "<%@ Language=\"VBScript\" %>\n<p><% For i = 1 To 2 %>[<%= i %>]<% Next %></p>\n"}});
+  ASSERT_FALSE(outcome.error);
+  EXPECT_EQ(outcome.output, "\n<p>[1][2]</p>\n");
+}
+
+TEST(VbScriptPage, BlocksSpanTextInsideIfs) {
+  const auto outcome = RunFiles({{"page.asp", "<% If 1 = 2 Then %>no<% Else %>yes<% End If %>"}});
+  EXPECT_EQ(outcome.output, "yes");
+}
+
+TEST(VbScriptPage, RefusesOtherLanguages) {
+  const auto outcome = RunFiles({{"page.asp", "<%@ Language=\"JScript\" %>x"}});
+  ASSERT_TRUE(outcome.error);
+  EXPECT_FALSE(outcome.compiled);
+}
+
+struct IncludeCase {
+  Files files;
+  std::string expected;  // output, or the start of the compile error's description
+};
+
+class VbScriptInclude : public ::testing::TestWithParam<IncludeCase> {};
+
+TEST_P(VbScriptInclude, ResolvesInsideTheSite) {
+  const auto outcome = RunFiles(GetParam().files);
+  if (outcome.error) EXPECT_EQ(outcome.error->description.substr(0, GetParam().expected.size()), GetParam().expected);
+  else EXPECT_EQ(outcome.output, GetParam().expected);
+}
+
+INSTANTIATE_TEST_SUITE_P(Table, VbScriptInclude, ::testing::ValuesIn(std::vector<IncludeCase>{
+    {{{"page.asp", "a<!--#include file=\"inc/b.asp\"-->c"}, {"inc/b.asp", "<% Response.Write \"B\" %>"}}, "aBc"},
+    {{{"page.asp", "<!-- #INCLUDE virtual=\"/lib/f.asp\" --><%= Twice(4) %>"},
+      {"lib/f.asp", "<% Function Twice(n) : Twice = n * 2 : End Function %>"}}, "8"},
+    {{{"page.asp", "<!--#include file=\"inc/a.asp\"-->"}, {"inc/a.asp", "<!--#include file=\"../c.asp\"-->"},
+      {"c.asp", "C"}}, "C"},
+    {{{"page.asp", "<!--#include file=\"../secret.asp\"-->"}}, "an include leaves the site"},
+    {{{"page.asp", "<!--#include file=\"missing.asp\"-->"}}, "include file not found: missing.asp"},
+    {{{"page.asp", "<!--#include file=\"a.asp\"-->"}, {"a.asp", "<!--#include file=\"page.asp\"-->"}},
+     "include cycle: page.asp -> a.asp -> page.asp"},
+    {{{"page.asp", "<% x = 1"}}, "'<%' is never closed"},
+    {{{"page.asp", "<script>var a = 1;</script>"}}, "<script>var a = 1;</script>"},
+    {{{"page.asp", "a\n<SCRIPT LANGUAGE=\"VBScript\" RUNAT=\"Server\">x = 1</SCRIPT>"}}, "<script runat=\"server\"> blocks"}}));
+
+struct PlaceCase {
+  Files files;
+  std::int32_t number;
+  std::string file;
+  int line;
+};
+
+class VbScriptErrorPlace : public ::testing::TestWithParam<PlaceCase> {};
+
+TEST_P(VbScriptErrorPlace, NamesTheFileAndLine) {
+  const auto outcome = RunFiles(GetParam().files);
+  ASSERT_TRUE(outcome.error);
+  EXPECT_EQ(outcome.error->number, GetParam().number);
+  EXPECT_EQ(outcome.error->file, GetParam().file);
+  EXPECT_EQ(outcome.error->line, GetParam().line);
+}
+
+INSTANTIATE_TEST_SUITE_P(Table, VbScriptErrorPlace, ::testing::ValuesIn(std::vector<PlaceCase>{
+    {{{"page.asp", "<html>\n<body>\n<%\nx = 1\ny = 1 / 0\n%>"}}, 11, "page.asp", 5},
+    {{{"page.asp", "line1\n<!--#include file=\"f.asp\"-->\n<% Boom %>"},
+      {"f.asp", "<%\nSub Boom\n  Err.Raise 5\nEnd Sub\n%>"}}, 5, "f.asp", 3},
+    {{{"page.asp", "a\nb\n<%= 1 + %>"}}, kSyntaxError, "page.asp", 3},
+    {{{"page.asp", "<% x = 1 %>\n<!--#include file=\"f.asp\"-->"}, {"f.asp", "\n\n<% Dim x\nDim x %>"}},
+     kNameRedefined, "f.asp", 4}}));
+
+TEST(VbScriptPage, StopsAtItsDeadlineEvenUnderResumeNext) {
+  const auto outcome = RunFiles({{"page.asp", "<% On Error Resume Next\nDo\nx = x + 1\nLoop %>"}}, {},
+                                std::chrono::milliseconds(50));
+  ASSERT_TRUE(outcome.error);
+  EXPECT_TRUE(outcome.error->timedOut);
+}
+
+TEST(VbScriptPage, StopsARecursionAtItsDeadline) {
+  const auto outcome = RunFiles({{"page.asp", "<% Sub R : On Error Resume Next : R : R : End Sub\nR %>"}}, {},
+                                std::chrono::milliseconds(50));
+  ASSERT_TRUE(outcome.error);
+  EXPECT_TRUE(outcome.error->timedOut);
+}
+
+TEST(VbScriptPage, EndsWhenTheResponseEnds) {
+  const auto outcome = RunFiles({{"page.asp", "a<% Response.End %>b"}});
+  EXPECT_FALSE(outcome.error);
+  EXPECT_EQ(outcome.output, "a");
+}
+
+TEST(VbScriptPage, RefusesNestingTooDeepForTheStack) {
+  std::string ifs;
+  for (int i = 0; i < 5000; ++i) ifs += "If 1 Then\n";
+  const std::vector<std::string> pages = {"<% x = " + std::string(5000, '(') + "1" + std::string(5000, ')') + " %>",
+                                          "<% x = " + std::string(5000, '-') + "1 %>",
+                                          "<% x = 1" + std::string(5000, '^') + " %>", "<% " + ifs + " %>"};
+  for (const auto& page : pages) {
+    const auto outcome = RunFiles({{"page.asp", page}});
+    ASSERT_TRUE(outcome.error);
+    EXPECT_EQ(outcome.error->number, kSyntaxError);
+  }
+  std::string nested = "<% x = ";
+  for (int i = 0; i < 150; ++i) nested += "(1 + ";
+  nested += "1" + std::string(150, ')') + " : Response.Write x %>";
+  EXPECT_EQ(RunFiles({{"page.asp", nested}}).output, "151");
+}
+
+TEST(VbScriptPage, CompilesAProgramThatEndsWithoutALineBreak) {
+  TranslatedScript script;
+  script.program = "x = 1 + 2 : Response.Write x * 2";
+  script.files = {"page.asp"};
+  script.lines = {{0, 1}};
+  const auto program = Compile(std::move(script));
+  const auto response = std::make_shared<testing::FakeResponse>();
+  RunOptions options;
+  options.objects = {{"Response", response}};
+  EXPECT_FALSE(RunProgram(*program, options));
+  EXPECT_EQ(response->output, "6");
+}
+
+}  // namespace
+}  // namespace kelvane::host::vbscript
