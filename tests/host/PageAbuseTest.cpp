@@ -91,6 +91,8 @@ TEST_F(PageAbuseTest, NoPageReachesTheProcessOrTheNextRequest) {
       {"memory_in_globals.ksp", "", 200, "25165824", kSmall},
       {"memory_in_globals.ksp", "", 200, "25165824", kSmall},
       {"table_move.ksp", "", 500, "time limit", kShort},
+      {"pattern_backtracking.ksp", "", 500, "time limit", kShort},
+      {"pattern_method.ksp", "", 500, "time limit", kShort},
       {"paste_fifo.ksp", "", 200, "pasted", kShort},
       {"status_informational.ksp", "status=100", 500, "200 to 599", {}},
       {"status_informational.ksp", "status=102", 500, "200 to 599", {}},
