@@ -98,20 +98,23 @@ class Matcher {
       anchored_ = true;
       ++patternBegin_;
     }
-    const char* p = patternBegin_;
-    if (p < patternEnd_ && !std::strchr("()%[.$", *p) &&
-        (p + 1 == patternEnd_ || !std::strchr("*?-", p[1])))
-      firstByte_ = static_cast<uchar>(*p);
   }
 
   bool Anchored() const { return anchored_; }
 
   // The first position at or after `s` where a match may start, or null.
-  // A pattern that starts with a byte that must be there is looked for with
-  // memchr instead of being tried at every position.
-  const char* NextStart(const char* s) const {
-    if (firstByte_ < 0 || anchored_) return s;
-    return static_cast<const char*>(std::memchr(s, firstByte_, subjectEnd_ - s));
+  // When the pattern starts with an item that must match a byte, positions
+  // where it does not are passed over without an attempt: with memchr for
+  // a plain byte.
+  const char* NextStart(const char* s) {
+    if (anchored_) return s;
+    if (!firstItemKnown_) FindFirstItem();
+    if (firstItemEnd_ == nullptr) return s;
+    if (firstByte_ >= 0) return static_cast<const char*>(std::memchr(s, firstByte_, subjectEnd_ - s));
+    const char* const from = s;
+    while (s < subjectEnd_ && !Single(s, firstItem_, firstItemEnd_)) ++s;
+    Steps(s - from);
+    return s < subjectEnd_ ? s : nullptr;
   }
 
   // The end of a match of the whole pattern starting at `s`, or null.
@@ -159,6 +162,26 @@ class Matcher {
   }
 
  private:
+  // Whether the pattern starts with a single item that must match one byte
+  // (not one that may match none, %b, %f or a back-reference), after the
+  // captures it opens. Looked at just before the first attempt, which would
+  // find the same errors on its way to that item.
+  void FindFirstItem() {
+    firstItemKnown_ = true;
+    const char* p = patternBegin_;
+    for (int opened = 0; opened < kMaxCaptures && p < patternEnd_ && *p == '('; ++opened)
+      p += p + 1 < patternEnd_ && p[1] == ')' ? 2 : 1;
+    if (p == patternEnd_ || *p == '(' || *p == ')' || (*p == '$' && p + 1 == patternEnd_)) return;
+    if (*p == '%' && p + 1 < patternEnd_ &&
+        (p[1] == 'b' || p[1] == 'f' || std::isdigit(static_cast<uchar>(p[1]))))
+      return;
+    const char* itemEnd = ItemEnd(p);
+    if (itemEnd < patternEnd_ && (*itemEnd == '*' || *itemEnd == '?' || *itemEnd == '-')) return;
+    firstItem_ = p;
+    firstItemEnd_ = itemEnd;
+    if (*p != '%' && *p != '[' && *p != '.') firstByte_ = static_cast<uchar>(*p);
+  }
+
   const char* Match(const char* s, const char* p) {
     if (++depth_ > kMaxDepth) luaL_error(L_, "pattern too complex");
     Steps(1);
@@ -377,6 +400,9 @@ class Matcher {
   const char* patternBegin_;
   const char* patternEnd_;
   bool anchored_ = false;
+  bool firstItemKnown_ = false;
+  const char* firstItem_ = nullptr;
+  const char* firstItemEnd_ = nullptr;  // null when the first item may match no byte
   int firstByte_ = -1;
   int level_ = 0;
   int depth_ = 0;
