@@ -428,7 +428,7 @@ std::size_t Offset(lua_Integer position, std::size_t size) {
   return size - static_cast<std::size_t>(-position);
 }
 
-bool HasNoSpecials(std::string_view pattern) {
+bool HasNoPatternBytes(std::string_view pattern) {
   return pattern.find_first_of(std::string_view("^$*+?.([%-", 10)) == std::string_view::npos;
 }
 
@@ -440,7 +440,7 @@ int FindOrMatch(lua_State* L, bool find) {
     luaL_pushfail(L);
     return 1;
   }
-  if (find && (lua_toboolean(L, 4) || HasNoSpecials(pattern))) {
+  if (find && (lua_toboolean(L, 4) || HasNoPatternBytes(pattern))) {
     // glibc's memmem takes linear time, whatever the two strings.
     if (const void* at = ::memmem(subject.data() + start, subject.size() - start, pattern.data(),
                                   pattern.size())) {
