@@ -14,6 +14,7 @@
 #include "host/KspTranslator.h"
 #include "host/LuaIntrinsics.h"
 #include "host/LuaObjects.h"
+#include "host/LuaPatterns.h"
 #include "host/WebText.h"
 #include "platform/complus/ObjectContext.h"
 #include "platform/memory/PageMemory.h"
@@ -197,6 +198,11 @@ void OpenLibraries(lua_State* L) {
   lua_getglobal(L, LUA_TABLIBNAME);
   lua_pushcfunction(L, PageTableMove);
   lua_setfield(L, -2, "move");
+  lua_pop(L, 1);
+  // Pattern matching can backtrack for minutes inside one call; the
+  // string table is also the __index of strings, so s:find is covered too.
+  lua_getglobal(L, LUA_STRLIBNAME);
+  InstallPatternFunctions(L, [](lua_State* state) { CheckTime(state, nullptr); });
   lua_pop(L, 1);
 }
 

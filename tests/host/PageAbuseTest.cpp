@@ -102,6 +102,8 @@ constexpr Abuse kAbuses[] = {
       {"surface_past_memory.ksp", "", 500, "Out of memory"},
       {"mappath_symlink.ksp", "", 500, "leaves the site"},
       {"query_nul.ksp", "a=x%00y", 200, "3|7"},
+      {"pattern_backtracking.ksp", "", 500, "time limit"},
+      {"pattern_method.ksp", "", 500, "time limit"},
 };
 
 TEST_F(PageAbuseTest, NoPageReachesTheProcessOrTheNextRequest) {
