@@ -1,9 +1,10 @@
 #pragma once
-// The memory a page makes. Every allocation through operator new, pixel
-// memory (ChargedBytes) and what a script engine allocates for itself are
-// charged to the calling thread's meter, and while a page runs the meter
-// refuses what would take the thread past the page's limit: operator new
-// then throws std::bad_alloc. Memory charged on one thread and released on
+// The memory a page makes. Pixel memory (ChargedBytes), what a script engine
+// allocates for itself and, in a host that replaces operator new with one
+// that charges here (the page host does), every allocation through it are
+// charged to the calling thread's meter; while a page runs the meter refuses
+// what would take the thread past the page's limit, and operator new then
+// throws std::bad_alloc. Memory charged on one thread and released on
 // another only moves the two readings; a limit counts from the reading when
 // its page began.
 
