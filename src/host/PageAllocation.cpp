@@ -1,9 +1,8 @@
 // The process's operator new and delete, charging the page memory meter of
 // the calling thread, so that what a page causes through them is held to
-// its limit: a host that runs pages links this in (it comes from the host's
-// library as soon as anything calls operator new). The other forms (arrays,
-// nothrow, sized delete) reach these. Blocks are charged at their usable
-// size, which is what delete gives back.
+// its limit: every program that links the host library compiles this in.
+// The other forms (arrays, nothrow, sized delete) reach these. Blocks are
+// charged at their usable size, which is what delete gives back.
 
 #include <malloc.h>
 
