@@ -25,6 +25,7 @@
 #include <vector>
 
 #include "host/HeaderDeadlines.h"
+#include "host/SiteFiles.h"
 #include "host/WorkerPool.h"
 
 namespace kelvane::host {
@@ -85,12 +86,6 @@ int HexDigit(char c) {
 }
 
 bool IsPage(const fs::path& file) { return EqualsIgnoringCase(file.extension().native(), ".ksp"); }
-
-// True when `path`, made canonical, lies in the canonical folder `root`.
-bool Inside(const fs::path& root, const fs::path& path) {
-  const auto [rootEnd, pathEnd] = std::mismatch(root.begin(), root.end(), path.begin(), path.end());
-  return rootEnd == root.end();
-}
 
 // Names never served or run: dotfiles, and what editors leave beside the
 // files they edit (backups, swap files, autosaves, merge leftovers).
@@ -681,10 +676,10 @@ class HttpServer::Responder {
     if (HasHiddenName(exchange.sitePath)) return MHD_HTTP_NOT_FOUND;
     std::error_code ec;
     fs::path file = fs::weakly_canonical(root_ / fs::path(exchange.sitePath).relative_path(), ec);
-    if (ec || !Inside(root_, file)) return MHD_HTTP_NOT_FOUND;
+    if (ec || !IsInside(root_, file)) return MHD_HTTP_NOT_FOUND;
     if (fs::is_directory(file, ec)) {
       file = fs::weakly_canonical(file / "index.html", ec);
-      if (ec || !Inside(root_, file)) return MHD_HTTP_NOT_FOUND;
+      if (ec || !IsInside(root_, file)) return MHD_HTTP_NOT_FOUND;
     }
     if (!fs::is_regular_file(file, ec) || HasHiddenName(file.lexically_relative(root_)))
       return MHD_HTTP_NOT_FOUND;

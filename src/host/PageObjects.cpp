@@ -4,18 +4,12 @@
 #include <mutex>
 #include <shared_mutex>
 
+#include "platform/oleaut/DispatchTable.h"
 #include "server/ClassFactory.h"
 
 namespace kelvane::host {
 
 namespace {
-
-std::string Folded(std::string_view name) {
-  std::string folded(name);
-  for (char& c : folded)
-    if (c >= 'A' && c <= 'Z') c = static_cast<char>(c - 'A' + 'a');
-  return folded;
-}
 
 struct Registry {
   std::shared_mutex mutex;
@@ -32,7 +26,7 @@ Registry& Makers() {
 void RegisterPageObject(std::string_view progID, ObjectMaker maker) {
   Registry& registry = Makers();
   const std::unique_lock lock(registry.mutex);
-  registry.makers.insert_or_assign(Folded(progID), std::move(maker));
+  registry.makers.insert_or_assign(oleaut::detail::FoldCase(progID), std::move(maker));
 }
 
 std::shared_ptr<oleaut::IDispatch> CreatePageObject(std::string_view progID) {
@@ -40,7 +34,7 @@ std::shared_ptr<oleaut::IDispatch> CreatePageObject(std::string_view progID) {
   ObjectMaker maker;
   {
     const std::shared_lock lock(registry.mutex);
-    if (const auto it = registry.makers.find(Folded(progID)); it != registry.makers.end())
+    if (const auto it = registry.makers.find(oleaut::detail::FoldCase(progID)); it != registry.makers.end())
       maker = it->second;
   }
   return maker ? maker() : server::CreateObject(progID);
