@@ -6,7 +6,7 @@
 #include <memory>
 #include <string>
 
-#include "host/LuaPatterns.h"
+#include "host/lua/LuaPatterns.h"
 
 namespace {
 

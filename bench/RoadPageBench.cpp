@@ -6,7 +6,7 @@
 
 #include <filesystem>
 
-#include "host/PageEngine.h"
+#include "host/pages/PageEngine.h"
 
 namespace {
 

@@ -10,7 +10,7 @@
 #include <memory>
 #include <string>
 
-#include "host/HostResponse.h"
+#include "host/pages/HostResponse.h"
 #include "host/vbscript/Engine.h"
 #include "platform/complus/ObjectContext.h"
 #include "platform/oleaut/AutomationError.h"

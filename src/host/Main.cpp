@@ -19,8 +19,8 @@
 #include <system_error>
 #include <vector>
 
-#include "host/HttpServer.h"
-#include "host/PageEngine.h"
+#include "host/http/HttpServer.h"
+#include "host/pages/PageEngine.h"
 
 namespace {
 

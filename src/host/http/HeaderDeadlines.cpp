@@ -1,4 +1,4 @@
-#include "host/HeaderDeadlines.h"
+#include "host/http/HeaderDeadlines.h"
 
 #include <sys/socket.h>
 

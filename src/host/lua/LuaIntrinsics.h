@@ -9,8 +9,8 @@
 #include <memory>
 #include <vector>
 
-#include "host/HostResponse.h"
-#include "host/PageRequest.h"
+#include "host/pages/HostResponse.h"
+#include "host/pages/PageRequest.h"
 #include "platform/complus/ObjectContext.h"
 #include "platform/oleaut/Variant.h"
 

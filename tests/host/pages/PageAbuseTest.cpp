@@ -1,4 +1,4 @@
-// Pages that misbehave on purpose, from tests/host/abuse/, run by the engine
+// Pages that misbehave on purpose, from tests/host/pages/abuse/, run by the engine
 // on the test's thread and by a server with one worker. After each, the
 // probe page runs on the same thread: it must find fresh globals, fresh
 // libraries and a fresh white surface.
@@ -10,8 +10,8 @@
 #include <filesystem>
 #include <string>
 
-#include "host/HttpServer.h"
-#include "host/PageEngine.h"
+#include "host/http/HttpServer.h"
+#include "host/pages/PageEngine.h"
 #include "support/HttpClient.h"
 #include "support/TempFolder.h"
 

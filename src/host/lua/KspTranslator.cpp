@@ -1,4 +1,4 @@
-#include "host/KspTranslator.h"
+#include "host/lua/KspTranslator.h"
 
 #include <algorithm>
 #include <utility>

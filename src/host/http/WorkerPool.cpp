@@ -1,4 +1,4 @@
-#include "host/WorkerPool.h"
+#include "host/http/WorkerPool.h"
 
 #include <algorithm>
 #include <new>

@@ -1,4 +1,4 @@
-#include "host/HostResponse.h"
+#include "host/pages/HostResponse.h"
 
 #include <algorithm>
 

@@ -1,13 +1,13 @@
-#include "host/LuaIntrinsics.h"
+#include "host/lua/LuaIntrinsics.h"
 
 #include <cstdlib>
 #include <string>
 #include <system_error>
 
-#include "host/LuaObjects.h"
-#include "host/PageObjects.h"
-#include "host/SiteFiles.h"
-#include "host/WebText.h"
+#include "host/lua/LuaObjects.h"
+#include "host/pages/PageObjects.h"
+#include "host/pages/SiteFiles.h"
+#include "host/pages/WebText.h"
 
 namespace kelvane::host {
 

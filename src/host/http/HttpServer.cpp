@@ -1,4 +1,4 @@
-#include "host/HttpServer.h"
+#include "host/http/HttpServer.h"
 
 #include <arpa/inet.h>
 #include <fcntl.h>
@@ -24,9 +24,9 @@
 #include <utility>
 #include <vector>
 
-#include "host/HeaderDeadlines.h"
-#include "host/SiteFiles.h"
-#include "host/WorkerPool.h"
+#include "host/http/HeaderDeadlines.h"
+#include "host/pages/SiteFiles.h"
+#include "host/http/WorkerPool.h"
 
 namespace kelvane::host {
 

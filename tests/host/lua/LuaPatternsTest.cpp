@@ -9,7 +9,7 @@
 #include <sstream>
 #include <string>
 
-#include "host/LuaPatterns.h"
+#include "host/lua/LuaPatterns.h"
 
 namespace kelvane::host {
 namespace {

@@ -4,7 +4,7 @@
 #include <string>
 #include <string_view>
 
-#include "host/PageRequest.h"
+#include "host/pages/PageRequest.h"
 
 namespace kelvane::host {
 

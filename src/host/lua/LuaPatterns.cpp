@@ -1,4 +1,4 @@
-#include "host/LuaPatterns.h"
+#include "host/lua/LuaPatterns.h"
 
 #include <array>
 #include <cctype>

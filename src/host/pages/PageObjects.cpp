@@ -1,4 +1,4 @@
-#include "host/PageObjects.h"
+#include "host/pages/PageObjects.h"
 
 #include <map>
 #include <mutex>

@@ -6,7 +6,7 @@
 
 #include <string>
 
-#include "host/PageRequest.h"
+#include "host/pages/PageRequest.h"
 #include "platform/asp/Response.h"
 
 namespace kelvane::host {

@@ -1,4 +1,4 @@
-#include "host/LuaObjects.h"
+#include "host/lua/LuaObjects.h"
 
 #include <exception>
 #include <limits>

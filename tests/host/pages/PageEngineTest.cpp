@@ -1,4 +1,4 @@
-#include "host/PageEngine.h"
+#include "host/pages/PageEngine.h"
 
 #include <gtest/gtest.h>
 #include <unistd.h>
@@ -7,7 +7,7 @@
 #include <fstream>
 #include <thread>
 
-#include "host/KspTranslator.h"
+#include "host/lua/KspTranslator.h"
 
 namespace kelvane::host {
 namespace {

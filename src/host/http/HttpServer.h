@@ -20,7 +20,7 @@
 #include <string>
 #include <string_view>
 
-#include "host/PageEngine.h"
+#include "host/pages/PageEngine.h"
 
 struct MHD_Daemon;
 

@@ -25,8 +25,8 @@
 #include <thread>
 #include <vector>
 
-#include "host/HttpServer.h"
-#include "host/PageObjects.h"
+#include "host/http/HttpServer.h"
+#include "host/pages/PageObjects.h"
 #include "support/HttpClient.h"
 
 namespace kelvane::host {

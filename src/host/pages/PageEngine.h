@@ -7,7 +7,7 @@
 #include <cstddef>
 #include <filesystem>
 
-#include "host/PageRequest.h"
+#include "host/pages/PageRequest.h"
 
 namespace kelvane::host {
 

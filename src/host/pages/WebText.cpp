@@ -1,4 +1,4 @@
-#include "host/WebText.h"
+#include "host/pages/WebText.h"
 
 #include <cctype>
 #include <strings.h>

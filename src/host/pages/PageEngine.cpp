@@ -1,4 +1,4 @@
-#include "host/PageEngine.h"
+#include "host/pages/PageEngine.h"
 
 #include <sys/stat.h>
 
@@ -10,12 +10,12 @@
 #include <memory>
 #include <string>
 
-#include "host/HostResponse.h"
-#include "host/KspTranslator.h"
-#include "host/LuaIntrinsics.h"
-#include "host/LuaObjects.h"
-#include "host/LuaPatterns.h"
-#include "host/WebText.h"
+#include "host/pages/HostResponse.h"
+#include "host/lua/KspTranslator.h"
+#include "host/lua/LuaIntrinsics.h"
+#include "host/lua/LuaObjects.h"
+#include "host/lua/LuaPatterns.h"
+#include "host/pages/WebText.h"
 #include "platform/complus/ObjectContext.h"
 #include "platform/memory/PageMemory.h"
 #include "platform/picture/LoadPicture.h"
