@@ -85,7 +85,10 @@ int HexDigit(char c) {
   return -1;
 }
 
-bool IsPage(const fs::path& file) { return EqualsIgnoringCase(file.extension().native(), ".ksp"); }
+bool IsPage(const fs::path& file) {
+  const fs::path extension = file.extension();
+  return EqualsIgnoringCase(extension.native(), ".ksp") || EqualsIgnoringCase(extension.native(), ".asp");
+}
 
 // Names never served or run: dotfiles, and what editors leave beside the
 // files they edit (backups, swap files, autosaves, merge leftovers).

@@ -88,6 +88,19 @@ int ObjectIndex(lua_State* L) {
   });
 }
 
+// object(args...): the object's default member, as a collection's item by
+// name (Request.QueryString("n")) or a session's value (Session("cart")).
+int ObjectCall(lua_State* L) {
+  auto* wrapped = Wrapped(L, 1);
+  std::vector<Variant> args;
+  for (int i = 2; i <= lua_gettop(L); ++i) args.push_back(ToVariant(L, i));
+  oleaut::IDispatch& object = DispatchOf(L, wrapped);
+  return CallAutomation(L, [&] {
+    PushVariant(L, object.Invoke(oleaut::DISPID_VALUE, oleaut::DISPATCH_METHOD | oleaut::DISPATCH_PROPERTYGET, args));
+    return 1;
+  });
+}
+
 int ObjectNewIndex(lua_State* L) {
   auto* wrapped = Wrapped(L, 1);
   const char* name = luaL_checkstring(L, 2);
@@ -139,6 +152,8 @@ void RegisterLuaObjects(lua_State* L) {
   lua_setfield(L, -2, "__index");
   lua_pushcfunction(L, ObjectNewIndex);
   lua_setfield(L, -2, "__newindex");
+  lua_pushcfunction(L, ObjectCall);
+  lua_setfield(L, -2, "__call");
   lua_pushcfunction(L, ObjectGc);
   lua_setfield(L, -2, "__gc");
   lua_pop(L, 1);

@@ -2,22 +2,18 @@
 
 #include <sys/stat.h>
 
-#include <chrono>
-#include <cstdlib>
-#include <fstream>
-#include <iterator>
-#include <map>
 #include <memory>
+#include <mutex>
 #include <string>
 
 #include "host/pages/HostResponse.h"
-#include "host/lua/KspTranslator.h"
-#include "host/lua/LuaIntrinsics.h"
-#include "host/lua/LuaObjects.h"
-#include "host/lua/LuaPatterns.h"
-#include "host/pages/WebText.h"
+#include "host/pages/Intrinsics.h"
+#include "host/pages/PageContext.h"
+#include "host/pages/PageLanguages.h"
+#include "host/pages/SiteState.h"
 #include "platform/complus/ObjectContext.h"
 #include "platform/memory/PageMemory.h"
+#include "platform/oleaut/Dispatch.h"
 #include "platform/picture/LoadPicture.h"
 
 namespace kelvane::host {
@@ -27,255 +23,6 @@ namespace {
 namespace fs = std::filesystem;
 using Clock = std::chrono::steady_clock;
 
-constexpr char kWriter[] = "__write";
-// The longest description a failure page repeats; a page's error value can
-// be as large as its memory allows.
-constexpr std::size_t kMaxDescription = 1024;
-// Instructions between two looks at the clock.
-constexpr int kInstructionsPerCheck = 1000;
-// Elements table.move moves between two looks at the clock.
-constexpr lua_Integer kMovesPerCheck = 4096;
-
-// Every byte a page's state holds is charged to the thread's page memory.
-void* Allocate(void*, void* block, std::size_t oldSize, std::size_t newSize) {
-  const std::size_t old = block != nullptr ? oldSize : 0;
-  if (newSize == 0) {
-    std::free(block);
-    memory::Release(old);
-    return nullptr;
-  }
-  if (newSize > old && !memory::Charge(newSize - old)) return nullptr;
-  void* resized = std::realloc(block, newSize);
-  if (resized == nullptr) {
-    if (newSize > old) memory::Release(newSize - old);
-    return nullptr;
-  }
-  if (newSize < old) memory::Release(old - newSize);
-  return resized;
-}
-
-bool PastDeadline(lua_State* L) { return Clock::now() > Context(L).deadline; }
-
-// Stops a page past its deadline, again and again, so that pcall cannot hold it.
-void CheckTime(lua_State* L, lua_Debug*) {
-  if (PastDeadline(L)) luaL_error(L, "the page ran past its time limit");
-}
-
-// pcall and xpcall for pages: like Lua's own, but what must end the page
-// (its time running out, memory running out, the response ending) passes
-// through them.
-int ProtectedCall(lua_State* L, int handler) {
-  const int base = handler == 0 ? 1 : 2;
-  const int status = lua_pcall(L, lua_gettop(L) - base, LUA_MULTRET, handler);
-  if (status != LUA_OK) {
-    if (status == LUA_ERRMEM || PastDeadline(L) || IsPageEnd(L, -1)) return lua_error(L);
-    lua_pushboolean(L, 0);
-    lua_insert(L, -2);
-    return 2;
-  }
-  lua_pushboolean(L, 1);
-  lua_insert(L, base);
-  return lua_gettop(L) - base + 1;
-}
-
-int PagePcall(lua_State* L) {
-  luaL_checkany(L, 1);
-  return ProtectedCall(L, 0);
-}
-
-int PageXpcall(lua_State* L) {
-  luaL_checktype(L, 2, LUA_TFUNCTION);
-  lua_pushvalue(L, 1);  // the function above the handler, as lua_pcall wants it
-  lua_copy(L, 2, 1);
-  lua_replace(L, 2);
-  return ProtectedCall(L, 1);
-}
-
-// setmetatable for pages: finalizers (__gc) are refused, because Lua runs
-// them with the instruction hook off, beyond any time limit. The original
-// setmetatable is upvalue 1.
-int PageSetmetatable(lua_State* L) {
-  if (lua_istable(L, 2)) {
-    lua_pushliteral(L, "__gc");
-    if (lua_rawget(L, 2) != LUA_TNIL) luaL_error(L, "pages cannot set finalizers (__gc)");
-  }
-  lua_settop(L, 2);
-  lua_pushvalue(L, lua_upvalueindex(1));
-  lua_insert(L, 1);
-  lua_call(L, 2, 1);
-  return 1;
-}
-
-// table.move, looking at the clock as it goes: one call can move up to 2^63
-// elements.
-int PageTableMove(lua_State* L) {
-  const lua_Integer from = luaL_checkinteger(L, 2);
-  const lua_Integer last = luaL_checkinteger(L, 3);
-  const lua_Integer to = luaL_checkinteger(L, 4);
-  const int target = lua_isnoneornil(L, 5) ? 1 : 5;
-  luaL_checktype(L, 1, LUA_TTABLE);
-  luaL_checktype(L, target, LUA_TTABLE);
-  if (last >= from) {
-    luaL_argcheck(L, from > 0 || last < LUA_MAXINTEGER + from, 3, "too many elements to move");
-    const lua_Integer count = last - from + 1;
-    luaL_argcheck(L, to <= LUA_MAXINTEGER - count + 1, 4, "destination wrap around");
-    const bool forward = to > last || to <= from || (target != 1 && !lua_compare(L, 1, target, LUA_OPEQ));
-    for (lua_Integer i = 0; i < count; ++i) {
-      if (i % kMovesPerCheck == 0) CheckTime(L, nullptr);
-      const lua_Integer step = forward ? i : count - 1 - i;
-      lua_geti(L, 1, from + step);
-      lua_seti(L, target, to + step);
-    }
-  }
-  lua_pushvalue(L, target);
-  return 1;
-}
-
-int Writer(lua_State*, const void* bytes, std::size_t size, void* out) {
-  try {
-    static_cast<std::string*>(out)->append(static_cast<const char*>(bytes), size);
-    return 0;
-  } catch (const std::bad_alloc&) {
-    return 1;
-  }
-}
-
-// A page compiled once per thread, kept as bytecode and loaded into each
-// run's state; compiled again when its file changes.
-struct CompiledPage {
-  time_t modified = 0;
-  long modifiedNanos = 0;
-  off_t size = 0;
-  std::string bytecode;
-};
-
-thread_local std::map<std::string, CompiledPage> compiledPages;
-
-// Pushes the page's function, compiling it when its file has changed.
-void PushPage(lua_State* L, const fs::path& page, const struct stat& status) {
-  CompiledPage& compiled = compiledPages[page.string()];
-  const std::string chunkName = "@" + page.filename().string();
-  if (!compiled.bytecode.empty() && compiled.modified == status.st_mtim.tv_sec &&
-      compiled.modifiedNanos == status.st_mtim.tv_nsec && compiled.size == status.st_size) {
-    if (luaL_loadbufferx(L, compiled.bytecode.data(), compiled.bytecode.size(), chunkName.c_str(),
-                         "b") != LUA_OK)
-      lua_error(L);
-    return;
-  }
-  compiled = CompiledPage{};
-  std::ifstream in(page, std::ios::binary);
-  const std::string text{std::istreambuf_iterator<char>(in), {}};
-  const TranslatedPage translated = TranslatePage(text, kWriter);
-  if (!translated.error.empty())
-    luaL_error(L, "%s: %s", page.filename().c_str(), translated.error.c_str());
-  if (luaL_loadbufferx(L, translated.lua.data(), translated.lua.size(), chunkName.c_str(), "t") !=
-      LUA_OK)
-    lua_error(L);
-  std::string bytecode;
-  if (lua_dump(L, Writer, &bytecode, 0) == 0)
-    compiled = {status.st_mtim.tv_sec, status.st_mtim.tv_nsec, status.st_size, std::move(bytecode)};
-}
-
-void OpenLibraries(lua_State* L) {
-  luaL_requiref(L, LUA_GNAME, luaopen_base, 1);
-  luaL_requiref(L, LUA_STRLIBNAME, luaopen_string, 1);
-  luaL_requiref(L, LUA_TABLIBNAME, luaopen_table, 1);
-  luaL_requiref(L, LUA_MATHLIBNAME, luaopen_math, 1);
-  luaL_requiref(L, LUA_UTF8LIBNAME, luaopen_utf8, 1);
-  lua_pop(L, 4);
-  for (const char* unsafe : {"dofile", "loadfile", "load", "require", "print", "collectgarbage"}) {
-    lua_pushnil(L);
-    lua_setfield(L, -2, unsafe);
-  }
-  lua_pushcfunction(L, PagePcall);
-  lua_setfield(L, -2, "pcall");
-  lua_pushcfunction(L, PageXpcall);
-  lua_setfield(L, -2, "xpcall");
-  lua_getfield(L, -1, "setmetatable");
-  lua_pushcclosure(L, PageSetmetatable, 1);
-  lua_setfield(L, -2, "setmetatable");
-  lua_pop(L, 1);
-  lua_getglobal(L, LUA_TABLIBNAME);
-  lua_pushcfunction(L, PageTableMove);
-  lua_setfield(L, -2, "move");
-  lua_pop(L, 1);
-  // Pattern matching can backtrack for minutes inside one call; the
-  // string table is also the __index of strings, so s:find is covered too.
-  lua_getglobal(L, LUA_STRLIBNAME);
-  InstallPatternFunctions(L, [](lua_State* state) { CheckTime(state, nullptr); });
-  lua_pop(L, 1);
-}
-
-// The run of a page, inside the state's one protected call.
-struct PageRun {
-  const fs::path& page;
-  const struct stat& status;
-};
-
-int RunPage(lua_State* L) {
-  const auto& run = *static_cast<const PageRun*>(lua_touserdata(L, 1));
-  lua_settop(L, 0);
-  OpenLibraries(L);
-  RegisterLuaObjects(L);
-  InstallIntrinsics(L, kWriter);
-  PushPage(L, run.page, run.status);
-  lua_call(L, 0, 0);
-  return 0;
-}
-
-void AppendCapped(std::string& text, std::string_view value) {
-  if (value.size() <= kMaxDescription) {
-    text.append(value);
-  } else {
-    text.append(value.substr(0, kMaxDescription)).append("...");
-  }
-}
-
-// `value` as failure text: strings and numbers as they are, anything else
-// by its type, so that no metamethod of the page's runs.
-void AppendValue(lua_State* L, std::string& text, int index) {
-  if (lua_type(L, index) == LUA_TSTRING || lua_type(L, index) == LUA_TNUMBER) {
-    std::size_t size = 0;
-    const char* value = lua_tolstring(L, index, &size);
-    AppendCapped(text, {value, size});
-  } else {
-    text.append("a ").append(luaL_typename(L, index)).append(" value");
-  }
-}
-
-// Describes the failure value at index 1 into the string at index 2 (a
-// light userdata): an automation error by its source, number, description
-// and place; anything else as Lua's message. Fields are read raw.
-int Describe(lua_State* L) {
-  auto& text = *static_cast<std::string*>(lua_touserdata(L, 2));
-  if (IsAutomationError(L, 1)) {
-    constexpr std::pair<const char*, const char*> kFields[] = {
-        {"source", "source"}, {"number", "number"}, {"description", "description"}, {"where", "at"}};
-    for (const auto& [field, label] : kFields) {
-      lua_pushstring(L, field);
-      lua_rawget(L, 1);
-      text.append(label).append(": ");
-      AppendValue(L, text, -1);
-      text += '\n';
-      lua_pop(L, 1);
-    }
-  } else {
-    text.append("source: Lua\ndescription: ");
-    AppendValue(L, text, 1);
-    text += '\n';
-  }
-  return 0;
-}
-
-std::string DescribeFailure(lua_State* L, const fs::path& page) {
-  std::string text;
-  lua_pushcfunction(L, Describe);
-  lua_insert(L, -2);
-  lua_pushlightuserdata(L, &text);
-  if (lua_pcall(L, 2, 0, 0) != LUA_OK) text = "source: Lua\ndescription: an error\n";
-  return text + "page: " + page.filename().string() + "\n";
-}
-
 PageReply Failure(int status, std::string text) {
   PageReply reply;
   reply.status = status;
@@ -284,14 +31,17 @@ PageReply Failure(int status, std::string text) {
   return reply;
 }
 
-struct CloseState {
-  void operator()(lua_State* L) const { lua_close(L); }
-};
+bool IsAspPage(const fs::path& page) { return oleaut::SameName(page.extension().native(), ".asp"); }
 
 }  // namespace
 
 PageEngine::PageEngine(fs::path root, PageLimits limits)
-    : root_(fs::weakly_canonical(root)), limits_(limits) {}
+    : root_(fs::weakly_canonical(root)), limits_(limits), site_(std::make_unique<SiteState>()) {
+  static std::once_flag registered;
+  std::call_once(registered, RegisterLanguageObjects);
+}
+
+PageEngine::~PageEngine() = default;
 
 PageReply PageEngine::Run(const fs::path& page, const PageRequest& request) const {
   struct stat status {};
@@ -302,35 +52,28 @@ PageReply PageEngine::Run(const fs::path& page, const PageRequest& request) cons
     const memory::LimitScope memoryLimit(limits_.memoryBytes);
     PageContext context{request,
                         root_,
+                        page,
+                        *site_,
                         std::make_shared<HostResponse>(),
                         std::make_shared<complus::ObjectContext>(),
                         {},
-                        ParseFields(request.queryString),
-                        IsFormBody(request) ? ParseFields(request.body) : Fields{},
-                        Clock::now() + limits_.time};
+                        Clock::now() + limits_.time,
+                        {}};
     context.objectContext->SetItem("Response", oleaut::Variant(oleaut::ObjectRef(context.response)));
     const complus::ContextScope contextScope(context.objectContext);
     const picture::PictureFolderScope pictureFolder(root_);
 
-    // Each run has a state of its own, closed at the end of the run, so that
-    // nothing a page leaves behind reaches the next one.
     std::string error;
     {
-      std::unique_ptr<lua_State, CloseState> state(lua_newstate(Allocate, nullptr));
-      if (!state) return Failure(500, "source: Lua\ndescription: not enough memory\n");
-      lua_State* L = state.get();
-      BindContext(L, context);
-      lua_sethook(L, CheckTime, LUA_MASKCOUNT, kInstructionsPerCheck);
-      const PageRun run{page, status};
-      lua_pushcfunction(L, RunPage);
-      lua_pushlightuserdata(L, const_cast<PageRun*>(&run));
-      if (lua_pcall(L, 1, 0, 0) != LUA_OK && !IsPageEnd(L, -1)) error = DescribeFailure(L, page);
+      const Intrinsics intrinsics = MakeIntrinsics(context);
+      error = IsAspPage(page) ? RunAspPage(context, intrinsics, status) : RunKspPage(context, intrinsics, status);
+      EndIntrinsics(context);
     }
     for (const auto& object : context.created)
       if (auto* control = dynamic_cast<complus::ObjectControl*>(object.get())) control->Deactivate();
     context.created.clear();
     if (!error.empty()) return Failure(500, std::move(error));
-    return std::move(context.response->Reply());
+    return std::move(context.response->Finish());
   } catch (const std::bad_alloc&) {
     return Failure(500, "source: Kelvane\ndescription: Out of memory\n");
   }

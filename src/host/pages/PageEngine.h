@@ -1,15 +1,20 @@
 #pragma once
-// Runs .ksp pages: text outside <% %> is written to the response, <% ... %>
-// is Lua, <%= expr %> writes the value. Safe to call from several threads
-// at once; each thread keeps its own Lua state and compiled pages.
+// Runs pages: text outside <% %> is written to the response, <% ... %> is
+// script, <%= expr %> writes the value; in Lua for .ksp pages, in VBScript
+// for .asp pages. Safe to call from several threads at once; each thread
+// keeps its own compiled pages. Sessions and the application's values live
+// as long as the engine.
 
 #include <chrono>
 #include <cstddef>
 #include <filesystem>
+#include <memory>
 
 #include "host/pages/PageRequest.h"
 
 namespace kelvane::host {
+
+class SiteState;
 
 struct PageLimits {
   std::chrono::milliseconds time{10000};
@@ -20,6 +25,7 @@ class PageEngine {
  public:
   // `root` is the site's folder (Server.MapPath resolves against it).
   PageEngine(std::filesystem::path root, PageLimits limits);
+  ~PageEngine();
 
   // Runs the page file `page` for `request`. A page that fails (a syntax
   // error, an uncaught automation error, a time or memory limit) gives
@@ -33,6 +39,7 @@ class PageEngine {
  private:
   std::filesystem::path root_;
   PageLimits limits_;
+  std::unique_ptr<SiteState> site_;
 };
 
 }  // namespace kelvane::host

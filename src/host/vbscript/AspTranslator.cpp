@@ -136,6 +136,11 @@ class Translator {
       if (language && Lower(*language) != "vbscript")
         Fail(path, line, "this host runs .asp pages in VBScript only, not " + *language);
       AppendCode(std::string(LineAt(code, code.size()) - 1, '\n'), file, line);
+      // The directive's own line ends with it: its line break is not text of
+      // the page, which would land in front of a picture's bytes.
+      for (const std::string_view lineBreak : {"\r\n", "\n"}) {
+        if (page.substr(close + 2, lineBreak.size()) == lineBreak) return close + 2 + lineBreak.size();
+      }
     } else if (!code.empty() && code.front() == '=') {
       if (code.find_first_of("\x01\x02") != std::string_view::npos)
         Fail(path, line, "invalid character");

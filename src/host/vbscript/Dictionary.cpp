@@ -40,26 +40,10 @@ const InterfaceDesc& Description() {
   return description;
 }
 
-class KeyEnumerator : public IEnumVARIANT {
- public:
-  explicit KeyEnumerator(std::vector<Variant> keys) : keys_(std::move(keys)) {}
-  std::optional<Variant> Next() override {
-    if (at_ >= keys_.size()) return std::nullopt;
-    return keys_[at_++];
-  }
-
- private:
-  std::vector<Variant> keys_;
-  std::size_t at_ = 0;
-};
-
 class Dictionary : public IDispatch {
  public:
   std::optional<DISPID> GetIDOfName(std::string_view name) const override {
-    const std::string folded = detail::FoldCase(name);
-    for (const auto& f : Description().functions)
-      if (detail::FoldCase(f.name) == folded) return f.id;
-    return std::nullopt;
+    return FindMember(Description(), name);
   }
 
   const InterfaceDesc* GetTypeInfo() const override { return &Description(); }
@@ -116,7 +100,7 @@ class Dictionary : public IDispatch {
         std::vector<Variant> keys;
         keys.reserve(entries_.size());
         for (const auto& entry : entries_) keys.push_back(entry.first);
-        return Variant(ObjectRef(std::make_shared<KeyEnumerator>(std::move(keys))));
+        return Variant(ObjectRef(std::make_shared<ListEnumerator>(std::move(keys))));
       }
       default: RaiseRuntimeError(kMemberNotFound);
     }

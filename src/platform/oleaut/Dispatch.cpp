@@ -1,10 +1,12 @@
 #include "platform/oleaut/Dispatch.h"
 
+#include <algorithm>
 #include <cctype>
 #include <string>
 
 #include "platform/oleaut/AutomationError.h"
 #include "platform/oleaut/DispatchTable.h"
+#include "platform/oleaut/TypeLibrary.h"
 
 namespace kelvane::oleaut {
 
@@ -13,6 +15,18 @@ Variant InvokeByName(IDispatch& object, std::string_view name, std::uint16_t kin
   const auto id = object.GetIDOfName(name);
   if (!id) RaiseRuntimeError(kMemberNotFound);
   return object.Invoke(*id, kind, args);
+}
+
+bool SameName(std::string_view a, std::string_view b) {
+  return a.size() == b.size() && std::equal(a.begin(), a.end(), b.begin(), [](char x, char y) {
+           return std::tolower(static_cast<unsigned char>(x)) == std::tolower(static_cast<unsigned char>(y));
+         });
+}
+
+std::optional<DISPID> FindMember(const InterfaceDesc& desc, std::string_view name) {
+  for (const auto& f : desc.functions)
+    if (SameName(f.name, name)) return f.id;
+  return std::nullopt;
 }
 
 namespace detail {

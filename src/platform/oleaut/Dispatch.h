@@ -5,6 +5,8 @@
 #include <optional>
 #include <span>
 #include <string_view>
+#include <utility>
+#include <vector>
 
 #include "platform/oleaut/Variant.h"
 
@@ -26,6 +28,20 @@ class IEnumVARIANT : public IUnknown {
  public:
   // The next member; nullopt after the last.
   virtual std::optional<Variant> Next() = 0;
+};
+
+// An enumerator over values taken when it is made.
+class ListEnumerator : public IEnumVARIANT {
+ public:
+  explicit ListEnumerator(std::vector<Variant> values) : values_(std::move(values)) {}
+  std::optional<Variant> Next() override {
+    if (at_ >= values_.size()) return std::nullopt;
+    return std::move(values_[at_++]);
+  }
+
+ private:
+  std::vector<Variant> values_;
+  std::size_t at_ = 0;
 };
 
 // How a member is called; a script engine may combine METHOD and PROPERTYGET.
@@ -52,6 +68,9 @@ class IDispatch : public IUnknown {
   // nullptr when the object gives none.
   virtual const InterfaceDesc* GetTypeInfo() const { return nullptr; }
 };
+
+// Whether two member names are the same, without regard to case.
+bool SameName(std::string_view a, std::string_view b);
 
 // Resolves `name` and invokes it; 438 when the object has no such member.
 Variant InvokeByName(IDispatch& object, std::string_view name, std::uint16_t kind,

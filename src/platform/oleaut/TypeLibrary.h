@@ -3,6 +3,7 @@
 // them to learn what a component offers.
 
 #include <cstdint>
+#include <optional>
 #include <string_view>
 #include <vector>
 
@@ -51,6 +52,10 @@ struct InterfaceDesc {
   std::string_view base;
   std::vector<FuncDesc> functions;  // in function-table order
 };
+
+// The DISPID of the member `name` of `desc`, matched without regard to case;
+// nullopt when it has none.
+std::optional<DISPID> FindMember(const InterfaceDesc& desc, std::string_view name);
 
 struct FieldDesc {
   std::string_view name;

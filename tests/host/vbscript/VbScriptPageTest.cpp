@@ -19,7 +19,7 @@ TEST(VbScriptPage, WritesTextAndValuesInOrder) {
   const auto outcome = RunFiles({{"page.asp",
                                   "<%@ Language=\"VBScript\" %>\n<p><% For i = 1 To 2 %>[<%= i %>]<% Next %></p>\n"}});
   ASSERT_FALSE(outcome.error);
-  EXPECT_EQ(outcome.output, "\n<p>[1][2]</p>\n");
+  EXPECT_EQ(outcome.output, "<p>[1][2]</p>\n") << "the directive's line break is not text";
 }
 
 TEST(VbScriptPage, BlocksSpanTextInsideIfs) {

@@ -1,0 +1,553 @@
+#include "host/pages/Intrinsics.h"
+
+#include <algorithm>
+#include <cctype>
+#include <cstdlib>
+#include <string>
+#include <system_error>
+#include <utility>
+#include <vector>
+
+#include "host/pages/PageObjects.h"
+#include "host/pages/SiteFiles.h"
+#include "host/pages/SiteState.h"
+#include "host/pages/WebText.h"
+#include "platform/oleaut/AutomationError.h"
+#include "platform/oleaut/Dispatch.h"
+#include "platform/oleaut/Conversion.h"
+#include "platform/oleaut/TypeLibrary.h"
+
+namespace kelvane::host {
+
+namespace {
+
+using oleaut::SameName;
+
+namespace fs = std::filesystem;
+using oleaut::DISPATCH_METHOD;
+using oleaut::DISPATCH_PROPERTYGET;
+using oleaut::DISPATCH_PROPERTYPUT;
+using oleaut::DISPID;
+using oleaut::DISPID_NEWENUM;
+using oleaut::DISPID_VALUE;
+using oleaut::FuncDesc;
+using oleaut::InterfaceDesc;
+using oleaut::ObjectRef;
+using oleaut::Variant;
+using oleaut::VarType;
+
+void ExpectArguments(std::span<const Variant> args, std::size_t fewest, std::size_t most) {
+  if (args.size() < fewest || args.size() > most) oleaut::RaiseRuntimeError(oleaut::kWrongArgumentCount);
+}
+
+bool IsPut(std::uint16_t kind) { return (kind & (DISPATCH_PROPERTYPUT | oleaut::DISPATCH_PROPERTYPUTREF)) != 0; }
+
+[[noreturn]] void Refuse(std::string description) {
+  throw oleaut::AutomationError(oleaut::kInvalidProcedureCall, "Kelvane", std::move(description));
+}
+
+FuncDesc Method(DISPID id, std::string_view name) { return {id, name, DISPATCH_METHOD, {}, VarType::Variant}; }
+FuncDesc Get(DISPID id, std::string_view name) { return {id, name, DISPATCH_PROPERTYGET, {}, VarType::Variant}; }
+FuncDesc Put(DISPID id, std::string_view name) { return {id, name, DISPATCH_PROPERTYPUT, {}, VarType::Void}; }
+
+// An object whose members are found by name in its description, which also
+// tells a script its methods from its properties.
+class Described : public oleaut::IDispatch {
+ public:
+  explicit Described(const InterfaceDesc& description) : description_(description) {}
+  std::optional<DISPID> GetIDOfName(std::string_view name) const override {
+    return oleaut::FindMember(description_, name);
+  }
+  const InterfaceDesc* GetTypeInfo() const override { return &description_; }
+
+ private:
+  const InterfaceDesc& description_;
+};
+
+Variant Names(const std::vector<std::string>& names) {
+  std::vector<Variant> values(names.begin(), names.end());
+  return ObjectRef(std::make_shared<oleaut::ListEnumerator>(std::move(values)));
+}
+
+// ---- Request ----
+
+enum CollectionMember : DISPID { kCount = 1, kKey };
+
+const InterfaceDesc& CollectionDescription() {
+  static const InterfaceDesc description{
+      "IRequestDictionary", {}, 0, "IDispatch",
+      {Get(DISPID_VALUE, "Item"), Get(kCount, "Count"), Get(kKey, "Key")}};
+  return description;
+}
+
+// Values of a request by name: a name sent twice has its values joined by
+// ", ", in the order first sent.
+class Collection : public Described {
+ public:
+  Collection(const Fields& fields, std::string raw) : Described(CollectionDescription()), raw_(std::move(raw)) {
+    for (const auto& [name, value] : fields) {
+      const auto same = std::find_if(entries_.begin(), entries_.end(),
+                                     [&](const auto& entry) { return SameName(entry.first, name); });
+      if (same == entries_.end()) {
+        entries_.emplace_back(name, value);
+      } else {
+        same->second.append(", ").append(value);
+      }
+    }
+  }
+
+  // The value of a name, or of a position from 1; Empty when there is none.
+  Variant Item(const Variant& key) const {
+    if (key.Type() == VarType::String) {
+      const std::string& name = *key.If<std::string>();
+      for (const auto& [entry, value] : entries_)
+        if (SameName(entry, name)) return value;
+      return {};
+    }
+    const std::size_t at = Position(key);
+    return at < entries_.size() ? Variant(entries_[at].second) : Variant();
+  }
+
+  Variant Invoke(DISPID id, std::uint16_t kind, std::span<const Variant> args) override {
+    if (IsPut(kind)) oleaut::RaiseRuntimeError(oleaut::kMemberNotFound);
+    switch (id) {
+      case DISPID_VALUE:
+        ExpectArguments(args, 0, 1);
+        return args.empty() ? Variant(raw_) : Item(args[0]);
+      case kCount:
+        ExpectArguments(args, 0, 0);
+        return static_cast<oleaut::Long>(entries_.size());
+      case kKey: {
+        ExpectArguments(args, 1, 1);
+        const std::size_t at = Position(args[0]);
+        return at < entries_.size() ? Variant(entries_[at].first) : Variant();
+      }
+      case DISPID_NEWENUM: {
+        std::vector<std::string> names;
+        for (const auto& entry : entries_) names.push_back(entry.first);
+        return Names(names);
+      }
+      default: oleaut::RaiseRuntimeError(oleaut::kMemberNotFound);
+    }
+  }
+
+ private:
+  static std::size_t Position(const Variant& key) {
+    const oleaut::Long position = oleaut::ToLong(key);
+    return position >= 1 ? static_cast<std::size_t>(position - 1) : SIZE_MAX;
+  }
+
+  std::string raw_;
+  std::vector<std::pair<std::string, std::string>> entries_;
+};
+
+enum RequestMember : DISPID { kQueryString = 1, kForm, kCookies, kServerVariables, kTotalBytes };
+
+const InterfaceDesc& RequestDescription() {
+  static const InterfaceDesc description{
+      "IRequest", {}, 0, "IDispatch",
+      {Get(DISPID_VALUE, "Item"), Get(kQueryString, "QueryString"), Get(kForm, "Form"),
+       Get(kCookies, "Cookies"), Get(kServerVariables, "ServerVariables"), Get(kTotalBytes, "TotalBytes")}};
+  return description;
+}
+
+// "a=1; b=2" as decoded names and values.
+Fields ParseCookies(const PageRequest& request) {
+  Fields cookies;
+  for (const auto& [header, text] : request.headers) {
+    if (!SameName(header, "Cookie")) continue;
+    std::string_view rest = text;
+    while (!rest.empty()) {
+      const std::size_t end = std::min(rest.find(';'), rest.size());
+      std::string_view pair = rest.substr(0, end);
+      rest.remove_prefix(std::min(end + 1, rest.size()));
+      while (!pair.empty() && pair.front() == ' ') pair.remove_prefix(1);
+      const std::size_t equals = pair.find('=');
+      if (equals == std::string_view::npos || equals == 0) continue;
+      cookies.emplace_back(std::string(pair.substr(0, equals)), UrlDecode(pair.substr(equals + 1)));
+    }
+  }
+  return cookies;
+}
+
+Fields ServerVariables(const PageRequest& request) {
+  Fields variables{{"REQUEST_METHOD", request.method},  {"QUERY_STRING", request.queryString},
+                   {"PATH_INFO", request.path},         {"URL", request.path},
+                   {"SCRIPT_NAME", request.path},       {"REMOTE_ADDR", request.remoteAddress},
+                   {"REMOTE_HOST", request.remoteAddress}, {"CONTENT_LENGTH", std::to_string(request.body.size())}};
+  for (const auto& [header, text] : request.headers) {
+    if (SameName(header, "Content-Type")) variables.emplace_back("CONTENT_TYPE", text);
+    variables.emplace_back(HeaderVariableName(header), text);
+  }
+  return variables;
+}
+
+class RequestObject : public Described {
+ public:
+  explicit RequestObject(const PageRequest& request) : Described(RequestDescription()), request_(request) {}
+
+  Variant Invoke(DISPID id, std::uint16_t kind, std::span<const Variant> args) override {
+    if (IsPut(kind)) oleaut::RaiseRuntimeError(oleaut::kMemberNotFound);
+    switch (id) {
+      case DISPID_VALUE:
+        ExpectArguments(args, 1, 1);
+        for (const DISPID each : {kQueryString, kForm, kCookies, kServerVariables}) {
+          Variant value = Of(each).Item(args[0]);
+          if (!value.IsEmpty()) return value;
+        }
+        return {};
+      case kQueryString:
+      case kForm:
+      case kCookies:
+      case kServerVariables: {
+        ExpectArguments(args, 0, 1);
+        Collection& collection = Of(id);
+        if (args.empty()) return ObjectRef(collections_[id - kQueryString]);
+        return collection.Item(args[0]);
+      }
+      case kTotalBytes:
+        ExpectArguments(args, 0, 0);
+        return static_cast<oleaut::Long>(std::min<std::size_t>(request_.body.size(), INT32_MAX));
+      default: oleaut::RaiseRuntimeError(oleaut::kMemberNotFound);
+    }
+  }
+
+ private:
+  // Each collection is decoded on its first use.
+  Collection& Of(DISPID id) {
+    auto& collection = collections_[id - kQueryString];
+    if (!collection) {
+      switch (id) {
+        case kQueryString:
+          collection = std::make_shared<Collection>(ParseFields(request_.queryString), request_.queryString);
+          break;
+        case kForm:
+          collection = std::make_shared<Collection>(IsFormBody(request_) ? ParseFields(request_.body) : Fields{},
+                                                    request_.body);
+          break;
+        case kCookies: collection = std::make_shared<Collection>(ParseCookies(request_), ""); break;
+        default: collection = std::make_shared<Collection>(ServerVariables(request_), ""); break;
+      }
+    }
+    return *collection;
+  }
+
+  const PageRequest& request_;
+  std::shared_ptr<Collection> collections_[4];
+};
+
+// ---- Response ----
+
+enum ResponseMember : DISPID {
+  kWrite = 1, kBinaryWrite, kContentType, kCharset, kBuffer, kStatus, kAddHeader, kRedirect, kResponseCookies,
+  kExpires, kCacheControl, kClear, kFlush, kEnd, kIsClientConnected,
+};
+
+const InterfaceDesc& ResponseDescription() {
+  static const InterfaceDesc description{
+      "IResponse", {}, 0, "IDispatch",
+      {Method(kWrite, "Write"), Method(kBinaryWrite, "BinaryWrite"), Get(kContentType, "ContentType"),
+       Put(kContentType, "ContentType"), Get(kCharset, "Charset"), Put(kCharset, "Charset"),
+       Get(kBuffer, "Buffer"), Put(kBuffer, "Buffer"), Get(kStatus, "Status"), Put(kStatus, "Status"),
+       Method(kAddHeader, "AddHeader"), Method(kRedirect, "Redirect"), Get(kResponseCookies, "Cookies"),
+       Put(kResponseCookies, "Cookies"), Get(kExpires, "Expires"), Put(kExpires, "Expires"),
+       Get(kCacheControl, "CacheControl"), Put(kCacheControl, "CacheControl"), Method(kClear, "Clear"),
+       Method(kFlush, "Flush"), Method(kEnd, "End"), Get(kIsClientConnected, "IsClientConnected")}};
+  return description;
+}
+
+// "404 Not Found" or 404 as a status.
+int StatusOf(const Variant& value) {
+  if (const auto* text = value.If<std::string>()) return std::atoi(text->c_str());
+  return oleaut::ToLong(value);
+}
+
+class ResponseObject : public Described {
+ public:
+  explicit ResponseObject(std::shared_ptr<HostResponse> response)
+      : Described(ResponseDescription()), response_(std::move(response)) {}
+
+  Variant Invoke(DISPID id, std::uint16_t kind, std::span<const Variant> args) override {
+    HostResponse& r = *response_;
+    if (IsPut(kind)) {
+      ExpectArguments(args, 1, 2);
+      const Variant& value = args.back();
+      switch (id) {
+        case kContentType: r.put_ContentType(oleaut::ToString(value)); return {};
+        case kCharset: r.SetCharset(oleaut::ToString(value)); return {};
+        case kBuffer: r.put_Buffer(oleaut::ToBoolean(value)); return {};
+        case kStatus: r.SetStatus(StatusOf(value)); return {};
+        case kExpires: r.SetExpires(oleaut::ToLong(value)); return {};
+        case kCacheControl: r.SetCacheControl(oleaut::ToString(value)); return {};
+        case kResponseCookies:
+          ExpectArguments(args, 2, 2);
+          r.SetCookie(oleaut::ToString(args[0]), oleaut::ToString(value));
+          return {};
+        default: oleaut::RaiseRuntimeError(oleaut::kMemberNotFound);
+      }
+    }
+    switch (id) {
+      case kWrite:
+        ExpectArguments(args, 1, 1);
+        if (!args[0].IsNull()) r.Write(oleaut::ToString(args[0]));
+        return {};
+      case kBinaryWrite: ExpectArguments(args, 1, 1); r.BinaryWrite(args[0]); return {};
+      case kAddHeader:
+        ExpectArguments(args, 2, 2);
+        r.AddHeader(oleaut::ToString(args[0]), oleaut::ToString(args[1]));
+        return {};
+      case kRedirect: ExpectArguments(args, 1, 1); r.Redirect(oleaut::ToString(args[0])); return {};
+      case kClear: ExpectArguments(args, 0, 0); r.Clear(); return {};
+      // The reply is sent whole when the page ends; there is nothing to push sooner.
+      case kFlush: ExpectArguments(args, 0, 0); return {};
+      case kEnd: ExpectArguments(args, 0, 0); r.End(); return {};
+    }
+    ExpectArguments(args, id == kResponseCookies ? 1 : 0, id == kResponseCookies ? 1 : 0);
+    switch (id) {
+      case kContentType: return r.ContentType();
+      case kCharset: return r.Charset();
+      case kBuffer: return r.Buffer();
+      case kStatus: return static_cast<oleaut::Long>(r.Status());
+      case kExpires: return static_cast<oleaut::Long>(r.Expires());
+      case kCacheControl: return r.CacheControl();
+      case kResponseCookies: return r.Cookie(oleaut::ToString(args[0]));
+      case kIsClientConnected: return oleaut::VariantBool::True;
+      default: oleaut::RaiseRuntimeError(oleaut::kMemberNotFound);
+    }
+  }
+
+ private:
+  std::shared_ptr<HostResponse> response_;
+};
+
+// ---- Server ----
+
+enum ServerMember : DISPID { kCreateObject = 1, kMapPath, kHTMLEncode, kURLEncode, kScriptTimeout };
+
+const InterfaceDesc& ServerDescription() {
+  static const InterfaceDesc description{
+      "IServer", {}, 0, "IDispatch",
+      {Method(kCreateObject, "CreateObject"), Method(kMapPath, "MapPath"), Method(kHTMLEncode, "HTMLEncode"),
+       Method(kURLEncode, "URLEncode"), Get(kScriptTimeout, "ScriptTimeout"), Put(kScriptTimeout, "ScriptTimeout")}};
+  return description;
+}
+
+class ServerObject : public Described {
+ public:
+  explicit ServerObject(PageContext& context) : Described(ServerDescription()), context_(context) {}
+
+  Variant Invoke(DISPID id, std::uint16_t kind, std::span<const Variant> args) override {
+    if (IsPut(kind)) {
+      if (id != kScriptTimeout) oleaut::RaiseRuntimeError(oleaut::kMemberNotFound);
+      ExpectArguments(args, 1, 1);
+      // Pages may ask for any time; the host's limit holds whatever they ask.
+      if (oleaut::ToLong(args[0]) < 1) oleaut::RaiseRuntimeError(oleaut::kInvalidProcedureCall);
+      return {};
+    }
+    ExpectArguments(args, id == kScriptTimeout ? 0 : 1, id == kScriptTimeout ? 0 : 1);
+    switch (id) {
+      case kCreateObject: return CreateObject(oleaut::ToString(args[0]));
+      case kMapPath: return MapPath(oleaut::ToString(args[0]));
+      case kHTMLEncode: return args[0].IsNull() ? Variant() : Variant(HtmlEncode(oleaut::ToString(args[0])));
+      case kURLEncode: return args[0].IsNull() ? Variant() : Variant(UrlEncode(oleaut::ToString(args[0])));
+      case kScriptTimeout: {
+        const auto left = context_.deadline - std::chrono::steady_clock::now();
+        return static_cast<oleaut::Long>(std::max<long long>(
+            0, std::chrono::ceil<std::chrono::seconds>(left).count()));
+      }
+      default: oleaut::RaiseRuntimeError(oleaut::kMemberNotFound);
+    }
+  }
+
+ private:
+  Variant CreateObject(const std::string& progID) {
+    auto object = CreatePageObject(progID);
+    if (auto* control = dynamic_cast<complus::ObjectControl*>(object.get())) control->Activate();
+    context_.created.push_back(object);
+    return ObjectRef(std::move(object));
+  }
+
+  // The file that a path names: from the site's root when it starts with a
+  // slash, else from the page's folder; symbolic links resolved; an error
+  // when it lies outside the site.
+  Variant MapPath(std::string path) {
+    std::replace(path.begin(), path.end(), '\\', '/');
+    const bool fromRoot = !path.empty() && path.front() == '/';
+    path.erase(0, path.find_first_not_of('/'));
+    const fs::path base = fromRoot ? context_.root : context_.page.parent_path();
+    std::error_code error;
+    const fs::path mapped = fs::weakly_canonical(base / path, error);
+    if (error || !IsInside(context_.root, mapped)) Refuse("Server.MapPath: '" + path + "' leaves the site");
+    return mapped.string();
+  }
+
+  PageContext& context_;
+};
+
+// ---- Session and Application ----
+
+enum ValuesMember : DISPID {
+  kValuesCount = 1, kRemove, kRemoveAll, kContents, kSessionID, kTimeout, kAbandon, kLock, kUnlock,
+  kFirstValue = 1000,
+};
+
+// Values by name: Object(name), Object.Contents(name), and, for a name that
+// is no member, Object.name, so that a language without indexed properties
+// reaches them too.
+class ValuesObject : public Described {
+ public:
+  using Described::Described;
+
+  std::optional<DISPID> GetIDOfName(std::string_view name) const override {
+    if (const auto member = Described::GetIDOfName(name)) return member;
+    for (std::size_t i = 0; i < names_.size(); ++i)
+      if (SameName(names_[i], name)) return static_cast<DISPID>(kFirstValue + i);
+    names_.emplace_back(name);
+    return static_cast<DISPID>(kFirstValue + names_.size() - 1);
+  }
+
+  Variant Invoke(DISPID id, std::uint16_t kind, std::span<const Variant> args) override {
+    if (id >= kFirstValue && static_cast<std::size_t>(id - kFirstValue) < names_.size()) {
+      const std::string& name = names_[static_cast<std::size_t>(id - kFirstValue)];
+      if (IsPut(kind)) {
+        ExpectArguments(args, 1, 1);
+        Write().Set(name, args[0]);
+        return {};
+      }
+      ExpectArguments(args, 0, 0);
+      return Values().Get(name);
+    }
+    switch (id) {
+      case DISPID_VALUE:
+      case kContents:
+        if (IsPut(kind)) {
+          ExpectArguments(args, 2, 2);
+          Write().Set(oleaut::ToString(args[0]), args[1]);
+          return {};
+        }
+        if (args.empty()) return ObjectRef(Self());
+        ExpectArguments(args, 1, 1);
+        return Values().Get(oleaut::ToString(args[0]));
+      case kValuesCount: ExpectArguments(args, 0, 0); return static_cast<oleaut::Long>(Values().Count());
+      case kRemove: ExpectArguments(args, 1, 1); Write().Remove(oleaut::ToString(args[0])); return {};
+      case kRemoveAll: ExpectArguments(args, 0, 0); Write().Clear(); return {};
+      case DISPID_NEWENUM: return Names(Values().Names());
+      default: return InvokeOwn(id, kind, args);
+    }
+  }
+
+ protected:
+  virtual SharedValues& Values() = 0;
+  // The values, for a change.
+  virtual SharedValues& Write() { return Values(); }
+  virtual std::shared_ptr<oleaut::IDispatch> Self() = 0;
+  virtual Variant InvokeOwn(DISPID id, std::uint16_t kind, std::span<const Variant> args) = 0;
+
+ private:
+  mutable std::vector<std::string> names_;
+};
+
+const InterfaceDesc& SessionDescription() {
+  static const InterfaceDesc description{
+      "ISessionObject", {}, 0, "IDispatch",
+      {Get(DISPID_VALUE, "Value"), Put(DISPID_VALUE, "Value"), Get(kValuesCount, "Count"),
+       Method(kRemove, "Remove"), Method(kRemoveAll, "RemoveAll"), Get(kContents, "Contents"),
+       Get(kSessionID, "SessionID"), Get(kTimeout, "Timeout"), Put(kTimeout, "Timeout"),
+       Method(kAbandon, "Abandon")}};
+  return description;
+}
+
+class SessionObject : public ValuesObject, public std::enable_shared_from_this<SessionObject> {
+ public:
+  explicit SessionObject(PageContext& context) : ValuesObject(SessionDescription()), context_(context) {}
+
+ protected:
+  SharedValues& Values() override { return Session().Values(); }
+  std::shared_ptr<oleaut::IDispatch> Self() override { return shared_from_this(); }
+
+  Variant InvokeOwn(DISPID id, std::uint16_t kind, std::span<const Variant> args) override {
+    SessionState& session = Session();
+    switch (id) {
+      case kSessionID: ExpectArguments(args, 0, 0); return session.Id();
+      case kTimeout:
+        ExpectArguments(args, IsPut(kind) ? 1 : 0, IsPut(kind) ? 1 : 0);
+        if (!IsPut(kind)) return static_cast<oleaut::Long>(session.TimeoutMinutes());
+        session.SetTimeoutMinutes(oleaut::ToLong(args[0]));
+        return {};
+      case kAbandon: ExpectArguments(args, 0, 0); session.Abandon(); return {};
+      default: oleaut::RaiseRuntimeError(oleaut::kMemberNotFound);
+    }
+  }
+
+ private:
+  // The visitor's session, found by its cookie, or made now with a cookie
+  // sent back.
+  SessionState& Session() {
+    if (!context_.session) {
+      for (const auto& [name, value] : ParseCookies(context_.request))
+        if (name == SiteState::kSessionCookie && (context_.session = context_.site.FindSession(value))) break;
+      if (!context_.session) {
+        context_.session = context_.site.NewSession();
+        context_.response->AddHeader("Set-Cookie", std::string(SiteState::kSessionCookie) + "=" +
+                                                       context_.session->Id() + "; Path=/; HttpOnly; SameSite=Lax");
+      }
+    }
+    return *context_.session;
+  }
+
+  PageContext& context_;
+};
+
+const InterfaceDesc& ApplicationDescription() {
+  static const InterfaceDesc description{
+      "IApplicationObject", {}, 0, "IDispatch",
+      {Get(DISPID_VALUE, "Value"), Put(DISPID_VALUE, "Value"), Get(kValuesCount, "Count"),
+       Method(kRemove, "Remove"), Method(kRemoveAll, "RemoveAll"), Get(kContents, "Contents"),
+       Method(kLock, "Lock"), Method(kUnlock, "Unlock")}};
+  return description;
+}
+
+class ApplicationObject : public ValuesObject, public std::enable_shared_from_this<ApplicationObject> {
+ public:
+  explicit ApplicationObject(PageContext& context) : ValuesObject(ApplicationDescription()), context_(context) {}
+
+ protected:
+  SharedValues& Values() override { return context_.site.Application(); }
+  // A page writes once no other page holds the lock.
+  SharedValues& Write() override {
+    if (!context_.site.WaitToWrite(&context_, context_.deadline)) TimedOut();
+    return Values();
+  }
+  std::shared_ptr<oleaut::IDispatch> Self() override { return shared_from_this(); }
+
+  Variant InvokeOwn(DISPID id, std::uint16_t, std::span<const Variant> args) override {
+    ExpectArguments(args, 0, 0);
+    switch (id) {
+      case kLock:
+        if (!context_.site.Lock(&context_, context_.deadline)) TimedOut();
+        return {};
+      case kUnlock: context_.site.Unlock(&context_); return {};
+      default: oleaut::RaiseRuntimeError(oleaut::kMemberNotFound);
+    }
+  }
+
+ private:
+  [[noreturn]] static void TimedOut() { Refuse("the page ran past its time limit waiting for Application.Lock"); }
+
+  PageContext& context_;
+};
+
+}  // namespace
+
+Intrinsics MakeIntrinsics(PageContext& context) {
+  return {std::make_shared<RequestObject>(context.request), std::make_shared<ResponseObject>(context.response),
+          std::make_shared<ServerObject>(context), std::make_shared<SessionObject>(context),
+          std::make_shared<ApplicationObject>(context)};
+}
+
+void EndIntrinsics(PageContext& context) {
+  if (context.session) context.site.EndUse(*context.session);
+  context.site.Unlock(&context);
+}
+
+}  // namespace kelvane::host

@@ -1,0 +1,37 @@
+#pragma once
+// The objects every page finds, whatever its language: Request, Response,
+// Server, Session and Application. They are automation objects, reached by
+// member name as a component is, so that both languages share one set of
+// rules for them.
+//
+// Request: QueryString, Form, Cookies and ServerVariables, each a
+// collection (Count, Key(i), For Each over its names, its item by name or by
+// position from 1; a name sent twice gives its values joined by ", "; an
+// absent name gives Empty), TotalBytes, and Request(name), which looks in
+// those collections in that order.
+// Response: Write, BinaryWrite, ContentType, Charset, Buffer, Status,
+// AddHeader, Redirect, Cookies(name), Expires, CacheControl, Clear, Flush,
+// End, IsClientConnected.
+// Server: CreateObject, MapPath, HTMLEncode, URLEncode, ScriptTimeout.
+// Session: its values by name (Session(name), Session.name), SessionID,
+// Timeout, Abandon, Contents.Remove and RemoveAll through Remove and
+// RemoveAll, Count. Made on the page's first use of it.
+// Application: its values as Session's, Lock, Unlock.
+
+#include "host/pages/PageContext.h"
+#include "platform/oleaut/Dispatch.h"
+
+namespace kelvane::host {
+
+struct Intrinsics {
+  oleaut::ObjectRef request, response, server, session, application;
+};
+
+// The objects for the page run of `context`, which must outlive them.
+Intrinsics MakeIntrinsics(PageContext& context);
+
+// Ends the page's use of its session and of the application's lock, once
+// the page has ended; adds the session cookie to a new session's reply.
+void EndIntrinsics(PageContext& context);
+
+}  // namespace kelvane::host

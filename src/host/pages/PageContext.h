@@ -1,0 +1,31 @@
+#pragma once
+// What one run of a page works with, whatever its language.
+
+#include <chrono>
+#include <filesystem>
+#include <memory>
+#include <vector>
+
+#include "host/pages/HostResponse.h"
+#include "host/pages/PageRequest.h"
+#include "platform/complus/ObjectContext.h"
+#include "platform/oleaut/Variant.h"
+
+namespace kelvane::host {
+
+class SiteState;
+class SessionState;
+
+struct PageContext {
+  const PageRequest& request;
+  const std::filesystem::path& root;  // canonical
+  const std::filesystem::path& page;  // the page's file, inside root
+  SiteState& site;                    // sessions and the application's values
+  std::shared_ptr<HostResponse> response;
+  std::shared_ptr<complus::ObjectContext> objectContext;
+  std::vector<oleaut::ObjectRef> created;  // deactivated and released at the end
+  std::chrono::steady_clock::time_point deadline;
+  std::shared_ptr<SessionState> session;  // found or made on the page's first use
+};
+
+}  // namespace kelvane::host
