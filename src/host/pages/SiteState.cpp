@@ -113,12 +113,12 @@ bool SessionState::Abandoned() const {
   return abandoned_;
 }
 
-std::shared_ptr<SessionState> SiteState::FindSession(std::string_view id) {
+std::shared_ptr<SessionState> SiteState::FindSession(std::string_view id, Clock::time_point now) {
   if (!IsSessionId(id)) return nullptr;
   const std::lock_guard lock(sessionsMutex_);
   const auto it = sessions_.find(std::string(id));
   if (it == sessions_.end()) return nullptr;
-  if (it->second->expires_ <= Clock::now() || it->second->Abandoned()) {
+  if (it->second->expires_ <= now || it->second->Abandoned()) {
     sessions_.erase(it);
     return nullptr;
   }

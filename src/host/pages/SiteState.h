@@ -72,9 +72,9 @@ class SiteState {
   // Sessions kept at once; beyond, the one closest to expiring is dropped.
   static constexpr std::size_t kMostSessions = 10000;
 
-  // The live session whose id is `id`; nullptr when there is none (never
-  // made, expired, abandoned, or not an id at all).
-  std::shared_ptr<SessionState> FindSession(std::string_view id);
+  // The live session whose id is `id` at `now`; nullptr when there is none
+  // (never made, expired, abandoned, or not an id at all).
+  std::shared_ptr<SessionState> FindSession(std::string_view id, Clock::time_point now = Clock::now());
   // A new session with a fresh id.
   std::shared_ptr<SessionState> NewSession();
   // Called when a page that used `session` ends: the session expires its

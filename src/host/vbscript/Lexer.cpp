@@ -159,19 +159,29 @@ class Lexer {
     return IsDigit(c) || (Lower(c) >= 'a' && Lower(c) <= 'f');
   }
 
+  static int HexDigit(char c) { return IsDigit(c) ? c - '0' : Lower(c) - 'a' + 10; }
+
   void ReadRadix(Token& token) {
     const std::size_t start = at_;
     const char radix = Lower(Peek(1));
     at_ += 2;
     while (at_ < text_.size() && IsRadixDigit(text_[at_], radix)) ++at_;
-    const auto value = Parse(text_.substr(start, at_ - start));
-    if (Peek() == '&') ++at_;  // the Long suffix
+    auto value = Parse(text_.substr(start, at_ - start));
     token.kind = TokenKind::Number;
-    if (value >= std::numeric_limits<oleaut::Integer>::min() &&
-        value <= std::numeric_limits<oleaut::Integer>::max())
+    if (Peek() == '&') {
+      // The Long suffix: the literal is a Long, and four digits or fewer
+      // keep their unsigned value (&HFF00& is 65280, &HFF00 is -256).
+      ++at_;
+      std::uint64_t digits = 0;
+      for (std::size_t i = start + 2; i < at_ - 1 && digits <= 0xFFFF; ++i)
+        digits = digits * (radix == 'o' ? 8 : 16) + static_cast<std::uint64_t>(HexDigit(text_[i]));
+      token.value = static_cast<oleaut::Long>(digits <= 0xFFFF ? static_cast<double>(digits) : value);
+    } else if (value >= std::numeric_limits<oleaut::Integer>::min() &&
+               value <= std::numeric_limits<oleaut::Integer>::max()) {
       token.value = static_cast<oleaut::Integer>(value);
-    else
+    } else {
       token.value = static_cast<oleaut::Long>(value);
+    }
   }
 
   double Parse(std::string_view literal) {

@@ -98,7 +98,8 @@ void SavePicture(const PictureRef& picture, const std::string& fileName) {
   // The rows go out bottom first, gathered into writes of about kChunk bytes.
   OutputFile file(fileName);
   const auto rowBytes = static_cast<std::size_t>(*stride);
-  const std::size_t rowsPerWrite = std::max<std::size_t>(1, kChunk / rowBytes);
+  // A picture without width has rows of no bytes.
+  const std::size_t rowsPerWrite = rowBytes == 0 ? 1 : std::max<std::size_t>(1, kChunk / rowBytes);
   std::vector<std::uint8_t> chunk(header.size() + rowsPerWrite * rowBytes, 0);
   std::copy(header.begin(), header.end(), chunk.begin());
   std::size_t filled = header.size();

@@ -529,11 +529,16 @@ TEST_F(HttpServerTest, LogsOneLinePerRequest) {
     EXPECT_TRUE(std::regex_match(sorted[i], expected[i])) << sorted[i];
 }
 
-TEST_F(HttpServerTest, PageWithoutScriptIsReturnedAsWritten) {
+TEST_F(HttpServerTest, PagesOfBothLanguagesRunAndTheirSessionCookieReachesTheClient) {
+  Write(site / "Visit.ASP", "<%@ Language=\"VBScript\" %>\n<% Session(\"seen\") = True %>VBScript <%= 6 * 7 %>");
   Serve();
   const auto page = Get("/plain.ksp");
   EXPECT_EQ(page.status, 200);
   EXPECT_EQ(page.body, "A page without script.\n");
+  const auto asp = Get("/Visit.ASP");
+  EXPECT_EQ(asp.status, 200);
+  EXPECT_EQ(asp.body, "VBScript 42");
+  EXPECT_EQ(asp.Header("set-cookie").rfind("KELVANESESSION=", 0), 0u) << asp.Header("set-cookie");
 }
 
 TEST_F(HttpServerTest, PageStatusOutside200To599Gives500) {

@@ -37,6 +37,7 @@ INSTANTIATE_TEST_SUITE_P(Numbers, VbScriptExpression, ::testing::ValuesIn(std::v
     {"TypeName(32767)", "Integer"}, {"TypeName(32768)", "Long"}, {"TypeName(2147483648)", "Double"},
     {"TypeName(32767 + 1)", "Long"}, {"TypeName(2147483647 + 1)", "Double"},
     {"32767 + 1", "32768"}, {"&HFFFF", "-1"}, {"&H10000", "65536"}, {"&O17", "15"},
+    {"&HFF00&", "65280"}, {"TypeName(&H10&)", "Long"}, {"&HFFFFFFFF&", "-1"}, {"&O177777&", "65535"},
     {"TypeName(1.5)", "Double"}, {"CInt(32768)", "error 6"}, {"CInt(2.5)", "2"},
     {"CInt(3.5)", "4"}, {"CLng(-2.5)", "-2"}, {"CByte(256)", "error 6"}, {"Int(-2.5)", "-3"},
     {"Fix(-2.5)", "-2"}, {"Round(2.5)", "2"}, {"Round(3.5)", "4"}, {"Round(1.235, 2)", "1.24"},

@@ -1,0 +1,217 @@
+// The intrinsic objects as pages of both languages reach them, run by the
+// page engine on real files: what a request carries, what a reply gets,
+// Server's calls, sessions and the application's values.
+
+#include <gtest/gtest.h>
+
+#include <chrono>
+#include <filesystem>
+#include <fstream>
+#include <string>
+#include <thread>
+#include <vector>
+
+#include "host/pages/PageEngine.h"
+#include "host/pages/SiteState.h"
+#include "support/TempFolder.h"
+
+namespace kelvane::host {
+namespace {
+
+namespace fs = std::filesystem;
+
+std::string Header(const PageReply& reply, std::string_view name) {
+  for (const auto& [key, value] : reply.headers)
+    if (key == name) return value;
+  return "";
+}
+
+class IntrinsicsTest : public testing::Test {
+ protected:
+  IntrinsicsTest() { fs::current_path(site.Path()); }
+  ~IntrinsicsTest() override { fs::current_path(previous); }
+
+  PageReply Run(const std::string& name, const std::string& page, PageRequest request = {}) {
+    std::ofstream(site.Path() / name) << page;
+    if (request.method.empty()) request.method = "GET";
+    request.path = "/" + name;
+    return engine.Run(site.Path() / name, request);
+  }
+
+  fs::path previous = fs::current_path();
+  TempFolder site{"intrinsics"};
+  PageEngine engine{site.Path(), {std::chrono::milliseconds(500), std::size_t{64} << 20}};
+};
+
+struct Case {
+  const char* name;  // the page's file name, which picks its language
+  const char* page;
+  const char* query;
+  const char* body;  // its reply's body, or a part of a failure's
+  int status;
+};
+
+// The request's cookies, headers and form are the same for every case.
+PageRequest Request(const char* query) {
+  PageRequest request;
+  request.method = "POST";
+  request.queryString = query;
+  request.headers = {{"Cookie", "x=hello%20world; y=2"},
+                     {"User-Agent", "probe/1"},
+                     {"Content-Type", "application/x-www-form-urlencoded"}};
+  request.body = "f=1&g=two+words";
+  return request;
+}
+
+const Case kCases[] = {
+    {"q.asp", R"(<%= Request.QueryString("A") %>|<%= Request("a") %>|<%= Request.QueryString.Count %>|<%= Request.QueryString %>|<%= IsEmpty(Request.QueryString("none")) %>)",
+     "a=1&b=2&a=3", "1, 3|1, 3|2|a=1&b=2&a=3|True", 200},
+    {"each.asp", R"(<% For Each k In Request.QueryString : Response.Write k & "=" & Request.QueryString(k) & ";" : Next %><%= Request.QueryString(2) %><%= Request.QueryString.Key(1) %>)",
+     "a=1&b=2", "a=1;b=2;2a", 200},
+    {"form.asp", R"(<%= Request.Form("g") %>|<%= Request("f") %>|<%= Request.TotalBytes %>|<%= Request.Cookies("x") %>|<%= Request("y") %>)",
+     "", "two words|1|15|hello world|2", 200},
+    {"vars.asp", R"(<%= Request.ServerVariables("REQUEST_METHOD") %>|<%= Request.ServerVariables("HTTP_USER_AGENT") %>|<%= Request.ServerVariables("URL") %>)",
+     "", "POST|probe/1|/vars.asp", 200},
+    {"write.asp", R"(gone<% Response.Clear : Response.Write "kept" : Response.Write Null : Response.End %>never)", "", "kept", 200},
+    {"status.asp", R"(<% Response.Status = "404 Not Found" %>missing)", "", "missing", 404},
+    {"status1xx.asp", R"(<% Response.Status = 101 %>)", "", "200 to 599", 500},
+    {"encode.asp", R"(<%= Server.HTMLEncode("<a href='x'>&") %>|<%= Server.URLEncode("a b/c") %>)", "",
+     "&lt;a href=&#39;x&#39;&gt;&amp;|a%20b%2Fc", 200},
+    {"mappath.asp", R"(<%= Server.MapPath("/") = Server.MapPath(".") %>)", "", "True", 200},
+    {"outside.asp", R"(<% x = Server.MapPath("../elsewhere") %>)", "", "leaves the site", 500},
+    {"dictionary.asp", R"(<% Set d = Server.CreateObject("Scripting.Dictionary") : d.Add "k", 5 : d("j") = 6 %><%= d("k") + d.Item("j") %>|<%= d.Count %>)",
+     "", "11|2", 200},
+    {"noshell.asp", R"(<% On Error Resume Next : Set f = Server.CreateObject("Scripting.FileSystemObject") %><%= Err.Number %>)", "", "429", 200},
+    {"component.asp", R"(<% On Error Resume Next : Set img = Server.CreateObject("Kelvane.Image") : img.PlotCircle 10, 10, -1 %><%= Err.Number %>|<%= Err.Source %>)",
+     "", "5|Kelvane", 200},
+    {"uncaught.asp", "line one\n<% x = 1\ny = 1 / 0 %>", "", "at: uncaught.asp:3", 500},
+    {"syntax.asp", "<% If Then %>", "", "number: 1002", 500},
+    {"loops.asp", R"(<% On Error Resume Next : Do : x = x + 1 : Loop %>)", "", "time limit", 500},
+    {"memory.asp", R"(<% s = Space(100000000) %>)", "", "number: 7", 500},
+    {"q.ksp", R"(<%= Request.QueryString("A") %>|<%= Request("a") %>|<%= Request.QueryString.Count %>|<%= Request.QueryString() %>|<%= tostring(Request.QueryString("none")) %>)",
+     "a=1&b=2&a=3", "1, 3|1, 3|2|a=1&b=2&a=3|nil", 200},
+    {"form.ksp", R"(<%= Request.Form("g") %>|<%= Request.Cookies("x") %>|<%= Request.ServerVariables("HTTP_USER_AGENT") %>)",
+     "", "two words|hello world|probe/1", 200},
+    {"dictionary.ksp", R"(<% local d = Server.CreateObject("Scripting.Dictionary"); d:Add("k", 5) %><%= d("k") %>|<%= d.Count %>)",
+     "", "5|1", 200},
+    {"noshell.ksp", R"(<% Server.CreateObject("WScript.Shell") %>)", "", "number: 429", 500},
+};
+
+TEST_F(IntrinsicsTest, BothLanguagesReachTheSameObjects) {
+  for (const Case& c : kCases) {
+    SCOPED_TRACE(c.name);
+    const PageReply reply = Run(c.name, c.page, Request(c.query));
+    EXPECT_EQ(reply.status, c.status) << reply.body;
+    if (c.status == 500) {
+      EXPECT_NE(reply.body.find(c.body), std::string::npos) << reply.body;
+    } else {
+      EXPECT_EQ(reply.body, c.body);
+    }
+  }
+}
+
+TEST_F(IntrinsicsTest, TheReplyCarriesTypeCachingCookiesAndRedirects) {
+  const PageReply typed = Run("typed.asp", R"(<% Response.ContentType = "text/plain" : Response.Charset = "utf-8"
+Response.Expires = 5 : Response.Cookies("c") = "a b" : Response.AddHeader "X-Probe", "1" %>)");
+  EXPECT_EQ(typed.contentType, "text/plain; charset=utf-8");
+  EXPECT_EQ(Header(typed, "Cache-Control"), "max-age=300");
+  EXPECT_EQ(Header(typed, "Set-Cookie"), "c=a%20b; Path=/");
+  EXPECT_EQ(Header(typed, "X-Probe"), "1");
+  EXPECT_EQ(Header(Run("nocache.asp", R"(<% Response.Expires = 0 %>)"), "Cache-Control"), "no-cache");
+  EXPECT_EQ(Header(Run("split.asp", "<% Response.AddHeader \"X-A\", \"1\" & vbCrLf & \"X-B: 2\" %>"), "X-A"), "")
+      << "a header cannot split the response";
+
+  const PageReply moved = Run("moved.asp", R"(<% Response.Redirect "/there.asp?a=1" %>after)");
+  EXPECT_EQ(moved.status, 302);
+  EXPECT_EQ(Header(moved, "Location"), "/there.asp?a=1");
+  EXPECT_EQ(moved.body.find("after"), std::string::npos);
+}
+
+// The session cookie's id, from a reply that made a session.
+std::string SessionId(const PageReply& reply) {
+  const std::string cookie = Header(reply, "Set-Cookie");
+  const std::string prefix = std::string(SiteState::kSessionCookie) + "=";
+  if (cookie.rfind(prefix, 0) != 0) return "";
+  EXPECT_NE(cookie.find("HttpOnly"), std::string::npos);
+  return cookie.substr(prefix.size(), cookie.find(';') - prefix.size());
+}
+
+TEST_F(IntrinsicsTest, EachVisitorHasASessionOfItsOwnFoundByItsCookieOnly) {
+  const std::string page = R"(<% Session("n") = Session("n") + 1 %><%= Session("n") %>)";
+  const PageReply first = Run("count.asp", page);
+  const PageReply second = Run("count.asp", page);
+  const std::string a = SessionId(first), b = SessionId(second);
+  ASSERT_EQ(a.size(), 32u);
+  EXPECT_NE(a, b) << "two clients, two sessions";
+  EXPECT_EQ(first.body, "1");
+  EXPECT_EQ(second.body, "1");
+
+  const auto visit = [&](const std::string& id, const std::string& name, const std::string& text) {
+    PageRequest request;
+    request.headers = {{"Cookie", std::string(SiteState::kSessionCookie) + "=" + id}};
+    return Run(name, text, request);
+  };
+  const PageReply again = visit(a, "count.asp", page);
+  EXPECT_EQ(again.body, "2");
+  EXPECT_EQ(SessionId(again), "") << "a known session sends no new cookie";
+  EXPECT_EQ(visit(a, "count.ksp", "<%= Session.n %>|<%= Session.SessionID == '" + a + "' %>").body, "2|true")
+      << "a .ksp page of the same visitor sees the same session";
+
+  for (const std::string forged : {std::string(32, '0'), a + "x", std::string("../../etc")}) {
+    const PageReply reply = visit(forged, "count.asp", page);
+    EXPECT_EQ(reply.body, "1") << forged;
+    EXPECT_NE(SessionId(reply), forged);
+    EXPECT_EQ(SessionId(reply).size(), 32u);
+  }
+
+  EXPECT_EQ(visit(a, "end.asp", "<% Session.Abandon %><%= Session(\"n\") %>").body, "2")
+      << "an abandoned session serves the rest of its page";
+  const PageReply after = visit(a, "count.asp", page);
+  EXPECT_EQ(after.body, "1");
+  EXPECT_NE(SessionId(after), a);
+}
+
+TEST_F(IntrinsicsTest, SessionsExpireAndHoldNoObjects) {
+  SiteState state;
+  const auto session = state.NewSession();
+  EXPECT_EQ(state.FindSession(session->Id()), session);
+  EXPECT_EQ(state.FindSession(session->Id(), SiteState::Clock::now() + std::chrono::minutes(21)), nullptr);
+  EXPECT_EQ(state.FindSession(session->Id()), nullptr) << "an expired session is gone";
+
+  EXPECT_EQ(Run("object.asp", R"(<% Set Session("img") = Server.CreateObject("Kelvane.Image") %>)").status, 500);
+  EXPECT_EQ(Run("timeout.asp", R"(<% Session.Timeout = 0 %>)").status, 500);
+}
+
+TEST_F(IntrinsicsTest, ApplicationValuesAreSharedAndALockEndsWithItsPage) {
+  const std::string page = R"(<% Application.Lock : Application("hits") = Application("hits") + 1 %><%= Application("hits") %>)";
+  EXPECT_EQ(Run("hits.asp", page).body, "1") << "a lock left held is released when the page ends";
+  EXPECT_EQ(Run("hits.asp", page).body, "2");
+  EXPECT_EQ(Run("hits.ksp", "<%= Application.hits %>").body, "2");
+
+  std::vector<std::thread> writers;
+  for (int i = 0; i < 2; ++i)
+    writers.emplace_back([this, i] {
+      const std::string name = "w" + std::to_string(i) + ".asp";
+      for (int n = 0; n < 20; ++n)
+        Run(name, R"(<% Application.Lock : Application("hits") = Application("hits") + 1 : Application.Unlock %>)");
+    });
+  for (auto& writer : writers) writer.join();
+  EXPECT_EQ(Run("read.asp", R"(<%= Application("hits") %>)").body, "42") << "no increment lost";
+}
+
+TEST_F(IntrinsicsTest, IncludesStayInTheSiteAndAChangeRecompilesThePage) {
+  std::ofstream(site.Path() / "inc.asp") << "<% Const Greeting = \"hello\" %>";
+  const std::string page = "<!--#include file=\"inc.asp\"--><%= Greeting %>";
+  EXPECT_EQ(Run("main.asp", page).body, "hello");
+  std::this_thread::sleep_for(std::chrono::milliseconds(20));
+  std::ofstream(site.Path() / "inc.asp") << "<% Const Greeting = \"changed\" %>";
+  PageRequest request;
+  request.path = "/main.asp";
+  EXPECT_EQ(engine.Run(site.Path() / "main.asp", request).body, "changed");
+
+  EXPECT_EQ(Run("escape.asp", "<!--#include virtual=\"/../../etc/passwd\"-->").status, 500);
+  EXPECT_EQ(Run("cycle.asp", "<!--#include file=\"cycle.asp\"-->").status, 500);
+}
+
+}  // namespace
+}  // namespace kelvane::host
