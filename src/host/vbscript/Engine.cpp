@@ -47,7 +47,11 @@ std::optional<ScriptError> RunProgram(const Program& program, const RunOptions& 
     error = ScriptError{oleaut::kInvalidProcedureCall, kRuntimeSource, e.what(), {}, 0};
     if (runtime) error = Located(program, *runtime, *error);
   }
-  if (runtime) runtime->ReleaseAll();
+  if (runtime) {
+    runtime->ReleaseAll();
+    if (!error && runtime->TerminatorTimedOut())
+      error = ScriptError{0, kRuntimeSource, "the page ran past its time limit", {}, 0, true};
+  }
   return error;
 }
 

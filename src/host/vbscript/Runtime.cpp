@@ -664,6 +664,9 @@ void Runtime::Terminate(ScriptObject& object) noexcept {
   const int line = currentLine_;
   try {
     CallProcedure(object.Info().terminate, &object, {}, nullptr);
+  } catch (const PageStop& stop) {
+    // The page ran out of time in a destructor: it fails, when it ends.
+    terminatorTimedOut_ = terminatorTimedOut_ || stop.timedOut;
   } catch (...) {
     // A terminator's failure, even the deadline, is the page's to meet at
     // its next statement, not here in a destructor.

@@ -39,6 +39,8 @@ class Runtime : public std::enable_shared_from_this<Runtime> {
   // empties the objects of the page's classes that still live, so that
   // objects that refer to each other do not outlive the page.
   void ReleaseAll() noexcept;
+  // Whether a Class_Terminate was stopped at the page's deadline.
+  bool TerminatorTimedOut() const { return terminatorTimedOut_; }
   // Where the statement that runs now comes from.
   int CurrentLine() const { return currentLine_; }
   const Program& Code() const { return program_; }
@@ -99,6 +101,7 @@ class Runtime : public std::enable_shared_from_this<Runtime> {
 
   const Program& program_;
   const RunOptions& options_;
+  bool terminatorTimedOut_ = false;
   std::vector<oleaut::Variant> globals_;
   std::deque<oleaut::Variant> stack_;
   std::deque<oleaut::Variant*> refs_;
