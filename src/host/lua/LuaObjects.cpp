@@ -6,6 +6,7 @@
 #include <string>
 #include <vector>
 
+#include "platform/oleaut/Conversion.h"
 #include "platform/oleaut/Dispatch.h"
 #include "platform/oleaut/TypeLibrary.h"
 
@@ -188,6 +189,12 @@ void PushVariant(lua_State* L, const Variant& value) {
     case VarType::Single: lua_pushnumber(L, *value.If<oleaut::Single>()); return;
     case VarType::Double: lua_pushnumber(L, *value.If<double>()); return;
     case VarType::Boolean: lua_pushboolean(L, oleaut::IsTrue(*value.If<oleaut::VariantBool>())); return;
+    case VarType::Date: {
+      // A date as its text, which Lua can show and compare as it was made.
+      const std::string text = oleaut::ToString(value);
+      lua_pushlstring(L, text.data(), text.size());
+      return;
+    }
     case VarType::String: {
       const std::string& text = *value.If<std::string>();
       lua_pushlstring(L, text.data(), text.size());

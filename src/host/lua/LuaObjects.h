@@ -18,8 +18,8 @@ namespace kelvane::host {
 void RegisterLuaObjects(lua_State* L);
 
 // Pushes the value for Lua: Empty and Nothing as nil, Null as the Null value,
-// whole numbers as integers, Single and Double as floats, a byte array as a
-// string of its bytes, an object as a wrapped object.
+// whole numbers as integers, Single and Double as floats, a date as its
+// text, a byte array as a string of its bytes, an object as a wrapped object.
 void PushVariant(lua_State* L, const oleaut::Variant& value);
 // The Lua value at `index` as a variant: nil Empty, integers that fit 32
 // bits Long, other numbers Double, strings String, booleans Boolean, Null,

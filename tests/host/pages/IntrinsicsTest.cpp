@@ -191,6 +191,8 @@ TEST_F(IntrinsicsTest, ApplicationValuesAreSharedAndALockEndsWithItsPage) {
   EXPECT_EQ(Run("hits.asp", page).body, "1") << "a lock left held is released when the page ends";
   EXPECT_EQ(Run("hits.asp", page).body, "2");
   EXPECT_EQ(Run("hits.ksp", "<%= Application.hits %>").body, "2");
+  Run("date.asp", R"(<% Application("day") = DateSerial(2026, 12, 9) %>)");
+  EXPECT_EQ(Run("date.ksp", "<%= Application.day %>").body, "12/9/2026") << "a date reaches Lua as its text";
 
   std::vector<std::thread> writers;
   for (int i = 0; i < 2; ++i)

@@ -1,4 +1,4 @@
-// Pages that misbehave on purpose, from tests/host/pages/abuse/, run by the engine
+// Pages of both languages that misbehave on purpose, from tests/host/pages/abuse/, run by the engine
 // on the test's thread and by a server with one worker. After each, the
 // probe page runs on the same thread: it must find fresh globals, fresh
 // libraries and a fresh white surface.
@@ -104,6 +104,11 @@ constexpr Abuse kAbuses[] = {
       {"query_nul.ksp", "a=x%00y", 200, "3|7"},
       {"pattern_backtracking.ksp", "", 500, "time limit"},
       {"pattern_method.ksp", "", 500, "time limit"},
+      {"global_store.asp", "email=a%40b.example", 200, "a@b.example"},
+      {"loop_resume_next.asp", "", 500, "time limit"},
+      {"terminate_loops.asp", "", 500, "time limit"},
+      {"deep_recursion.asp", "", 500, "number: 28"},
+      {"surface_past_memory.asp", "", 500, "Out of memory"},
 };
 
 TEST_F(PageAbuseTest, NoPageReachesTheProcessOrTheNextRequest) {
@@ -114,9 +119,11 @@ TEST_F(PageAbuseTest, NoPageReachesTheProcessOrTheNextRequest) {
     EXPECT_NE(reply.body.find(abuse.bodyHas), std::string::npos) << reply.body.substr(0, 2000);
     EXPECT_LT(reply.body.size(), std::size_t{1} << 20) << "a failure page repeats no huge value";
 
-    const PageReply probe = Run("probe.ksp");
-    ASSERT_EQ(probe.status, 200) << probe.body;
-    EXPECT_EQ(BmpPixel(probe.body, 150, 150), 0xFFFFFFu) << "the surface is fresh";
+    for (const char* prober : {"probe.ksp", "probe.asp"}) {
+      const PageReply probe = Run(prober);
+      ASSERT_EQ(probe.status, 200) << prober << ": " << probe.body;
+      EXPECT_EQ(BmpPixel(probe.body, 150, 150), 0xFFFFFFu) << prober << ": the surface is fresh";
+    }
   }
 }
 
@@ -133,11 +140,13 @@ TEST_F(PageAbuseTest, TheServerLivesAndItsWorkerServesTheNextRequestFresh) {
     client.Send(test::Request("GET", "/" + std::string(abuse.page) + "?" + abuse.query));
     EXPECT_EQ(client.Read().status, abuse.status);
 
-    test::Client prober(server.Port(), std::chrono::seconds(10));
-    prober.Send(test::Request("GET", "/probe.ksp"));
-    const test::Response probe = prober.Read();
-    ASSERT_EQ(probe.status, 200) << probe.body;
-    EXPECT_EQ(BmpPixel(probe.body, 150, 150), 0xFFFFFFu) << "the worker's surface is fresh";
+    for (const char* page : {"/probe.ksp", "/probe.asp"}) {
+      test::Client prober(server.Port(), std::chrono::seconds(10));
+      prober.Send(test::Request("GET", page));
+      const test::Response probe = prober.Read();
+      ASSERT_EQ(probe.status, 200) << page << ": " << probe.body;
+      EXPECT_EQ(BmpPixel(probe.body, 150, 150), 0xFFFFFFu) << page << ": the worker's surface is fresh";
+    }
   }
 }
 

@@ -1,0 +1,5 @@
+<%
+secret = Request.QueryString("email")
+Application.Lock
+Response.Write secret
+%>
