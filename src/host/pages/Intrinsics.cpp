@@ -151,21 +151,12 @@ const InterfaceDesc& RequestDescription() {
   return description;
 }
 
-// "a=1; b=2" as decoded names and values.
-Fields ParseCookies(const PageRequest& request) {
+// The request's cookies, from every Cookie header.
+Fields RequestCookies(const PageRequest& request) {
   Fields cookies;
   for (const auto& [header, text] : request.headers) {
     if (!SameName(header, "Cookie")) continue;
-    std::string_view rest = text;
-    while (!rest.empty()) {
-      const std::size_t end = std::min(rest.find(';'), rest.size());
-      std::string_view pair = rest.substr(0, end);
-      rest.remove_prefix(std::min(end + 1, rest.size()));
-      while (!pair.empty() && pair.front() == ' ') pair.remove_prefix(1);
-      const std::size_t equals = pair.find('=');
-      if (equals == std::string_view::npos || equals == 0) continue;
-      cookies.emplace_back(std::string(pair.substr(0, equals)), UrlDecode(pair.substr(equals + 1)));
-    }
+    for (auto& cookie : ParseCookies(text)) cookies.push_back(std::move(cookie));
   }
   return cookies;
 }
@@ -225,7 +216,7 @@ class RequestObject : public Described {
           collection = std::make_shared<Collection>(IsFormBody(request_) ? ParseFields(request_.body) : Fields{},
                                                     request_.body);
           break;
-        case kCookies: collection = std::make_shared<Collection>(ParseCookies(request_), ""); break;
+        case kCookies: collection = std::make_shared<Collection>(RequestCookies(request_), ""); break;
         default: collection = std::make_shared<Collection>(ServerVariables(request_), ""); break;
       }
     }
@@ -484,7 +475,7 @@ class SessionObject : public ValuesObject, public std::enable_shared_from_this<S
   // sent back.
   SessionState& Session() {
     if (!context_.session) {
-      for (const auto& [name, value] : ParseCookies(context_.request))
+      for (const auto& [name, value] : RequestCookies(context_.request))
         if (name == SiteState::kSessionCookie && (context_.session = context_.site.FindSession(value))) break;
       if (!context_.session) {
         context_.session = context_.site.NewSession();

@@ -1,5 +1,6 @@
 #include "host/pages/WebText.h"
 
+#include <algorithm>
 #include <cctype>
 #include <strings.h>
 
@@ -78,6 +79,20 @@ Fields ParseFields(std::string_view text) {
     text.remove_prefix(end + 1);
   }
   return fields;
+}
+
+Fields ParseCookies(std::string_view header) {
+  Fields cookies;
+  while (!header.empty()) {
+    const std::size_t end = std::min(header.find(';'), header.size());
+    std::string_view pair = header.substr(0, end);
+    header.remove_prefix(std::min(end + 1, header.size()));
+    while (!pair.empty() && pair.front() == ' ') pair.remove_prefix(1);
+    const std::size_t equals = pair.find('=');
+    if (equals == std::string_view::npos || equals == 0) continue;
+    cookies.emplace_back(std::string(pair.substr(0, equals)), UrlDecode(pair.substr(equals + 1)));
+  }
+  return cookies;
 }
 
 bool IsFormBody(const PageRequest& request) {

@@ -16,6 +16,9 @@ std::string UrlEncode(std::string_view text);
 std::string HtmlEncode(std::string_view text);
 // "a=1&b=x%20y" as decoded name and value pairs, in order.
 Fields ParseFields(std::string_view text);
+// The cookies of one Cookie header ("a=1; b=x%20y") as decoded name and
+// value pairs, in order; a pair without a name or '=' is skipped.
+Fields ParseCookies(std::string_view header);
 // Whether the request's body is a URL-encoded form.
 bool IsFormBody(const PageRequest& request);
 // "Content-Type" as a server variable: "HTTP_CONTENT_TYPE".
