@@ -41,6 +41,8 @@ std::string UrlEncode(std::string_view text) {
     const auto byte = static_cast<unsigned char>(c);
     if (std::isalnum(byte) || c == '-' || c == '_' || c == '.' || c == '~') {
       encoded += c;
+    } else if (c == ' ') {
+      encoded += '+';
     } else {
       encoded += '%';
       encoded += kHex[byte >> 4];

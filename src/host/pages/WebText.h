@@ -10,7 +10,7 @@ namespace kelvane::host {
 
 // Decodes %XX escapes and '+' as a space; a malformed escape stays as it is.
 std::string UrlDecode(std::string_view text);
-// Escapes everything but letters, digits and -_.~ as %XX.
+// Escapes a space as '+' and everything but letters, digits and -_.~ as %XX.
 std::string UrlEncode(std::string_view text);
 // Escapes &, <, >, " and '.
 std::string HtmlEncode(std::string_view text);
