@@ -1,5 +1,5 @@
 // The kelvane command:
-//   kelvane serve [ROOT] [--listen ADDR] [--port N] [--threads N] [--workers N] [--workdir DIR]
+//   kelvane serve [ROOT] [--config FILE] [--OPTION VALUE]...
 //   kelvane run PAGE [--query QS] [--workdir DIR] [-o FILE]
 #include <fcntl.h>
 #include <signal.h>
@@ -7,7 +7,6 @@
 
 #include <algorithm>
 #include <cerrno>
-#include <charconv>
 #include <cstdio>
 #include <cstdlib>
 #include <filesystem>
@@ -19,6 +18,7 @@
 #include <system_error>
 #include <vector>
 
+#include "host/ServerConfig.h"
 #include "host/http/HttpServer.h"
 #include "host/pages/PageEngine.h"
 
@@ -30,9 +30,6 @@ using namespace kelvane::host;
 // SIGINT and SIGTERM write a byte here, from whichever thread they reach;
 // the main thread waits to read it.
 int stopPipe[2] = {-1, -1};
-
-// More threads than this is a typing error, not a wish.
-constexpr unsigned kMostThreads = 1024;
 
 void OnStopSignal(int) {
   const char byte = 1;
@@ -47,8 +44,10 @@ void WaitForStopSignal() {
 
 int Usage() {
   std::cerr << "usage:\n"
-               "  kelvane serve [ROOT] [--listen ADDR] [--port N] [--threads N] [--workers N]\n"
-               "                [--workdir DIR]\n"
+               "  kelvane serve [ROOT] [--config FILE] [--listen ADDR] [--port N] [--threads N]\n"
+               "                [--workers N] [--workdir DIR] [--root DIR] [--page-time T]\n"
+               "                [--page-memory SIZE] [--max-body SIZE] [--max-connections N]\n"
+               "                [--max-connections-per-address N] [--queue-depth N]\n"
                "  kelvane run PAGE [--query QS] [--workdir DIR] [-o FILE]\n";
   return 2;
 }
@@ -75,20 +74,6 @@ struct Arguments {
     for (const auto& [key, value] : options)
       if (key == name) return value;
     return std::nullopt;
-  }
-
-  // The value of option `name` when given: refused unless all of it is a
-  // decimal number from 0 to `most`.
-  std::optional<unsigned> Number(std::string_view name, unsigned most) const {
-    const std::optional<std::string> text = Option(name);
-    if (!text) return std::nullopt;
-    unsigned value = 0;
-    const char* end = text->data() + text->size();
-    const auto [stop, error] = std::from_chars(text->data(), end, value);
-    if (error != std::errc() || stop != end || value > most)
-      throw BadArguments(std::string(name) + " takes a whole number from 0 to " +
-                         std::to_string(most) + ", not '" + *text + "'");
-    return value;
   }
 };
 
@@ -179,16 +164,29 @@ int Run(const Arguments& arguments) {
   return 0;
 }
 
+// The options of `kelvane serve`: those of the file named by --config, if
+// any, then those of the command line, which win.
+ServerConfig ServeConfig(const Arguments& arguments) {
+  ServerConfig config;
+  if (const auto file = arguments.Option("--config")) ApplyConfigFile(config, *file);
+  for (const auto& [key, value] : arguments.options) {
+    if (key == "--config") continue;
+    try {
+      if (!key.starts_with("--")) throw BadSetting("is not an option");
+      ApplySetting(config, std::string_view(key).substr(2), value);
+    } catch (const BadSetting& e) {
+      throw BadArguments(key + " " + e.what());
+    }
+  }
+  if (!arguments.positional.empty()) config.root = arguments.positional[0];
+  return config;
+}
+
 int Serve(const Arguments& arguments) {
   if (arguments.positional.size() > 1) return Usage();
-  arguments.Allow({"--listen", "--port", "--threads", "--workers", "--workdir"});
-  const fs::path root = fs::absolute(arguments.positional.empty() ? "." : arguments.positional[0]);
-  ServerOptions options;
-  if (auto listen = arguments.Option("--listen")) options.listen = *listen;
-  if (auto port = arguments.Number("--port", 65535))
-    options.port = static_cast<std::uint16_t>(*port);
-  if (auto threads = arguments.Number("--threads", kMostThreads)) options.threads = *threads;
-  if (auto workers = arguments.Number("--workers", kMostThreads)) options.workers = *workers;
+  const ServerConfig config = ServeConfig(arguments);
+  const fs::path root = fs::absolute(config.root);
+  const ServerOptions& options = config.server;
 
   // Stop cleanly on SIGINT or SIGTERM, finishing the requests in flight.
   if (::pipe2(stopPipe, O_CLOEXEC) != 0) throw std::system_error(errno, std::generic_category(), "pipe");
@@ -198,8 +196,8 @@ int Serve(const Arguments& arguments) {
   sigaction(SIGINT, &stop, nullptr);
   sigaction(SIGTERM, &stop, nullptr);
 
-  const WorkingDirectory workdir(arguments.Option("--workdir"));
-  const PageEngine engine(root, PageLimits{});
+  const WorkingDirectory workdir(config.workdir);
+  const PageEngine engine(root, config.limits);
   HttpServer server(engine, options);
   std::string error;
   if (!server.Start(&error)) {
@@ -228,6 +226,9 @@ int main(int argc, char** argv) {
     if (command == "run") return Run(*arguments);
     if (command == "serve") return Serve(*arguments);
   } catch (const BadArguments& e) {
+    std::cerr << "kelvane: " << e.what() << "\n";
+    return 2;
+  } catch (const BadSetting& e) {
     std::cerr << "kelvane: " << e.what() << "\n";
     return 2;
   } catch (const std::exception& e) {
