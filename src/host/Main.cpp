@@ -18,6 +18,7 @@
 #include <system_error>
 #include <vector>
 
+#include "host/LogFile.h"
 #include "host/ServerConfig.h"
 #include "host/http/HttpServer.h"
 #include "host/pages/PageEngine.h"
@@ -27,19 +28,20 @@ namespace {
 namespace fs = std::filesystem;
 using namespace kelvane::host;
 
-// SIGINT and SIGTERM write a byte here, from whichever thread they reach;
-// the main thread waits to read it.
-int stopPipe[2] = {-1, -1};
+// SIGINT, SIGTERM and SIGHUP write their number here, from whichever
+// thread they reach; the main thread waits to read it and does the work.
+int signalPipe[2] = {-1, -1};
 
-void OnStopSignal(int) {
-  const char byte = 1;
-  [[maybe_unused]] const ssize_t written = ::write(stopPipe[1], &byte, 1);
+void OnSignal(int number) {
+  const auto byte = static_cast<char>(number);
+  [[maybe_unused]] const ssize_t written = ::write(signalPipe[1], &byte, 1);
 }
 
-void WaitForStopSignal() {
+int WaitForSignal() {
   char byte = 0;
-  while (::read(stopPipe[0], &byte, 1) < 0 && errno == EINTR) {
+  while (::read(signalPipe[0], &byte, 1) < 0 && errno == EINTR) {
   }
+  return byte;
 }
 
 int Usage() {
@@ -48,6 +50,8 @@ int Usage() {
                "                [--workers N] [--workdir DIR] [--root DIR] [--page-time T]\n"
                "                [--page-memory SIZE] [--max-body SIZE] [--max-connections N]\n"
                "                [--max-connections-per-address N] [--queue-depth N]\n"
+               "                [--log-format plain|combined] [--log-file FILE]\n"
+               "                [--trusted-proxies ADDRS] [--endpoints-from ADDRS]\n"
                "  kelvane run PAGE [--query QS] [--workdir DIR] [-o FILE]\n";
   return 2;
 }
@@ -188,17 +192,28 @@ int Serve(const Arguments& arguments) {
   const fs::path root = fs::absolute(config.root);
   const ServerOptions& options = config.server;
 
-  // Stop cleanly on SIGINT or SIGTERM, finishing the requests in flight.
-  if (::pipe2(stopPipe, O_CLOEXEC) != 0) throw std::system_error(errno, std::generic_category(), "pipe");
-  struct sigaction stop {};
-  stop.sa_handler = OnStopSignal;
-  sigemptyset(&stop.sa_mask);
-  sigaction(SIGINT, &stop, nullptr);
-  sigaction(SIGTERM, &stop, nullptr);
+  // Stop cleanly on SIGINT or SIGTERM, finishing the requests in flight;
+  // reopen the log file on SIGHUP.
+  if (::pipe2(signalPipe, O_CLOEXEC) != 0) throw std::system_error(errno, std::generic_category(), "pipe");
+  struct sigaction action {};
+  action.sa_handler = OnSignal;
+  sigemptyset(&action.sa_mask);
+  for (const int number : {SIGINT, SIGTERM, SIGHUP}) sigaction(number, &action, nullptr);
+
+  // Request lines go to the log file, if any; the server's own messages,
+  // which start "http: ", and the command's go to stderr.
+  std::optional<LogFile> logFile;
+  if (config.logFile) logFile.emplace(*config.logFile);
+  const RequestLog log = [&logFile](std::string_view line) {
+    if (logFile && !line.starts_with("http: "))
+      logFile->Write(line);
+    else
+      LogToStderr(line);
+  };
 
   const WorkingDirectory workdir(config.workdir);
   const PageEngine engine(root, config.limits);
-  HttpServer server(engine, options);
+  HttpServer server(engine, options, log);
   std::string error;
   if (!server.Start(&error)) {
     std::cerr << "kelvane: " << error << "\n";
@@ -207,7 +222,9 @@ int Serve(const Arguments& arguments) {
   std::cerr << "kelvane: serving " << root.string() << " at http://"
             << (options.listen.find(':') != std::string::npos ? "[" + options.listen + "]" : options.listen)
             << ":" << server.Port() << "/\n";
-  WaitForStopSignal();
+  while (WaitForSignal() == SIGHUP) {
+    if (logFile && !logFile->Reopen(&error)) std::cerr << "kelvane: " << error << "\n";
+  }
   std::cerr << "kelvane: stopping\n";
   server.Stop();
   return 0;

@@ -92,6 +92,21 @@ std::string Address(std::string_view value) {
   return std::string(value);
 }
 
+// Addresses and networks, separated by commas or blanks.
+AddressSet Addresses(std::string_view value) {
+  auto set = AddressSet::Parse(value);
+  if (!set)
+    throw BadSetting("takes addresses or networks such as 10.0.0.7, ::1 or 10.0.0.0/8, not '" +
+                     std::string(value) + "'");
+  return *std::move(set);
+}
+
+LogFormat Format(std::string_view value) {
+  if (value == "plain") return LogFormat::Plain;
+  if (value == "combined") return LogFormat::Combined;
+  throw BadSetting("takes plain or combined, not '" + std::string(value) + "'");
+}
+
 using Setter = std::function<void(ServerConfig&, std::string_view)>;
 
 const std::map<std::string_view, Setter>& Setters() {
@@ -124,6 +139,12 @@ const std::map<std::string_view, Setter>& Setters() {
          c.server.maxConnectionsPerAddress =
              static_cast<unsigned>(WholeNumber(v, 0, kMostConnections));
        }},
+      {"log-format", [](ServerConfig& c, std::string_view v) { c.server.logFormat = Format(v); }},
+      {"log-file", [](ServerConfig& c, std::string_view v) { c.logFile = Path(v); }},
+      {"trusted-proxies",
+       [](ServerConfig& c, std::string_view v) { c.server.trustedProxies = Addresses(v); }},
+      {"endpoints-from",
+       [](ServerConfig& c, std::string_view v) { c.server.endpointClients = Addresses(v); }},
       {"queue-depth",
        [](ServerConfig& c, std::string_view v) {
          c.server.queueDepth = static_cast<std::size_t>(WholeNumber(v, 1, kMostConnections));

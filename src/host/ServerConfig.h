@@ -19,6 +19,7 @@ namespace kelvane::host {
 struct ServerConfig {
   std::filesystem::path root = ".";    // the site's folder
   std::optional<std::string> workdir;  // none: a private folder made for the run
+  std::optional<std::string> logFile;  // none: the access log goes to stderr
   ServerOptions server;
   PageLimits limits;
 };

@@ -51,6 +51,16 @@ TEST(ServerConfig, TakesEachOptionsValuesWithTheirUnits) {
       {"max-connections-per-address", "0",
        [](auto& c) { return c.server.maxConnectionsPerAddress == 0; }},
       {"queue-depth", "16", [](auto& c) { return c.server.queueDepth == 16; }},
+      {"log-format", "combined", [](auto& c) { return c.server.logFormat == LogFormat::Combined; }},
+      {"log-file", "/var/log/k.log", [](auto& c) { return c.logFile == "/var/log/k.log"; }},
+      {"trusted-proxies", "10.0.0.0/8, ::1",
+       [](auto& c) { return c.server.trustedProxies.Contains("10.2.3.4"); }},
+      {"trusted-proxies", "", [](auto& c) { return !c.server.trustedProxies.Contains("::1"); }},
+      {"endpoints-from", "192.0.2.1",
+       [](auto& c) {
+         return c.server.endpointClients.Contains("192.0.2.1") &&
+                !c.server.endpointClients.Contains("127.0.0.1");
+       }},
   };
   for (const auto& [name, value, holds] : cases) {
     ServerConfig config;
@@ -69,6 +79,8 @@ TEST(ServerConfig, RefusesWhatItCannotTakeAndKeepsTheValueItHad) {
       {"page-time", "s"},     {"page-time", "1.5s"},   {"page-memory", "1023K"},
       {"page-memory", "65G"}, {"page-memory", "8k"},   {"page-memory", "18446744073709551615G"},
       {"max-body", "-1"},     {"max-connections", "0"}, {"queue-depth", "0"},
+      {"log-format", "Combined"}, {"log-file", ""},    {"trusted-proxies", "10.0.0.0/40"},
+      {"endpoints-from", "localhost"},
       {"prot", "80"},         {"", "80"},
   };
   for (const auto& [name, value] : cases) {
