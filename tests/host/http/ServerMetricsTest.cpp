@@ -70,6 +70,14 @@ class ServerEndpoints : public testing::Test {
     return log;
   }
 
+  // Waits, for a second at most, until `lines` requests are logged: a
+  // request is counted and logged once its reply has gone, which may be
+  // after the client has read it.
+  void AwaitLogged(std::size_t lines) {
+    for (int i = 0; i < 100 && Log().size() < lines; ++i) std::this_thread::sleep_for(10ms);
+    ASSERT_EQ(Log().size(), lines);
+  }
+
   TempFolder folder;
   fs::path previous;
   std::unique_ptr<PageEngine> engine;
@@ -148,6 +156,7 @@ TEST_F(ServerEndpoints, MetricsAddUpAfterAKnownNumberOfRequests) {
   for (int i = 0; i < 2; ++i) EXPECT_EQ(Fetch("GET", "/missing").status, 404);
   for (int i = 0; i < 4; ++i) EXPECT_EQ(Fetch("GET", "/plain.ksp").status, 200);
   EXPECT_EQ(Fetch("PUT", "/hello.txt").status, 405);
+  AwaitLogged(10);
 
   const auto scraped = Fetch("GET", "/-/metrics");
   EXPECT_EQ(scraped.Header("content-type"), "text/plain; version=0.0.4; charset=utf-8");
@@ -170,6 +179,7 @@ TEST_F(ServerEndpoints, MetricsAddUpAfterAKnownNumberOfRequests) {
   EXPECT_EQ(samples["kelvane_workdir_temporary_files"], 2);
 
   // The scrape itself is counted once it is answered.
+  AwaitLogged(11);
   samples = Samples(Fetch("GET", "/-/metrics").body);
   EXPECT_EQ(samples[R"(kelvane_http_requests_total{code="200"})"], 8);
 }
