@@ -6,7 +6,7 @@ ASAN_BUILD := build-asan
 JOBS ?= $(shell nproc)
 CMAKE_FLAGS := -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo
 
-.PHONY: deps build run test test-asan bench fuzz clean
+.PHONY: deps build run test test-asan bench fuzz package clean
 
 deps:
 	@scripts/install-deps
@@ -42,6 +42,10 @@ fuzz: deps
 	@mkdir -p build-fuzz/vbscript-corpus
 	@build-fuzz/fuzz/vbscript_fuzz build-fuzz/vbscript-corpus fuzz/vbscript-seeds -max_total_time=$(FUZZ_SECONDS) \
 	  -max_len=16384 -rss_limit_mb=2048 -timeout=10 -artifact_prefix=build-fuzz/vbscript- -print_final_stats=1
+
+# The Debian package, build/kelvane_VERSION_ARCH.deb: see deploy/README.md.
+package: build
+	@cd $(BUILD) && cpack -G DEB
 
 bench: build
 	@$(BUILD)/bench/kelvane_bench
