@@ -1,7 +1,7 @@
 # What `make package` installs into kelvane_VERSION_ARCH.deb, and how CPack
 # makes it: /usr/bin/kelvane finds its module in /usr/lib/kelvane through
 # its RUNPATH; the demo site, the units, the conffile, the maintainer
-# scripts; dependencies found by dpkg-shlibdeps.
+# scripts, the nginx site file; dependencies found by dpkg-shlibdeps.
 set(KELVANE_DEPLOY ${PROJECT_SOURCE_DIR}/deploy)
 
 set_target_properties(kelvane PROPERTIES INSTALL_RPATH "\$ORIGIN/../lib/kelvane")
@@ -11,6 +11,7 @@ install(DIRECTORY ${PROJECT_SOURCE_DIR}/examples/site/ DESTINATION share/kelvane
 install(FILES ${KELVANE_DEPLOY}/kelvane.service ${KELVANE_DEPLOY}/kelvane@.service
         DESTINATION /lib/systemd/system)
 install(FILES ${KELVANE_DEPLOY}/kelvane.conf DESTINATION /etc/kelvane)
+install(FILES ${KELVANE_DEPLOY}/nginx/kelvane.conf DESTINATION share/kelvane/nginx)
 
 # Debian wants the changelog compressed, without a time stamp.
 add_custom_command(OUTPUT ${CMAKE_BINARY_DIR}/changelog.gz
