@@ -6,7 +6,7 @@ ASAN_BUILD := build-asan
 JOBS ?= $(shell nproc)
 CMAKE_FLAGS := -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo
 
-.PHONY: deps build run test test-asan bench fuzz clean
+.PHONY: deps build run test test-asan bench fuzz package clean
 
 deps:
 	@scripts/install-deps
@@ -45,6 +45,10 @@ fuzz: deps
 	@mkdir -p build-fuzz/webtext-corpus
 	@build-fuzz/fuzz/webtext_fuzz build-fuzz/webtext-corpus -max_total_time=$(FUZZ_SECONDS) \
 	  -max_len=4096 -rss_limit_mb=2048 -timeout=10 -artifact_prefix=build-fuzz/webtext- -print_final_stats=1
+
+# The Debian package, build/kelvane_VERSION_ARCH.deb: see deploy/README.md.
+package: build
+	@cd $(BUILD) && cpack -G DEB
 
 bench: build
 	@$(BUILD)/bench/kelvane_bench

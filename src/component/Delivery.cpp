@@ -111,6 +111,20 @@ std::string TemporaryFileName(const std::tm& when, Long number) {
   return text;
 }
 
+bool IsTemporaryFileName(std::string_view name) {
+  constexpr std::size_t kStamp = 14;
+  constexpr std::string_view kExtension = ".tmp";
+  const auto digits = [](std::string_view text) {
+    return !text.empty() && std::ranges::all_of(text, [](char c) { return c >= '0' && c <= '9'; });
+  };
+  if (name.size() <= kStamp + 1 + kExtension.size() || name[kStamp] != '-' ||
+      !name.ends_with(kExtension))
+    return false;
+  const std::string_view number =
+      name.substr(kStamp + 1, name.size() - kStamp - 1 - kExtension.size());
+  return digits(name.substr(0, kStamp)) && number.size() <= 10 && digits(number);
+}
+
 void Image::SendImage() {
   oleaut::Randomize(oleaut::Timer());
   const TemporaryFile file;

@@ -1,5 +1,5 @@
 // The kelvane command:
-//   kelvane serve [ROOT] [--listen ADDR] [--port N] [--threads N] [--workers N] [--workdir DIR]
+//   kelvane serve [ROOT] [--config FILE] [--OPTION VALUE]...
 //   kelvane run PAGE [--query QS] [--workdir DIR] [-o FILE]
 #include <fcntl.h>
 #include <signal.h>
@@ -7,7 +7,6 @@
 
 #include <algorithm>
 #include <cerrno>
-#include <charconv>
 #include <cstdio>
 #include <cstdlib>
 #include <filesystem>
@@ -19,6 +18,8 @@
 #include <system_error>
 #include <vector>
 
+#include "host/LogFile.h"
+#include "host/ServerConfig.h"
 #include "host/http/HttpServer.h"
 #include "host/pages/PageEngine.h"
 
@@ -27,28 +28,30 @@ namespace {
 namespace fs = std::filesystem;
 using namespace kelvane::host;
 
-// SIGINT and SIGTERM write a byte here, from whichever thread they reach;
-// the main thread waits to read it.
-int stopPipe[2] = {-1, -1};
+// SIGINT, SIGTERM and SIGHUP write their number here, from whichever
+// thread they reach; the main thread waits to read it and does the work.
+int signalPipe[2] = {-1, -1};
 
-// More threads than this is a typing error, not a wish.
-constexpr unsigned kMostThreads = 1024;
-
-void OnStopSignal(int) {
-  const char byte = 1;
-  [[maybe_unused]] const ssize_t written = ::write(stopPipe[1], &byte, 1);
+void OnSignal(int number) {
+  const auto byte = static_cast<char>(number);
+  [[maybe_unused]] const ssize_t written = ::write(signalPipe[1], &byte, 1);
 }
 
-void WaitForStopSignal() {
+int WaitForSignal() {
   char byte = 0;
-  while (::read(stopPipe[0], &byte, 1) < 0 && errno == EINTR) {
+  while (::read(signalPipe[0], &byte, 1) < 0 && errno == EINTR) {
   }
+  return byte;
 }
 
 int Usage() {
   std::cerr << "usage:\n"
-               "  kelvane serve [ROOT] [--listen ADDR] [--port N] [--threads N] [--workers N]\n"
-               "                [--workdir DIR]\n"
+               "  kelvane serve [ROOT] [--config FILE] [--listen ADDR] [--port N] [--threads N]\n"
+               "                [--workers N] [--workdir DIR] [--root DIR] [--page-time T]\n"
+               "                [--page-memory SIZE] [--max-body SIZE] [--max-connections N]\n"
+               "                [--max-connections-per-address N] [--queue-depth N]\n"
+               "                [--log-format plain|combined] [--log-file FILE]\n"
+               "                [--trusted-proxies ADDRS] [--endpoints-from ADDRS]\n"
                "  kelvane run PAGE [--query QS] [--workdir DIR] [-o FILE]\n";
   return 2;
 }
@@ -75,20 +78,6 @@ struct Arguments {
     for (const auto& [key, value] : options)
       if (key == name) return value;
     return std::nullopt;
-  }
-
-  // The value of option `name` when given: refused unless all of it is a
-  // decimal number from 0 to `most`.
-  std::optional<unsigned> Number(std::string_view name, unsigned most) const {
-    const std::optional<std::string> text = Option(name);
-    if (!text) return std::nullopt;
-    unsigned value = 0;
-    const char* end = text->data() + text->size();
-    const auto [stop, error] = std::from_chars(text->data(), end, value);
-    if (error != std::errc() || stop != end || value > most)
-      throw BadArguments(std::string(name) + " takes a whole number from 0 to " +
-                         std::to_string(most) + ", not '" + *text + "'");
-    return value;
   }
 };
 
@@ -179,28 +168,52 @@ int Run(const Arguments& arguments) {
   return 0;
 }
 
+// The options of `kelvane serve`: those of the file named by --config, if
+// any, then those of the command line, which win.
+ServerConfig ServeConfig(const Arguments& arguments) {
+  ServerConfig config;
+  if (const auto file = arguments.Option("--config")) ApplyConfigFile(config, *file);
+  for (const auto& [key, value] : arguments.options) {
+    if (key == "--config") continue;
+    try {
+      if (!key.starts_with("--")) throw BadSetting("is not an option");
+      ApplySetting(config, std::string_view(key).substr(2), value);
+    } catch (const BadSetting& e) {
+      throw BadArguments(key + " " + e.what());
+    }
+  }
+  if (!arguments.positional.empty()) config.root = arguments.positional[0];
+  return config;
+}
+
 int Serve(const Arguments& arguments) {
   if (arguments.positional.size() > 1) return Usage();
-  arguments.Allow({"--listen", "--port", "--threads", "--workers", "--workdir"});
-  const fs::path root = fs::absolute(arguments.positional.empty() ? "." : arguments.positional[0]);
-  ServerOptions options;
-  if (auto listen = arguments.Option("--listen")) options.listen = *listen;
-  if (auto port = arguments.Number("--port", 65535))
-    options.port = static_cast<std::uint16_t>(*port);
-  if (auto threads = arguments.Number("--threads", kMostThreads)) options.threads = *threads;
-  if (auto workers = arguments.Number("--workers", kMostThreads)) options.workers = *workers;
+  const ServerConfig config = ServeConfig(arguments);
+  const fs::path root = fs::absolute(config.root);
+  const ServerOptions& options = config.server;
 
-  // Stop cleanly on SIGINT or SIGTERM, finishing the requests in flight.
-  if (::pipe2(stopPipe, O_CLOEXEC) != 0) throw std::system_error(errno, std::generic_category(), "pipe");
-  struct sigaction stop {};
-  stop.sa_handler = OnStopSignal;
-  sigemptyset(&stop.sa_mask);
-  sigaction(SIGINT, &stop, nullptr);
-  sigaction(SIGTERM, &stop, nullptr);
+  // Stop cleanly on SIGINT or SIGTERM, finishing the requests in flight;
+  // reopen the log file on SIGHUP.
+  if (::pipe2(signalPipe, O_CLOEXEC) != 0) throw std::system_error(errno, std::generic_category(), "pipe");
+  struct sigaction action {};
+  action.sa_handler = OnSignal;
+  sigemptyset(&action.sa_mask);
+  for (const int number : {SIGINT, SIGTERM, SIGHUP}) sigaction(number, &action, nullptr);
 
-  const WorkingDirectory workdir(arguments.Option("--workdir"));
-  const PageEngine engine(root, PageLimits{});
-  HttpServer server(engine, options);
+  // Request lines go to the log file, if any; the server's own messages,
+  // which start "http: ", and the command's go to stderr.
+  std::optional<LogFile> logFile;
+  if (config.logFile) logFile.emplace(*config.logFile);
+  const RequestLog log = [&logFile](std::string_view line) {
+    if (logFile && !line.starts_with("http: "))
+      logFile->Write(line);
+    else
+      LogToStderr(line);
+  };
+
+  const WorkingDirectory workdir(config.workdir);
+  const PageEngine engine(root, config.limits);
+  HttpServer server(engine, options, log);
   std::string error;
   if (!server.Start(&error)) {
     std::cerr << "kelvane: " << error << "\n";
@@ -209,7 +222,9 @@ int Serve(const Arguments& arguments) {
   std::cerr << "kelvane: serving " << root.string() << " at http://"
             << (options.listen.find(':') != std::string::npos ? "[" + options.listen + "]" : options.listen)
             << ":" << server.Port() << "/\n";
-  WaitForStopSignal();
+  while (WaitForSignal() == SIGHUP) {
+    if (logFile && !logFile->Reopen(&error)) std::cerr << "kelvane: " << error << "\n";
+  }
   std::cerr << "kelvane: stopping\n";
   server.Stop();
   return 0;
@@ -228,6 +243,9 @@ int main(int argc, char** argv) {
     if (command == "run") return Run(*arguments);
     if (command == "serve") return Serve(*arguments);
   } catch (const BadArguments& e) {
+    std::cerr << "kelvane: " << e.what() << "\n";
+    return 2;
+  } catch (const BadSetting& e) {
     std::cerr << "kelvane: " << e.what() << "\n";
     return 2;
   } catch (const std::exception& e) {

@@ -62,7 +62,7 @@ gdi::COLORREF PixelOf(const picture::Decoded& picture, int x, int y) {
   return gdi::RGB(p[2], p[1], p[0]);
 }
 
-TEST(TemporaryFileName, IsTheDateTheTimeAndTheNumber) {
+TEST(TemporaryFileName, IsTheDateTheTimeAndTheNumberAndIsKnownBack) {
   std::tm last{};
   last.tm_year = 126, last.tm_mon = 11, last.tm_mday = 31;
   last.tm_hour = 23, last.tm_min = 59, last.tm_sec = 59;
@@ -70,6 +70,16 @@ TEST(TemporaryFileName, IsTheDateTheTimeAndTheNumber) {
   std::tm first{};
   first.tm_year = 127, first.tm_mon = 0, first.tm_mday = 1, first.tm_sec = 5;
   EXPECT_EQ(TemporaryFileName(first, 1), "01012027000005-1.tmp");
+
+  const std::pair<const char*, bool> names[] = {
+      {"31122026235959-20.tmp", true},  {"01012027000005-100021.tmp", true},
+      {"01012027000005-2147483647.tmp", true},
+      {"01012027000005-.tmp", false},   {"0101202700000-1.tmp", false},
+      {"010120270000055-1.tmp", false}, {"01012027000005-1.tmp.bak", false},
+      {"0101202700000x-1.tmp", false},  {"01012027000005-1x.tmp", false},
+      {"01012027000005-12345678901.tmp", false}, {"kelvane.tmp", false}, {"", false},
+  };
+  for (const auto& [name, made] : names) EXPECT_EQ(IsTemporaryFileName(name), made) << name;
 }
 
 TEST(SendImage, ChoosesBmpOrJpegByTheImageTypeAndSendsTheWholeFile) {

@@ -10,6 +10,7 @@
 
 #include <algorithm>
 #include <array>
+#include <atomic>
 #include <cerrno>
 #include <charconv>
 #include <chrono>
@@ -25,6 +26,7 @@
 #include <vector>
 
 #include "host/http/HeaderDeadlines.h"
+#include "host/http/ServerMetrics.h"
 #include "host/pages/SiteFiles.h"
 #include "host/http/WorkerPool.h"
 
@@ -133,24 +135,6 @@ bool HasSpaceOrControl(std::string_view target) {
   });
 }
 
-// Text as it goes to the log: bytes outside printable ASCII escaped as %XX.
-std::string Printable(std::string_view text) {
-  std::string out;
-  out.reserve(text.size());
-  for (const char c : text) {
-    const auto byte = static_cast<unsigned char>(c);
-    if (byte > 0x20 && byte < 0x7f) {
-      out += c;
-    } else {
-      constexpr std::string_view kHex = "0123456789ABCDEF";
-      out += '%';
-      out += kHex[byte >> 4];
-      out += kHex[byte & 0x0f];
-    }
-  }
-  return out;
-}
-
 int SocketOf(MHD_Connection* connection) {
   const auto* info = MHD_get_connection_info(connection, MHD_CONNECTION_INFO_CONNECTION_FD);
   return info != nullptr ? info->connect_fd : -1;
@@ -169,6 +153,25 @@ std::string RemoteAddress(MHD_Connection* connection) {
   if (bytes == nullptr || inet_ntop(address->sa_family, bytes, text.data(), text.size()) == nullptr)
     return {};
   return text.data();
+}
+
+// Every value of the header `name`, joined by commas as one value.
+std::string JoinedHeader(MHD_Connection* connection, std::string_view name) {
+  struct Search {
+    std::string_view name;
+    std::string values;
+  } search{name, {}};
+  MHD_get_connection_values_n(
+      connection, MHD_HEADER_KIND,
+      [](void* cls, MHD_ValueKind, const char* key, std::size_t keySize, const char* value,
+         std::size_t valueSize) {
+        auto& s = *static_cast<Search*>(cls);
+        if (value != nullptr && EqualsIgnoringCase(std::string_view(key, keySize), s.name))
+          (s.values.empty() ? s.values : s.values += ',').append(value, valueSize);
+        return MHD_YES;
+      },
+      &search);
+  return std::move(search.values);
 }
 
 Fields RequestHeaders(MHD_Connection* connection) {
@@ -343,8 +346,10 @@ namespace {
 struct Exchange {
   bool inFlight = false;
   Clock::time_point start;
+  std::chrono::system_clock::time_point received;
   std::string target;  // the request target as sent: path and query
   std::string method;
+  std::string version, client, referer, userAgent;  // for the combined log format
   bool screened = false;
   std::string sitePath;
   fs::path file;
@@ -469,6 +474,9 @@ class HttpServer::Responder {
 
   const ServerOptions& Options() const { return options_; }
 
+  // While on, /-/health answers 200; else 503.
+  void Accepting(bool on) { accepting_ = on; }
+
   bool OpenRoot(std::string* error) {
     std::error_code ec;
     root_ = fs::canonical(engine_.Root(), ec);
@@ -539,6 +547,7 @@ class HttpServer::Responder {
     *exchange = Exchange{};
     exchange->inFlight = true;
     exchange->start = Clock::now();
+    exchange->received = std::chrono::system_clock::now();
     try {
       exchange->target = uri;
     } catch (const std::bad_alloc&) {
@@ -590,19 +599,7 @@ class HttpServer::Responder {
     self.deadlines_->Await(SocketOf(connection));
     auto* exchange = static_cast<Exchange*>(*context);
     if (exchange == nullptr || !exchange->inFlight) return;
-    if (exchange->status != 0) {
-      const auto micros =
-          std::chrono::duration_cast<std::chrono::microseconds>(Clock::now() - exchange->start);
-      const std::string_view target = exchange->target;
-      try {
-        self.log_(Printable(exchange->method) + ' ' +
-                  Printable(target.substr(0, target.find('?'))) + ' ' +
-                  std::to_string(exchange->status) + ' ' + std::to_string(exchange->bytes) + ' ' +
-                  std::to_string(micros.count()) + "us");
-      } catch (const std::exception&) {
-        // A line that cannot be made or written is lost; the request is done.
-      }
-    }
+    if (exchange->status != 0) self.Record(*exchange);
     exchange->body = std::string();
     exchange->inFlight = false;
     self.Land();
@@ -633,10 +630,64 @@ class HttpServer::Responder {
     if (--inFlight_ == 0) flightDone_.notify_all();
   }
 
+  // Counts an answered request and writes its line to the log.
+  void Record(const Exchange& exchange) {
+    const auto took =
+        std::chrono::duration_cast<std::chrono::microseconds>(Clock::now() - exchange.start);
+    metrics_.Answered(exchange.status);
+    if (exchange.handedOver) metrics_.PageDone(took);
+    try {
+      log_(AccessLine(options_.logFormat,
+                      {exchange.method, exchange.target, exchange.version, exchange.status,
+                       exchange.bytes, took, exchange.received, exchange.client,
+                       exchange.referer, exchange.userAgent}));
+    } catch (const std::exception&) {
+      // A line that cannot be made or written is lost; the request is done.
+    }
+  }
+
+  // Keeps what the combined log format tells of a request beside its
+  // request line: the client, believing a trusted proxy's X-Forwarded-For,
+  // and the Referer and User-Agent.
+  void NoteForLog(MHD_Connection* connection, Exchange& exchange, const char* version) const {
+    if (options_.logFormat != LogFormat::Combined) return;
+    exchange.version = version;
+    const std::string peer = RemoteAddress(connection);
+    exchange.client = ClientAddress(peer, JoinedHeader(connection, "X-Forwarded-For"),
+                                    options_.trustedProxies);
+    exchange.referer = JoinedHeader(connection, MHD_HTTP_HEADER_REFERER);
+    exchange.userAgent = JoinedHeader(connection, MHD_HTTP_HEADER_USER_AGENT);
+  }
+
+  // Answers the server's own paths, /-/health and /-/metrics, for the
+  // clients allowed them, and 404 for others; nullopt for another path.
+  std::optional<MHD_Result> AnswerOwnPath(MHD_Connection* connection, Exchange& exchange) {
+    const std::string_view target = exchange.target;
+    const std::string_view path = target.substr(0, target.find('?'));
+    const bool health = path == "/-/health";
+    if (!health && path != "/-/metrics") return std::nullopt;
+    if (!options_.endpointClients.Contains(RemoteAddress(connection)))
+      return Refuse(connection, exchange, MHD_HTTP_NOT_FOUND);
+    if (exchange.method == MHD_HTTP_METHOD_POST)
+      return Refuse(connection, exchange, MHD_HTTP_METHOD_NOT_ALLOWED,
+                    {MHD_HTTP_HEADER_ALLOW, kAllowedForFiles});
+    if (health)
+      return accepting_ ? Refuse(connection, exchange, MHD_HTTP_OK)
+                        : Refuse(connection, exchange, MHD_HTTP_SERVICE_UNAVAILABLE);
+    std::string text = metrics_.Text(fs::current_path());
+    const std::size_t size = text.size();
+    UniqueResponse response = ResponseFrom(std::move(text));
+    if (!response) return Refuse(connection, exchange, MHD_HTTP_INTERNAL_SERVER_ERROR);
+    MHD_add_response_header(response.get(), MHD_HTTP_HEADER_CONTENT_TYPE,
+                            "text/plain; version=0.0.4; charset=utf-8");
+    return Queue(connection, exchange, MHD_HTTP_OK, response.get(), size);
+  }
+
   // Checks what arrived before the body; queues the refusal, if any.
   MHD_Result Screen(MHD_Connection* connection, Exchange& exchange, const char* method,
                     const char* version) {
     exchange.method = method;
+    NoteForLog(connection, exchange, version);
     const std::string_view target = exchange.target;
     if (exchange.method.size() + 1 + target.size() + 1 + std::strlen(version) > kMaxLine)
       return Refuse(connection, exchange, MHD_HTTP_URI_TOO_LONG);
@@ -656,6 +707,7 @@ class HttpServer::Responder {
       return Refuse(connection, exchange, MHD_HTTP_METHOD_NOT_ALLOWED,
                     {MHD_HTTP_HEADER_ALLOW, kAllowed});
 
+    if (const auto answered = AnswerOwnPath(connection, exchange)) return *answered;
     const auto sitePath = SitePath(target.substr(0, target.find('?')));
     if (!sitePath) return Refuse(connection, exchange, MHD_HTTP_BAD_REQUEST);
     exchange.sitePath = *sitePath;
@@ -721,6 +773,7 @@ class HttpServer::Responder {
     auto task = std::make_shared<PageTask>(engine_, connection, exchange, std::move(request));
 
     exchange.handedOver = true;
+    metrics_.PageStarted();
     MHD_suspend_connection(connection);
     if (pool_->Submit(std::move(task))) return MHD_YES;
     return AnswerAndResume(connection, [&] {
@@ -737,6 +790,8 @@ class HttpServer::Responder {
   std::mutex flightMutex_;
   std::condition_variable flightDone_;
   std::size_t inFlight_ = 0;
+  ServerMetrics metrics_;
+  std::atomic<bool> accepting_ = false;
 };
 
 void HttpServer::DaemonStop::operator()(MHD_Daemon* daemon) const { MHD_stop_daemon(daemon); }
@@ -796,12 +851,18 @@ bool HttpServer::Start(std::string* error) {
   }
   const auto* info = MHD_get_daemon_info(daemon_.get(), MHD_DAEMON_INFO_BIND_PORT);
   port_ = info ? info->port : options.port;
+  responder_->Accepting(true);
   return true;
 }
 
 void HttpServer::Stop() {
   if (!daemon_) return;
+  responder_->Accepting(false);
   const MHD_socket listening = MHD_quiesce_daemon(daemon_.get());
+  // Connections that would wait unaccepted until the end are refused now,
+  // so that a proxy in front tries another server at once. The socket
+  // stays open until the library has let go of it.
+  if (listening != MHD_INVALID_SOCKET) ::shutdown(listening, SHUT_RDWR);
   responder_->AwaitIdle(responder_->StopGrace());
   // Pages still waiting or running are answered, and the answers given
   // time to go out before the connections close.

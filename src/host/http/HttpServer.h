@@ -10,6 +10,11 @@
 // free in that time, 503. Writes to a closed connection never raise SIGPIPE
 // on the server's threads; a program that also writes to sockets or pipes
 // elsewhere ignores SIGPIPE itself (the `kelvane` command does).
+//
+// Two paths are the server's own, for those who run it, and answer only
+// clients in ServerOptions::endpointClients (others get 404, as for a file
+// not there): /-/health, 200 while the server accepts work and 503 once it
+// stops; /-/metrics, what ServerMetrics counts.
 
 #include <cstddef>
 #include <cstdint>
@@ -20,6 +25,8 @@
 #include <string>
 #include <string_view>
 
+#include "host/http/AccessLog.h"
+#include "host/http/AddressSet.h"
 #include "host/pages/PageEngine.h"
 
 struct MHD_Daemon;
@@ -43,12 +50,15 @@ struct ServerOptions {
                                            // connection's start or the previous request's
                                            // end, however they trickle in; beyond: closed.
                                            // 0: none
+  LogFormat logFormat = LogFormat::Plain;
+  AddressSet trustedProxies;               // peers whose X-Forwarded-For names the client
+                                           // the log gives; none by default
+  AddressSet endpointClients = AddressSet::Loopback();  // who may reach /-/health and
+                                                        // /-/metrics
 };
 
-// Receives one line, without its newline, per request answered by the server
-// ("GET /chart.ksp 200 5123 812us": method, path as sent, status, body bytes
-// sent, microseconds from request line to last byte), and the library's own
-// messages prefixed "http: ". Requests the library refuses by itself (a
+// Receives one line, without its newline, per request answered by the server,
+// in the options' LogFormat, and the library's own messages prefixed "http: ". Requests the library refuses by itself (a
 // header block beyond the connection's memory, a Content-Length that is no
 // number) have no line of their own. Called from any server thread, several at once.
 using RequestLog = std::function<void(std::string_view line)>;
