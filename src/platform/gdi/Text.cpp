@@ -32,6 +32,22 @@ PangoFontDescription* Describe(const LOGFONTA& request) {
 template <class T>
 using GPtr = std::unique_ptr<T, decltype(&g_object_unref)>;
 
+// The thread's layout, made once with its context (grayscale antialiasing,
+// the thread's font map, whose fonts stay loaded), and brought up to date
+// with each target before it draws.
+PangoLayout* ThreadLayout() {
+  thread_local const GPtr<PangoLayout> layout = [] {
+    const GPtr<PangoContext> context(pango_font_map_create_context(pango_cairo_font_map_get_default()),
+                                     &g_object_unref);
+    const std::unique_ptr<cairo_font_options_t, decltype(&cairo_font_options_destroy)> options(
+        cairo_font_options_create(), &cairo_font_options_destroy);
+    cairo_font_options_set_antialias(options.get(), CAIRO_ANTIALIAS_GRAY);
+    pango_cairo_context_set_font_options(context.get(), options.get());
+    return GPtr<PangoLayout>(pango_layout_new(context.get()), &g_object_unref);
+  }();
+  return layout.get();
+}
+
 }  // namespace
 
 Font::Font(const LOGFONTA& fontRequest)
@@ -59,26 +75,21 @@ BOOL TextOutA(HDC hdc, std::int32_t x, std::int32_t y, std::string_view text) {
 
   const std::unique_ptr<gchar, decltype(&g_free)> valid(
       g_utf8_make_valid(text.data(), static_cast<gssize>(text.size())), &g_free);
-  const GPtr<PangoLayout> layout(pango_cairo_create_layout(target.get()), &g_object_unref);
-  const std::unique_ptr<cairo_font_options_t, decltype(&cairo_font_options_destroy)> options(
-      cairo_font_options_create(), &cairo_font_options_destroy);
-  cairo_font_options_set_antialias(options.get(), CAIRO_ANTIALIAS_GRAY);
-  pango_cairo_context_set_font_options(pango_layout_get_context(layout.get()), options.get());
-  pango_layout_context_changed(layout.get());
+  PangoLayout* layout = ThreadLayout();
+  pango_cairo_update_context(target.get(), pango_layout_get_context(layout));
+  pango_layout_context_changed(layout);
 
   const Font& font = *dc->font.object;
-  pango_layout_set_font_description(layout.get(), font.description);
-  if (font.request.lfUnderline) {
-    const std::unique_ptr<PangoAttrList, decltype(&pango_attr_list_unref)> attributes(
-        pango_attr_list_new(), &pango_attr_list_unref);
-    pango_attr_list_insert(attributes.get(), pango_attr_underline_new(PANGO_UNDERLINE_SINGLE));
-    pango_layout_set_attributes(layout.get(), attributes.get());
-  }
-  pango_layout_set_text(layout.get(), valid.get(), -1);
+  pango_layout_set_font_description(layout, font.description);
+  const std::unique_ptr<PangoAttrList, decltype(&pango_attr_list_unref)> attributes(
+      font.request.lfUnderline ? pango_attr_list_new() : nullptr, &pango_attr_list_unref);
+  if (attributes) pango_attr_list_insert(attributes.get(), pango_attr_underline_new(PANGO_UNDERLINE_SINGLE));
+  pango_layout_set_attributes(layout, attributes.get());
+  pango_layout_set_text(layout, valid.get(), -1);
 
   target.SetColor(dc->textColor);
   cairo_move_to(target.get(), x, y);
-  pango_cairo_show_layout(target.get(), layout.get());
+  pango_cairo_show_layout(target.get(), layout);
   return TRUE;
 }
 
