@@ -533,7 +533,10 @@ class HttpServer::Responder {
     self.deadlines_->Forget(SocketOf(connection));
     std::unique_ptr<Exchange> exchange(static_cast<Exchange*>(*socketContext));
     *socketContext = nullptr;
-    if (exchange && exchange->inFlight) self.Land();
+    if (exchange && exchange->inFlight) {
+      self.Record(*exchange);
+      self.Land();
+    }
   }
 
   // Called once the request line has arrived; what it returns is the
@@ -599,7 +602,7 @@ class HttpServer::Responder {
     self.deadlines_->Await(SocketOf(connection));
     auto* exchange = static_cast<Exchange*>(*context);
     if (exchange == nullptr || !exchange->inFlight) return;
-    if (exchange->status != 0) self.Record(*exchange);
+    self.Record(*exchange);
     exchange->body = std::string();
     exchange->inFlight = false;
     self.Land();
@@ -630,12 +633,14 @@ class HttpServer::Responder {
     if (--inFlight_ == 0) flightDone_.notify_all();
   }
 
-  // Counts an answered request and writes its line to the log.
+  // Counts a finished request, and when it was answered, writes its line
+  // to the log.
   void Record(const Exchange& exchange) {
     const auto took =
         std::chrono::duration_cast<std::chrono::microseconds>(Clock::now() - exchange.start);
-    metrics_.Answered(exchange.status);
     if (exchange.handedOver) metrics_.PageDone(took);
+    if (exchange.status == 0) return;
+    metrics_.Answered(exchange.status);
     try {
       log_(AccessLine(options_.logFormat,
                       {exchange.method, exchange.target, exchange.version, exchange.status,
