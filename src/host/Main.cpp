@@ -220,7 +220,9 @@ int Serve(const Arguments& arguments) {
     return 1;
   }
   std::cerr << "kelvane: serving " << root.string() << " at http://"
-            << (options.listen.find(':') != std::string::npos ? "[" + options.listen + "]" : options.listen)
+            << (options.listen.find(':') != std::string::npos && options.listen.front() != '['
+                    ? "[" + options.listen + "]"
+                    : options.listen)
             << ":" << server.Port() << "/\n";
   while (WaitForSignal() == SIGHUP) {
     if (logFile && !logFile->Reopen(&error)) std::cerr << "kelvane: " << error << "\n";

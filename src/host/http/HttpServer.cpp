@@ -833,11 +833,15 @@ bool HttpServer::Start(std::string* error) {
   const MHD_NotifyConnectionCallback onConnection = &Responder::OnConnection;
   void* (*const onRequestLine)(void*, const char*, MHD_Connection*) = &Responder::OnRequestLine;
   const MHD_RequestCompletedCallback onRequestDone = &Responder::OnRequestDone;
+  // The pool's size only when there is a pool: the library warns of a size
+  // it ignores.
+  MHD_OptionItem pool[] = {{threads > 1 ? MHD_OPTION_THREAD_POOL_SIZE : MHD_OPTION_END, threads, nullptr},
+                           {MHD_OPTION_END, 0, nullptr}};
   daemon_.reset(MHD_start_daemon(
       flags, options.port, nullptr, nullptr, &Responder::OnRequest, responder,
       MHD_OPTION_EXTERNAL_LOGGER, onMessage, responder,
       MHD_OPTION_SOCK_ADDR, reinterpret_cast<sockaddr*>(&address->storage),
-      MHD_OPTION_THREAD_POOL_SIZE, threads > 1 ? threads : 0u,
+      MHD_OPTION_ARRAY, pool,
       MHD_OPTION_CONNECTION_LIMIT, options.maxConnections,
       MHD_OPTION_PER_IP_CONNECTION_LIMIT, options.maxConnectionsPerAddress,
       MHD_OPTION_CONNECTION_TIMEOUT, options.connectionTimeoutSeconds,
