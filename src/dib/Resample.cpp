@@ -4,21 +4,36 @@
 // before the loops that use it.
 //
 // Each interpolation rounds (1 - w) * a + w * b, ties to even, for whole
-// numbers a and b from 0 to 255 and a single-precision weight w in [0, 1).
-// In double precision that sum is exact: w has at most 24 significant bits
-// and, because w is the fraction of y * scale with y >= 1 and scale >= one
-// over the largest size, none below 2^-43. So it equals a + w * (b - a)
-// exactly, which integer arithmetic in fixed point gives bit for bit: with
-// w = W / 2^s, the sum times 2^s is a * 2^s + W * (b - a). A weight whose
-// position is at least 1 needs s = 23 and fits 32-bit lanes, which the
-// compiler vectorises; the few smaller positions use 64 bits and s = 44.
+// numbers a and b from 0 to 255 and a single-precision weight w in [0, 1),
+// the fraction of a position f = x * scale. f is 0 or at least the scale,
+// which is at least one over a size; for sizes up to 2^22 pixels (far
+// beyond the sections' limits) w is therefore a multiple of 2^-45, the last
+// bit of any f >= 2^-22. So 1 - w, both products and their sum fit the 53
+// bits of a double: the sum is exact and equals a + w * (b - a), which
+// integer arithmetic in fixed point gives bit for bit. With w = W / 2^s,
+// the sum times 2^s is a * 2^s + W * (b - a), between 0 and 255 * 2^s. A
+// weight that is a multiple of 2^-23 (every position from 1 up, and 0) uses
+// s = 23, which fits 32-bit lanes that the compiler vectorises; the few
+// others use 64 bits and s = 45.
 //
-// The interpolation down is done once per target row for each source byte
-// that the row's samples read, then each target byte interpolates across
-// two of those values.
+// Rounding adds half less one, and one more when the whole part is odd, so
+// that a tie carries into the whole part exactly when the whole part is
+// odd. A tie needs W * (b - a) = 2^22 modulo 2^23; |b - a| <= 255 has at
+// most 7 factors of two, so W needs at least 15, and a weight with fewer
+// (or W = 0) cannot tie: adding half is enough.
+//
+// A rounded value between two bytes lies between them, so every result,
+// down or across, is a byte again and never needs the clamp to 0..255.
+//
+// Per target row, the interpolation down is done once for each source byte
+// that the row's samples read, into a byte row; the two neighbours of every
+// target byte are then copied out of it, pixel by pixel, into a left and a
+// right row, so that the interpolation across reads all three of its inputs
+// in order and is vectorised like the interpolation down.
 
 #include <algorithm>
 #include <cmath>
+#include <cstring>
 #include <vector>
 
 #include "dib/cDIBSection.h"
@@ -32,28 +47,27 @@ using oleaut::Single;
 
 [[noreturn]] void RaiseOutOfRange() { oleaut::RaiseRuntimeError(oleaut::kSubscriptOutOfRange); }
 
-// A weight in fixed point: w = fixed / 2^shift.
-struct Weight {
-  std::int64_t fixed;
-  int shift;
-};
-
 constexpr int kNarrowShift = 23;
-constexpr int kWideShift = 44;
+constexpr int kWideShift = 45;
 
-// Where a target position samples the source: the whole part and the
-// weight of the next source column or row.
+// Where a target position samples the source: the whole part, and the
+// weight of the next source column or row as w * 2^kWideShift.
 struct Sample {
   Long whole;
-  Weight weight;
+  std::int64_t weight;
+
+  bool Narrow() const { return weight % (std::int64_t{1} << (kWideShift - kNarrowShift)) == 0; }
+  // The weight as w * 2^kNarrowShift, for a narrow sample.
+  std::int32_t NarrowWeight() const {
+    return static_cast<std::int32_t>(weight >> (kWideShift - kNarrowShift));
+  }
 };
 
 Sample SampleAt(Long position, Single scale) {
   const Single f = oleaut::ToSinglePrecision(static_cast<double>(position) * scale);
   const Long whole = oleaut::FloorTo<Long>(f);
   const double fraction = static_cast<double>(f - static_cast<Single>(whole));
-  const int shift = f >= 1 ? kNarrowShift : kWideShift;
-  return {whole, {static_cast<std::int64_t>(std::ldexp(fraction, shift)), shift}};
+  return {whole, static_cast<std::int64_t>(std::ldexp(fraction, kWideShift))};
 }
 
 Single ScaleOf(Long sourceSize, Long targetSize) {
@@ -61,39 +75,48 @@ Single ScaleOf(Long sourceSize, Long targetSize) {
                                    targetSize);
 }
 
-// round(a + (b - a) * fixed / 2^shift), ties to even, for a and b from 0 to
-// 255; T holds a * 2^shift and the product. Adding half less one, and one
-// more when the whole part is odd, carries into the whole part exactly when
-// rounding goes up.
-template <class T>
-T Interpolate(T a, T b, T fixed, int shift) {
-  const T sum = (a << shift) + (b - a) * fixed;
-  return (sum + (T{1} << (shift - 1)) - 1 + ((sum >> shift) & 1)) >> shift;
+// Whether a narrow weight can meet a tie.
+bool CanTie(std::int32_t fixed) { return fixed != 0 && (fixed & 0x7FFF) == 0; }
+
+// round(a + (b - a) * fixed / 2^Shift), ties to even when Ties, for a and b
+// from 0 to 255; T holds 255 * 2^Shift and a half more.
+template <class T, int Shift, bool Ties>
+T Interpolate(T a, T b, T fixed) {
+  const T sum = (a << Shift) + (b - a) * fixed;
+  constexpr T half = T{1} << (Shift - 1);
+  if constexpr (Ties) return (sum + half - 1 + ((sum >> Shift) & 1)) >> Shift;
+  return (sum + half) >> Shift;
 }
 
-Long Interpolate(Long a, Long b, Weight w) {
-  if (w.shift == kNarrowShift)
-    return Interpolate<std::int32_t>(a, b, static_cast<std::int32_t>(w.fixed), kNarrowShift);
-  return static_cast<Long>(Interpolate<std::int64_t>(a, b, w.fixed, kWideShift));
+template <bool Ties>
+std::uint8_t Narrow(std::uint8_t a, std::uint8_t b, std::int32_t fixed) {
+  return static_cast<std::uint8_t>(Interpolate<std::int32_t, kNarrowShift, Ties>(a, b, fixed));
 }
 
-// The interpolation down of one memory row pair, byte by byte, into `out`.
+std::uint8_t Wide(std::uint8_t a, std::uint8_t b, std::int64_t fixed) {
+  return static_cast<std::uint8_t>(Interpolate<std::int64_t, kWideShift, true>(a, b, fixed));
+}
+
+// out[i] = the interpolation of first[i] and second[i] with one narrow weight.
 __attribute__((target_clones("avx2", "default"))) void InterpolateDown(
-    const std::uint8_t* __restrict upper, const std::uint8_t* __restrict lower, std::int32_t fixed,
-    std::int32_t* __restrict out, Long count) {
-  for (Long i = 0; i < count; ++i)
-    out[i] = Interpolate<std::int32_t>(upper[i], lower[i], fixed, kNarrowShift);
+    const std::uint8_t* __restrict first, const std::uint8_t* __restrict second,
+    std::int32_t fixed, std::uint8_t* __restrict out, Long count) {
+  if (CanTie(fixed)) {
+    for (Long i = 0; i < count; ++i) out[i] = Narrow<true>(first[i], second[i], fixed);
+  } else {
+    for (Long i = 0; i < count; ++i) out[i] = Narrow<false>(first[i], second[i], fixed);
+  }
 }
 
-// The interpolation across of one target row: byte j from the values at
-// offsets[j] and offsets[j] + 3 of `down`, with weights[j].
+// out[i] = the interpolation of left[i] and right[i] with weights[i], all
+// narrow; `ties` when any of them can tie.
 __attribute__((target_clones("avx2", "default"))) void InterpolateAcross(
-    const std::int32_t* __restrict down, const std::int32_t* __restrict offsets,
-    const std::int32_t* __restrict weights, std::uint8_t* __restrict out, Long count) {
-  for (Long j = 0; j < count; ++j) {
-    const std::int32_t* left = down + offsets[j];
-    out[j] = static_cast<std::uint8_t>(
-        Interpolate<std::int32_t>(left[0], left[3], weights[j], kNarrowShift));
+    const std::uint8_t* __restrict left, const std::uint8_t* __restrict right,
+    const std::int32_t* __restrict weights, bool ties, std::uint8_t* __restrict out, Long count) {
+  if (ties) {
+    for (Long i = 0; i < count; ++i) out[i] = Narrow<true>(left[i], right[i], weights[i]);
+  } else {
+    for (Long i = 0; i < count; ++i) out[i] = Narrow<false>(left[i], right[i], weights[i]);
   }
 }
 
@@ -123,45 +146,55 @@ void cDIBSection::ResampleInto(cDIBSection& target) const {
   const Single xScale = ScaleOf(sourceWidth, targetWidth);
   const Single yScale = ScaleOf(sourceHeight, targetHeight);
 
-  // Each target byte's source offset and weight across, checked once for
-  // every row; the few columns whose weight needs more than 32 bits are
-  // interpolated again after the rest.
+  // Each target column's source offset and each target byte's weight
+  // across, checked once for every row; the few columns whose weight is
+  // wide are interpolated again after the rest.
   const Long bytes = oleaut::CheckedMul(Long{3}, targetWidth);
-  std::vector<std::int32_t> offsets(static_cast<std::size_t>(bytes));
+  std::vector<std::int32_t> offsets(static_cast<std::size_t>(targetWidth));
   std::vector<std::int32_t> weights(static_cast<std::size_t>(bytes));
   std::vector<std::pair<Long, Sample>> wide;
+  bool ties = false;
   Long used = 0;  // source bytes that the columns read, from byte 0
   for (Long x = 0; x < targetWidth; ++x) {
     const Sample sample = SampleAt(x, xScale);
     const Long offset = oleaut::CheckedMul(Long{3}, sample.whole);
     if (offset < 0 || oleaut::CheckedAdd(offset, Long{5}) >= sourceStride) RaiseOutOfRange();
-    if (sample.weight.shift != kNarrowShift) wide.emplace_back(x, Sample{offset, sample.weight});
-    for (Long j = 0; j < 3; ++j) {
-      offsets[static_cast<std::size_t>(3 * x + j)] = offset + j;
-      weights[static_cast<std::size_t>(3 * x + j)] =
-          sample.weight.shift == kNarrowShift ? static_cast<std::int32_t>(sample.weight.fixed) : 0;
-    }
+    offsets[static_cast<std::size_t>(x)] = offset;
+    const std::int32_t fixed = sample.Narrow() ? sample.NarrowWeight() : 0;
+    if (!sample.Narrow()) wide.emplace_back(x, Sample{offset, sample.weight});
+    ties = ties || CanTie(fixed);
+    std::fill_n(weights.begin() + 3 * x, 3, fixed);
     used = std::max(used, offset + 6);
   }
 
-  std::vector<std::int32_t> down(static_cast<std::size_t>(used));
+  // The row down, then each target byte's left and right neighbour in it;
+  // one spare byte each for the copies of four bytes that carry three.
+  const auto rowBytes = static_cast<std::size_t>(bytes) + 1;
+  std::vector<std::uint8_t> rows(static_cast<std::size_t>(used) + 1 + 2 * rowBytes);
+  std::uint8_t* const down = rows.data();
+  std::uint8_t* const left = down + used + 1;
+  std::uint8_t* const right = left + rowBytes;
+
   for (Long y = 0; y < targetHeight; ++y) {
     const Sample row = SampleAt(y, yScale);
     if (row.whole < 0 || oleaut::CheckedAdd(row.whole, Long{1}) >= sourceHeight) RaiseOutOfRange();
     const std::uint8_t* upper = source + static_cast<std::ptrdiff_t>(row.whole) * sourceStride;
     const std::uint8_t* lower = upper + sourceStride;
-    if (row.weight.shift == kNarrowShift) {
-      InterpolateDown(upper, lower, static_cast<std::int32_t>(row.weight.fixed), down.data(), used);
+    if (row.Narrow()) {
+      InterpolateDown(upper, lower, row.NarrowWeight(), down, used);
     } else {
-      for (Long i = 0; i < used; ++i)
-        down[static_cast<std::size_t>(i)] = Interpolate(upper[i], lower[i], row.weight);
+      for (Long i = 0; i < used; ++i) down[i] = Wide(upper[i], lower[i], row.weight);
+    }
+    for (Long x = 0; x < targetWidth; ++x) {
+      const std::uint8_t* pixel = down + offsets[static_cast<std::size_t>(x)];
+      std::memcpy(left + 3 * x, pixel, 4);
+      std::memcpy(right + 3 * x, pixel + 3, 4);
     }
     std::uint8_t* out = pixels + static_cast<std::ptrdiff_t>(y) * targetStride;
-    InterpolateAcross(down.data(), offsets.data(), weights.data(), out, bytes);
+    InterpolateAcross(left, right, weights.data(), ties, out, bytes);
     for (const auto& [x, column] : wide) {
-      const std::int32_t* left = down.data() + column.whole;
-      for (int j = 0; j < 3; ++j)
-        out[3 * x + j] = static_cast<std::uint8_t>(Interpolate(left[j], left[j + 3], column.weight));
+      const std::uint8_t* pixel = down + column.whole;
+      for (int j = 0; j < 3; ++j) out[3 * x + j] = Wide(pixel[j], pixel[j + 3], column.weight);
     }
   }
 }
