@@ -98,7 +98,7 @@ std::uint8_t Wide(std::uint8_t a, std::uint8_t b, std::int64_t fixed) {
 }
 
 // out[i] = the interpolation of first[i] and second[i] with one narrow weight.
-__attribute__((target_clones("avx2", "default"))) void InterpolateDown(
+__attribute__((target_clones("arch=x86-64-v4", "avx2", "default"))) void InterpolateDown(
     const std::uint8_t* __restrict first, const std::uint8_t* __restrict second,
     std::int32_t fixed, std::uint8_t* __restrict out, Long count) {
   if (CanTie(fixed)) {
@@ -110,13 +110,32 @@ __attribute__((target_clones("avx2", "default"))) void InterpolateDown(
 
 // out[i] = the interpolation of left[i] and right[i] with weights[i], all
 // narrow; `ties` when any of them can tie.
-__attribute__((target_clones("avx2", "default"))) void InterpolateAcross(
+__attribute__((target_clones("arch=x86-64-v4", "avx2", "default"))) void InterpolateAcross(
     const std::uint8_t* __restrict left, const std::uint8_t* __restrict right,
     const std::int32_t* __restrict weights, bool ties, std::uint8_t* __restrict out, Long count) {
   if (ties) {
     for (Long i = 0; i < count; ++i) out[i] = Narrow<true>(left[i], right[i], weights[i]);
   } else {
     for (Long i = 0; i < count; ++i) out[i] = Narrow<false>(left[i], right[i], weights[i]);
+  }
+}
+
+// Copies the neighbours of each target pixel x out of the row down: bytes
+// 3x to 3x + 2 of `left` from down[offsets[x]] on, of `right` from three
+// bytes further. One load of 8 bytes holds both neighbours of a pixel, one
+// store of 8 bytes writes a pair of pixels and 2 bytes that the next store
+// overwrites; `down` has 2 bytes and the rows 2 bytes to spare.
+void CopyNeighbours(const std::uint8_t* __restrict down, const std::int32_t* __restrict offsets,
+                    Long pairs, std::uint8_t* __restrict left, std::uint8_t* __restrict right) {
+  constexpr std::uint64_t kPixel = 0xFFFFFF;
+  for (Long k = 0; k < pairs; ++k) {
+    std::uint64_t first, second;
+    std::memcpy(&first, down + offsets[2 * k], 8);
+    std::memcpy(&second, down + offsets[2 * k + 1], 8);
+    const std::uint64_t lefts = (first & kPixel) | (second << 24);
+    const std::uint64_t rights = ((first >> 24) & kPixel) | (second & ~kPixel);
+    std::memcpy(left + 6 * k, &lefts, 8);
+    std::memcpy(right + 6 * k, &rights, 8);
   }
 }
 
@@ -150,7 +169,8 @@ void cDIBSection::ResampleInto(cDIBSection& target) const {
   // across, checked once for every row; the few columns whose weight is
   // wide are interpolated again after the rest.
   const Long bytes = oleaut::CheckedMul(Long{3}, targetWidth);
-  std::vector<std::int32_t> offsets(static_cast<std::size_t>(targetWidth));
+  const Long pairs = targetWidth / 2 + targetWidth % 2;
+  std::vector<std::int32_t> offsets(static_cast<std::size_t>(2 * pairs));
   std::vector<std::int32_t> weights(static_cast<std::size_t>(bytes));
   std::vector<std::pair<Long, Sample>> wide;
   bool ties = false;
@@ -166,13 +186,14 @@ void cDIBSection::ResampleInto(cDIBSection& target) const {
     std::fill_n(weights.begin() + 3 * x, 3, fixed);
     used = std::max(used, offset + 6);
   }
+  offsets.back() = offsets[static_cast<std::size_t>(targetWidth - 1)];
 
-  // The row down, then each target byte's left and right neighbour in it;
-  // one spare byte each for the copies of four bytes that carry three.
-  const auto rowBytes = static_cast<std::size_t>(bytes) + 1;
-  std::vector<std::uint8_t> rows(static_cast<std::size_t>(used) + 1 + 2 * rowBytes);
+  // The row down, then each target byte's left and right neighbour in it,
+  // with the bytes to spare that CopyNeighbours needs.
+  const auto rowBytes = static_cast<std::size_t>(6 * pairs + 2);
+  std::vector<std::uint8_t> rows(static_cast<std::size_t>(used) + 2 + 2 * rowBytes);
   std::uint8_t* const down = rows.data();
-  std::uint8_t* const left = down + used + 1;
+  std::uint8_t* const left = down + used + 2;
   std::uint8_t* const right = left + rowBytes;
 
   for (Long y = 0; y < targetHeight; ++y) {
@@ -185,11 +206,7 @@ void cDIBSection::ResampleInto(cDIBSection& target) const {
     } else {
       for (Long i = 0; i < used; ++i) down[i] = Wide(upper[i], lower[i], row.weight);
     }
-    for (Long x = 0; x < targetWidth; ++x) {
-      const std::uint8_t* pixel = down + offsets[static_cast<std::size_t>(x)];
-      std::memcpy(left + 3 * x, pixel, 4);
-      std::memcpy(right + 3 * x, pixel + 3, 4);
-    }
+    CopyNeighbours(down, offsets.data(), pairs, left, right);
     std::uint8_t* out = pixels + static_cast<std::ptrdiff_t>(y) * targetStride;
     InterpolateAcross(left, right, weights.data(), ties, out, bytes);
     for (const auto& [x, column] : wide) {
