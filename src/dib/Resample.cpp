@@ -27,9 +27,10 @@
 //
 // Per target row, the interpolation down is done once for each source byte
 // that the row's samples read, into a byte row; the two neighbours of every
-// target byte are then copied out of it, pixel by pixel, into a left and a
-// right row, so that the interpolation across reads all three of its inputs
-// in order and is vectorised like the interpolation down.
+// target byte are then copied out of it into a left and a right row, a run
+// of target pixels at a time with one shuffle of bytes each, so that the
+// interpolation across reads all three of its inputs in order and is
+// vectorised like the interpolation down.
 
 #include <algorithm>
 #include <cmath>
@@ -120,22 +121,49 @@ __attribute__((target_clones("arch=x86-64-v4", "avx2", "default"))) void Interpo
   }
 }
 
-// Copies the neighbours of each target pixel x out of the row down: bytes
-// 3x to 3x + 2 of `left` from down[offsets[x]] on, of `right` from three
-// bytes further. One load of 8 bytes holds both neighbours of a pixel, one
-// store of 8 bytes writes a pair of pixels and 2 bytes that the next store
-// overwrites; `down` has 2 bytes and the rows 2 bytes to spare.
-void CopyNeighbours(const std::uint8_t* __restrict down, const std::int32_t* __restrict offsets,
-                    Long pairs, std::uint8_t* __restrict left, std::uint8_t* __restrict right) {
-  constexpr std::uint64_t kPixel = 0xFFFFFF;
-  for (Long k = 0; k < pairs; ++k) {
-    std::uint64_t first, second;
-    std::memcpy(&first, down + offsets[2 * k], 8);
-    std::memcpy(&second, down + offsets[2 * k + 1], 8);
-    const std::uint64_t lefts = (first & kPixel) | (second << 24);
-    const std::uint64_t rights = ((first >> 24) & kPixel) | (second & ~kPixel);
-    std::memcpy(left + 6 * k, &lefts, 8);
-    std::memcpy(right + 6 * k, &rights, 8);
+// A window of the row down, as the compiler's vector of bytes.
+constexpr int kWindow = 32;
+using Bytes = std::uint8_t __attribute__((vector_size(kWindow)));
+
+// Target pixels, in a row, whose left and right neighbours lie within one
+// window of the row down: the window is loaded once and each target byte's
+// neighbour is picked from it.
+struct Run {
+  std::int32_t from;  // offset in the row down of the first pixel's left neighbour
+  std::int32_t to;    // offset of the first pixel's bytes in the left and right rows
+  Bytes picks;        // for each of the run's bytes, where its left neighbour lies from `from`
+};
+
+// The runs of the target pixels whose left neighbours lie at `offsets`, in
+// order, each as long as its window allows.
+std::vector<Run> RunsOf(const std::vector<std::int32_t>& offsets) {
+  std::vector<Run> runs;
+  for (std::size_t x = 0; x < offsets.size();) {
+    Run run{offsets[x], static_cast<std::int32_t>(3 * x), Bytes{}};
+    for (std::size_t n = 0;
+         3 * n + 3 <= kWindow && x < offsets.size() && offsets[x] - run.from + 6 <= kWindow; ++n, ++x)
+      for (std::size_t j = 0; j < 3; ++j)
+        run.picks[3 * n + j] = static_cast<std::uint8_t>(offsets[x] - run.from + j);
+    runs.push_back(run);
+  }
+  return runs;
+}
+
+// Copies the neighbours of each target pixel out of the row down: its
+// three bytes in `left` from its left neighbour, in `right` from the next
+// pixel. Each run stores a window, which the next run partly overwrites;
+// `down` has a window and 3 bytes, the rows a window to spare.
+__attribute__((target_clones("arch=x86-64-v4", "avx2", "default"))) void CopyNeighbours(
+    const std::uint8_t* __restrict down, const std::vector<Run>& runs,
+    std::uint8_t* __restrict left, std::uint8_t* __restrict right) {
+  for (const Run& run : runs) {
+    Bytes window, next;
+    std::memcpy(&window, down + run.from, sizeof window);
+    std::memcpy(&next, down + run.from + 3, sizeof next);
+    const Bytes lefts = __builtin_shuffle(window, run.picks);
+    const Bytes rights = __builtin_shuffle(next, run.picks);
+    std::memcpy(left + run.to, &lefts, sizeof lefts);
+    std::memcpy(right + run.to, &rights, sizeof rights);
   }
 }
 
@@ -169,8 +197,7 @@ void cDIBSection::ResampleInto(cDIBSection& target) const {
   // across, checked once for every row; the few columns whose weight is
   // wide are interpolated again after the rest.
   const Long bytes = oleaut::CheckedMul(Long{3}, targetWidth);
-  const Long pairs = targetWidth / 2 + targetWidth % 2;
-  std::vector<std::int32_t> offsets(static_cast<std::size_t>(2 * pairs));
+  std::vector<std::int32_t> offsets(static_cast<std::size_t>(targetWidth));
   std::vector<std::int32_t> weights(static_cast<std::size_t>(bytes));
   std::vector<std::pair<Long, Sample>> wide;
   bool ties = false;
@@ -186,14 +213,14 @@ void cDIBSection::ResampleInto(cDIBSection& target) const {
     std::fill_n(weights.begin() + 3 * x, 3, fixed);
     used = std::max(used, offset + 6);
   }
-  offsets.back() = offsets[static_cast<std::size_t>(targetWidth - 1)];
+  const std::vector<Run> runs = RunsOf(offsets);
 
   // The row down, then each target byte's left and right neighbour in it,
   // with the bytes to spare that CopyNeighbours needs.
-  const auto rowBytes = static_cast<std::size_t>(6 * pairs + 2);
-  std::vector<std::uint8_t> rows(static_cast<std::size_t>(used) + 2 + 2 * rowBytes);
+  const auto rowBytes = static_cast<std::size_t>(bytes) + kWindow;
+  std::vector<std::uint8_t> rows(static_cast<std::size_t>(used) + kWindow + 3 + 2 * rowBytes);
   std::uint8_t* const down = rows.data();
-  std::uint8_t* const left = down + used + 2;
+  std::uint8_t* const left = down + used + kWindow + 3;
   std::uint8_t* const right = left + rowBytes;
 
   for (Long y = 0; y < targetHeight; ++y) {
@@ -206,7 +233,7 @@ void cDIBSection::ResampleInto(cDIBSection& target) const {
     } else {
       for (Long i = 0; i < used; ++i) down[i] = Wide(upper[i], lower[i], row.weight);
     }
-    CopyNeighbours(down, offsets.data(), pairs, left, right);
+    CopyNeighbours(down, runs, left, right);
     std::uint8_t* out = pixels + static_cast<std::ptrdiff_t>(y) * targetStride;
     InterpolateAcross(left, right, weights.data(), ties, out, bytes);
     for (const auto& [x, column] : wide) {
