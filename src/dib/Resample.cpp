@@ -5,12 +5,13 @@
 //
 // Each interpolation rounds (1 - w) * a + w * b, ties to even, for whole
 // numbers a and b from 0 to 255 and a single-precision weight w in [0, 1),
-// the fraction of a position f = x * scale. f is 0 or at least the scale,
-// which is at least one over a size; for sizes up to 2^22 pixels (far
-// beyond the sections' limits) w is therefore a multiple of 2^-45, the last
-// bit of any f >= 2^-22. So 1 - w, both products and their sum fit the 53
-// bits of a double: the sum is exact and equals a + w * (b - a), which
-// integer arithmetic in fixed point gives bit for bit. With w = W / 2^s,
+// the fraction of a position f = x * scale, with x a whole number and the
+// scale (source size - 1) / target size, both rounded to single precision.
+// For target sizes up to 2^22 pixels (far beyond the sections' limits), f
+// is 0 or at least 2^-22, so f, and with it w, is a multiple of 2^-45, the
+// last bit of a single at 2^-22. So 1 - w, both products and their sum fit
+// the 53 bits of a double: the sum is exact and equals a + w * (b - a),
+// which integer arithmetic in fixed point gives bit for bit. With w = W / 2^s,
 // the sum times 2^s is a * 2^s + W * (b - a), between 0 and 255 * 2^s. A
 // weight that is a multiple of 2^-23 (every position from 1 up, and 0) uses
 // s = 23, which fits 32-bit lanes that the compiler vectorises; the few
