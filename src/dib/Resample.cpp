@@ -34,7 +34,6 @@
 // vectorised like the interpolation down.
 
 #include <algorithm>
-#include <cmath>
 #include <cstring>
 #include <vector>
 
@@ -69,7 +68,8 @@ Sample SampleAt(Long position, Single scale) {
   const Single f = oleaut::ToSinglePrecision(static_cast<double>(position) * scale);
   const Long whole = oleaut::FloorTo<Long>(f);
   const double fraction = static_cast<double>(f - static_cast<Single>(whole));
-  return {whole, static_cast<std::int64_t>(std::ldexp(fraction, kWideShift))};
+  constexpr auto kOne = static_cast<double>(std::int64_t{1} << kWideShift);
+  return {whole, static_cast<std::int64_t>(fraction * kOne)};
 }
 
 Single ScaleOf(Long sourceSize, Long targetSize) {
@@ -111,7 +111,7 @@ __attribute__((target_clones("arch=x86-64-v4", "avx2", "default"))) void Interpo
 }
 
 // out[i] = the interpolation of left[i] and right[i] with weights[i], all
-// narrow; `ties` when any of them can tie.
+// narrow; ties rounded to even only when `ties`.
 __attribute__((target_clones("arch=x86-64-v4", "avx2", "default"))) void InterpolateAcross(
     const std::uint8_t* __restrict left, const std::uint8_t* __restrict right,
     const std::int32_t* __restrict weights, bool ties, std::uint8_t* __restrict out, Long count) {
@@ -195,13 +195,13 @@ void cDIBSection::ResampleInto(cDIBSection& target) const {
   const Single yScale = ScaleOf(sourceHeight, targetHeight);
 
   // Each target column's source offset and each target byte's weight
-  // across, checked once for every row; the few columns whose weight is
-  // wide are interpolated again after the rest.
+  // across, checked once for every row. The few columns whose weight is
+  // wide are interpolated again after the rest, and so are those that can
+  // tie while they are few; many are cheaper rounded with care throughout.
   const Long bytes = oleaut::CheckedMul(Long{3}, targetWidth);
   std::vector<std::int32_t> offsets(static_cast<std::size_t>(targetWidth));
   std::vector<std::int32_t> weights(static_cast<std::size_t>(bytes));
-  std::vector<std::pair<Long, Sample>> wide;
-  bool ties = false;
+  std::vector<std::pair<Long, Sample>> again, tying;
   Long used = 0;  // source bytes that the columns read, from byte 0
   for (Long x = 0; x < targetWidth; ++x) {
     const Sample sample = SampleAt(x, xScale);
@@ -209,11 +209,13 @@ void cDIBSection::ResampleInto(cDIBSection& target) const {
     if (offset < 0 || oleaut::CheckedAdd(offset, Long{5}) >= sourceStride) RaiseOutOfRange();
     offsets[static_cast<std::size_t>(x)] = offset;
     const std::int32_t fixed = sample.Narrow() ? sample.NarrowWeight() : 0;
-    if (!sample.Narrow()) wide.emplace_back(x, Sample{offset, sample.weight});
-    ties = ties || CanTie(fixed);
+    if (!sample.Narrow()) again.emplace_back(x, Sample{offset, sample.weight});
+    if (CanTie(fixed)) tying.emplace_back(x, Sample{offset, sample.weight});
     std::fill_n(weights.begin() + 3 * x, 3, fixed);
     used = std::max(used, offset + 6);
   }
+  const bool ties = tying.size() * 32 > static_cast<std::size_t>(targetWidth);
+  if (!ties) again.insert(again.end(), tying.begin(), tying.end());
   const std::vector<Run> runs = RunsOf(offsets);
 
   // The row down, then each target byte's left and right neighbour in it,
@@ -237,7 +239,7 @@ void cDIBSection::ResampleInto(cDIBSection& target) const {
     CopyNeighbours(down, runs, left, right);
     std::uint8_t* out = pixels + static_cast<std::ptrdiff_t>(y) * targetStride;
     InterpolateAcross(left, right, weights.data(), ties, out, bytes);
-    for (const auto& [x, column] : wide) {
+    for (const auto& [x, column] : again) {
       const std::uint8_t* pixel = down + column.whole;
       for (int j = 0; j < 3; ++j) out[3 * x + j] = Wide(pixel[j], pixel[j + 3], column.weight);
     }
