@@ -197,7 +197,8 @@ void cDIBSection::ResampleInto(cDIBSection& target) const {
   // Each target column's source offset and each target byte's weight
   // across, checked once for every row. The few columns whose weight is
   // wide are interpolated again after the rest, and so are those that can
-  // tie while they are few; many are cheaper rounded with care throughout.
+  // tie while they are fewer than one in 32; more are cheaper rounded with
+  // care throughout.
   const Long bytes = oleaut::CheckedMul(Long{3}, targetWidth);
   std::vector<std::int32_t> offsets(static_cast<std::size_t>(targetWidth));
   std::vector<std::int32_t> weights(static_cast<std::size_t>(bytes));
