@@ -4,21 +4,37 @@
 // before the loops that use it.
 //
 // Each interpolation rounds (1 - w) * a + w * b, ties to even, for whole
-// numbers a and b from 0 to 255 and a single-precision weight w in [0, 1).
-// In double precision that sum is exact: w has at most 24 significant bits
-// and, because w is the fraction of y * scale with y >= 1 and scale >= one
-// over the largest size, none below 2^-43. So it equals a + w * (b - a)
-// exactly, which integer arithmetic in fixed point gives bit for bit: with
-// w = W / 2^s, the sum times 2^s is a * 2^s + W * (b - a). A weight whose
-// position is at least 1 needs s = 23 and fits 32-bit lanes, which the
-// compiler vectorises; the few smaller positions use 64 bits and s = 44.
+// numbers a and b from 0 to 255 and a single-precision weight w in [0, 1),
+// the fraction of a position f = x * scale, with x a whole number and the
+// scale (source size - 1) / target size, both rounded to single precision.
+// For target sizes up to 2^22 pixels (far beyond the sections' limits), f
+// is 0 or at least 2^-22, so f, and with it w, is a multiple of 2^-45, the
+// last bit of a single at 2^-22. So 1 - w, both products and their sum fit
+// the 53 bits of a double: the sum is exact and equals a + w * (b - a),
+// which integer arithmetic in fixed point gives bit for bit. With w = W / 2^s,
+// the sum times 2^s is a * 2^s + W * (b - a), between 0 and 255 * 2^s. A
+// weight that is a multiple of 2^-23 (every position from 1 up, and 0) uses
+// s = 23, which fits 32-bit lanes that the compiler vectorises; the few
+// others use 64 bits and s = 45.
 //
-// The interpolation down is done once per target row for each source byte
-// that the row's samples read, then each target byte interpolates across
-// two of those values.
+// Rounding adds half less one, and one more when the whole part is odd, so
+// that a tie carries into the whole part exactly when the whole part is
+// odd. A tie needs W * (b - a) = 2^22 modulo 2^23; |b - a| <= 255 has at
+// most 7 factors of two, so W needs at least 15, and a weight with fewer
+// (or W = 0) cannot tie: adding half is enough.
+//
+// A rounded value between two bytes lies between them, so every result,
+// down or across, is a byte again and never needs the clamp to 0..255.
+//
+// Per target row, the interpolation down is done once for each source byte
+// that the row's samples read, into a byte row; the two neighbours of every
+// target byte are then copied out of it into a left and a right row, a run
+// of target pixels at a time with one shuffle of bytes each, so that the
+// interpolation across reads all three of its inputs in order and is
+// vectorised like the interpolation down.
 
 #include <algorithm>
-#include <cmath>
+#include <cstring>
 #include <vector>
 
 #include "dib/cDIBSection.h"
@@ -32,28 +48,28 @@ using oleaut::Single;
 
 [[noreturn]] void RaiseOutOfRange() { oleaut::RaiseRuntimeError(oleaut::kSubscriptOutOfRange); }
 
-// A weight in fixed point: w = fixed / 2^shift.
-struct Weight {
-  std::int64_t fixed;
-  int shift;
-};
-
 constexpr int kNarrowShift = 23;
-constexpr int kWideShift = 44;
+constexpr int kWideShift = 45;
 
-// Where a target position samples the source: the whole part and the
-// weight of the next source column or row.
+// Where a target position samples the source: the whole part, and the
+// weight of the next source column or row as w * 2^kWideShift.
 struct Sample {
   Long whole;
-  Weight weight;
+  std::int64_t weight;
+
+  bool Narrow() const { return weight % (std::int64_t{1} << (kWideShift - kNarrowShift)) == 0; }
+  // The weight as w * 2^kNarrowShift, for a narrow sample.
+  std::int32_t NarrowWeight() const {
+    return static_cast<std::int32_t>(weight >> (kWideShift - kNarrowShift));
+  }
 };
 
 Sample SampleAt(Long position, Single scale) {
   const Single f = oleaut::ToSinglePrecision(static_cast<double>(position) * scale);
   const Long whole = oleaut::FloorTo<Long>(f);
   const double fraction = static_cast<double>(f - static_cast<Single>(whole));
-  const int shift = f >= 1 ? kNarrowShift : kWideShift;
-  return {whole, {static_cast<std::int64_t>(std::ldexp(fraction, shift)), shift}};
+  constexpr auto kOne = static_cast<double>(std::int64_t{1} << kWideShift);
+  return {whole, static_cast<std::int64_t>(fraction * kOne)};
 }
 
 Single ScaleOf(Long sourceSize, Long targetSize) {
@@ -61,39 +77,94 @@ Single ScaleOf(Long sourceSize, Long targetSize) {
                                    targetSize);
 }
 
-// round(a + (b - a) * fixed / 2^shift), ties to even, for a and b from 0 to
-// 255; T holds a * 2^shift and the product. Adding half less one, and one
-// more when the whole part is odd, carries into the whole part exactly when
-// rounding goes up.
-template <class T>
-T Interpolate(T a, T b, T fixed, int shift) {
-  const T sum = (a << shift) + (b - a) * fixed;
-  return (sum + (T{1} << (shift - 1)) - 1 + ((sum >> shift) & 1)) >> shift;
+// Whether a narrow weight can meet a tie.
+bool CanTie(std::int32_t fixed) { return fixed != 0 && (fixed & 0x7FFF) == 0; }
+
+// round(a + (b - a) * fixed / 2^Shift), ties to even when Ties, for a and b
+// from 0 to 255; T holds 255 * 2^Shift and a half more.
+template <class T, int Shift, bool Ties>
+T Interpolate(T a, T b, T fixed) {
+  const T sum = (a << Shift) + (b - a) * fixed;
+  constexpr T half = T{1} << (Shift - 1);
+  if constexpr (Ties) return (sum + half - 1 + ((sum >> Shift) & 1)) >> Shift;
+  return (sum + half) >> Shift;
 }
 
-Long Interpolate(Long a, Long b, Weight w) {
-  if (w.shift == kNarrowShift)
-    return Interpolate<std::int32_t>(a, b, static_cast<std::int32_t>(w.fixed), kNarrowShift);
-  return static_cast<Long>(Interpolate<std::int64_t>(a, b, w.fixed, kWideShift));
+template <bool Ties>
+std::uint8_t Narrow(std::uint8_t a, std::uint8_t b, std::int32_t fixed) {
+  return static_cast<std::uint8_t>(Interpolate<std::int32_t, kNarrowShift, Ties>(a, b, fixed));
 }
 
-// The interpolation down of one memory row pair, byte by byte, into `out`.
-__attribute__((target_clones("avx2", "default"))) void InterpolateDown(
-    const std::uint8_t* __restrict upper, const std::uint8_t* __restrict lower, std::int32_t fixed,
-    std::int32_t* __restrict out, Long count) {
-  for (Long i = 0; i < count; ++i)
-    out[i] = Interpolate<std::int32_t>(upper[i], lower[i], fixed, kNarrowShift);
+std::uint8_t Wide(std::uint8_t a, std::uint8_t b, std::int64_t fixed) {
+  return static_cast<std::uint8_t>(Interpolate<std::int64_t, kWideShift, true>(a, b, fixed));
 }
 
-// The interpolation across of one target row: byte j from the values at
-// offsets[j] and offsets[j] + 3 of `down`, with weights[j].
-__attribute__((target_clones("avx2", "default"))) void InterpolateAcross(
-    const std::int32_t* __restrict down, const std::int32_t* __restrict offsets,
-    const std::int32_t* __restrict weights, std::uint8_t* __restrict out, Long count) {
-  for (Long j = 0; j < count; ++j) {
-    const std::int32_t* left = down + offsets[j];
-    out[j] = static_cast<std::uint8_t>(
-        Interpolate<std::int32_t>(left[0], left[3], weights[j], kNarrowShift));
+// out[i] = the interpolation of first[i] and second[i] with one narrow weight.
+__attribute__((target_clones("arch=x86-64-v4", "avx2", "default"))) void InterpolateDown(
+    const std::uint8_t* __restrict first, const std::uint8_t* __restrict second,
+    std::int32_t fixed, std::uint8_t* __restrict out, Long count) {
+  if (CanTie(fixed)) {
+    for (Long i = 0; i < count; ++i) out[i] = Narrow<true>(first[i], second[i], fixed);
+  } else {
+    for (Long i = 0; i < count; ++i) out[i] = Narrow<false>(first[i], second[i], fixed);
+  }
+}
+
+// out[i] = the interpolation of left[i] and right[i] with weights[i], all
+// narrow; ties rounded to even only when `ties`.
+__attribute__((target_clones("arch=x86-64-v4", "avx2", "default"))) void InterpolateAcross(
+    const std::uint8_t* __restrict left, const std::uint8_t* __restrict right,
+    const std::int32_t* __restrict weights, bool ties, std::uint8_t* __restrict out, Long count) {
+  if (ties) {
+    for (Long i = 0; i < count; ++i) out[i] = Narrow<true>(left[i], right[i], weights[i]);
+  } else {
+    for (Long i = 0; i < count; ++i) out[i] = Narrow<false>(left[i], right[i], weights[i]);
+  }
+}
+
+// A window of the row down, as the compiler's vector of bytes.
+constexpr int kWindow = 32;
+using Bytes = std::uint8_t __attribute__((vector_size(kWindow)));
+
+// Target pixels, in a row, whose left and right neighbours lie within one
+// window of the row down: the window is loaded once and each target byte's
+// neighbour is picked from it.
+struct Run {
+  std::int32_t from;  // offset in the row down of the first pixel's left neighbour
+  std::int32_t to;    // offset of the first pixel's bytes in the left and right rows
+  Bytes picks;        // for each of the run's bytes, where its left neighbour lies from `from`
+};
+
+// The runs of the target pixels whose left neighbours lie at `offsets`, in
+// order, each as long as its window allows.
+std::vector<Run> RunsOf(const std::vector<std::int32_t>& offsets) {
+  std::vector<Run> runs;
+  for (std::size_t x = 0; x < offsets.size();) {
+    Run run{offsets[x], static_cast<std::int32_t>(3 * x), Bytes{}};
+    for (std::size_t n = 0;
+         3 * n + 3 <= kWindow && x < offsets.size() && offsets[x] - run.from + 6 <= kWindow; ++n, ++x)
+      for (std::size_t j = 0; j < 3; ++j)
+        run.picks[3 * n + j] = static_cast<std::uint8_t>(offsets[x] - run.from + j);
+    runs.push_back(run);
+  }
+  return runs;
+}
+
+// Copies the neighbours of each target pixel out of the row down: its
+// three bytes in `left` from its left neighbour, in `right` from the next
+// pixel. Each run stores a window, which the next run partly overwrites;
+// `down` has a window and 3 bytes, the rows a window to spare.
+__attribute__((target_clones("arch=x86-64-v4", "avx2", "default"))) void CopyNeighbours(
+    const std::uint8_t* __restrict down, const std::vector<Run>& runs,
+    std::uint8_t* __restrict left, std::uint8_t* __restrict right) {
+  for (const Run& run : runs) {
+    Bytes window, next;
+    std::memcpy(&window, down + run.from, sizeof window);
+    std::memcpy(&next, down + run.from + 3, sizeof next);
+    const Bytes lefts = __builtin_shuffle(window, run.picks);
+    const Bytes rights = __builtin_shuffle(next, run.picks);
+    std::memcpy(left + run.to, &lefts, sizeof lefts);
+    std::memcpy(right + run.to, &rights, sizeof rights);
   }
 }
 
@@ -123,45 +194,55 @@ void cDIBSection::ResampleInto(cDIBSection& target) const {
   const Single xScale = ScaleOf(sourceWidth, targetWidth);
   const Single yScale = ScaleOf(sourceHeight, targetHeight);
 
-  // Each target byte's source offset and weight across, checked once for
-  // every row; the few columns whose weight needs more than 32 bits are
-  // interpolated again after the rest.
+  // Each target column's source offset and each target byte's weight
+  // across, checked once for every row. The few columns whose weight is
+  // wide are interpolated again after the rest, and so are those that can
+  // tie while they are fewer than one in 32; more are cheaper rounded with
+  // care throughout.
   const Long bytes = oleaut::CheckedMul(Long{3}, targetWidth);
-  std::vector<std::int32_t> offsets(static_cast<std::size_t>(bytes));
+  std::vector<std::int32_t> offsets(static_cast<std::size_t>(targetWidth));
   std::vector<std::int32_t> weights(static_cast<std::size_t>(bytes));
-  std::vector<std::pair<Long, Sample>> wide;
+  std::vector<std::pair<Long, Sample>> again, tying;
   Long used = 0;  // source bytes that the columns read, from byte 0
   for (Long x = 0; x < targetWidth; ++x) {
     const Sample sample = SampleAt(x, xScale);
     const Long offset = oleaut::CheckedMul(Long{3}, sample.whole);
     if (offset < 0 || oleaut::CheckedAdd(offset, Long{5}) >= sourceStride) RaiseOutOfRange();
-    if (sample.weight.shift != kNarrowShift) wide.emplace_back(x, Sample{offset, sample.weight});
-    for (Long j = 0; j < 3; ++j) {
-      offsets[static_cast<std::size_t>(3 * x + j)] = offset + j;
-      weights[static_cast<std::size_t>(3 * x + j)] =
-          sample.weight.shift == kNarrowShift ? static_cast<std::int32_t>(sample.weight.fixed) : 0;
-    }
+    offsets[static_cast<std::size_t>(x)] = offset;
+    const std::int32_t fixed = sample.Narrow() ? sample.NarrowWeight() : 0;
+    if (!sample.Narrow()) again.emplace_back(x, Sample{offset, sample.weight});
+    if (CanTie(fixed)) tying.emplace_back(x, Sample{offset, sample.weight});
+    std::fill_n(weights.begin() + 3 * x, 3, fixed);
     used = std::max(used, offset + 6);
   }
+  const bool ties = tying.size() * 32 > static_cast<std::size_t>(targetWidth);
+  if (!ties) again.insert(again.end(), tying.begin(), tying.end());
+  const std::vector<Run> runs = RunsOf(offsets);
 
-  std::vector<std::int32_t> down(static_cast<std::size_t>(used));
+  // The row down, then each target byte's left and right neighbour in it,
+  // with the bytes to spare that CopyNeighbours needs.
+  const auto rowBytes = static_cast<std::size_t>(bytes) + kWindow;
+  std::vector<std::uint8_t> rows(static_cast<std::size_t>(used) + kWindow + 3 + 2 * rowBytes);
+  std::uint8_t* const down = rows.data();
+  std::uint8_t* const left = down + used + kWindow + 3;
+  std::uint8_t* const right = left + rowBytes;
+
   for (Long y = 0; y < targetHeight; ++y) {
     const Sample row = SampleAt(y, yScale);
     if (row.whole < 0 || oleaut::CheckedAdd(row.whole, Long{1}) >= sourceHeight) RaiseOutOfRange();
     const std::uint8_t* upper = source + static_cast<std::ptrdiff_t>(row.whole) * sourceStride;
     const std::uint8_t* lower = upper + sourceStride;
-    if (row.weight.shift == kNarrowShift) {
-      InterpolateDown(upper, lower, static_cast<std::int32_t>(row.weight.fixed), down.data(), used);
+    if (row.Narrow()) {
+      InterpolateDown(upper, lower, row.NarrowWeight(), down, used);
     } else {
-      for (Long i = 0; i < used; ++i)
-        down[static_cast<std::size_t>(i)] = Interpolate(upper[i], lower[i], row.weight);
+      for (Long i = 0; i < used; ++i) down[i] = Wide(upper[i], lower[i], row.weight);
     }
+    CopyNeighbours(down, runs, left, right);
     std::uint8_t* out = pixels + static_cast<std::ptrdiff_t>(y) * targetStride;
-    InterpolateAcross(down.data(), offsets.data(), weights.data(), out, bytes);
-    for (const auto& [x, column] : wide) {
-      const std::int32_t* left = down.data() + column.whole;
-      for (int j = 0; j < 3; ++j)
-        out[3 * x + j] = static_cast<std::uint8_t>(Interpolate(left[j], left[j + 3], column.weight));
+    InterpolateAcross(left, right, weights.data(), ties, out, bytes);
+    for (const auto& [x, column] : again) {
+      const std::uint8_t* pixel = down + column.whole;
+      for (int j = 0; j < 3; ++j) out[3 * x + j] = Wide(pixel[j], pixel[j + 3], column.weight);
     }
   }
 }

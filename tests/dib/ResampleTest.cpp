@@ -1,5 +1,6 @@
 #include <gtest/gtest.h>
 
+#include <array>
 #include <random>
 #include <vector>
 
@@ -125,10 +126,20 @@ std::vector<std::uint8_t> Reference(const cDIBSection& s, Long wt, Long ht) {
 
 TEST(Resample, EqualsTheStepsFollowedLiterallyAndLeavesTheSourceAlone) {
   std::mt19937 random(11);
-  const std::pair<Long, Long> sizes[][2] = {
-      {{7, 5}, {13, 3}},     {{30, 20}, {11, 45}}, {{301, 201}, {123, 456}},
-      {{2, 3}, {1000, 7}},   {{3, 2}, {5, 999}},   {{1000, 4}, {9, 2}},
-      {{64, 64}, {96, 96}},  {{97, 13}, {1, 1}}};
+  // Ratios of powers of two give weights that meet ties; sources 2 or 3
+  // wide or high give weights finer than 2^-23.
+  std::vector<std::array<std::pair<Long, Long>, 2>> sizes = {
+      {{{7, 5}, {13, 3}}},     {{{30, 20}, {11, 45}}},  {{{301, 201}, {123, 456}}},
+      {{{2, 3}, {1000, 7}}},   {{{3, 2}, {5, 999}}},    {{{1000, 4}, {9, 2}}},
+      {{{64, 64}, {96, 96}}},  {{{97, 13}, {1, 1}}},    {{{5, 9}, {8, 16}}},
+      {{{129, 65}, {256, 32}}}, {{{257, 17}, {64, 512}}}, {{{2, 2}, {301, 301}}},
+      {{{301, 301}, {2, 3}}},  {{{1001, 3}, {1500, 4}}}, {{{1000, 7}, {500, 5}}}};
+  // and sizes from 2 x 2 to 301 x 301 at any ratio, larger and smaller
+  for (int i = 0; i < 60; ++i) {
+    const auto side = [&](Long least) { return static_cast<Long>(least + random() % (302 - least)); };
+    const Long w = side(2), h = side(2), tw = side(1), th = side(1);
+    sizes.push_back({{{w, h}, {tw, th}}});
+  }
   for (const auto& [from, to] : sizes) {
     const auto source = Section(from.first, from.second, [&](Long, Long) { return random() & 0xFF; });
     for (Long r = 0; r < source->Height(); ++r)
@@ -143,7 +154,8 @@ TEST(Resample, EqualsTheStepsFollowedLiterallyAndLeavesTheSourceAlone) {
     const std::vector<std::uint8_t> actual(
         target->DIBSectionBitsPtr(),
         target->DIBSectionBitsPtr() + target->BytesPerScanLine() * target->Height());
-    EXPECT_EQ(actual, expected) << from.first << "x" << from.second;
+    EXPECT_EQ(actual, expected) << from.first << "x" << from.second << " to " << to.first << "x"
+                                << to.second;
     EXPECT_TRUE(std::equal(before.begin(), before.end(), source->DIBSectionBitsPtr()));
   }
 }
