@@ -261,7 +261,9 @@ class ResponseObject : public Described {
   Variant Invoke(DISPID id, std::uint16_t kind, std::span<const Variant> args) override {
     HostResponse& r = *response_;
     if (IsPut(kind)) {
-      ExpectArguments(args, 1, 2);
+      // Response.Cookies(name) = value is the one put with an index.
+      const std::size_t count = id == kResponseCookies ? 2 : 1;
+      ExpectArguments(args, count, count);
       const Variant& value = args.back();
       switch (id) {
         case kContentType: r.put_ContentType(oleaut::ToString(value)); return {};
@@ -270,10 +272,7 @@ class ResponseObject : public Described {
         case kStatus: r.SetStatus(StatusOf(value)); return {};
         case kExpires: r.SetExpires(oleaut::ToLong(value)); return {};
         case kCacheControl: r.SetCacheControl(oleaut::ToString(value)); return {};
-        case kResponseCookies:
-          ExpectArguments(args, 2, 2);
-          r.SetCookie(oleaut::ToString(args[0]), oleaut::ToString(value));
-          return {};
+        case kResponseCookies: r.SetCookie(oleaut::ToString(args[0]), oleaut::ToString(value)); return {};
         default: oleaut::RaiseRuntimeError(oleaut::kMemberNotFound);
       }
     }
