@@ -522,8 +522,14 @@ class HttpServer::Responder {
     auto& self = *static_cast<Responder*>(cls);
     if (code == MHD_CONNECTION_NOTIFY_STARTED) {
       self.deadlines_->Await(SocketOf(connection));
+      // A new connection is in flight before its request line arrives: it
+      // was accepted to be served, so a stopping server waits for its
+      // request too. A kept-alive connection between requests is not.
       try {
-        *socketContext = std::make_unique<Exchange>().release();
+        auto exchange = std::make_unique<Exchange>();
+        exchange->inFlight = true;
+        self.TakeOff();
+        *socketContext = exchange.release();
       } catch (const std::bad_alloc&) {
         *socketContext = nullptr;
       }

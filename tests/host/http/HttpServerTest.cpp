@@ -615,6 +615,20 @@ TEST_F(HttpServerTest, StopFinishesARequestInFlightAndIsIdempotent) {
   server->Stop();
 }
 
+TEST_F(HttpServerTest, AConnectionAcceptedBeforeAStopIsServedAfterIt) {
+  // A proxy connects, then sends: the stop must not drop what it accepted.
+  Serve();
+  Client early(server->Port(), 5s);
+  std::this_thread::sleep_for(100ms);  // accepted, its request not yet sent
+  std::thread stopper([&] { server->Stop(); });
+  std::this_thread::sleep_for(200ms);
+  early.Send(Request("GET", "/plain.ksp"));
+  const auto response = early.Read();
+  stopper.join();
+  EXPECT_EQ(response.status, 200);
+  EXPECT_EQ(response.body, "A page without script.\n");
+}
+
 TEST_F(HttpServerTest, StartReportsWhyItCannotListen) {
   const std::uint16_t taken = Serve();
   ServerOptions options;
