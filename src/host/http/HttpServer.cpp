@@ -87,10 +87,6 @@ int HexDigit(char c) {
   return -1;
 }
 
-bool IsPage(const fs::path& file) {
-  const fs::path extension = file.extension();
-  return EqualsIgnoringCase(extension.native(), ".ksp") || EqualsIgnoringCase(extension.native(), ".asp");
-}
 
 // Names never served or run: dotfiles, and what editors leave beside the
 // files they edit (backups, swap files, autosaves, merge leftovers).
@@ -589,7 +585,7 @@ class HttpServer::Responder {
         *uploadSize = 0;
         return MHD_YES;
       }
-      return IsPage(exchange->file) ? self.RunPage(connection, *exchange)
+      return IsPageFile(exchange->file) ? self.RunPage(connection, *exchange)
                                     : ServeFile(connection, *exchange);
     } catch (const std::exception&) {
       // Out of memory, most likely: a short reply if one can still be made.
@@ -724,7 +720,7 @@ class HttpServer::Responder {
     exchange.sitePath = *sitePath;
     if (const unsigned status = Resolve(exchange); status != 0)
       return Refuse(connection, exchange, status);
-    if (post && !IsPage(exchange.file))
+    if (post && !IsPageFile(exchange.file))
       return Refuse(connection, exchange, MHD_HTTP_METHOD_NOT_ALLOWED,
                     {MHD_HTTP_HEADER_ALLOW, kAllowedForFiles});
 

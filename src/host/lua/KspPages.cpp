@@ -6,16 +6,16 @@
 #include <sys/stat.h>
 
 #include <cstdlib>
-#include <fstream>
-#include <iterator>
 #include <map>
 #include <memory>
+#include <optional>
 #include <string>
 
 #include "host/lua/KspTranslator.h"
 #include "host/lua/LuaIntrinsics.h"
 #include "host/lua/LuaObjects.h"
 #include "host/lua/LuaPatterns.h"
+#include "host/pages/SiteFiles.h"
 #include "platform/memory/PageMemory.h"
 
 namespace kelvane::host {
@@ -141,9 +141,7 @@ int Writer(lua_State*, const void* bytes, std::size_t size, void* out) {
 // A page compiled once per thread, kept as bytecode and loaded into each
 // run's state; compiled again when its file changes.
 struct CompiledPage {
-  time_t modified = 0;
-  long modifiedNanos = 0;
-  off_t size = 0;
+  FileStamp stamp;
   std::string bytecode;
 };
 
@@ -153,25 +151,24 @@ thread_local std::map<std::string, CompiledPage> compiledPages;
 void PushPage(lua_State* L, const fs::path& page, const struct stat& status) {
   CompiledPage& compiled = compiledPages[page.string()];
   const std::string chunkName = "@" + page.filename().string();
-  if (!compiled.bytecode.empty() && compiled.modified == status.st_mtim.tv_sec &&
-      compiled.modifiedNanos == status.st_mtim.tv_nsec && compiled.size == status.st_size) {
+  if (!compiled.bytecode.empty() && compiled.stamp == FileStamp::Of(status)) {
     if (luaL_loadbufferx(L, compiled.bytecode.data(), compiled.bytecode.size(), chunkName.c_str(),
                          "b") != LUA_OK)
       lua_error(L);
     return;
   }
   compiled = CompiledPage{};
-  std::ifstream in(page, std::ios::binary);
-  const std::string text{std::istreambuf_iterator<char>(in), {}};
-  const TranslatedPage translated = TranslatePage(text, kWriter);
+  FileStamp stamp;
+  const std::optional<std::string> text = ReadSiteFile(page, &stamp);
+  if (!text) luaL_error(L, "%s: the page cannot be read", page.filename().c_str());
+  const TranslatedPage translated = TranslatePage(*text, kWriter);
   if (!translated.error.empty())
     luaL_error(L, "%s: %s", page.filename().c_str(), translated.error.c_str());
   if (luaL_loadbufferx(L, translated.lua.data(), translated.lua.size(), chunkName.c_str(), "t") !=
       LUA_OK)
     lua_error(L);
   std::string bytecode;
-  if (lua_dump(L, Writer, &bytecode, 0) == 0)
-    compiled = {status.st_mtim.tv_sec, status.st_mtim.tv_nsec, status.st_size, std::move(bytecode)};
+  if (lua_dump(L, Writer, &bytecode, 0) == 0) compiled = {stamp, std::move(bytecode)};
 }
 
 void OpenLibraries(lua_State* L) {

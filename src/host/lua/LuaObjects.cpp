@@ -54,19 +54,23 @@ bool IsMethod(const oleaut::IDispatch& object, oleaut::DISPID id) {
   return false;
 }
 
-// A method of a wrapped object, called with dot or colon syntax.
-int CallMethod(lua_State* L) {
-  auto* wrapped = Wrapped(L, lua_upvalueindex(1));
-  const auto id = static_cast<oleaut::DISPID>(lua_tointeger(L, lua_upvalueindex(2)));
-  int first = 1;
-  if (lua_gettop(L) >= 1 && lua_rawequal(L, 1, lua_upvalueindex(1))) first = 2;
+// Calls member `id` of the wrapped object as `kind`, with the Lua values from
+// index `first` on as its arguments; pushes what it gives.
+int Call(lua_State* L, WrappedObject* wrapped, oleaut::DISPID id, std::uint16_t kind, int first) {
   std::vector<Variant> args;
   for (int i = first; i <= lua_gettop(L); ++i) args.push_back(ToVariant(L, i));
   oleaut::IDispatch& object = DispatchOf(L, wrapped);
   return CallAutomation(L, [&] {
-    PushVariant(L, object.Invoke(id, oleaut::DISPATCH_METHOD, args));
+    PushVariant(L, object.Invoke(id, kind, args));
     return 1;
   });
+}
+
+// A method of a wrapped object, called with dot or colon syntax.
+int CallMethod(lua_State* L) {
+  const bool colon = lua_gettop(L) >= 1 && lua_rawequal(L, 1, lua_upvalueindex(1));
+  return Call(L, Wrapped(L, lua_upvalueindex(1)), static_cast<oleaut::DISPID>(lua_tointeger(L, lua_upvalueindex(2))),
+              oleaut::DISPATCH_METHOD, colon ? 2 : 1);
 }
 
 int ObjectIndex(lua_State* L) {
@@ -92,14 +96,7 @@ int ObjectIndex(lua_State* L) {
 // object(args...): the object's default member, as a collection's item by
 // name (Request.QueryString("n")) or a session's value (Session("cart")).
 int ObjectCall(lua_State* L) {
-  auto* wrapped = Wrapped(L, 1);
-  std::vector<Variant> args;
-  for (int i = 2; i <= lua_gettop(L); ++i) args.push_back(ToVariant(L, i));
-  oleaut::IDispatch& object = DispatchOf(L, wrapped);
-  return CallAutomation(L, [&] {
-    PushVariant(L, object.Invoke(oleaut::DISPID_VALUE, oleaut::DISPATCH_METHOD | oleaut::DISPATCH_PROPERTYGET, args));
-    return 1;
-  });
+  return Call(L, Wrapped(L, 1), oleaut::DISPID_VALUE, oleaut::DISPATCH_METHOD | oleaut::DISPATCH_PROPERTYGET, 2);
 }
 
 int ObjectNewIndex(lua_State* L) {

@@ -35,6 +35,10 @@ bool IsAspPage(const fs::path& page) { return oleaut::SameName(page.extension().
 
 }  // namespace
 
+bool IsPageFile(const fs::path& file) {
+  return IsAspPage(file) || oleaut::SameName(file.extension().native(), ".ksp");
+}
+
 PageEngine::PageEngine(fs::path root, PageLimits limits)
     : root_(fs::weakly_canonical(root)), limits_(limits), site_(std::make_unique<SiteState>()) {
   static std::once_flag registered;

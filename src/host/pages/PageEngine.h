@@ -21,6 +21,10 @@ struct PageLimits {
   std::size_t memoryBytes = std::size_t{256} << 20;
 };
 
+// Whether `file` is a page the engine runs: .ksp (Lua) or .asp (VBScript),
+// in any case; other files are served as they are.
+bool IsPageFile(const std::filesystem::path& file);
+
 class PageEngine {
  public:
   // `root` is the site's folder (Server.MapPath resolves against it).

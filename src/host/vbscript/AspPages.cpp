@@ -1,14 +1,13 @@
 // .asp pages: compiled once per thread with their includes, compiled again
 // when one of their files changes, and run with the intrinsic objects.
 
-#include <fcntl.h>
 #include <sys/stat.h>
-#include <unistd.h>
 
 #include <map>
 #include <memory>
 #include <string>
 #include <system_error>
+#include <utility>
 #include <vector>
 
 #include "host/pages/PageLanguages.h"
@@ -23,58 +22,31 @@ namespace {
 
 namespace fs = std::filesystem;
 
-// What a compiled page was made from: a file and the version of it read.
-struct FileStamp {
-  fs::path path;
-  time_t modified = 0;
-  long modifiedNanos = 0;
-  off_t size = 0;
-
-  bool operator==(const FileStamp&) const = default;
-};
-
-std::optional<FileStamp> StampOf(const fs::path& path) {
-  struct stat status {};
-  if (::stat(path.c_str(), &status) != 0) return std::nullopt;
-  return FileStamp{path, status.st_mtim.tv_sec, status.st_mtim.tv_nsec, status.st_size};
-}
-
 // The site's files for the translator: regular files inside the root, links
-// resolved, each read noted with its version.
-class SiteFiles : public vbscript::PageFiles {
+// resolved, each read noted with the version read.
+class PageSiteFiles : public vbscript::PageFiles {
  public:
-  explicit SiteFiles(const fs::path& root) : root_(root) {}
+  explicit PageSiteFiles(const fs::path& root) : root_(root) {}
 
   std::optional<std::string> Read(const std::string& path) override {
     std::error_code error;
     const fs::path file = fs::weakly_canonical(root_ / path, error);
     if (error || !IsInside(root_, file)) return std::nullopt;
-    // Opened without waiting, so that a fifo cannot hold the page.
-    const int fd = ::open(file.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC);
-    if (fd < 0) return std::nullopt;
-    struct stat status {};
-    std::optional<std::string> text;
-    if (::fstat(fd, &status) == 0 && S_ISREG(status.st_mode)) {
-      text.emplace();
-      char buffer[16384];
-      ssize_t n = 0;
-      while ((n = ::read(fd, buffer, sizeof buffer)) > 0) text->append(buffer, static_cast<std::size_t>(n));
-      if (n < 0) text.reset();
-      else stamps_.push_back({file, status.st_mtim.tv_sec, status.st_mtim.tv_nsec, status.st_size});
-    }
-    ::close(fd);
+    FileStamp stamp;
+    std::optional<std::string> text = ReadSiteFile(file, &stamp);
+    if (text) stamps_.emplace_back(file, stamp);
     return text;
   }
 
-  std::vector<FileStamp>& Stamps() { return stamps_; }
+  std::vector<std::pair<fs::path, FileStamp>>& Stamps() { return stamps_; }
 
  private:
   const fs::path& root_;
-  std::vector<FileStamp> stamps_;
+  std::vector<std::pair<fs::path, FileStamp>> stamps_;
 };
 
 struct CompiledPage {
-  std::vector<FileStamp> files;
+  std::vector<std::pair<fs::path, FileStamp>> files;
   std::shared_ptr<const vbscript::Program> program;
 };
 
@@ -82,8 +54,9 @@ thread_local std::map<std::string, CompiledPage> compiledPages;
 
 bool IsCurrent(const CompiledPage& compiled) {
   if (!compiled.program) return false;
-  for (const FileStamp& stamp : compiled.files)
-    if (StampOf(stamp.path) != stamp) return false;
+  struct stat status {};
+  for (const auto& [path, stamp] : compiled.files)
+    if (::stat(path.c_str(), &status) != 0 || FileStamp::Of(status) != stamp) return false;
   return true;
 }
 
@@ -102,7 +75,7 @@ std::string RunAspPage(PageContext& context, const Intrinsics& intrinsics, const
   if (!IsCurrent(compiled)) {
     compiled = {};
     const std::string path = fs::weakly_canonical(context.page).lexically_relative(context.root).generic_string();
-    SiteFiles files(context.root);
+    PageSiteFiles files(context.root);
     try {
       compiled.program = vbscript::CompilePage(path, files);
     } catch (const vbscript::CompileFailure& failure) {

@@ -161,7 +161,7 @@ TEST_F(IntrinsicsTest, EachVisitorHasASessionOfItsOwnFoundByItsCookieOnly) {
   EXPECT_EQ(visit(a, "count.ksp", "<%= Session.n %>|<%= Session.SessionID == '" + a + "' %>").body, "2|true")
       << "a .ksp page of the same visitor sees the same session";
 
-  for (const std::string forged : {std::string(32, '0'), a + "x", std::string("../../etc")}) {
+  for (const std::string& forged : {std::string(32, '0'), a + "x", std::string("../../etc")}) {
     const PageReply reply = visit(forged, "count.asp", page);
     EXPECT_EQ(reply.body, "1") << forged;
     EXPECT_NE(SessionId(reply), forged);
