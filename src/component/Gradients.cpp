@@ -2,6 +2,8 @@
 // one pixel apart, each painted over the last two columns (or rows) of the
 // one before, so that every column shows its own band's colour.
 
+#include <algorithm>
+
 #include "component/Image.h"
 #include "platform/oleaut/AutomationError.h"
 #include "platform/oleaut/Rgb.h"
@@ -89,19 +91,29 @@ void Image::PaintGradient(const gdi::HDC& hDC, const Long& W, const Long& H, con
   }
   SkipOnError([&] { L = oleaut::RoundTo<Integer>(N / kTwipsPerPixel - 5); });
 
+  // Each band covers the last two lines of the one before, so only the first
+  // line of a band shows, and all three of the last: a band paints just
+  // those. Bands left to right are columns, which a fill writes one pixel a
+  // row; they are painted on the top row alone, and that row is copied down
+  // over the others, the copied block doubling each time.
+  const bool columns = Direction == 0;
+  const Long across = columns ? band.Bottom : band.Right;
+  if (columns) band.Bottom = std::min<Long>(across, 1);
   gdi::COLORREF color = 0;
   for (Integer i = 0; i <= L; ++i) {
     SkipOnError([&] {
       color = static_cast<gdi::COLORREF>(oleaut::RGB(
           oleaut::RoundTo<Integer>(fR), oleaut::RoundTo<Integer>(fG), oleaut::RoundTo<Integer>(fB)));
     });
+    gdi::RECT shown = band;
+    if (i < L) (columns ? shown.Right : shown.Bottom) = (columns ? shown.Left : shown.Top) + 1;
     const gdi::HBRUSH brush = gdi::CreateSolidBrush(color);
-    gdi::FillRect(hDC, &band, brush);
+    gdi::FillRect(hDC, &shown, brush);
     gdi::DeleteObject(brush);
     SkipOnError([&] { fB = NextBandValue(fB, dB); });
     SkipOnError([&] { fG = NextBandValue(fG, dG); });
     SkipOnError([&] { fR = NextBandValue(fR, dR); });
-    if (Direction == 0) {
+    if (columns) {
       ++band.Left;
       ++band.Right;
     } else {
@@ -109,6 +121,9 @@ void Image::PaintGradient(const gdi::HDC& hDC, const Long& W, const Long& H, con
       ++band.Bottom;
     }
   }
+  if (!columns || L < 0) return;
+  for (Long done = 1; done < across; done *= 2)
+    gdi::BitBlt(hDC, 0, done, L + 3, std::min(done, across - done), hDC, 0, 0, gdi::SRCCOPY);
 }
 
 }  // namespace kelvane::component

@@ -56,6 +56,42 @@ TEST_F(Gradients, TheWorkedExampleTopToBottomBandForBand) {
   }
 }
 
+// Whatever the size, the gradient covers the whole drawing area, every line
+// across it shows one colour, and the colours run monotonically along it.
+TEST_F(Gradients, EverySizeFillsExactlyTheDrawingArea) {
+  const struct {
+    Long width;
+    Integer height;
+  } sizes[] = {{3, 1}, {1, 4}, {5, 7}, {3, 9}, {9, 300}, {100, 50}, {257, 3}, {64, 65}};
+  for (const auto& size : sizes) {
+    for (const bool leftToRight : {true, false}) {
+      const int along = leftToRight ? size.width : size.height;
+      if (along < 3) continue;  // no band fits: nothing is painted
+      SCOPED_TRACE(testing::Message() << size.width << " x " << size.height
+                                      << (leftToRight ? " left to right" : " top to bottom"));
+      Image fresh;
+      fresh.put_PlotWidth(size.width);
+      fresh.put_PlotHeight(size.height);
+      if (leftToRight) {
+        fresh.GradientL2R(0x0000FF, 0xFF0000);
+      } else {
+        fresh.GradientT2B(0x0000FF, 0xFF0000);
+      }
+      for (int y = 0; y < size.height; ++y) {
+        for (int x = 0; x < size.width; ++x)
+          ASSERT_EQ(At(x, y), leftToRight ? At(x, 0) : At(0, y)) << x << "," << y;
+      }
+      EXPECT_EQ(At(0, 0), 0x0000FFu);
+      for (int i = 1; i < along; ++i) {
+        const gdi::COLORREF before = leftToRight ? At(i - 1, 0) : At(0, i - 1);
+        const gdi::COLORREF now = leftToRight ? At(i, 0) : At(0, i);
+        ASSERT_GE(gdi::GetBValue(now), gdi::GetBValue(before)) << i;
+        ASSERT_LE(gdi::GetRValue(now), gdi::GetRValue(before)) << i;
+      }
+    }
+  }
+}
+
 TEST_F(Gradients, OneColourFillsTheWholeArea) {
   Size(40, 30);
   image.GradientL2R(0x123456, 0x123456);
