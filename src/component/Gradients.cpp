@@ -106,7 +106,8 @@ void Image::PaintGradient(const gdi::HDC& hDC, const Long& W, const Long& H, con
           oleaut::RoundTo<Integer>(fR), oleaut::RoundTo<Integer>(fG), oleaut::RoundTo<Integer>(fB)));
     });
     gdi::RECT shown = band;
-    if (i < L) (columns ? shown.Right : shown.Bottom) = (columns ? shown.Left : shown.Top) + 1;
+    if (i < L && columns) shown.Right = shown.Left + 1;
+    if (i < L && !columns) shown.Bottom = shown.Top + 1;
     const gdi::HBRUSH brush = gdi::CreateSolidBrush(color);
     gdi::FillRect(hDC, &shown, brush);
     gdi::DeleteObject(brush);

@@ -26,7 +26,7 @@ Registry& Makers() {
 void RegisterPageObject(std::string_view progID, ObjectMaker maker) {
   Registry& registry = Makers();
   const std::unique_lock lock(registry.mutex);
-  registry.makers.insert_or_assign(oleaut::detail::FoldCase(progID), std::move(maker));
+  registry.makers.insert_or_assign(oleaut::FoldCase(progID), std::move(maker));
 }
 
 std::shared_ptr<oleaut::IDispatch> CreatePageObject(std::string_view progID) {
@@ -34,7 +34,7 @@ std::shared_ptr<oleaut::IDispatch> CreatePageObject(std::string_view progID) {
   ObjectMaker maker;
   {
     const std::shared_lock lock(registry.mutex);
-    if (const auto it = registry.makers.find(oleaut::detail::FoldCase(progID)); it != registry.makers.end())
+    if (const auto it = registry.makers.find(oleaut::FoldCase(progID)); it != registry.makers.end())
       maker = it->second;
   }
   return maker ? maker() : server::CreateObject(progID);

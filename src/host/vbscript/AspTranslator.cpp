@@ -4,7 +4,7 @@
 #include <cctype>
 
 #include "host/vbscript/ScriptError.h"
-#include "platform/oleaut/DispatchTable.h"
+#include "platform/oleaut/Dispatch.h"
 
 namespace kelvane::host::vbscript {
 
@@ -13,8 +13,6 @@ namespace {
 // Includes nest at most this deep, a cycle aside.
 constexpr std::size_t kMaxIncludeDepth = 32;
 
-std::string Lower(std::string_view text) { return oleaut::detail::FoldCase(text); }
-
 int LineAt(std::string_view text, std::size_t at) {
   return static_cast<int>(std::count(text.begin(), text.begin() + static_cast<std::ptrdiff_t>(at), '\n')) + 1;
 }
@@ -22,7 +20,7 @@ int LineAt(std::string_view text, std::size_t at) {
 // The value of attribute `name` in `attributes` (name = "value", quotes
 // optional, any case); nullopt when absent.
 std::optional<std::string> Attribute(std::string_view attributes, std::string_view name) {
-  const std::string lower = Lower(attributes);
+  const std::string lower = oleaut::FoldCase(attributes);
   for (std::size_t at = lower.find(name); at != std::string::npos; at = lower.find(name, at + 1)) {
     if (at > 0 && (std::isalnum(static_cast<unsigned char>(lower[at - 1])) != 0)) continue;
     std::size_t i = at + name.size();
@@ -108,14 +106,14 @@ class Translator {
          at = page.find("<!--", at + 1)) {
       std::size_t i = at + 4;
       while (i < page.size() && std::isspace(static_cast<unsigned char>(page[i]))) ++i;
-      if (Lower(page.substr(i, 8)) == "#include") return at;
+      if (oleaut::FoldCase(page.substr(i, 8)) == "#include") return at;
     }
     return std::string_view::npos;
   }
 
   // Where a <script runat="server"> tag starts in `text`; npos when none does.
   static std::size_t FindServerScript(std::string_view text) {
-    const std::string lower = Lower(text);
+    const std::string lower = oleaut::FoldCase(text);
     for (std::size_t at = lower.find("<script"); at != std::string::npos; at = lower.find("<script", at + 1)) {
       const std::size_t end = lower.find('>', at);
       const auto runat = Attribute(std::string_view(lower).substr(at, end == std::string::npos ? end : end - at), "runat");
@@ -133,7 +131,7 @@ class Translator {
     std::string_view code = page.substr(open + 2, close - open - 2);
     if (!code.empty() && code.front() == '@') {
       const auto language = Attribute(code.substr(1), "language");
-      if (language && Lower(*language) != "vbscript")
+      if (language && oleaut::FoldCase(*language) != "vbscript")
         Fail(path, line, "this host runs .asp pages in VBScript only, not " + *language);
       AppendCode(std::string(LineAt(code, code.size()) - 1, '\n'), file, line);
       // The directive's own line ends with it: its line break is not text of

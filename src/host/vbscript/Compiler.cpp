@@ -57,7 +57,7 @@ void PageCompiler::ParseClass() {
   const std::string spelling = Current().spelling;
   const std::string name = ExpectName();
   for (const auto& c : program_->classes)
-    if (Fold(c.name) == name) Fail(kNameRedefined, "Name redefined: " + name, line);
+    if (oleaut::FoldCase(c.name) == name) Fail(kNameRedefined, "Name redefined: " + name, line);
   EndStatement();
   ClassInfo info;
   info.name = spelling;
@@ -136,7 +136,7 @@ void PageCompiler::ParseProcedure(bool isPublic, bool isDefault) {
 }
 
 void PageCompiler::Register(const Procedure& p, std::int32_t index, bool isDefault) {
-  const std::string name = Fold(p.name);
+  const std::string name = oleaut::FoldCase(p.name);
   if (class_ < 0) {
     if (procedureIndex_.contains(name) || GlobalSlot(name) >= 0)
       Fail(kNameRedefined, "Name redefined: " + name, p.line);
@@ -186,7 +186,7 @@ void PageCompiler::ResolveAll() {
   for (Expr* e : newExprs_) {
     const auto& classes = program_->classes;
     const auto it = std::find_if(classes.begin(), classes.end(),
-                                 [&](const ClassInfo& c) { return Fold(c.name) == e->name; });
+                                 [&](const ClassInfo& c) { return oleaut::FoldCase(c.name) == e->name; });
     if (it == classes.end()) Fail(kSyntaxError, "Class not defined: " + e->name, e->line);
     e->slot = static_cast<std::int32_t>(it - classes.begin());
   }
@@ -201,7 +201,7 @@ void PageCompiler::Resolve(const Pending& pending) {
       return MakeConstant(e, it->second, pending.target);
     if (const std::int32_t slot = LocalSlot(p, name); slot > 0) return Bind(e, ExprKind::Local, slot);
     const bool returns = p.kind == ProcedureKind::Function || p.kind == ProcedureKind::PropertyGet;
-    if (returns && name == Fold(p.name) && (pending.target || !e.hasArgs))
+    if (returns && name == oleaut::FoldCase(p.name) && (pending.target || !e.hasArgs))
       return Bind(e, ExprKind::Local, 0);
   }
   if (pending.classIndex >= 0) {

@@ -35,7 +35,7 @@ double LinearSeconds(Date d) {
 enum class Interval { Year, Quarter, Month, Day, Weekday, Week, Hour, Minute, Second };
 
 Interval IntervalOf(const Variant& v) {
-  const std::string name = detail::FoldCase(ToString(v));
+  const std::string name = FoldCase(ToString(v));
   if (name == "yyyy") return Interval::Year;
   if (name == "q") return Interval::Quarter;
   if (name == "m") return Interval::Month;
@@ -162,7 +162,7 @@ Variant DatePartFunction(Args a) {
     case Interval::Quarter: return static_cast<Integer>((p.month - 1) / 3 + 1);
     case Interval::Month: return static_cast<Integer>(p.month);
     case Interval::Day: {
-      if (detail::FoldCase(ToString(a[0])) == "y") return static_cast<Integer>(std::floor(date.days) - DateSerial(p.year, 1, 1).days + 1);
+      if (FoldCase(ToString(a[0])) == "y") return static_cast<Integer>(std::floor(date.days) - DateSerial(p.year, 1, 1).days + 1);
       return static_cast<Integer>(p.day);
     }
     case Interval::Weekday: return static_cast<Integer>(p.weekday);

@@ -118,7 +118,7 @@ class Dictionary : public IDispatch {
   std::string KeyOf(const Variant& key) const {
     if (key.IsObject()) return "o" + std::to_string(reinterpret_cast<std::uintptr_t>(key.If<ObjectRef>()->get()));
     if (key.IsArray()) RaiseRuntimeError(kTypeMismatch);
-    if (key.IsString()) return "s" + (textCompare_ ? detail::FoldCase(*key.If<std::string>()) : *key.If<std::string>());
+    if (key.IsString()) return "s" + (textCompare_ ? FoldCase(*key.If<std::string>()) : *key.If<std::string>());
     if (key.IsEmpty() || key.IsNull()) return key.IsEmpty() ? "e" : "z";
     return "n" + ToString(Variant(ToDouble(key)));
   }

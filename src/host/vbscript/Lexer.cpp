@@ -8,11 +8,13 @@
 #include "platform/oleaut/AutomationError.h"
 #include "platform/oleaut/Conversion.h"
 #include "platform/oleaut/DateTime.h"
+#include "platform/oleaut/Dispatch.h"
 
 namespace kelvane::host::vbscript {
 
 namespace {
 
+using oleaut::FoldChar;
 using oleaut::Variant;
 
 bool IsNameStart(char c) {
@@ -20,7 +22,6 @@ bool IsNameStart(char c) {
 }
 bool IsNameChar(char c) { return IsNameStart(c) || (c >= '0' && c <= '9') || c == '_'; }
 bool IsDigit(char c) { return c >= '0' && c <= '9'; }
-char Lower(char c) { return c >= 'A' && c <= 'Z' ? static_cast<char>(c - 'A' + 'a') : c; }
 
 class Lexer {
  public:
@@ -99,8 +100,8 @@ class Lexer {
     if (IsNameStart(c)) return ReadName(token);
     if (c == '[') return ReadBracketName(token);
     if (IsDigit(c) || (c == '.' && IsDigit(Peek(1)))) return ReadNumber(token);
-    if (c == '&' && (Lower(Peek(1)) == 'h' || Lower(Peek(1)) == 'o') && IsRadixDigit(Peek(2), Lower(Peek(1))))
-      return ReadRadix(token);
+    const char radix = FoldChar(Peek(1));
+    if (c == '&' && (radix == 'h' || radix == 'o') && IsRadixDigit(Peek(2), radix)) return ReadRadix(token);
     if (c == '"') return ReadString(token);
     if (c == '#') return ReadDate(token);
     if (c == kTextMarker) return ReadTextMarker(token);
@@ -139,7 +140,7 @@ class Lexer {
     token.kind = TokenKind::Name;
     token.spelling = text_.substr(start, at_ - start);
     token.text.reserve(at_ - start);
-    for (std::size_t i = start; i < at_; ++i) token.text += Lower(text_[i]);
+    for (std::size_t i = start; i < at_; ++i) token.text += FoldChar(text_[i]);
     if (token.text == "rem") {
       SkipComment();
       token.kind = TokenKind::End;
@@ -150,20 +151,20 @@ class Lexer {
     const std::size_t end = text_.find_first_of("]\n", at_);
     if (end == std::string_view::npos || text_[end] != ']') Fail(kSyntaxError, "Expected ']'");
     token.kind = TokenKind::Name;
-    for (std::size_t i = at_ + 1; i < end; ++i) token.text += Lower(text_[i]);
+    for (std::size_t i = at_ + 1; i < end; ++i) token.text += FoldChar(text_[i]);
     at_ = end + 1;
   }
 
   static bool IsRadixDigit(char c, char radix) {
     if (radix == 'o') return c >= '0' && c <= '7';
-    return IsDigit(c) || (Lower(c) >= 'a' && Lower(c) <= 'f');
+    return IsDigit(c) || (FoldChar(c) >= 'a' && FoldChar(c) <= 'f');
   }
 
-  static int HexDigit(char c) { return IsDigit(c) ? c - '0' : Lower(c) - 'a' + 10; }
+  static int HexDigit(char c) { return IsDigit(c) ? c - '0' : FoldChar(c) - 'a' + 10; }
 
   void ReadRadix(Token& token) {
     const std::size_t start = at_;
-    const char radix = Lower(Peek(1));
+    const char radix = FoldChar(Peek(1));
     at_ += 2;
     while (at_ < text_.size() && IsRadixDigit(text_[at_], radix)) ++at_;
     auto value = Parse(text_.substr(start, at_ - start));
@@ -203,7 +204,7 @@ class Lexer {
       ++at_;
       while (IsDigit(Peek())) ++at_;
     }
-    if (Lower(Peek()) == 'e' &&
+    if (FoldChar(Peek()) == 'e' &&
         (IsDigit(Peek(1)) || ((Peek(1) == '-' || Peek(1) == '+') && IsDigit(Peek(2))))) {
       whole = false;
       at_ += 2;

@@ -42,8 +42,6 @@ inline bool IsReserved(std::string_view name) {
   return std::find(std::begin(kReserved), std::end(kReserved), name) != std::end(kReserved);
 }
 
-inline std::string Fold(std::string_view name) { return oleaut::detail::FoldCase(name); }
-
 inline ExprPtr MakeExpr(ExprKind kind, int line) {
   auto e = std::make_unique<Expr>();
   e->kind = kind;

@@ -116,7 +116,7 @@ Runtime::Runtime(const Program& program, const RunOptions& options)
     : program_(program), options_(options), globals_(program.globalNames.size()),
       err_(std::make_shared<ErrObject>()) {
   for (const auto& [name, object] : options.objects) {
-    const std::string folded = detail::FoldCase(name);
+    const std::string folded = FoldCase(name);
     for (std::size_t i = 0; i < program.globalNames.size(); ++i)
       if (program.globalNames[i] == folded) globals_[i] = Variant(object);
   }

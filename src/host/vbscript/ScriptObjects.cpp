@@ -26,7 +26,7 @@ ScriptObject::~ScriptObject() {
 }
 
 std::optional<DISPID> ScriptObject::GetIDOfName(std::string_view name) const {
-  const auto it = info_.memberIndex.find(detail::FoldCase(name));
+  const auto it = info_.memberIndex.find(FoldCase(name));
   if (it == info_.memberIndex.end()) return std::nullopt;
   return it->second + 1;
 }
@@ -72,7 +72,7 @@ constexpr std::array<std::string_view, 7> kErrNames = {"number", "source", "desc
 }  // namespace
 
 std::optional<DISPID> ErrObject::GetIDOfName(std::string_view name) const {
-  const std::string folded = detail::FoldCase(name);
+  const std::string folded = FoldCase(name);
   for (std::size_t i = 0; i < kErrNames.size(); ++i)
     if (kErrNames[i] == folded) return static_cast<DISPID>(i);
   return std::nullopt;

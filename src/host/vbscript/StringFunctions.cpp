@@ -7,6 +7,7 @@
 
 #include "host/vbscript/BuiltinFunctions.h"
 #include "host/vbscript/Text.h"
+#include "platform/oleaut/Dispatch.h"
 
 namespace kelvane::host::vbscript::builtins {
 
@@ -15,7 +16,6 @@ using namespace oleaut;
 namespace {
 
 char Upper(char c) { return c >= 'a' && c <= 'z' ? static_cast<char>(c - 'a' + 'A') : c; }
-char Lower(char c) { return c >= 'A' && c <= 'Z' ? static_cast<char>(c - 'A' + 'a') : c; }
 
 template <char (*Convert)(char)>
 Variant MapCase(Args a) {
@@ -204,7 +204,7 @@ Variant Asc(Args a) {
   return code <= 0x7FFF ? Variant(static_cast<Integer>(code)) : Variant(static_cast<Long>(code));
 }
 Variant UCase(Args a) { return MapCase<Upper>(a); }
-Variant LCase(Args a) { return MapCase<Lower>(a); }
+Variant LCase(Args a) { return MapCase<FoldChar>(a); }
 Variant Trim(Args a) { return TrimSpaces<true, true>(a); }
 Variant LTrim(Args a) { return TrimSpaces<true, false>(a); }
 Variant RTrim(Args a) { return TrimSpaces<false, true>(a); }

@@ -1,14 +1,12 @@
 #include "host/vbscript/Text.h"
 
-#include "platform/oleaut/DispatchTable.h"
+#include "platform/oleaut/Dispatch.h"
 
 namespace kelvane::host::vbscript {
 
 namespace {
 
 bool IsContinuationByte(char c) { return (static_cast<unsigned char>(c) & 0xC0) == 0x80; }
-
-std::string Folded(std::string_view s) { return oleaut::detail::FoldCase(s); }
 
 std::size_t CharsBefore(std::string_view s, std::size_t byte) { return CharCount(s.substr(0, byte)); }
 
@@ -32,7 +30,7 @@ std::size_t ByteOffset(std::string_view s, std::size_t chars) {
 
 std::size_t FindBytes(std::string_view s, std::string_view find, std::size_t from, bool text) {
   if (!text) return s.find(find, from);
-  return Folded(s).find(Folded(find), from);
+  return oleaut::FoldCase(s).find(oleaut::FoldCase(find), from);
 }
 
 std::size_t FindText(std::string_view s, std::string_view find, std::size_t start, bool text) {
@@ -49,7 +47,7 @@ std::size_t FindTextBackward(std::string_view s, std::string_view find, long sta
   if (find.empty()) return start < 0 ? chars : static_cast<std::size_t>(start);
   if (find.size() > end) return 0;
   const std::string_view within = s.substr(0, end);
-  const std::size_t found = text ? Folded(within).rfind(Folded(find)) : within.rfind(find);
+  const std::size_t found = text ? oleaut::FoldCase(within).rfind(oleaut::FoldCase(find)) : within.rfind(find);
   return found == std::string_view::npos ? 0 : CharsBefore(s, found) + 1;
 }
 
@@ -59,8 +57,8 @@ std::string ReplaceText(std::string_view s, std::string_view find, std::string_v
   if (find.empty() || count == 0) return std::string(tail);
   std::string result;
   std::size_t at = 0;
-  const std::string folded = text ? Folded(tail) : std::string();
-  const std::string foldedFind = text ? Folded(find) : std::string();
+  const std::string folded = text ? oleaut::FoldCase(tail) : std::string();
+  const std::string foldedFind = text ? oleaut::FoldCase(find) : std::string();
   for (long done = 0; count < 0 || done < count; ++done) {
     const std::size_t found = text ? folded.find(foldedFind, at) : tail.find(find, at);
     if (found == std::string_view::npos) break;
@@ -72,7 +70,7 @@ std::string ReplaceText(std::string_view s, std::string_view find, std::string_v
 }
 
 int CompareText(std::string_view a, std::string_view b, bool text) {
-  const int order = text ? Folded(a).compare(Folded(b)) : a.compare(b);
+  const int order = text ? oleaut::FoldCase(a).compare(oleaut::FoldCase(b)) : a.compare(b);
   return order < 0 ? -1 : order > 0 ? 1 : 0;
 }
 

@@ -1,7 +1,6 @@
 #include "platform/oleaut/Dispatch.h"
 
 #include <algorithm>
-#include <cctype>
 #include <string>
 
 #include "platform/oleaut/AutomationError.h"
@@ -18,9 +17,8 @@ Variant InvokeByName(IDispatch& object, std::string_view name, std::uint16_t kin
 }
 
 bool SameName(std::string_view a, std::string_view b) {
-  return a.size() == b.size() && std::equal(a.begin(), a.end(), b.begin(), [](char x, char y) {
-           return std::tolower(static_cast<unsigned char>(x)) == std::tolower(static_cast<unsigned char>(y));
-         });
+  return a.size() == b.size() &&
+         std::equal(a.begin(), a.end(), b.begin(), [](char x, char y) { return FoldChar(x) == FoldChar(y); });
 }
 
 std::optional<DISPID> FindMember(const InterfaceDesc& desc, std::string_view name) {
@@ -29,14 +27,10 @@ std::optional<DISPID> FindMember(const InterfaceDesc& desc, std::string_view nam
   return std::nullopt;
 }
 
-namespace detail {
-
 std::string FoldCase(std::string_view name) {
   std::string folded(name);
-  for (char& c : folded) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
+  for (char& c : folded) c = FoldChar(c);
   return folded;
 }
-
-}  // namespace detail
 
 }  // namespace kelvane::oleaut

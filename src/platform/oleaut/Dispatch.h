@@ -69,6 +69,13 @@ class IDispatch : public IUnknown {
   virtual const InterfaceDesc* GetTypeInfo() const { return nullptr; }
 };
 
+// An ASCII capital in lower case; any other byte as it is.
+constexpr char FoldChar(char c) { return c >= 'A' && c <= 'Z' ? static_cast<char>(c - 'A' + 'a') : c; }
+
+// A name with its ASCII capitals in lower case: the key under which names
+// that differ only in case are one.
+std::string FoldCase(std::string_view name);
+
 // Whether two member names are the same, without regard to case.
 bool SameName(std::string_view a, std::string_view b);
 

@@ -61,8 +61,6 @@ Variant CallMember(typename MemberTraits<decltype(Member)>::Class& self,
   }(std::index_sequence_for<A...>{});
 }
 
-std::string FoldCase(std::string_view name);
-
 }  // namespace detail
 
 // Binds `Member` as the function-table entry (id, name, kind); `paramNames`
@@ -91,11 +89,11 @@ template <class T>
 class DispatchTable {
  public:
   explicit DispatchTable(std::vector<Binding<T>> bindings) : bindings_(std::move(bindings)) {
-    for (const auto& b : bindings_) ids_.emplace(detail::FoldCase(b.desc.name), b.desc.id);
+    for (const auto& b : bindings_) ids_.emplace(FoldCase(b.desc.name), b.desc.id);
   }
 
   std::optional<DISPID> GetIDOfName(std::string_view name) const {
-    const auto it = ids_.find(detail::FoldCase(name));
+    const auto it = ids_.find(FoldCase(name));
     if (it == ids_.end()) return std::nullopt;
     return it->second;
   }

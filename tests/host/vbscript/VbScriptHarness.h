@@ -60,7 +60,7 @@ class FakeServer : public oleaut::IDispatch {
   oleaut::Variant Invoke(oleaut::DISPID id, std::uint16_t, std::span<const oleaut::Variant> args) override {
     if (id != 1 || args.size() != 1) oleaut::RaiseRuntimeError(oleaut::kWrongArgumentCount);
     const std::string progID = oleaut::ToString(args[0]);
-    if (oleaut::detail::FoldCase(progID) == "scripting.dictionary") return oleaut::ObjectRef(CreateDictionary());
+    if (oleaut::FoldCase(progID) == "scripting.dictionary") return oleaut::ObjectRef(CreateDictionary());
     auto object = server::CreateObject(progID);
     if (auto* control = dynamic_cast<complus::ObjectControl*>(object.get())) control->Activate();
     return oleaut::ObjectRef(object);
