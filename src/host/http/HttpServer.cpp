@@ -2,8 +2,10 @@
 
 #include <arpa/inet.h>
 #include <fcntl.h>
+#include <linux/filter.h>
 #include <microhttpd.h>
 #include <netinet/in.h>
+#include <netinet/tcp.h>
 #include <sys/socket.h>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -460,6 +462,35 @@ unsigned OnePerCoreUnless(unsigned count) {
   return count != 0 ? count : std::max(1u, std::thread::hardware_concurrency());
 }
 
+// Connections the system has completed on `listening` but the library has
+// not yet accepted: a client may have sent its request on one already.
+int ListenQueueLength(int listening) {
+  tcp_info info{};
+  socklen_t size = sizeof info;
+  if (::getsockopt(listening, IPPROTO_TCP, TCP_INFO, &info, &size) != 0) return 0;
+  return static_cast<int>(info.tcpi_unacked);  // a listening socket's accept queue
+}
+
+// Lets the library accept, until `deadline`, every connection the system has
+// already completed for the server, while turning new ones away: a segment
+// that opens a connection is dropped unanswered, so its client sends it again
+// a second later and by then finds the port closed. Closing the port at
+// once would reset the completed connections, and a request sent on one
+// would be lost.
+void DrainListenQueue(int listening, Clock::time_point deadline) {
+  static constexpr sock_filter kDropOpenings[] = {
+      BPF_STMT(BPF_LD | BPF_B | BPF_ABS, 13),  // the TCP header's flags
+      BPF_STMT(BPF_ALU | BPF_AND | BPF_K, TH_SYN | TH_ACK),
+      BPF_JUMP(BPF_JMP | BPF_JEQ | BPF_K, TH_SYN, 0, 1),
+      BPF_STMT(BPF_RET | BPF_K, 0),
+      BPF_STMT(BPF_RET | BPF_K, 0xFFFFFFFF),
+  };
+  const sock_fprog program{std::size(kDropOpenings), const_cast<sock_filter*>(kDropOpenings)};
+  if (::setsockopt(listening, SOL_SOCKET, SO_ATTACH_FILTER, &program, sizeof program) != 0) return;
+  while (ListenQueueLength(listening) > 0 && Clock::now() < deadline)
+    std::this_thread::sleep_for(std::chrono::milliseconds(1));
+}
+
 }  // namespace
 
 // Answers requests: everything the library calls back into.
@@ -507,10 +538,10 @@ class HttpServer::Responder {
                                       engine_.Limits().time + kPageGrace});
   }
 
-  // Waits until no request is in flight, or `grace` has passed.
-  void AwaitIdle(Clock::duration grace) {
+  // Waits until no request is in flight, or until `deadline`.
+  void AwaitIdle(Clock::time_point deadline) {
     std::unique_lock lock(flightMutex_);
-    flightDone_.wait_for(lock, grace, [&] { return inFlight_ == 0; });
+    flightDone_.wait_until(lock, deadline, [&] { return inFlight_ == 0; });
   }
 
   static void OnConnection(void* cls, MHD_Connection* connection, void** socketContext,
@@ -869,16 +900,19 @@ bool HttpServer::Start(std::string* error) {
 void HttpServer::Stop() {
   if (!daemon_) return;
   responder_->Accepting(false);
+  const Clock::time_point deadline = Clock::now() + responder_->StopGrace();
+  if (const auto* info = MHD_get_daemon_info(daemon_.get(), MHD_DAEMON_INFO_LISTEN_FD))
+    DrainListenQueue(info->listen_fd, deadline);
   const MHD_socket listening = MHD_quiesce_daemon(daemon_.get());
-  // Connections that would wait unaccepted until the end are refused now,
-  // so that a proxy in front tries another server at once. The socket
-  // stays open until the library has let go of it.
+  // New connections are refused from now on, so that a proxy in front tries
+  // another server at once. The socket stays open until the library has let
+  // go of it.
   if (listening != MHD_INVALID_SOCKET) ::shutdown(listening, SHUT_RDWR);
-  responder_->AwaitIdle(responder_->StopGrace());
+  responder_->AwaitIdle(deadline);
   // Pages still waiting or running are answered, and the answers given
   // time to go out before the connections close.
   responder_->ClosePool();
-  responder_->AwaitIdle(kPageGrace);
+  responder_->AwaitIdle(Clock::now() + kPageGrace);
   daemon_.reset();
   responder_->StopHelpers();
   if (listening != MHD_INVALID_SOCKET) ::close(listening);

@@ -629,6 +629,40 @@ TEST_F(HttpServerTest, AConnectionAcceptedBeforeAStopIsServedAfterIt) {
   EXPECT_EQ(response.body, "A page without script.\n");
 }
 
+TEST_F(HttpServerTest, AConnectionStillInTheListenQueueWhenAStopBeginsIsServed) {
+  // The only connection the server may hold is a page's; the system
+  // completes the next connection and keeps its request until the server
+  // has room. A proxy that sent a request there must get the answer, not a
+  // reset, however the stop falls; one that connects once the stop has
+  // begun is refused.
+  MakeStuckPage();
+  ServerOptions options;
+  options.threads = 1;
+  options.maxConnections = 1;
+  Serve(options);
+  Client page(server->Port(), 5s);
+  page.Send(Request("GET", "/stuck.ksp"));
+  std::this_thread::sleep_for(100ms);
+  Client queued(server->Port(), 5s);
+  ASSERT_TRUE(queued.Connected());
+  queued.Send(Request("GET", "/hello.txt"));
+  std::this_thread::sleep_for(100ms);
+  const std::uint16_t port = server->Port();
+  std::thread stopper([&] { server->Stop(); });
+  std::this_thread::sleep_for(100ms);
+  std::atomic<bool> lateConnected = true;
+  std::thread latecomer([&] { lateConnected = Client(port, 5s).Connected(); });
+  std::this_thread::sleep_for(100ms);
+  ReleaseStuckPages();
+  EXPECT_EQ(page.Read().body, "released");
+  const auto response = queued.Read();
+  stopper.join();
+  latecomer.join();
+  EXPECT_FALSE(lateConnected);
+  EXPECT_EQ(response.status, 200);
+  EXPECT_EQ(response.body, "hello\n");
+}
+
 TEST_F(HttpServerTest, StartReportsWhyItCannotListen) {
   const std::uint16_t taken = Serve();
   ServerOptions options;
