@@ -476,8 +476,11 @@ int ListenQueueLength(int listening) {
 // that opens a connection is dropped unanswered, so its client sends it again
 // a second later and by then finds the port closed. Closing the port at
 // once would reset the completed connections, and a request sent on one
-// would be lost.
+// would be lost. The library counts a connection in flight a moment after
+// taking it from the queue, so the queue must stay empty for a while before
+// the server goes on to wait for what is in flight.
 void DrainListenQueue(int listening, Clock::time_point deadline) {
+  constexpr auto kSettle = std::chrono::milliseconds(50);
   static constexpr sock_filter kDropOpenings[] = {
       BPF_STMT(BPF_LD | BPF_B | BPF_ABS, 13),  // the TCP header's flags
       BPF_STMT(BPF_ALU | BPF_AND | BPF_K, TH_SYN | TH_ACK),
@@ -487,8 +490,14 @@ void DrainListenQueue(int listening, Clock::time_point deadline) {
   };
   const sock_fprog program{std::size(kDropOpenings), const_cast<sock_filter*>(kDropOpenings)};
   if (::setsockopt(listening, SOL_SOCKET, SO_ATTACH_FILTER, &program, sizeof program) != 0) return;
-  while (ListenQueueLength(listening) > 0 && Clock::now() < deadline)
+  for (Clock::time_point now = Clock::now(), emptySince = now; now < deadline; now = Clock::now()) {
+    if (ListenQueueLength(listening) > 0) {
+      emptySince = now;
+    } else if (now - emptySince >= kSettle) {
+      return;
+    }
     std::this_thread::sleep_for(std::chrono::milliseconds(1));
+  }
 }
 
 }  // namespace
