@@ -84,9 +84,10 @@ class HttpServer {
   // Stops accepting connections, lets requests in flight finish for up to
   // connectionTimeoutSeconds or a page's time and grace, whichever is longer
   // (connections the system had already completed count as in flight: they
-  // are served, not reset); then answers pages still waiting (503) or running (500), closes every
-  // connection and joins every thread, waiting for workers still inside an
-  // abandoned page to return. Does nothing when the server is not running.
+  // are served, not reset); then answers pages still waiting (503) or
+  // running (500), closes every connection and joins every thread, waiting
+  // for workers still inside an abandoned page to return. Does nothing when
+  // the server is not running.
   void Stop();
 
   // The bound port while running (the system's choice when options.port is
