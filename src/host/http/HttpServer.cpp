@@ -89,7 +89,6 @@ int HexDigit(char c) {
   return -1;
 }
 
-
 // Names never served or run: dotfiles, and what editors leave beside the
 // files they edit (backups, swap files, autosaves, merge leftovers).
 bool IsHiddenName(std::string_view name) {
@@ -626,7 +625,7 @@ class HttpServer::Responder {
         return MHD_YES;
       }
       return IsPageFile(exchange->file) ? self.RunPage(connection, *exchange)
-                                    : ServeFile(connection, *exchange);
+                                        : ServeFile(connection, *exchange);
     } catch (const std::exception&) {
       // Out of memory, most likely: a short reply if one can still be made.
       if (*uploadSize != 0) return MHD_NO;
