@@ -128,8 +128,9 @@ using Bytes = std::uint8_t __attribute__((vector_size(kWindow)));
 
 // Target pixels, in a row, whose left and right neighbours lie within one
 // window of the row down: the window is loaded once and each target byte's
-// neighbour is picked from it.
-struct Run {
+// neighbour is picked from it. Aligned to its window, as the clones for
+// wider vectors assume, whatever the alignment the default target gives.
+struct alignas(kWindow) Run {
   std::int32_t from;  // offset in the row down of the first pixel's left neighbour
   std::int32_t to;    // offset of the first pixel's bytes in the left and right rows
   Bytes picks;        // for each of the run's bytes, where its left neighbour lies from `from`
