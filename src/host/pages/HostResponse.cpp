@@ -76,7 +76,12 @@ std::string HostResponse::Cookie(std::string_view name) const {
 }
 
 void HostResponse::Redirect(std::string url) {
-  if (!Clean(url)) return;
+  // A line break would let the URL, often built from what the visitor
+  // sent, add headers of its own; the page stops unless it handles that.
+  if (url.find_first_of(std::string_view("\r\n\0", 3)) != std::string::npos)
+    throw oleaut::AutomationError(oleaut::kInvalidProcedureCall, "Kelvane",
+                                  "Response.Redirect: the URL holds a line break or NUL");
+  if (ended_) return;
   reply_.status = 302;
   reply_.headers.emplace_back("Location", url);
   reply_.contentType = "text/html";

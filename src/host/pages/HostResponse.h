@@ -37,7 +37,8 @@ class HostResponse : public asp::Response {
   void SetCookie(std::string name, std::string value);
   // The value set for cookie `name` by this response; empty when none.
   std::string Cookie(std::string_view name) const;
-  // Answers 302 with `url` as the location, and ends.
+  // Answers 302 with `url` as the location, and ends. A URL with a CR, LF
+  // or NUL raises 5 and changes nothing.
   void Redirect(std::string url);
 
   oleaut::VariantBool Buffer() const { return buffer_; }

@@ -15,6 +15,41 @@ int HexValue(char c) {
   return -1;
 }
 
+// How many bytes at the start of `text` (not empty) make one UTF-8
+// character, or one stretch that is not UTF-8: a lead byte and as many of
+// its continuation bytes as are in range, as a browser decodes them.
+struct Utf8Step {
+  std::size_t length;
+  bool valid;
+};
+
+Utf8Step NextUtf8(std::string_view text) {
+  const auto byte = [&](std::size_t i) { return static_cast<unsigned char>(text[i]); };
+  const unsigned lead = byte(0);
+  if (lead < 0x80) return {1, true};
+  std::size_t continuations = 0;
+  unsigned lower = 0x80, upper = 0xBF;  // the range of the next continuation byte
+  if (lead >= 0xC2 && lead <= 0xDF) {
+    continuations = 1;
+  } else if (lead >= 0xE0 && lead <= 0xEF) {
+    continuations = 2;
+    if (lead == 0xE0) lower = 0xA0;  // no overlong forms
+    if (lead == 0xED) upper = 0x9F;  // no surrogates
+  } else if (lead >= 0xF0 && lead <= 0xF4) {
+    continuations = 3;
+    if (lead == 0xF0) lower = 0x90;
+    if (lead == 0xF4) upper = 0x8F;  // nothing past U+10FFFF
+  } else {
+    return {1, false};
+  }
+  for (std::size_t i = 1; i <= continuations; ++i) {
+    if (i >= text.size() || byte(i) < lower || byte(i) > upper) return {i, false};
+    lower = 0x80;
+    upper = 0xBF;
+  }
+  return {continuations + 1, true};
+}
+
 }  // namespace
 
 std::string UrlDecode(std::string_view text) {
@@ -54,15 +89,25 @@ std::string UrlEncode(std::string_view text) {
 
 std::string HtmlEncode(std::string_view text) {
   std::string encoded;
-  for (const char c : text) {
+  encoded.reserve(text.size());
+  for (std::size_t at = 0; at < text.size();) {
+    const char c = text[at];
     switch (c) {
       case '&': encoded += "&amp;"; break;
       case '<': encoded += "&lt;"; break;
       case '>': encoded += "&gt;"; break;
       case '"': encoded += "&quot;"; break;
       case '\'': encoded += "&#39;"; break;
-      default: encoded += c;
+      default:
+        if (static_cast<unsigned char>(c) >= 0x80) {
+          const Utf8Step step = NextUtf8(text.substr(at));
+          encoded += step.valid ? text.substr(at, step.length) : "\xEF\xBF\xBD";
+          at += step.length;
+          continue;
+        }
+        encoded += c;
     }
+    ++at;
   }
   return encoded;
 }

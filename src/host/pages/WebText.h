@@ -12,7 +12,8 @@ namespace kelvane::host {
 std::string UrlDecode(std::string_view text);
 // Escapes a space as '+' and everything but letters, digits and -_.~ as %XX.
 std::string UrlEncode(std::string_view text);
-// Escapes &, <, >, " and '.
+// Escapes &, <, >, " and ', and puts U+FFFD in place of each sequence of
+// bytes that is not UTF-8, one for each that a browser would show.
 std::string HtmlEncode(std::string_view text);
 // "a=1&b=x%20y" as decoded name and value pairs, in order.
 Fields ParseFields(std::string_view text);
