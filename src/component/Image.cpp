@@ -45,5 +45,13 @@ void Image::Deactivate() {
   CurrentResponse.reset();
 }
 
+void Image::DropValues() noexcept {
+  for (Variant* setting : {&PenColor_, &PenStyle_, &PenWidth_, &PlotFillColor_, &PlotFillStyle_, &PlotFontSize_,
+                           &PlotHeight_, &PlotFontName_, &PlotFontBold_, &PlotFontItalic_}) {
+    Variant dying = std::move(*setting);
+    *setting = Variant();
+  }
+}
+
 
 }  // namespace kelvane::component

@@ -23,7 +23,7 @@ using oleaut::Long;
 using oleaut::Variant;
 using oleaut::VariantBool;
 
-class Image final : public oleaut::IDispatch, public complus::ObjectControl {
+class Image final : public oleaut::IDispatch, public complus::ObjectControl, public oleaut::ValueHolder {
  public:
   Image();
   ~Image() override;
@@ -93,6 +93,8 @@ class Image final : public oleaut::IDispatch, public complus::ObjectControl {
   void Activate() override;
   void Deactivate() override;
   VariantBool CanBePooled() override { return VariantBool::False; }
+  // Empties the stored settings that may hold objects.
+  void DropValues() noexcept override;
 
   std::optional<oleaut::DISPID> GetIDOfName(std::string_view name) const override;
   Variant Invoke(oleaut::DISPID id, std::uint16_t kind, std::span<const Variant> args) override;

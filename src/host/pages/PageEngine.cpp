@@ -9,6 +9,7 @@
 #include "host/pages/HostResponse.h"
 #include "host/pages/Intrinsics.h"
 #include "host/pages/PageContext.h"
+#include "host/pages/PageDeadline.h"
 #include "host/pages/PageLanguages.h"
 #include "host/pages/SiteState.h"
 #include "platform/complus/ObjectContext.h"
@@ -29,6 +30,26 @@ PageReply Failure(int status, std::string text) {
   reply.contentType = "text/plain; charset=utf-8";
   reply.body = std::move(text);
   return reply;
+}
+
+// Deactivates and empties every object the page made, then lets go of
+// them: objects that hold each other die with the page, and the next page
+// on the thread starts with no Image alive, on a fresh surface. What an
+// object lets go of may make more: the list is walked as it grows.
+void ReleaseCreated(std::vector<oleaut::ObjectRef>& created) noexcept {
+  for (std::size_t i = 0; i < created.size(); ++i) {
+    const oleaut::ObjectRef object = created[i];
+    if (auto* control = dynamic_cast<complus::ObjectControl*>(object.get())) {
+      try {
+        control->Deactivate();
+      } catch (...) {
+        // An object that cannot deactivate is emptied and released all the same.
+      }
+    }
+    if (auto* holder = dynamic_cast<oleaut::ValueHolder*>(object.get())) holder->DropValues();
+  }
+  std::vector<oleaut::ObjectRef> dying = std::move(created);
+  created.clear();
 }
 
 bool IsAspPage(const fs::path& page) { return oleaut::SameName(page.extension().native(), ".asp"); }
@@ -54,6 +75,8 @@ PageReply PageEngine::Run(const fs::path& page, const PageRequest& request) cons
 
   try {
     const memory::LimitScope memoryLimit(limits_.memoryBytes);
+    const auto deadline = Clock::now() + limits_.time;
+    const DeadlineScope deadlineScope(deadline);
     PageContext context{request,
                         root_,
                         page,
@@ -61,7 +84,7 @@ PageReply PageEngine::Run(const fs::path& page, const PageRequest& request) cons
                         std::make_shared<HostResponse>(),
                         std::make_shared<complus::ObjectContext>(),
                         {},
-                        Clock::now() + limits_.time,
+                        deadline,
                         {}};
     context.objectContext->SetItem("Response", oleaut::Variant(oleaut::ObjectRef(context.response)));
     const complus::ContextScope contextScope(context.objectContext);
@@ -73,9 +96,7 @@ PageReply PageEngine::Run(const fs::path& page, const PageRequest& request) cons
       error = IsAspPage(page) ? RunAspPage(context, intrinsics, status) : RunKspPage(context, intrinsics, status);
       EndIntrinsics(context);
     }
-    for (const auto& object : context.created)
-      if (auto* control = dynamic_cast<complus::ObjectControl*>(object.get())) control->Deactivate();
-    context.created.clear();
+    ReleaseCreated(context.created);
     if (!error.empty()) return Failure(500, std::move(error));
     return std::move(context.response->Finish());
   } catch (const std::bad_alloc&) {

@@ -6,6 +6,7 @@
 #include <cstdio>
 #include <memory>
 
+#include "host/pages/PageDeadline.h"
 #include "host/vbscript/BuiltinFunctions.h"
 #include "host/vbscript/Text.h"
 #include "platform/oleaut/AutomationError.h"
@@ -249,12 +250,16 @@ Variant LBound(Args a) {
 Variant Filter(Args a) {
   const SafeArray& array = ArrayOf(a[0]);
   if (a[1].IsNull()) RaiseRuntimeError(kInvalidUseOfNull);
-  const std::string value = ToString(a[1]);
   const bool include = a.size() < 3 || IsTrue(ToBoolean(a[2]));
   const bool text = TextCompare(a, 3);
+  const std::string value = ToString(a[1]);
+  const ComparedText sought(value, text);
   std::vector<Variant> kept;
+  host::DeadlineTicker ticker;
   for (const auto& element : array.elements) {
-    const bool found = FindBytes(ToString(element), value, 0, text) != std::string::npos;
+    ticker.Tick();
+    const std::string elementText = ToString(element);
+    const bool found = FindBytes(ComparedText(elementText, text).View(), sought.View(), 0) != std::string::npos;
     if (found == include) kept.push_back(element);
   }
   return MakeArray(std::move(kept));

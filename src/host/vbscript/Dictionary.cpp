@@ -5,6 +5,7 @@
 #include <utility>
 #include <vector>
 
+#include "host/pages/PageDeadline.h"
 #include "platform/oleaut/AutomationError.h"
 #include "platform/oleaut/Conversion.h"
 #include "platform/oleaut/DispatchTable.h"
@@ -40,7 +41,7 @@ const InterfaceDesc& Description() {
   return description;
 }
 
-class Dictionary : public IDispatch {
+class Dictionary : public IDispatch, public ValueHolder {
  public:
   std::optional<DISPID> GetIDOfName(std::string_view name) const override {
     return FindMember(Description(), name);
@@ -64,10 +65,9 @@ class Dictionary : public IDispatch {
         return Slot(args[0]);
       case kAdd: {
         expect(2);
-        const std::string key = KeyOf(args[0]);
+        std::string key = KeyOf(args[0]);
         if (index_.contains(key)) Raise(kKeyExists, "This key is already associated with an element of this collection");
-        index_.emplace(key, entries_.size());
-        entries_.emplace_back(args[0], args[1]);
+        Insert(std::move(key), args[0], args[1]);
         return {};
       }
       case kExists: expect(1); return ToVariantBool(index_.contains(KeyOf(args[0])));
@@ -77,14 +77,18 @@ class Dictionary : public IDispatch {
         expect(1);
         const auto it = index_.find(KeyOf(args[0]));
         if (it == index_.end()) Raise(kElementNotFound, "Element not found");
-        entries_.erase(entries_.begin() + static_cast<std::ptrdiff_t>(it->second));
-        Reindex();
+        const std::size_t removed = it->second;
+        index_.erase(it);
+        // Nothing here allocates: the index and the entries stay in step.
+        for (auto& [key, place] : index_)
+          if (place > removed) --place;
+        Entry dying = std::move(entries_[removed]);
+        entries_.erase(entries_.begin() + static_cast<std::ptrdiff_t>(removed));
         return {};
       }
       case kRemoveAll:
         expect(0);
-        entries_.clear();
-        index_.clear();
+        DropValues();
         return {};
       case kCount:
         if (put) RaiseRuntimeError(kMemberNotFound);
@@ -106,6 +110,14 @@ class Dictionary : public IDispatch {
     }
   }
 
+  void DropValues() noexcept override {
+    // The entries die after the dictionary is empty: a terminator they run
+    // finds it consistent.
+    std::vector<Entry> dying = std::move(entries_);
+    entries_.clear();
+    index_.clear();
+  }
+
  private:
   using Entry = std::pair<Variant, Variant>;
 
@@ -125,24 +137,34 @@ class Dictionary : public IDispatch {
 
   // The item of `key`, added with Empty when missing.
   Variant& Slot(const Variant& key) {
-    const std::string text = KeyOf(key);
+    std::string text = KeyOf(key);
     const auto it = index_.find(text);
     if (it != index_.end()) return entries_[it->second].second;
-    index_.emplace(text, entries_.size());
-    entries_.emplace_back(key, Variant());
+    Insert(std::move(text), key, Variant());
     return entries_.back().second;
+  }
+
+  // Adds an entry and its key to the index, both or, when memory fails,
+  // neither.
+  void Insert(std::string text, const Variant& key, const Variant& item) {
+    entries_.emplace_back(key, item);
+    try {
+      index_.emplace(std::move(text), entries_.size() - 1);
+    } catch (...) {
+      entries_.pop_back();
+      throw;
+    }
   }
 
   Variant Column(Variant Entry::*part) const {
     auto array = std::make_shared<SafeArray>();
     array->elements.reserve(entries_.size());
-    for (const auto& entry : entries_) array->elements.push_back(entry.*part);
+    host::DeadlineTicker ticker;
+    for (const auto& entry : entries_) {
+      ticker.Tick();
+      array->elements.push_back(entry.*part);
+    }
     return Variant(ArrayRef(std::move(array)));
-  }
-
-  void Reindex() {
-    index_.clear();
-    for (std::size_t i = 0; i < entries_.size(); ++i) index_.emplace(KeyOf(entries_[i].first), i);
   }
 
   std::vector<Entry> entries_;

@@ -2,6 +2,7 @@
 
 #include <new>
 
+#include "host/pages/PageDeadline.h"
 #include "host/vbscript/Compiler.h"
 #include "host/vbscript/Runtime.h"
 #include "platform/oleaut/AutomationError.h"
@@ -35,9 +36,10 @@ std::optional<ScriptError> RunProgram(const Program& program, const RunOptions& 
     runtime->RunMain();
   } catch (const oleaut::AutomationError& e) {
     error = Located(program, *runtime, {e.Number(), e.Source(), e.Description(), {}, 0});
-  } catch (const PageStop& stop) {
-    if (stop.timedOut)
-      error = Located(program, *runtime, {0, kRuntimeSource, "the page ran past its time limit", {}, 0, true});
+  } catch (const PageStop&) {
+    // The page ended itself: a success.
+  } catch (const PageTimeout& timeout) {
+    error = Located(program, *runtime, {0, kRuntimeSource, timeout.what(), {}, 0, true});
   } catch (const std::bad_alloc&) {
     error = ScriptError{oleaut::kOutOfMemory, kRuntimeSource,
                         oleaut::RuntimeErrorText(oleaut::kOutOfMemory), {}, 0};
@@ -50,7 +52,7 @@ std::optional<ScriptError> RunProgram(const Program& program, const RunOptions& 
   if (runtime) {
     runtime->ReleaseAll();
     if (!error && runtime->TerminatorTimedOut())
-      error = ScriptError{0, kRuntimeSource, "the page ran past its time limit", {}, 0, true};
+      error = ScriptError{0, kRuntimeSource, PageTimeout().what(), {}, 0, true};
   }
   return error;
 }

@@ -3,10 +3,10 @@
 #include <algorithm>
 #include <array>
 #include <cmath>
-#include <ctime>
 #include <new>
 #include <utility>
 
+#include "host/pages/PageDeadline.h"
 #include "host/vbscript/ScriptObjects.h"
 #include "platform/oleaut/Conversion.h"
 #include "platform/oleaut/DispatchTable.h"
@@ -18,7 +18,6 @@ namespace kelvane::host::vbscript {
 namespace {
 
 using namespace oleaut;
-using Clock = std::chrono::steady_clock;
 
 // Calls nest at most this deep (28 "Out of stack space" beyond): a page's
 // recursion must end in an error, never in the thread's stack overflowing.
@@ -133,35 +132,17 @@ void Runtime::ReleaseAll() noexcept {
     global = Variant();
   }
   // A terminator run here may make objects: the list grows as it is walked.
-  for (std::size_t i = 0; i < created_.size(); ++i) {
-    if (const auto object = created_[i].lock()) {
-      for (auto& field : object->Fields()) {
-        Variant dying = std::move(field);
-        field = Variant();
-      }
-    }
-  }
+  for (std::size_t i = 0; i < created_.size(); ++i)
+    if (const auto object = created_[i].lock()) object->DropValues();
 }
-
-// The coarse monotonic clock: the steady clock's own, read in a few
-// nanoseconds, to a few milliseconds, as a deadline needs.
-namespace {
-
-Clock::time_point CoarseNow() {
-  timespec now{};
-  clock_gettime(CLOCK_MONOTONIC_COARSE, &now);
-  return Clock::time_point(std::chrono::seconds(now.tv_sec) + std::chrono::nanoseconds(now.tv_nsec));
-}
-
-}  // namespace
 
 void Runtime::CheckTime() {
   steps_ = 0;
-  if (CoarseNow() > options_.deadline) throw PageStop{true};
+  if (CoarseNow() > options_.deadline) throw PageTimeout();
 }
 
 void Runtime::AfterObjectCall() {
-  if (options_.ended && options_.ended()) throw PageStop{false};
+  if (options_.ended && options_.ended()) throw PageStop{};
 }
 
 void Runtime::RecordError(const AutomationError& error) { err_->Record(error); }
@@ -618,26 +599,36 @@ Variant Runtime::CallProcedure(std::int32_t index, ScriptObject* me, std::span<V
   frame.me = me;
   // Leaves the frame however the call ends, a failed allocation while it is
   // made included; a local that dies may run a Class_Terminate, which finds
-  // the stack already back in order.
+  // the stack already back in order, and counts as a call nested in this
+  // one, so that terminators that make objects that terminate stop at the
+  // same depth as any recursion.
   struct Leave {
     Runtime& runtime;
     Frame* caller;
     std::size_t base;
     ~Leave() {
       runtime.frame_ = caller;
-      --runtime.depth_;
+      // The two stacks shrink together: a terminator's frame starts at their
+      // common top.
       while (runtime.stack_.size() > base) {
         Variant dying = std::move(runtime.stack_.back());
         runtime.stack_.pop_back();
+        runtime.refs_.pop_back();
       }
-      runtime.refs_.resize(base);
+      --runtime.depth_;
     }
   } leave{*this, frame_, frame.base};
   ++depth_;
   const auto count = static_cast<std::size_t>(p.slotCount);
   for (std::size_t i = 0; i < count; ++i) {
-    stack_.emplace_back();
-    refs_.push_back(&stack_.back());
+    refs_.push_back(nullptr);
+    try {
+      stack_.emplace_back();
+    } catch (const std::bad_alloc&) {
+      refs_.pop_back();
+      throw;
+    }
+    refs_.back() = &stack_.back();
   }
   for (std::size_t i = 0; i < values.size(); ++i) {
     if (refs != nullptr && refs[i] != nullptr) refs_[frame.base + 1 + i] = refs[i];
@@ -664,9 +655,9 @@ void Runtime::Terminate(ScriptObject& object) noexcept {
   const int line = currentLine_;
   try {
     CallProcedure(object.Info().terminate, &object, {}, nullptr);
-  } catch (const PageStop& stop) {
+  } catch (const PageTimeout&) {
     // The page ran out of time in a destructor: it fails, when it ends.
-    terminatorTimedOut_ = terminatorTimedOut_ || stop.timedOut;
+    terminatorTimedOut_ = true;
   } catch (...) {
     // A terminator's failure, even the deadline, is the page's to meet at
     // its next statement, not here in a destructor.

@@ -20,11 +20,9 @@ namespace kelvane::host::vbscript {
 class ScriptObject;
 class ErrObject;
 
-// Thrown to stop a page that has ended itself or run past its deadline:
-// no script error, so no On Error holds it.
-struct PageStop {
-  bool timedOut;
-};
+// Thrown to stop a page that has ended itself: no script error, so no On
+// Error holds it. A page past its deadline is stopped by PageTimeout.
+struct PageStop {};
 
 class Runtime : public std::enable_shared_from_this<Runtime> {
  public:

@@ -25,6 +25,15 @@ ScriptObject::~ScriptObject() {
   if (const auto runtime = runtime_.lock()) runtime->Terminate(*this);
 }
 
+void ScriptObject::DropValues() noexcept {
+  for (auto& field : fields_) {
+    // What the field held dies after the field is empty: a terminator it
+    // runs finds the object consistent.
+    Variant dying = std::move(field);
+    field = Variant();
+  }
+}
+
 std::optional<DISPID> ScriptObject::GetIDOfName(std::string_view name) const {
   const auto it = info_.memberIndex.find(FoldCase(name));
   if (it == info_.memberIndex.end()) return std::nullopt;

@@ -17,7 +17,9 @@ class Runtime;
 // An instance of a Class of the page. Members are reached by name like any
 // other object's; private ones only from the instance's own methods. Calls
 // after the page's run has ended raise 91.
-class ScriptObject : public oleaut::IDispatch, public std::enable_shared_from_this<ScriptObject> {
+class ScriptObject : public oleaut::IDispatch,
+                     public oleaut::ValueHolder,
+                     public std::enable_shared_from_this<ScriptObject> {
  public:
   ScriptObject(std::weak_ptr<Runtime> runtime, const ClassInfo& info);
   ~ScriptObject() override;
@@ -29,6 +31,8 @@ class ScriptObject : public oleaut::IDispatch, public std::enable_shared_from_th
 
   const ClassInfo& Info() const { return info_; }
   std::vector<oleaut::Variant>& Fields() { return fields_; }
+  // Empties every field.
+  void DropValues() noexcept override;
 
  private:
   std::weak_ptr<Runtime> runtime_;

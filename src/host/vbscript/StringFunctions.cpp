@@ -5,6 +5,7 @@
 #include <cstdio>
 #include <string>
 
+#include "host/pages/PageDeadline.h"
 #include "host/vbscript/BuiltinFunctions.h"
 #include "host/vbscript/Text.h"
 #include "platform/oleaut/Dispatch.h"
@@ -131,10 +132,13 @@ Variant Split(Args a) {
     parts.emplace_back(s);
     return MakeArray(std::move(parts));
   }
-  const bool text = TextCompare(a, 3);
+  const ComparedText searched(s, TextCompare(a, 3));
+  const ComparedText sought(delimiter, TextCompare(a, 3));
   std::size_t at = 0;
+  host::DeadlineTicker ticker;
   while (count < 0 || static_cast<Long>(parts.size()) < count - 1) {
-    const std::size_t found = FindBytes(s, delimiter, at, text);
+    ticker.Tick();
+    const std::size_t found = FindBytes(searched.View(), sought.View(), at);
     if (found == std::string::npos) break;
     parts.emplace_back(s.substr(at, found - at));
     at = found + delimiter.size();
@@ -147,14 +151,16 @@ Variant Join(Args a) {
   const SafeArray& array = ArrayOf(a[0]);
   const std::string delimiter = a.size() >= 2 ? ToString(a[1]) : " ";
   std::string joined;
+  host::DeadlineTicker ticker;
   for (std::size_t i = 0; i < array.elements.size(); ++i) {
+    ticker.Tick();
     if (i > 0) joined += delimiter;
     joined += ToString(array.elements[i]);
   }
   return joined;
 }
 
-Variant Space(Args a) { return std::string(static_cast<std::size_t>(Count(a[0])), ' '); }
+Variant Space(Args a) { return RepeatText(" ", static_cast<std::size_t>(Count(a[0]))); }
 
 Variant StringOf(Args a) {
   if (a[1].IsNull()) return Variant::Null();
@@ -167,10 +173,7 @@ Variant StringOf(Args a) {
   } else {
     unit = EncodeCodePoint(static_cast<std::uint32_t>(ToLong(a[1]) & 0xFF));
   }
-  std::string result;
-  result.reserve(unit.size() * n);
-  for (std::size_t i = 0; i < n; ++i) result += unit;
-  return result;
+  return RepeatText(unit, n);
 }
 
 Variant StrComp(Args a) {

@@ -69,6 +69,16 @@ class IDispatch : public IUnknown {
   virtual const InterfaceDesc* GetTypeInfo() const { return nullptr; }
 };
 
+// An object that holds values, and through them perhaps other objects.
+// When the page that made it ends, the host empties it, so that objects
+// that hold each other, a reference cycle, are freed with the page.
+class ValueHolder {
+ public:
+  virtual ~ValueHolder() = default;
+  // Lets go of every value held; the object stays usable, as if new.
+  virtual void DropValues() noexcept = 0;
+};
+
 // An ASCII capital in lower case; any other byte as it is.
 constexpr char FoldChar(char c) { return c >= 'A' && c <= 'Z' ? static_cast<char>(c - 'A' + 'a') : c; }
 

@@ -1,6 +1,45 @@
 #include "platform/oleaut/Variant.h"
 
+#include <new>
+
 namespace kelvane::oleaut {
+
+namespace {
+
+// Releases nest this deep on the stack at most; the last reference to a
+// structure deeper than this (an array in an array in ... , a chain of
+// objects) is let go of later, from the outermost release, one level of
+// nesting at a time instead of one stack frame each.
+constexpr unsigned kDeepestRelease = 1000;
+
+thread_local unsigned releaseDepth = 0;
+// What a release at the bound left for the outermost one.
+thread_local std::vector<std::shared_ptr<const void>> deferredReleases;
+
+}  // namespace
+
+void Variant::ReleaseReference() noexcept {
+  std::shared_ptr<const void> held;
+  if (auto* object = std::get_if<ObjectRef>(&value_)) held = std::move(*object);
+  else held = std::move(*std::get_if<ArrayRef>(&value_));
+  if (releaseDepth >= kDeepestRelease && held.use_count() == 1) {
+    try {
+      deferredReleases.push_back(std::move(held));
+      return;
+    } catch (const std::bad_alloc&) {
+      // No room to defer it: released here, one level deeper.
+    }
+  }
+  ++releaseDepth;
+  held.reset();
+  if (releaseDepth == 1) {
+    while (!deferredReleases.empty()) {
+      const std::shared_ptr<const void> next = std::move(deferredReleases.back());
+      deferredReleases.pop_back();
+    }
+  }
+  --releaseDepth;
+}
 
 std::size_t SafeArray::Count() const {
   return elementType == VarType::Byte ? bytes.size() : elements.size();
@@ -28,6 +67,7 @@ bool Variant::operator==(const Variant& other) const {
     return (*a)->elementType == b->elementType && (*a)->lowerBound == b->lowerBound &&
            (*a)->bytes == b->bytes && (*a)->elements == b->elements && (*a)->shape == b->shape;
   }
+  if (const auto* a = If<std::string>()) return *a == *other.If<std::string>();
   return value_ == other.value_;
 }
 

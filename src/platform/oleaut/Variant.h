@@ -1,12 +1,13 @@
 #pragma once
-// The automation variant: one value of any automation type. Arrays are held
-// as shared immutable one-dimensional safe arrays, so copying a variant never
-// copies an array's bytes.
+// The automation variant: one value of any automation type. Strings and
+// arrays are held as shared immutable values, so copying a variant never
+// copies their bytes, never allocates and never fails.
 
 #include <cstdint>
 #include <iterator>
 #include <memory>
 #include <string>
+#include <type_traits>
 #include <variant>
 #include <vector>
 
@@ -68,6 +69,8 @@ struct SafeArray {
 };
 
 using ArrayRef = std::shared_ptr<const SafeArray>;
+// A string variant's text, shared by every copy of the variant.
+using StringRef = std::shared_ptr<const std::string>;
 
 // A point in time: days since 1899-12-30 00:00, the time of day as the
 // fraction (its magnitude, for days before that date).
@@ -75,6 +78,12 @@ struct Date {
   double days = 0.0;
   bool operator==(const Date&) const = default;
 };
+
+// Whether copying any alternative of the std::variant V never throws.
+template <class V>
+inline constexpr bool kCopiesNeverFail = false;
+template <class... T>
+inline constexpr bool kCopiesNeverFail<std::variant<T...>> = (std::is_nothrow_copy_constructible_v<T> && ...);
 
 class Variant {
  public:
@@ -89,13 +98,21 @@ class Variant {
   Variant(Single v) : value_(v) {}
   Variant(double v) : value_(v) {}
   Variant(Date v) : value_(v) {}
-  Variant(std::string v) : value_(std::move(v)) {}
-  Variant(const char* v) : value_(std::string(v)) {}
+  Variant(std::string v) : value_(std::make_shared<const std::string>(std::move(v))) {}
+  Variant(const char* v) : Variant(std::string(v)) {}
   Variant(VariantBool v) : value_(v) {}
   Variant(Byte v) : value_(v) {}
   Variant(ObjectRef v) : value_(std::move(v)) {}
   Variant(ArrayRef v) : value_(std::move(v)) {}
   Variant(bool) = delete;  // say VariantBool: a bool would pass for a number
+
+  Variant(const Variant&) = default;
+  Variant(Variant&&) noexcept = default;
+  Variant& operator=(const Variant&) = default;
+  Variant& operator=(Variant&&) noexcept = default;
+  ~Variant() {
+    if (value_.index() == kObjectIndex || value_.index() == kArrayIndex) ReleaseReference();
+  }
 
   static Variant Null() { return Variant(NullValue{}); }
   static Variant Nothing() { return Variant(ObjectRef{}); }
@@ -111,13 +128,19 @@ class Variant {
   bool IsEmpty() const { return std::holds_alternative<std::monostate>(value_); }
   bool IsNull() const { return std::holds_alternative<NullValue>(value_); }
   bool IsObject() const { return std::holds_alternative<ObjectRef>(value_); }
-  bool IsString() const { return std::holds_alternative<std::string>(value_); }
+  bool IsString() const { return std::holds_alternative<StringRef>(value_); }
   bool IsArray() const { return std::holds_alternative<ArrayRef>(value_); }
 
-  // The stored value when it has type T, else nullptr.
+  // The stored value when it has type T, else nullptr; a string's text for
+  // std::string.
   template <class T>
   const T* If() const {
-    return std::get_if<T>(&value_);
+    if constexpr (std::is_same_v<T, std::string>) {
+      const auto* text = std::get_if<StringRef>(&value_);
+      return text != nullptr ? text->get() : nullptr;
+    } else {
+      return std::get_if<T>(&value_);
+    }
   }
 
   // Same type and equal value (objects by identity, arrays by content).
@@ -125,8 +148,11 @@ class Variant {
 
  private:
   static VarType ArrayType(const ArrayRef& array);
+  // Lets go of the object or array held, without nesting deeper on the
+  // stack than a fixed bound however deep the structure it ends is.
+  void ReleaseReference() noexcept;
 
-  using Value = std::variant<std::monostate, NullValue, Integer, Long, Single, double, std::string,
+  using Value = std::variant<std::monostate, NullValue, Integer, Long, Single, double, StringRef,
                              VariantBool, Byte, ObjectRef, ArrayRef, Date>;
   // The type code of each alternative of Value, in its order (arrays aside).
   static constexpr VarType kTypes[] = {VarType::Empty,  VarType::Null,    VarType::Integer,
@@ -134,6 +160,13 @@ class Variant {
                                        VarType::String, VarType::Boolean, VarType::Byte,
                                        VarType::Object, VarType::Array,   VarType::Date};
   static_assert(std::size(kTypes) == std::variant_size_v<Value>);
+  static constexpr std::size_t kObjectIndex = 9;
+  static constexpr std::size_t kArrayIndex = 10;
+  static_assert(std::is_same_v<std::variant_alternative_t<kObjectIndex, Value>, ObjectRef> &&
+                std::is_same_v<std::variant_alternative_t<kArrayIndex, Value>, ArrayRef>);
+  // Copies are plain reference counts: a copy made where memory is short
+  // must not fail half-way and leave a variant that cannot be destroyed.
+  static_assert(kCopiesNeverFail<Value>);
 
   Value value_;
 };

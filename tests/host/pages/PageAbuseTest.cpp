@@ -110,6 +110,16 @@ constexpr Abuse kAbuses[] = {
       {"terminate_loops.asp", "", 500, "time limit"},
       {"deep_recursion.asp", "", 500, "number: 28"},
       {"surface_past_memory.asp", "", 500, "Out of memory"},
+      {"copy_at_memory_limit.asp", "", 200, "7|old|2|0"},
+      {"terminate_nests.asp", "", 200, "survived"},
+      {"deep_arrays.asp", "", 200, "built"},
+      {"deep_objects.asp", "", 200, "built"},
+      {"deep_dictionaries.asp", "", 200, "built"},
+      {"quadratic_searches.asp", "", 200, "0|0|0|10000000|0"},
+      {"dictionary_add_fails.asp", "", 200, "7|True|late"},
+      {"cycle_keeps_drawing.asp", "", 200, "drawn"},
+      {"cycle_keeps_drawing.ksp", "", 200, "drawn"},
+      {"redirect_line_break.asp", "to=x%0d%0aSet-Cookie:%20a=b", 500, "number: 5"},
 };
 
 TEST_F(PageAbuseTest, NoPageReachesTheProcessOrTheNextRequest) {

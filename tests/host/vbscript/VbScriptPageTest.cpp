@@ -7,6 +7,7 @@
 #include <vector>
 
 #include "VbScriptHarness.h"
+#include "host/pages/PageDeadline.h"
 #include "host/vbscript/Compiler.h"
 
 namespace kelvane::host::vbscript {
@@ -97,6 +98,28 @@ TEST(VbScriptPage, StopsARecursionAtItsDeadline) {
                                 std::chrono::milliseconds(50));
   ASSERT_TRUE(outcome.error);
   EXPECT_TRUE(outcome.error->timedOut);
+}
+
+TEST(VbScriptPage, BuiltinsWhoseWorkGrowsWithTheirInputStopAtTheDeadline) {
+  // Two megabytes of text, an array and a dictionary of 5,000, made with
+  // nothing that looks at the page's clock.
+  const std::string made =
+      "s = \"a b \" : For i = 1 To 19 : s = s & s : Next : ReDim a(5000)\n"
+      "Set d = Server.CreateObject(\"Scripting.Dictionary\") : For i = 1 To 5000 : d.Add i, i : Next\n";
+  const char* const calls[] = {"InStr(s, \"zz\")", "InStr(1, s, \"ZZ\", 1)", "InStrRev(s, \"zz\")",
+                               "Replace(s, \" \", \"-\")", "Split(s, \" \")", "Join(a)", "Filter(a, \"\")",
+                               "String(10, \"a\")", "Space(10)", "StrReverse(s)", "d.Keys", "d.Items"};
+  const std::vector<std::pair<std::string, oleaut::ObjectRef>> server = {
+      {"Server", std::make_shared<testing::FakeServer>()}};
+  for (const char* call : calls) {
+    SCOPED_TRACE(call);
+    const std::map<std::string, std::string> page = {{"page.asp", "<% " + made + "x = " + call + " %>"}};
+    EXPECT_FALSE(RunFiles(page, server).error) << "in time, the call succeeds";
+    const DeadlineScope past(PageClock::now() - std::chrono::seconds(1));
+    const auto outcome = RunFiles(page, server);
+    ASSERT_TRUE(outcome.error);
+    EXPECT_TRUE(outcome.error->timedOut);
+  }
 }
 
 TEST(VbScriptPage, EndsWhenTheResponseEnds) {
