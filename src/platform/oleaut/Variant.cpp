@@ -9,8 +9,10 @@ namespace {
 // Releases nest this deep on the stack at most; the last reference to a
 // structure deeper than this (an array in an array in ... , a chain of
 // objects) is let go of later, from the outermost release, one level of
-// nesting at a time instead of one stack frame each.
-constexpr unsigned kDeepestRelease = 1000;
+// nesting at a time instead of one stack frame each. Deeper than a script's
+// calls may nest, so that terminators that make objects that terminate
+// meet the call depth limit first.
+constexpr unsigned kDeepestRelease = 512;
 
 thread_local unsigned releaseDepth = 0;
 // What a release at the bound left for the outermost one.

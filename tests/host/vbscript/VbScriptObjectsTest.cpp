@@ -8,6 +8,7 @@
 #include <vector>
 
 #include "VbScriptHarness.h"
+#include "platform/memory/PageMemory.h"
 #include "platform/asp/Response.h"
 #include "platform/picture/Decoders.h"
 #include "support/Automation.h"
@@ -46,6 +47,8 @@ INSTANTIATE_TEST_SUITE_P(Table, VbScriptDictionary, ::testing::ValuesIn(std::vec
     {"d.Add \"b\", 1 : d.Add \"a\", 2 : Response.Write Join(d.Keys, \",\") & \"|\" & Join(d.Items, \",\")", "b,a|1,2"},
     {"d.Add \"a\", 1 : d.Add \"b\", 2 : d.Remove \"a\" : Response.Write d.Count & d.Exists(\"a\") & d(\"b\")", "1False2"},
     {"d.Remove \"none\"", "error 32811"},
+    {"d.Add \"a\", 1 : d.Add \"b\", 2 : d.Add \"c\", 3 : d.Remove \"a\" : d(\"c\") = 9 : d(\"a\") = 0 : "
+     "Response.Write Join(d.Keys) & \"|\" & Join(d.Items)", "b c a|2 9 0"},
     {"d.Add \"a\", 1 : d.RemoveAll : Response.Write d.Count", "0"},
     {"d.CompareMode = 1 : d.Add \"Key\", 1 : Response.Write d.Exists(\"KEY\")", "True"},
     {"d.Add \"Key\", 1 : Response.Write d.Exists(\"KEY\")", "False"},
@@ -54,6 +57,37 @@ INSTANTIATE_TEST_SUITE_P(Table, VbScriptDictionary, ::testing::ValuesIn(std::vec
     {"Set e = Server.CreateObject(\"Scripting.Dictionary\") : Set d(\"o\") = e : Response.Write d(\"o\").Count", "0"},
     {"Set x = Server.CreateObject(\"No.Such\")", "error 429"},
     {"Set e = CreateObject(\"Scripting.Dictionary\") : e.Add 1, 2 : Response.Write e.Count", "1"}}));
+
+// An Add that memory fails, wherever in it, adds neither the entry nor its
+// key: the dictionary stays whole, and the key can be added later.
+TEST(VbScriptDictionaryMemory, AnAddThatFailsLeavesTheDictionaryWhole) {
+  for (std::size_t limit = 256 << 10; limit <= 1024 << 10; limit += 48 << 10) {
+    SCOPED_TRACE(limit);
+    const auto dictionary = CreateDictionary();
+    const auto add = [&](oleaut::Long key) {
+      const oleaut::Variant args[] = {key, key};
+      dictionary->Invoke(*dictionary->GetIDOfName("Add"), oleaut::DISPATCH_METHOD, args);
+    };
+    const auto count = [&] {
+      return oleaut::ToLong(dictionary->Invoke(*dictionary->GetIDOfName("Count"), oleaut::DISPATCH_PROPERTYGET, {}));
+    };
+    oleaut::Long added = 0;
+    {
+      const memory::LimitScope scope(limit);
+      try {
+        for (;; ++added) add(added);
+      } catch (const std::bad_alloc&) {
+      }
+    }
+    ASSERT_EQ(count(), added);
+    const oleaut::Variant failed[] = {added};
+    EXPECT_FALSE(oleaut::IsTrue(oleaut::ToBoolean(
+        dictionary->Invoke(*dictionary->GetIDOfName("Exists"), oleaut::DISPATCH_METHOD, failed))));
+    add(added);
+    EXPECT_EQ(count(), added + 1);
+    EXPECT_EQ(oleaut::ToLong(dictionary->Invoke(oleaut::DISPID_VALUE, oleaut::DISPATCH_PROPERTYGET, failed)), added);
+  }
+}
 
 gdi::COLORREF PixelOf(const picture::Decoded& picture, int x, int y) {
   const std::uint8_t* p = picture.pixels->Row(y) + x * 4;

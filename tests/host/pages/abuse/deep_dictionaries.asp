@@ -1,7 +1,7 @@
 <%
-' 100,000 dictionaries, each holding the one before, released at the end.
+' 20,000 dictionaries, each holding the one before, released at the end.
 Set d = Server.CreateObject("Scripting.Dictionary")
-For i = 1 To 100000
+For i = 1 To 20000
   Set outer = Server.CreateObject("Scripting.Dictionary")
   outer.Add "inner", d
   Set d = outer

@@ -1,10 +1,10 @@
 <%
-' A chain of 100,000 objects, each holding the next, released at the end.
+' A chain of 20,000 objects, each holding the next, released at the end.
 Class Link
   Public nextLink
 End Class
 Set head = Nothing
-For i = 1 To 100000
+For i = 1 To 20000
   Set link = New Link
   Set link.nextLink = head
   Set head = link
