@@ -110,6 +110,8 @@ constexpr Abuse kAbuses[] = {
       {"terminate_loops.asp", "", 500, "time limit"},
       {"deep_recursion.asp", "", 500, "number: 28"},
       {"surface_past_memory.asp", "", 500, "Out of memory"},
+      {"session_off.asp", "u=a", 500, "Object required"},
+      {"session_nested_arrays.asp", "", 500, "number: 28"},
 };
 
 TEST_F(PageAbuseTest, NoPageReachesTheProcessOrTheNextRequest) {
