@@ -144,6 +144,7 @@ int Run(const Arguments& arguments) {
   request.path = "/" + page.filename().string();
   request.queryString = arguments.Option("--query").value_or("");
   request.remoteAddress = "127.0.0.1";
+  request.client = request.remoteAddress;
 
   const WorkingDirectory workdir(arguments.Option("--workdir"));
   const PageEngine engine(page.parent_path(), PageLimits{});
@@ -212,7 +213,7 @@ int Serve(const Arguments& arguments) {
   };
 
   const WorkingDirectory workdir(config.workdir);
-  const PageEngine engine(root, config.limits);
+  const PageEngine engine(root, config.limits, config.sessions);
   HttpServer server(engine, options, log);
   std::string error;
   if (!server.Start(&error)) {

@@ -129,6 +129,12 @@ const std::map<std::string_view, Setter>& Setters() {
       {"page-time", [](ServerConfig& c, std::string_view v) { c.limits.time = Time(v); }},
       {"page-memory",
        [](ServerConfig& c, std::string_view v) { c.limits.memoryBytes = Size(v, 1 << 20); }},
+      {"session-memory",
+       [](ServerConfig& c, std::string_view v) { c.sessions.memoryBytes = Size(v, 1 << 20); }},
+      {"sessions-per-address",
+       [](ServerConfig& c, std::string_view v) {
+         c.sessions.perAddress = static_cast<std::size_t>(WholeNumber(v, 0, SiteState::kMostSessions));
+       }},
       {"max-body", [](ServerConfig& c, std::string_view v) { c.server.maxBody = Size(v, 0); }},
       {"max-connections",
        [](ServerConfig& c, std::string_view v) {

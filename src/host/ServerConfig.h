@@ -13,6 +13,7 @@
 
 #include "host/http/HttpServer.h"
 #include "host/pages/PageEngine.h"
+#include "host/pages/SiteState.h"
 
 namespace kelvane::host {
 
@@ -22,6 +23,7 @@ struct ServerConfig {
   std::optional<std::string> logFile;  // none: the access log goes to stderr
   ServerOptions server;
   PageLimits limits;
+  SessionLimits sessions;
 };
 
 // An option that cannot be followed: its message says what is wrong with

@@ -816,6 +816,8 @@ class HttpServer::Responder {
     request.headers = RequestHeaders(connection);
     request.body = std::move(exchange.body);
     request.remoteAddress = RemoteAddress(connection);
+    request.client = ClientAddress(request.remoteAddress, JoinedHeader(connection, "X-Forwarded-For"),
+                                   options_.trustedProxies);
     auto task = std::make_shared<PageTask>(engine_, connection, exchange, std::move(request));
 
     exchange.handedOver = true;

@@ -451,6 +451,13 @@ class SessionObject : public ValuesObject, public std::enable_shared_from_this<S
  public:
   explicit SessionObject(PageContext& context) : ValuesObject(SessionDescription()), context_(context) {}
 
+  // Any use of Session is a use of the visitor's session, which the page
+  // then holds until it ends.
+  Variant Invoke(DISPID id, std::uint16_t kind, std::span<const Variant> args) override {
+    Session();
+    return ValuesObject::Invoke(id, kind, args);
+  }
+
  protected:
   SharedValues& Values() override { return Session().Values(); }
   std::shared_ptr<oleaut::IDispatch> Self() override { return shared_from_this(); }
@@ -470,14 +477,19 @@ class SessionObject : public ValuesObject, public std::enable_shared_from_this<S
   }
 
  private:
-  // The visitor's session, found by its cookie, or made now with a cookie
-  // sent back.
+  // The visitor's session, found by its cookie once the pages before that
+  // hold it have ended, or made now with a cookie sent back.
   SessionState& Session() {
     if (!context_.session) {
+      if (!context_.sessionEnabled)
+        throw oleaut::AutomationError(oleaut::kObjectRequired, "Kelvane",
+                                      "Object required: 'Session': the page has EnableSessionState=False");
       for (const auto& [name, value] : RequestCookies(context_.request))
-        if (name == SiteState::kSessionCookie && (context_.session = context_.site.FindSession(value))) break;
+        if (name == SiteState::kSessionCookie &&
+            (context_.session = context_.site.EnterSession(value, &context_, context_.deadline)))
+          break;
       if (!context_.session) {
-        context_.session = context_.site.NewSession();
+        context_.session = context_.site.NewSession(context_.request.client, &context_, context_.deadline);
         context_.response->AddHeader("Set-Cookie", std::string(SiteState::kSessionCookie) + "=" +
                                                        context_.session->Id() + "; Path=/; HttpOnly; SameSite=Lax");
       }
@@ -535,8 +547,8 @@ Intrinsics MakeIntrinsics(PageContext& context) {
           std::make_shared<ApplicationObject>(context)};
 }
 
-void EndIntrinsics(PageContext& context) {
-  if (context.session) context.site.EndUse(*context.session);
+void EndIntrinsics(PageContext& context) noexcept {
+  if (context.session) context.site.LeaveSession(*context.session, &context);
   context.site.Unlock(&context);
 }
 

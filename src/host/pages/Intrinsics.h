@@ -15,7 +15,9 @@
 // Server: CreateObject, MapPath, HTMLEncode, URLEncode, ScriptTimeout.
 // Session: its values by name (Session(name), Session.name), SessionID,
 // Timeout, Abandon, Contents.Remove and RemoveAll through Remove and
-// RemoveAll, Count. Made on the page's first use of it.
+// RemoveAll, Count. Found or made on the page's first use of it, and held
+// by the page from then to its end; on a page without session state
+// (context.sessionEnabled false), every use raises 424.
 // Application: its values as Session's, Lock, Unlock.
 
 #include "host/pages/PageContext.h"
@@ -30,8 +32,8 @@ struct Intrinsics {
 // The objects for the page run of `context`, which must outlive them.
 Intrinsics MakeIntrinsics(PageContext& context);
 
-// Ends the page's use of its session and of the application's lock, once
-// the page has ended; adds the session cookie to a new session's reply.
-void EndIntrinsics(PageContext& context);
+// Ends the page's hold on its session and on the application's lock, once
+// the page has ended, however it ended.
+void EndIntrinsics(PageContext& context) noexcept;
 
 }  // namespace kelvane::host

@@ -26,6 +26,7 @@ struct PageContext {
   std::vector<oleaut::ObjectRef> created;  // deactivated and released at the end
   std::chrono::steady_clock::time_point deadline;
   std::shared_ptr<SessionState> session;  // found or made on the page's first use
+  bool sessionEnabled = true;             // false: the page has no session
 };
 
 }  // namespace kelvane::host

@@ -60,8 +60,8 @@ bool IsPageFile(const fs::path& file) {
   return IsAspPage(file) || oleaut::SameName(file.extension().native(), ".ksp");
 }
 
-PageEngine::PageEngine(fs::path root, PageLimits limits)
-    : root_(fs::weakly_canonical(root)), limits_(limits), site_(std::make_unique<SiteState>()) {
+PageEngine::PageEngine(fs::path root, PageLimits limits, SessionLimits sessions)
+    : root_(fs::weakly_canonical(root)), limits_(limits), site_(std::make_unique<SiteState>(sessions)) {
   static std::once_flag registered;
   std::call_once(registered, RegisterLanguageObjects);
 }
@@ -93,8 +93,11 @@ PageReply PageEngine::Run(const fs::path& page, const PageRequest& request) cons
     std::string error;
     {
       const Intrinsics intrinsics = MakeIntrinsics(context);
+      const struct Ending {
+        PageContext& context;
+        ~Ending() { EndIntrinsics(context); }
+      } ending{context};
       error = IsAspPage(page) ? RunAspPage(context, intrinsics, status) : RunKspPage(context, intrinsics, status);
-      EndIntrinsics(context);
     }
     ReleaseCreated(context.created);
     if (!error.empty()) return Failure(500, std::move(error));

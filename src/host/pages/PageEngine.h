@@ -11,10 +11,9 @@
 #include <memory>
 
 #include "host/pages/PageRequest.h"
+#include "host/pages/SiteState.h"
 
 namespace kelvane::host {
-
-class SiteState;
 
 struct PageLimits {
   std::chrono::milliseconds time{10000};
@@ -28,7 +27,7 @@ bool IsPageFile(const std::filesystem::path& file);
 class PageEngine {
  public:
   // `root` is the site's folder (Server.MapPath resolves against it).
-  PageEngine(std::filesystem::path root, PageLimits limits);
+  PageEngine(std::filesystem::path root, PageLimits limits, SessionLimits sessions = {});
   ~PageEngine();
 
   // Runs the page file `page` for `request`. A page that fails (a syntax

@@ -16,6 +16,7 @@ struct PageRequest {
   Fields headers;           // request headers, names as sent
   std::string body;         // the request body (a form, for POST)
   std::string remoteAddress;
+  std::string client;  // the visitor's address: remoteAddress, or what a trusted proxy forwards
 };
 
 struct PageReply {

@@ -1,49 +1,40 @@
 #pragma once
 // What pages keep beyond one request: each visitor's session, found by an
 // HTTP-only cookie with an unguessable id, and the application's values,
-// shared by every page of the process. Values are plain data (numbers,
-// text, dates, arrays of them): an object lives on the thread of the page
-// that made it and cannot outlive it. Safe to use from several threads.
+// shared by every page of the process. A page holds its session from its
+// first use of it to its end, so that the requests of one session run one
+// at a time; pages of other sessions, and those that never touch theirs,
+// never wait. Safe to use from several threads.
 
 #include <chrono>
 #include <condition_variable>
 #include <cstddef>
+#include <list>
 #include <memory>
 #include <mutex>
-#include <optional>
 #include <string>
 #include <string_view>
 #include <unordered_map>
-#include <utility>
 #include <vector>
 
-#include "platform/oleaut/Variant.h"
+#include "host/pages/SharedValues.h"
+#include "host/pages/TurnLock.h"
 
 namespace kelvane::host {
 
-// Named values, names without regard to case, kept in the order first set.
-class SharedValues {
- public:
-  // Empty when there is no such value.
-  oleaut::Variant Get(std::string_view name) const;
-  // Sets a value; an object, or an array holding one, raises 13 "Type
-  // mismatch" and sets nothing.
-  void Set(std::string_view name, oleaut::Variant value);
-  void Remove(std::string_view name);
-  void Clear();
-  std::vector<std::string> Names() const;
-  std::size_t Count() const;
-
- private:
-  mutable std::mutex mutex_;
-  std::vector<std::pair<std::string, oleaut::Variant>> values_;
+struct SessionLimits {
+  // What the values of all sessions may hold together.
+  std::size_t memoryBytes = std::size_t{64} << 20;
+  // Sessions that one client address may have at once; 0: no cap.
+  std::size_t perAddress = 100;
 };
 
 class SessionState {
  public:
   static constexpr int kDefaultTimeoutMinutes = 20;
 
-  explicit SessionState(std::string id) : id_(std::move(id)) {}
+  // A session whose values count against `budget`, which must outlive it.
+  SessionState(std::string id, ValueBudget* budget) : id_(std::move(id)), values_(budget) {}
 
   const std::string& Id() const { return id_; }
   SharedValues& Values() { return values_; }
@@ -56,12 +47,19 @@ class SessionState {
 
  private:
   friend class SiteState;
+  using Recency = std::list<SessionState*>;
+
   const std::string id_;
   SharedValues values_;
+  TurnLock turn_;
   mutable std::mutex mutex_;
   int timeoutMinutes_ = kDefaultTimeoutMinutes;
   bool abandoned_ = false;
+  // The rest belongs to the site, under its lock.
   std::chrono::steady_clock::time_point expires_;
+  std::string address_;             // the client's, as the site counts addresses
+  Recency* sameAddress_ = nullptr;  // the sessions of that address
+  Recency::iterator inRecent_, inSameAddress_;  // its places in the site's lists
 };
 
 class SiteState {
@@ -69,17 +67,28 @@ class SiteState {
   using Clock = std::chrono::steady_clock;
   // The cookie that carries a session's id.
   static constexpr std::string_view kSessionCookie = "KELVANESESSION";
-  // Sessions kept at once; beyond, the one closest to expiring is dropped.
+  // Sessions kept at once; beyond, the least recently used goes.
   static constexpr std::size_t kMostSessions = 10000;
 
+  explicit SiteState(SessionLimits limits = {});
+
   // The live session whose id is `id` at `now`; nullptr when there is none
-  // (never made, expired, abandoned, or not an id at all).
+  // (never made, expired, abandoned, made room for, or not an id at all).
   std::shared_ptr<SessionState> FindSession(std::string_view id, Clock::time_point now = Clock::now());
-  // A new session with a fresh id.
-  std::shared_ptr<SessionState> NewSession();
-  // Called when a page that used `session` ends: the session expires its
-  // timeout from now, or goes when it was abandoned.
-  void EndUse(SessionState& session);
+  // The live session whose id is `id`, held for the page `owner` until it
+  // leaves it; nullptr when there is none. While another page holds it,
+  // waits for its turn, in order of arrival, and raises 5 when `deadline`
+  // comes first.
+  std::shared_ptr<SessionState> EnterSession(std::string_view id, const void* owner, Clock::time_point deadline);
+  // A new session with a fresh id for a client at `address`, held for the
+  // page `owner`, whose deadline is `deadline`. Makes room first: the
+  // address's least recently used session goes when it has its cap, the
+  // least recently used of all when the site has kMostSessions.
+  std::shared_ptr<SessionState> NewSession(std::string_view address, const void* owner, Clock::time_point deadline);
+  // Called when the page `owner`, which entered or made `session`, ends:
+  // the session expires its timeout from now, or goes when it was
+  // abandoned, and the next page waiting for it goes on.
+  void LeaveSession(SessionState& session, const void* owner) noexcept;
 
   SharedValues& Application() { return application_; }
   // Application.Lock and Unlock: `owner` (a page) holds the application's
@@ -92,10 +101,24 @@ class SiteState {
   bool WaitToWrite(const void* owner, Clock::time_point deadline);
 
  private:
-  void DropExpired(Clock::time_point now);
+  using Sessions = std::unordered_map<std::string, std::shared_ptr<SessionState>>;
 
+  // Marks `session` as the most recently used, of all and of its address.
+  void Touch(SessionState& session);
+  // Takes the session at `at` out of the site; its values go with the last
+  // page that holds it.
+  std::shared_ptr<SessionState> Drop(Sessions::iterator at);
+  // Drops the expired sessions, once a second at most.
+  void DropExpired(Clock::time_point now, std::vector<std::shared_ptr<SessionState>>& dropped);
+
+  const SessionLimits limits_;
+  ValueBudget sessionMemory_;
   std::mutex sessionsMutex_;
-  std::unordered_map<std::string, std::shared_ptr<SessionState>> sessions_;
+  Sessions sessions_;
+  // Least recently used first: all sessions, and those of each address.
+  SessionState::Recency recent_;
+  std::unordered_map<std::string, SessionState::Recency> byAddress_;
+  Clock::time_point nextSweep_;
   SharedValues application_;
   std::mutex lockMutex_;
   std::condition_variable lockFree_;

@@ -84,6 +84,7 @@ std::string RunAspPage(PageContext& context, const Intrinsics& intrinsics, const
     compiled.files = std::move(files.Stamps());
   }
   const std::shared_ptr<const vbscript::Program> program = compiled.program;
+  context.sessionEnabled = program->script.sessionState;
 
   vbscript::RunOptions run;
   run.objects = {{"Request", intrinsics.request},

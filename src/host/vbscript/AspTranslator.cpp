@@ -133,6 +133,12 @@ class Translator {
       const auto language = Attribute(code.substr(1), "language");
       if (language && oleaut::FoldCase(*language) != "vbscript")
         Fail(path, line, "this host runs .asp pages in VBScript only, not " + *language);
+      if (const auto sessionState = Attribute(code.substr(1), "enablesessionstate")) {
+        const std::string value = oleaut::FoldCase(*sessionState);
+        if (value != "true" && value != "false")
+          Fail(path, line, "EnableSessionState is True or False, not " + *sessionState);
+        script_.sessionState = value == "true";
+      }
       AppendCode(std::string(LineAt(code, code.size()) - 1, '\n'), file, line);
       // The directive's own line ends with it: its line break is not text of
       // the page, which would land in front of a picture's bytes.

@@ -1,11 +1,12 @@
 #pragma once
 // Turns an .asp page and its includes into one VBScript program. Text
 // outside <% %> becomes a reference to that text, <%= expr %> a write of the
-// expression, <% code %> stays as it is; <%@ Language="VBScript" %> is
-// checked and dropped; <!--#include file="..." --> (relative to the file that
-// includes) and <!--#include virtual="..." --> (relative to the site root)
-// are replaced by the included file, translated the same way. Each line of
-// the program knows the file and line it came from.
+// expression, <% code %> stays as it is; the directive <%@ Language="VBScript"
+// EnableSessionState=False %> is checked, noted for the host and dropped;
+// <!--#include file="..." --> (relative to the file that includes) and
+// <!--#include virtual="..." --> (relative to the site root) are replaced by
+// the included file, translated the same way. Each line of the program knows
+// the file and line it came from.
 
 #include <cstdint>
 #include <map>
@@ -60,11 +61,13 @@ struct TranslatedScript {
   std::vector<std::string> texts;
   std::vector<std::string> files;   // files[0] is the page
   std::vector<LineOrigin> lines;    // lines[i]: origin of program line i + 1
+  bool sessionState = true;         // false: EnableSessionState=False
 };
 
 // Translates the page at `path` (site-relative). Raises CompileFailure for
 // a page or include that cannot be read, an include outside the site or in
-// a cycle, a <% that is never closed, or a language other than VBScript.
+// a cycle, a <% that is never closed, a language other than VBScript, or
+// an EnableSessionState other than True or False.
 TranslatedScript TranslatePage(const std::string& path, PageFiles& files);
 
 // Resolves `reference` against the folder `base` (both site-relative) into a

@@ -28,6 +28,7 @@
 #include "host/http/HttpServer.h"
 #include "host/pages/PageObjects.h"
 #include "support/HttpClient.h"
+#include "support/PageGate.h"
 
 namespace kelvane::host {
 namespace {
@@ -78,12 +79,12 @@ class HttpServerTest : public testing::Test {
   // Starts a server, in place of any before, on a port of the system's
   // choosing, with two threads and two workers unless `options` says
   // otherwise.
-  std::uint16_t Serve(ServerOptions options = {}, PageLimits limits = {}) {
+  std::uint16_t Serve(ServerOptions options = {}, PageLimits limits = {}, SessionLimits sessions = {}) {
     options.port = 0;
     if (options.threads == 0) options.threads = 2;
     if (options.workers == 0) options.workers = 2;
     server.reset();
-    engine = std::make_unique<PageEngine>(site, limits);
+    engine = std::make_unique<PageEngine>(site, limits, sessions);
     server = std::make_unique<HttpServer>(*engine, options, [this](std::string_view line) {
       std::lock_guard lock(logMutex);
       log.emplace_back(line);
@@ -105,44 +106,13 @@ class HttpServerTest : public testing::Test {
   // A page held inside a call into C++ until ReleaseStuckPages: reading
   // the property Held of a Test.Stuck object waits for the release.
   void MakeStuckPage() {
-    Gate& gate = StuckGate();
-    {
-      const std::lock_guard lock(gate.mutex);
-      gate.open = false;
-    }
-    RegisterPageObject("Test.Stuck", [] { return std::make_shared<StuckObject>(); });
+    test::PageGate::Instance().Close();
+    RegisterPageObject("Test.Stuck", [] { return std::make_shared<test::GateObject>(); });
     Write(site / "stuck.ksp", "<% local held = Server.CreateObject('Test.Stuck').Held %>released");
   }
 
   // Lets every page held by a Test.Stuck object go on.
-  static void ReleaseStuckPages() {
-    Gate& gate = StuckGate();
-    const std::lock_guard lock(gate.mutex);
-    gate.open = true;
-    gate.opened.notify_all();
-  }
-
-  struct Gate {
-    std::mutex mutex;
-    std::condition_variable opened;
-    bool open = true;
-  };
-
-  static Gate& StuckGate() {
-    static Gate gate;
-    return gate;
-  }
-
-  class StuckObject : public oleaut::IDispatch {
-   public:
-    std::optional<oleaut::DISPID> GetIDOfName(std::string_view) const override { return 1; }
-    oleaut::Variant Invoke(oleaut::DISPID, std::uint16_t, std::span<const oleaut::Variant>) override {
-      Gate& gate = StuckGate();
-      std::unique_lock lock(gate.mutex);
-      gate.opened.wait(lock, [&] { return gate.open; });
-      return {};
-    }
-  };
+  static void ReleaseStuckPages() { test::PageGate::Instance().Open(); }
 
   std::vector<std::string> Log() {
     std::lock_guard lock(logMutex);
@@ -539,6 +509,44 @@ TEST_F(HttpServerTest, PagesOfBothLanguagesRunAndTheirSessionCookieReachesTheCli
   EXPECT_EQ(asp.status, 200);
   EXPECT_EQ(asp.body, "VBScript 42");
   EXPECT_EQ(asp.Header("set-cookie").rfind("KELVANESESSION=", 0), 0u) << asp.Header("set-cookie");
+}
+
+// The Cookie header that carries the session a response made.
+std::string SessionCookie(const Response& response) {
+  const std::string cookie = response.Header("set-cookie");
+  return "Cookie: " + cookie.substr(0, cookie.find(';')) + "\r\n";
+}
+
+TEST_F(HttpServerTest, TheRequestsOfOneSessionRunOneAtATime) {
+  Write(site / "count.asp",
+        R"(<% n = Session("n") : t = Timer : Do While Timer - t < 0.2 : Loop : Session("n") = n + 1 %><%= Session("n") %>)");
+  ServerOptions options;
+  options.workers = 4;
+  Serve(options, {5s});
+  const std::string cookie = SessionCookie(Get("/count.asp"));
+  std::vector<std::string> seen(4);
+  std::vector<std::thread> requests;
+  for (std::size_t i = 0; i < seen.size(); ++i)
+    requests.emplace_back([&, i] { seen[i] = Fetch(Request("GET", "/count.asp", cookie)).body; });
+  for (auto& request : requests) request.join();
+  std::sort(seen.begin(), seen.end());
+  EXPECT_EQ(seen, (std::vector<std::string>{"2", "3", "4", "5"})) << "no write lost";
+}
+
+TEST_F(HttpServerTest, SessionsAreCountedByTheClientThatATrustedProxyNames) {
+  Write(site / "in.asp", R"(<% Session("user") = Request("u") %>)");
+  Write(site / "who.asp", R"(<%= Session("user") %>)");
+  ServerOptions options;
+  options.trustedProxies = *AddressSet::Parse("127.0.0.1");
+  Serve(options, {}, {.perAddress = 2});
+  const auto login = [&](const char* user, const char* client) {
+    return Fetch(Request("GET", "/in.asp?u="s + user, "X-Forwarded-For: "s + client + "\r\n"));
+  };
+  const std::string alice = SessionCookie(login("alice", "10.0.0.1"));
+  for (int i = 0; i < 3; ++i) login("mallory", "10.0.0.2");
+  EXPECT_EQ(Fetch(Request("GET", "/who.asp", alice)).body, "alice") << "another client makes room from its own";
+  for (int i = 0; i < 2; ++i) login("alice", "10.0.0.1");
+  EXPECT_EQ(Fetch(Request("GET", "/who.asp", alice)).body, "") << "the client's own least recently used went";
 }
 
 TEST_F(HttpServerTest, PageStatusOutside200To599Gives500) {

@@ -12,7 +12,9 @@
 #include <vector>
 
 #include "host/pages/PageEngine.h"
+#include "host/pages/PageObjects.h"
 #include "host/pages/SiteState.h"
+#include "support/PageGate.h"
 #include "support/TempFolder.h"
 
 namespace kelvane::host {
@@ -102,6 +104,12 @@ const Case kCases[] = {
     {"dictionary.ksp", R"(<% local d = Server.CreateObject("Scripting.Dictionary"); d:Add("k", 5) %><%= d("k") %>|<%= d.Count %>)",
      "", "5|1", 200},
     {"noshell.ksp", R"(<% Server.CreateObject("WScript.Shell") %>)", "", "number: 429", 500},
+    {"sessionoff.asp", R"(<%@ EnableSessionState=False %><% On Error Resume Next : x = Session("a") %><%= Err.Number %>)",
+     "", "424", 200},
+    {"sessionoff2.asp", R"(<%@ Language="VBScript" EnableSessionState=false %><% Session.Abandon %>)", "",
+     "Object required", 500},
+    {"sessionon.asp", R"(<%@ EnableSessionState=True %><% Session("a") = 1 %><%= Session("a") %>)", "", "1", 200},
+    {"sessionmaybe.asp", "<%@ EnableSessionState=Maybe %>", "", "True or False", 500},
 };
 
 TEST_F(IntrinsicsTest, BothLanguagesReachTheSameObjects) {
@@ -180,13 +188,47 @@ TEST_F(IntrinsicsTest, EachVisitorHasASessionOfItsOwnFoundByItsCookieOnly) {
 
 TEST_F(IntrinsicsTest, SessionsExpireAndHoldNoObjects) {
   SiteState state;
-  const auto session = state.NewSession();
+  const auto session = state.NewSession("127.0.0.1", &state, SiteState::Clock::now());
+  state.LeaveSession(*session, &state);
   EXPECT_EQ(state.FindSession(session->Id()), session);
   EXPECT_EQ(state.FindSession(session->Id(), SiteState::Clock::now() + std::chrono::minutes(21)), nullptr);
   EXPECT_EQ(state.FindSession(session->Id()), nullptr) << "an expired session is gone";
 
   EXPECT_EQ(Run("object.asp", R"(<% Set Session("img") = Server.CreateObject("Kelvane.Image") %>)").status, 500);
   EXPECT_EQ(Run("timeout.asp", R"(<% Session.Timeout = 0 %>)").status, 500);
+}
+
+TEST_F(IntrinsicsTest, SessionValuesShareOneMemoryBudget) {
+  const PageEngine tight{site.Path(), engine.Limits(), {std::size_t{2} << 20}};
+  std::ofstream(site.Path() / "big.asp") << R"(<% On Error Resume Next : Session("a") = "small"
+Session("a") = Space(3000000) : n = Err.Number %><%= n %>|<%= Session("a") %>)";
+  EXPECT_EQ(tight.Run(site.Path() / "big.asp", {}).body, "7|small") << "the value before stays";
+}
+
+TEST_F(IntrinsicsTest, APageHoldsItsSessionToItsEndAndOnlyPagesUsingItWait) {
+  test::PageGate& gate = test::PageGate::Instance();
+  gate.Close();
+  RegisterPageObject("Test.Gate", [] { return std::make_shared<test::GateObject>(); });
+  PageRequest visitor;
+  visitor.headers = {{"Cookie", std::string(SiteState::kSessionCookie) + "=" +
+                                    SessionId(Run("start.asp", R"(<% Session("n") = 1 %>)"))}};
+  std::thread holder([&] {
+    Run("hold.asp", R"(<% Session("n") = 2 : Server.CreateObject("Test.Gate").Wait %>)", visitor);
+  });
+  gate.AwaitInside(1);
+  const auto start = std::chrono::steady_clock::now();
+  EXPECT_EQ(Run("none.asp", "<%= 1 + 1 %>", visitor).body, "2") << "a page that never touches Session";
+  EXPECT_EQ(Run("off.asp", "<%@ EnableSessionState=False %>off", visitor).body, "off");
+  EXPECT_EQ(Run("other.asp", R"(<% Session("n") = 5 %><%= Session("n") %>)").body, "5") << "another visitor";
+  const PageReply waiter = Run("wait.ksp", "<%= Session.n %>", visitor);
+  EXPECT_EQ(waiter.status, 500);
+  EXPECT_NE(waiter.body.find("waiting for its session"), std::string::npos) << waiter.body;
+  const auto waited = std::chrono::steady_clock::now() - start;
+  EXPECT_GE(waited, std::chrono::milliseconds(500)) << "its own deadline";
+  EXPECT_LT(waited, std::chrono::milliseconds(1500));
+  gate.Open();
+  holder.join();
+  EXPECT_EQ(Run("read.asp", R"(<%= Session("n") %>)", visitor).body, "2") << "the session is free again";
 }
 
 TEST_F(IntrinsicsTest, ApplicationValuesAreSharedAndALockEndsWithItsPage) {

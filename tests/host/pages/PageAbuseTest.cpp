@@ -117,6 +117,8 @@ constexpr Abuse kAbuses[] = {
       {"cycle_keeps_drawing.asp", "", 200, "drawn"},
       {"cycle_keeps_drawing.ksp", "", 200, "drawn"},
       {"redirect_line_break.asp", "to=x%0d%0aSet-Cookie:%20a=b", 500, "number: 5"},
+      {"session_off.asp", "u=a", 500, "Object required"},
+      {"session_nested_arrays.asp", "", 500, "number: 28"},
 };
 
 TEST_F(PageAbuseTest, NoPageReachesTheProcessOrTheNextRequest) {

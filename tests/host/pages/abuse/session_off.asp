@@ -1,0 +1,2 @@
+<%@ EnableSessionState=False %>
+<% Session("user") = Request("u") %>
