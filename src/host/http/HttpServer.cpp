@@ -345,6 +345,10 @@ struct Exchange {
   Clock::time_point start;
   std::chrono::system_clock::time_point received;
   std::string target;  // the request target as sent: path and query
+  // Where the target the library handed over ends in the library's copy of
+  // the request line. The library cuts the target at a NUL byte; the whole
+  // target ends just before the version.
+  const char* targetEnd = nullptr;
   std::string method;
   std::string version, client, referer, userAgent;  // for the combined log format
   bool screened = false;
@@ -594,6 +598,7 @@ class HttpServer::Responder {
     exchange->received = std::chrono::system_clock::now();
     try {
       exchange->target = uri;
+      exchange->targetEnd = uri + exchange->target.size();
     } catch (const std::bad_alloc&) {
       return nullptr;
     }
@@ -740,9 +745,11 @@ class HttpServer::Responder {
     const auto scan = HeaderScan::Of(connection);
     if (scan.count > kMaxHeaders || scan.longLine)
       return Refuse(connection, exchange, MHD_HTTP_REQUEST_HEADER_FIELDS_TOO_LARGE);
-    // One Host, which HTTP/1.1 requires; a target without spaces or controls.
+    // One Host, which HTTP/1.1 requires; a whole target without spaces or
+    // controls.
     const bool hostless = scan.hosts == 0 && std::string_view(version) == MHD_HTTP_VERSION_1_1;
-    if (scan.badName || scan.bareCR || scan.hosts > 1 || hostless || HasSpaceOrControl(target) ||
+    const bool cutAtNul = version != exchange.targetEnd + 1;
+    if (scan.badName || scan.bareCR || scan.hosts > 1 || hostless || HasSpaceOrControl(target) || cutAtNul ||
         scan.contentLengths > 1 || scan.transferEncodings > 1 ||
         (scan.contentLengths > 0 && scan.transferEncodings > 0))
       return Refuse(connection, exchange, MHD_HTTP_BAD_REQUEST);

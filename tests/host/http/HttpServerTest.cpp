@@ -369,6 +369,10 @@ TEST_F(HttpServerTest, AmbiguousRequestHeadsGetOne400) {
       {"GET /hello.txt HTTP/1.1\r\nHost: a\r\nX\0A: b\r\n\r\n"s, 400},
       {"GET /hello world.txt HTTP/1.1\r\nHost: a\r\n\r\n", 400},
       {"GET /hello.txt?a b HTTP/1.1\r\nHost: a\r\n\r\n", 400},
+      {"GET /hello.txt\0.ksp HTTP/1.1\r\nHost: a\r\n\r\n"s, 400},
+      {"GET /hello.txt\0 HTTP/1.1\r\nHost: a\r\n\r\n"s, 400},
+      {"GET /hello.txt?a\0b HTTP/1.1\r\nHost: a\r\n\r\n"s, 400},
+      {"GET /hello.txt%00.ksp HTTP/1.1\r\nHost: a\r\n\r\n", 400},
       {"GET /hello.txt HTTP/1.0\r\n\r\n", 200},
       {"GET /hello.txt HTTP/1.1\r\nHost: a\r\nX-A: b\tc\r\n\r\n", 200},
   };
@@ -391,6 +395,11 @@ TEST_F(HttpServerTest, OversizedHeadersGet431) {
   EXPECT_EQ(Fetch(Request("GET", "/hello.txt", headers)).status, 200);
   headers += "X-Last: v\r\n";
   EXPECT_EQ(Fetch(Request("GET", "/hello.txt", headers)).status, 431);
+
+  // Near the connection's memory, as the library grows its buffer.
+  std::string large;
+  for (int i = 0; i < 6; ++i) large += "X-L" + std::to_string(i) + ": " + std::string(7 * 1024, 'a') + "\r\n";
+  EXPECT_EQ(Fetch(Request("GET", "/hello.txt", large)).status, 200);
 
   // Beyond the connection's memory: the library refuses it, or closes.
   const auto huge =
