@@ -50,6 +50,7 @@ int Usage() {
                "                [--workers N] [--workdir DIR] [--root DIR] [--page-time T]\n"
                "                [--page-memory SIZE] [--max-body SIZE] [--max-connections N]\n"
                "                [--max-connections-per-address N] [--queue-depth N]\n"
+               "                [--hidden-extensions LIST]\n"
                "                [--log-format plain|combined] [--log-file FILE]\n"
                "                [--trusted-proxies ADDRS] [--endpoints-from ADDRS]\n"
                "  kelvane run PAGE [--query QS] [--workdir DIR] [-o FILE]\n";

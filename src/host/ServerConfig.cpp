@@ -101,6 +101,13 @@ AddressSet Addresses(std::string_view value) {
   return *std::move(set);
 }
 
+HiddenNames Hidden(std::string_view value) {
+  auto hidden = HiddenNames::Parse(value);
+  if (!hidden)
+    throw BadSetting("takes names and endings such as web.config or *.inc, not '" + std::string(value) + "'");
+  return *std::move(hidden);
+}
+
 LogFormat Format(std::string_view value) {
   if (value == "plain") return LogFormat::Plain;
   if (value == "combined") return LogFormat::Combined;
@@ -145,6 +152,8 @@ const std::map<std::string_view, Setter>& Setters() {
        [](ServerConfig& c, std::string_view v) { c.server.trustedProxies = Addresses(v); }},
       {"endpoints-from",
        [](ServerConfig& c, std::string_view v) { c.server.endpointClients = Addresses(v); }},
+      {"hidden-extensions",
+       [](ServerConfig& c, std::string_view v) { c.server.hiddenNames = Hidden(v); }},
       {"queue-depth",
        [](ServerConfig& c, std::string_view v) {
          c.server.queueDepth = static_cast<std::size_t>(WholeNumber(v, 1, kMostConnections));

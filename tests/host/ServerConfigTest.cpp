@@ -61,6 +61,12 @@ TEST(ServerConfig, TakesEachOptionsValuesWithTheirUnits) {
          return c.server.endpointClients.Contains("192.0.2.1") &&
                 !c.server.endpointClients.Contains("127.0.0.1");
        }},
+      {"hidden-extensions", "*.secret, passwords.txt",
+       [](auto& c) {
+         const auto& hidden = c.server.hiddenNames;
+         return hidden.Hides("A.SECRET") && hidden.Hides("Passwords.txt") && !hidden.Hides("config.inc");
+       }},
+      {"hidden-extensions", "", [](auto& c) { return !c.server.hiddenNames.Hides("global.asa"); }},
   };
   for (const auto& [name, value, holds] : cases) {
     ServerConfig config;
@@ -80,7 +86,7 @@ TEST(ServerConfig, RefusesWhatItCannotTakeAndKeepsTheValueItHad) {
       {"page-memory", "65G"}, {"page-memory", "8k"},   {"page-memory", "18446744073709551615G"},
       {"max-body", "-1"},     {"max-connections", "0"}, {"queue-depth", "0"},
       {"log-format", "Combined"}, {"log-file", ""},    {"trusted-proxies", "10.0.0.0/40"},
-      {"endpoints-from", "localhost"},
+      {"endpoints-from", "localhost"}, {"hidden-extensions", "*"}, {"hidden-extensions", "*.inc db/x.db"},
       {"prot", "80"},         {"", "80"},
   };
   for (const auto& [name, value] : cases) {

@@ -89,23 +89,6 @@ int HexDigit(char c) {
   return -1;
 }
 
-// Names never served or run: dotfiles, and what editors leave beside the
-// files they edit (backups, swap files, autosaves, merge leftovers).
-bool IsHiddenName(std::string_view name) {
-  constexpr std::array<std::string_view, 5> kLeftovers{".bak", ".swp", ".swo", ".orig", ".tmp"};
-  return name.starts_with('.') || name.ends_with('~') ||
-         (name.size() > 1 && name.front() == '#' && name.back() == '#') ||
-         std::ranges::any_of(kLeftovers, [&](std::string_view ending) {
-           return name.size() >= ending.size() &&
-                  EqualsIgnoringCase(name.substr(name.size() - ending.size()), ending);
-         });
-}
-
-bool HasHiddenName(const fs::path& path) {
-  return std::ranges::any_of(path,
-                             [](const fs::path& part) { return IsHiddenName(part.native()); });
-}
-
 bool IsToken(std::string_view name) {
   constexpr std::string_view kSymbols = "!#$%&'*+-.^_`|~";
   return !name.empty() && std::ranges::all_of(name, [&](char c) {
@@ -781,7 +764,7 @@ class HttpServer::Responder {
   // A hidden name in the path asked for, or in the path of the file it
   // leads to, is not found.
   unsigned Resolve(Exchange& exchange) const {
-    if (HasHiddenName(exchange.sitePath)) return MHD_HTTP_NOT_FOUND;
+    if (options_.hiddenNames.HidesAnyPart(exchange.sitePath)) return MHD_HTTP_NOT_FOUND;
     std::error_code ec;
     fs::path file = fs::weakly_canonical(root_ / fs::path(exchange.sitePath).relative_path(), ec);
     if (ec || !IsInside(root_, file)) return MHD_HTTP_NOT_FOUND;
@@ -789,7 +772,8 @@ class HttpServer::Responder {
       file = fs::weakly_canonical(file / "index.html", ec);
       if (ec || !IsInside(root_, file)) return MHD_HTTP_NOT_FOUND;
     }
-    if (!fs::is_regular_file(file, ec) || HasHiddenName(file.lexically_relative(root_)))
+    if (!fs::is_regular_file(file, ec) ||
+        options_.hiddenNames.HidesAnyPart(file.lexically_relative(root_)))
       return MHD_HTTP_NOT_FOUND;
     exchange.file = std::move(file);
     return 0;

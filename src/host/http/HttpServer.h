@@ -27,6 +27,7 @@
 
 #include "host/http/AccessLog.h"
 #include "host/http/AddressSet.h"
+#include "host/http/HiddenNames.h"
 #include "host/pages/PageEngine.h"
 
 struct MHD_Daemon;
@@ -50,6 +51,7 @@ struct ServerOptions {
                                            // connection's start or the previous request's
                                            // end, however they trickle in; beyond: closed.
                                            // 0: none
+  HiddenNames hiddenNames;                 // neither served nor run: 404
   LogFormat logFormat = LogFormat::Plain;
   AddressSet trustedProxies;               // peers whose X-Forwarded-For names the client
                                            // the log gives; none by default

@@ -239,6 +239,41 @@ TEST_F(HttpServerTest, DotfilesAndEditorLeftoversAreNeitherServedNorRun) {
   EXPECT_EQ(Get("/notes.tmp.txt").body, "notes\n");
 }
 
+TEST_F(HttpServerTest, ASitesSecretsAreNeitherServedNorRunInAnyFolderOrCase) {
+  for (const char* name :
+       {"global.asa", "Global.ASA", "app.asax", "config.inc", "sub/db/Config.INC", "data.mdb", "data.accdb",
+        "data.ldb", "data.laccdb", "site.sqlite", "sub/site.sqlite3", "x.db", "web.config", "sub/Web.Config",
+        "config.inc.", "index.asp.", "page.ksp ", "Page.Asp..", "lib.inc/index.html"})
+    Write(site / name, std::string(kSecret) + "<%= 'ran' .. 'page' %>");
+  Write(site / "page.asp", "<% Response.Write \"ran\" & \"page\" %>");
+  Serve();
+  for (const char* target :
+       {"/global.asa", "/Global.ASA", "/app.asax", "/config.inc", "/config%2einc", "/sub/db/Config.INC",
+        "/data.mdb", "/data.accdb", "/data.ldb", "/data.laccdb", "/site.sqlite", "/sub/site.sqlite3", "/x.db",
+        "/web.config", "/sub/Web.Config", "/config.inc.", "/config.inc%2e", "/index.asp.", "/page.ksp%20",
+        "/Page.Asp..", "/lib.inc/", "/lib.inc/index.html"}) {
+    const auto response = Get(target);
+    EXPECT_EQ(response.status, 404) << target;
+    EXPECT_EQ(response.body.find(kSecret), std::string::npos) << target;
+    EXPECT_EQ(response.body.find("ranpage"), std::string::npos) << target;
+  }
+  // A page runs by every path that reaches it; its source never comes back.
+  for (const char* target : {"/page.asp", "/page%2easp", "/page.asp/", "/sub/../page.asp", "/./page.asp"}) {
+    const auto response = Get(target);
+    EXPECT_EQ(response.status, 200) << target;
+    EXPECT_EQ(response.body, "ranpage") << target;
+  }
+
+  ServerOptions options;
+  options.hiddenNames = *HiddenNames::Parse("*.secret");
+  Write(site / "keys.Secret", kSecret);
+  Write(site / ".env", kSecret);
+  Serve(options);
+  EXPECT_EQ(Get("/keys.Secret").status, 404);
+  EXPECT_EQ(Get("/config.inc").status, 200) << "a list of the site's own replaces the default";
+  EXPECT_EQ(Get("/.env").status, 404) << "dotfiles stay hidden";
+}
+
 TEST_F(HttpServerTest, HeadGivesTheHeadersWithoutABody) {
   Serve();
   Client client(server->Port());
