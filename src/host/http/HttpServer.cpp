@@ -45,6 +45,9 @@ constexpr std::size_t kMaxLine = 8 * 1024;
 constexpr int kMaxHeaders = 100;
 // Each connection's memory pool holds its read buffer and parsed header block.
 constexpr std::size_t kConnectionMemory = 64 * 1024;
+// The time for a header block while more than half of the connections
+// allowed wait for theirs.
+constexpr auto kCrowdedHeaderTime = std::chrono::seconds(2);
 
 // How long past the engine's time limit a page may take before its client is
 // answered 500 and its worker given up: room for the engine to stop the page
@@ -513,7 +516,8 @@ class HttpServer::Responder {
   // waits for workers still inside an abandoned page.
   void StartHelpers() {
     deadlines_ =
-        std::make_unique<HeaderDeadlines>(std::chrono::seconds(options_.headerTimeoutSeconds));
+        std::make_unique<HeaderDeadlines>(std::chrono::seconds(options_.headerTimeoutSeconds),
+                                          options_.maxConnections / 2, kCrowdedHeaderTime);
     pool_ = std::make_unique<WorkerPool>(OnePerCoreUnless(options_.workers), options_.queueDepth,
                                          engine_.Limits().time + kPageGrace);
   }

@@ -50,7 +50,9 @@ struct ServerOptions {
   unsigned headerTimeoutSeconds = 10;      // time for the request line and headers, from the
                                            // connection's start or the previous request's
                                            // end, however they trickle in; beyond: closed.
-                                           // 0: none
+                                           // While more than half of maxConnections wait
+                                           // for theirs, 2 s, the longest waiting closed
+                                           // first. 0: none
   HiddenNames hiddenNames;                 // neither served nor run: 404
   LogFormat logFormat = LogFormat::Plain;
   AddressSet trustedProxies;               // peers whose X-Forwarded-For names the client

@@ -537,6 +537,26 @@ TEST_F(HttpServerTest, RequestHeadsHaveADeadlineThatTricklingDoesNotMove) {
   EXPECT_LT(Clock::now() - start, 4s);
 }
 
+TEST_F(HttpServerTest, SlowHeadsFromManyAddressesDoNotHoldANormalClientOut) {
+  // Every connection allowed is taken, a few from each address, by clients
+  // that send their request line and nothing more.
+  ServerOptions options;
+  options.maxConnections = 20;
+  Serve(options);
+  std::vector<std::unique_ptr<Client>> slow;
+  for (int i = 0; i < 20; ++i) {
+    const std::string source = "127.0.0." + std::to_string(2 + i % 5);
+    slow.push_back(std::make_unique<Client>(server->Port(), 15s, source.c_str()));
+    slow.back()->Send("GET /hello.txt HTTP/1.1\r\n");
+  }
+  std::this_thread::sleep_for(100ms);
+  const auto start = Clock::now();
+  Client normal(server->Port(), 8s);
+  normal.Send(Request("GET", "/hello.txt"));
+  EXPECT_EQ(normal.Read().status, 200);
+  EXPECT_LT(Clock::now() - start, 3s) << "not the whole header time of 10 s";
+}
+
 TEST_F(HttpServerTest, ClientLeavingMidResponseDoesNotHarmTheServer) {
   Write(site / "big.bin", std::string(std::size_t{16} << 20, 'z'));
   ServerOptions options;
