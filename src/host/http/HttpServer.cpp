@@ -28,6 +28,7 @@
 #include <vector>
 
 #include "host/http/HeaderDeadlines.h"
+#include "host/http/MessageThrottle.h"
 #include "host/http/ServerMetrics.h"
 #include "host/pages/SiteFiles.h"
 #include "host/http/WorkerPool.h"
@@ -524,6 +525,11 @@ class HttpServer::Responder {
   void StopHelpers() {
     pool_.reset();
     deadlines_.reset();
+    try {
+      for (const std::string& line : throttle_.Flush()) log_(line);
+    } catch (const std::exception&) {
+      // Lost lines.
+    }
   }
 
   // Answers every page still waiting or running: 503 and 500.
@@ -649,7 +655,9 @@ class HttpServer::Responder {
     while (!message.empty() && (message.back() == '\n' || message.back() == '\r'))
       message.remove_suffix(1);
     try {
-      self.log_("http: " + std::string(message));
+      // A client that keeps opening connections past a limit makes the
+      // library say so each time.
+      if (auto line = self.throttle_.Pass(format, "http: " + std::string(message))) self.log_(*line);
     } catch (const std::exception&) {
       // As above: a lost line.
     }
@@ -832,6 +840,7 @@ class HttpServer::Responder {
   std::condition_variable flightDone_;
   std::size_t inFlight_ = 0;
   ServerMetrics metrics_;
+  MessageThrottle throttle_;
   std::atomic<bool> accepting_ = false;
 };
 

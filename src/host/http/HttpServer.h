@@ -62,9 +62,11 @@ struct ServerOptions {
 };
 
 // Receives one line, without its newline, per request answered by the server,
-// in the options' LogFormat, and the library's own messages prefixed "http: ". Requests the library refuses by itself (a
-// header block beyond the connection's memory, a Content-Length that is no
-// number) have no line of their own. Called from any server thread, several at once.
+// in the options' LogFormat, and the library's own messages prefixed "http: ",
+// each kind at most once a second, with the number of those held back.
+// Requests the library refuses by itself (a header block beyond the
+// connection's memory, a Content-Length that is no number) have no line of
+// their own. Called from any server thread, several at once.
 using RequestLog = std::function<void(std::string_view line)>;
 
 // Writes `line` and a newline to stderr in one write.

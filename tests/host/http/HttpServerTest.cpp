@@ -508,6 +508,26 @@ TEST_F(HttpServerTest, OneAddressCannotTakeEveryConnection) {
   EXPECT_EQ(elsewhere.Read().status, 200);
 }
 
+TEST_F(HttpServerTest, AClientReconnectingPastItsCapDoesNotFloodTheLog) {
+  ServerOptions options;
+  options.maxConnectionsPerAddress = 2;
+  Serve(options);
+  {
+    Client first(server->Port()), second(server->Port());
+    first.Send("GET /hello.txt HTTP/1.1\r\n");
+    second.Send("GET /hello.txt HTTP/1.1\r\n");
+    std::this_thread::sleep_for(100ms);
+    for (int i = 0; i < 300; ++i) EXPECT_TRUE(Client(server->Port()).ClosedByServer()) << i;
+  }
+  server->Stop();
+  std::vector<std::string> limits;
+  std::ranges::copy_if(Log(), std::back_inserter(limits),
+                       [](const std::string& line) { return line.find("connection limit") != std::string::npos; });
+  ASSERT_GE(limits.size(), 1u);
+  EXPECT_LE(limits.size(), 3u) << "one a second, and the count at the stop";
+  EXPECT_NE(limits.back().find("more like this not logged]"), std::string::npos) << limits.back();
+}
+
 TEST_F(HttpServerTest, RequestHeadsHaveADeadlineThatTricklingDoesNotMove) {
   ServerOptions options;
   options.headerTimeoutSeconds = 1;
