@@ -51,7 +51,8 @@ int Usage() {
                "                [--workers N] [--workdir DIR] [--root DIR] [--page-time T]\n"
                "                [--page-memory SIZE] [--max-body SIZE] [--max-connections N]\n"
                "                [--max-connections-per-address N] [--queue-depth N]\n"
-               "                [--hidden-extensions LIST]\n"
+               "                [--hidden-extensions LIST] [--page-errors local|all|none]\n"
+               "                [--error-page-500 PATH]\n"
                "                [--log-format plain|combined] [--log-file FILE]\n"
                "                [--trusted-proxies ADDRS] [--endpoints-from ADDRS]\n"
                "  kelvane run PAGE [--query QS] [--workdir DIR] [-o FILE]\n";

@@ -29,6 +29,7 @@
 
 #include "host/http/HeaderDeadlines.h"
 #include "host/http/MessageThrottle.h"
+#include "host/http/PageFailures.h"
 #include "host/http/ServerMetrics.h"
 #include "host/pages/SiteFiles.h"
 #include "host/http/WorkerPool.h"
@@ -413,20 +414,32 @@ MHD_Result AnswerAndResume(MHD_Connection* connection, Answer answer) noexcept {
 }
 
 // A page run on a worker for a suspended connection, which it resumes with
-// the answer: the page's reply, or 500 when the page ran past its time, or
-// 503 when it could not start in time.
+// the answer: the page's reply, or what its client is told of its failure,
+// or 500 when the page ran past its time, or 503 when it could not start in
+// time.
 class PageTask final : public WorkerPool::Task {
  public:
-  PageTask(const PageEngine& engine, MHD_Connection* connection, Exchange& exchange,
-           PageRequest request)
+  PageTask(const PageEngine& engine, const PageFailures& failures, MHD_Connection* connection,
+           Exchange& exchange, PageRequest request)
       : engine_(engine),
+        failures_(failures),
         connection_(connection),
         exchange_(exchange),
         page_(exchange.file),
         request_(std::move(request)) {}
 
   // On copies of its own: an abandoned run goes on after its connection is gone.
-  void Run() noexcept override { reply_ = engine_.Run(page_, request_); }
+  void Run() noexcept override {
+    reply_ = engine_.Run(page_, request_);
+    if (!reply_.failure) return;
+    try {
+      failures_.Answer(request_, reply_);
+    } catch (const std::exception&) {
+      // Out of memory, most likely: a 500 that tells nothing.
+      reply_.body.clear();
+      reply_.headers.clear();
+    }
+  }
 
   void Finish() noexcept override {
     AnswerAndResume(connection_, [&] { return Reply(connection_, exchange_, reply_); });
@@ -441,6 +454,7 @@ class PageTask final : public WorkerPool::Task {
 
  private:
   const PageEngine& engine_;
+  const PageFailures& failures_;
   MHD_Connection* const connection_;
   Exchange& exchange_;
   const fs::path page_;
@@ -503,11 +517,18 @@ class HttpServer::Responder {
   // While on, /-/health answers 200; else 503.
   void Accepting(bool on) { accepting_ = on; }
 
+  // Finds the site's folder, and its error page if there is one.
   bool OpenRoot(std::string* error) {
     std::error_code ec;
     root_ = fs::canonical(engine_.Root(), ec);
     if (ec || !fs::is_directory(root_, ec)) {
       if (error) *error = "the site folder " + engine_.Root().string() + " is not a folder";
+      return false;
+    }
+    if (options_.errorPage.empty()) return true;
+    errorPage_ = fs::weakly_canonical(root_ / fs::path(options_.errorPage).relative_path(), ec);
+    if (ec || !IsInside(root_, *errorPage_)) {
+      if (error) *error = "the error page " + options_.errorPage + " lies outside the site";
       return false;
     }
     return true;
@@ -519,11 +540,13 @@ class HttpServer::Responder {
     deadlines_ =
         std::make_unique<HeaderDeadlines>(std::chrono::seconds(options_.headerTimeoutSeconds),
                                           options_.maxConnections / 2, kCrowdedHeaderTime);
+    failures_ = std::make_unique<PageFailures>(engine_, options_, errorPage_, log_);
     pool_ = std::make_unique<WorkerPool>(OnePerCoreUnless(options_.workers), options_.queueDepth,
-                                         engine_.Limits().time + kPageGrace);
+                                         PageTime());
   }
   void StopHelpers() {
     pool_.reset();
+    failures_.reset();
     deadlines_.reset();
     try {
       for (const std::string& line : throttle_.Flush()) log_(line);
@@ -540,7 +563,7 @@ class HttpServer::Responder {
   Clock::duration StopGrace() const {
     return std::max<Clock::duration>({std::chrono::seconds(1),
                                       std::chrono::seconds(options_.connectionTimeoutSeconds),
-                                      engine_.Limits().time + kPageGrace});
+                                      PageTime()});
   }
 
   // Waits until no request is in flight, or until `deadline`.
@@ -664,6 +687,13 @@ class HttpServer::Responder {
   }
 
  private:
+  // How long a page may hold its worker: its time, its error page's if it
+  // fails, and a grace.
+  Clock::duration PageTime() const {
+    return engine_.Limits().time + (errorPage_ ? engine_.ErrorPageTime() : Clock::duration::zero()) +
+           kPageGrace;
+  }
+
   void TakeOff() {
     std::lock_guard lock(flightMutex_);
     ++inFlight_;
@@ -819,7 +849,8 @@ class HttpServer::Responder {
     request.headers = RequestHeaders(connection);
     request.body = std::move(exchange.body);
     request.remoteAddress = RemoteAddress(connection);
-    auto task = std::make_shared<PageTask>(engine_, connection, exchange, std::move(request));
+    auto task =
+        std::make_shared<PageTask>(engine_, *failures_, connection, exchange, std::move(request));
 
     exchange.handedOver = true;
     metrics_.PageStarted();
@@ -834,6 +865,8 @@ class HttpServer::Responder {
   const ServerOptions options_;
   const RequestLog log_;
   fs::path root_;
+  std::optional<fs::path> errorPage_;
+  std::unique_ptr<PageFailures> failures_;
   std::unique_ptr<HeaderDeadlines> deadlines_;
   std::unique_ptr<WorkerPool> pool_;
   std::mutex flightMutex_;

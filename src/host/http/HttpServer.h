@@ -11,6 +11,10 @@
 // on the server's threads; a program that also writes to sockets or pipes
 // elsewhere ignores SIGPIPE itself (the `kelvane` command does).
 //
+// A page that fails is logged with a short request id; what its client is
+// told depends on ServerOptions::pageErrors, and a request that a proxy not
+// trusted forwarded is never a local one.
+//
 // Two paths are the server's own, for those who run it, and answer only
 // clients in ServerOptions::endpointClients (others get 404, as for a file
 // not there): /-/health, 200 while the server accepts work and 503 once it
@@ -33,6 +37,14 @@
 struct MHD_Daemon;
 
 namespace kelvane::host {
+
+// Who is shown what failed in a page: its error's source, number and
+// description, and the file and line.
+enum class PageErrors {
+  Local,  // loopback clients and ServerOptions::endpointClients
+  All,
+  None,
+};
 
 struct ServerOptions {
   std::string listen = "127.0.0.1";        // an IPv4 or IPv6 literal ("::1" or "[::1]")
@@ -59,6 +71,11 @@ struct ServerOptions {
                                            // the log gives; none by default
   AddressSet endpointClients = AddressSet::Loopback();  // who may reach /-/health and
                                                         // /-/metrics
+  PageErrors pageErrors = PageErrors::Local;  // who sees what failed in a page; the others
+                                              // get errorPage, or a plain 500 page with a
+                                              // request id. The log always gets it, with the id
+  std::string errorPage;  // the site path of the page run for those when a page fails,
+                          // such as "/errors/500.asp"; empty: none
 };
 
 // Receives one line, without its newline, per request answered by the server,

@@ -7,6 +7,7 @@
 #include <vector>
 
 #include "host/pages/HostResponse.h"
+#include "host/pages/PageFailure.h"
 #include "host/pages/PageRequest.h"
 #include "platform/complus/ObjectContext.h"
 #include "platform/oleaut/Variant.h"
@@ -26,6 +27,7 @@ struct PageContext {
   std::vector<oleaut::ObjectRef> created;  // deactivated and released at the end
   std::chrono::steady_clock::time_point deadline;
   std::shared_ptr<SessionState> session;  // found or made on the page's first use
+  const PageFailure* lastError = nullptr;  // for an error page: what failed
 };
 
 }  // namespace kelvane::host

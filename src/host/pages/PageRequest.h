@@ -1,9 +1,12 @@
 #pragma once
 // One request as the page engine sees it, and the reply a page makes.
 
+#include <optional>
 #include <string>
 #include <utility>
 #include <vector>
+
+#include "host/pages/PageFailure.h"
 
 namespace kelvane::host {
 
@@ -23,6 +26,8 @@ struct PageReply {
   std::string contentType = "text/html";
   Fields headers;    // further response headers
   std::string body;  // the bytes to send
+  std::optional<PageFailure> failure;  // the page failed: status 500, and the body
+                                       // is the failure's text
 };
 
 }  // namespace kelvane::host

@@ -625,6 +625,92 @@ TEST_F(HttpServerTest, PagesOfBothLanguagesRunAndTheirSessionCookieReachesTheCli
   EXPECT_EQ(asp.Header("set-cookie").rfind("KELVANESESSION=", 0), 0u) << asp.Header("set-cookie");
 }
 
+// The request id at the end of a failure's reply; empty when there is none.
+std::string RequestId(const std::string& body) {
+  std::smatch id;
+  return std::regex_search(body, id, std::regex("request:? ([0-9a-f]{8})\n$")) ? id[1].str() : "";
+}
+
+TEST_F(HttpServerTest, AFailingPagesDetailsGoToTheLogAndOnlyToTheClientsAllowedThem) {
+  Write(site / "fail.asp", "<% Set img = Server.CreateObject(\"Kelvane.Image\")\nimg.PlotCircle 10, 10, -1 %>");
+  const std::string visitor = "X-Forwarded-For: 203.0.113.9\r\n";
+  struct Case {
+    PageErrors shown;
+    const char* proxies;
+    const char* insiders;  // endpoints-from
+    std::string headers;
+    bool details;
+  };
+  const Case cases[] = {
+      {PageErrors::Local, "", "192.0.2.1", "", true},                       // loopback
+      {PageErrors::Local, "127.0.0.1", "127.0.0.1", visitor, false},        // behind a trusted proxy
+      {PageErrors::Local, "", "127.0.0.1", visitor, false},                 // forwarded, not trusted
+      {PageErrors::Local, "127.0.0.1", "203.0.113.0/24", visitor, true},    // one of endpoints-from
+      {PageErrors::All, "127.0.0.1", "127.0.0.1", visitor, true},
+      {PageErrors::None, "", "127.0.0.1", "", false},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(std::string(c.proxies) + " " + c.insiders + " " + c.headers);
+    ServerOptions options;
+    options.pageErrors = c.shown;
+    options.trustedProxies = *AddressSet::Parse(c.proxies);
+    options.endpointClients = *AddressSet::Parse(c.insiders);
+    Serve(options);
+    const auto response = Fetch(Request("GET", "/fail.asp", c.headers));
+    EXPECT_EQ(response.status, 500);
+    const std::string id = RequestId(response.body);
+    ASSERT_EQ(id.size(), 8u) << response.body;
+    if (c.details) {
+      EXPECT_NE(response.body.find("description: Invalid procedure call or argument\nat: fail.asp:2\n"),
+                std::string::npos)
+          << response.body;
+    } else {
+      EXPECT_EQ(response.body, "500 Internal Server Error\nrequest " + id + "\n");
+    }
+    EXPECT_EQ(std::ranges::count_if(Log(), [&](const std::string& line) {
+                return line.starts_with("http: request " + id + " failed: GET /fail.asp: source: Kelvane | number: 5 |") &&
+                       line.ends_with("| at: fail.asp:2 | page: fail.asp");
+              }),
+              1)
+        << testing::PrintToString(Log());
+  }
+}
+
+TEST_F(HttpServerTest, TheSitesErrorPageTellsTheOthersWhatFailedAndNeverLoops) {
+  Write(site / "fail.asp", "<%\nx = Server.MapPath(\"../out\") %>");
+  Write(site / "errors" / "500.asp",
+        "<% Set e = Server.GetLastError() %>sorry: <%= e.Description %> at <%= e.File %>:<%= e.Line %>");
+  Write(site / "errors" / "broken.ksp", "<% local e = Server.GetLastError(); error('again') %>");
+  const std::string visitor = "X-Forwarded-For: 203.0.113.9\r\n";
+  ServerOptions options;
+  options.trustedProxies = *AddressSet::Parse("127.0.0.1");
+  options.errorPage = "/errors/500.asp";
+  Serve(options);
+  const auto shown = Fetch(Request("GET", "/fail.asp", visitor));
+  EXPECT_EQ(shown.status, 500);
+  EXPECT_EQ(shown.Header("content-type"), "text/html");
+  EXPECT_EQ(shown.body, "sorry: Server.MapPath: '../out' leaves the site at /fail.asp:2");
+  EXPECT_NE(Get("/fail.asp").body.find("at: fail.asp:2\n"), std::string::npos) << "a local client sees the details";
+  EXPECT_EQ(Get("/errors/500.asp").body, "sorry:  at :0") << "asked for itself, nothing failed";
+
+  // An error page that fails in turn, or is missing, or is the failing page:
+  // the plain page, once.
+  for (const char* page : {"/errors/broken.ksp", "/errors/missing.asp", "/fail.asp"}) {
+    options.errorPage = page;
+    Serve(options);
+    const auto plain = Fetch(Request("GET", "/fail.asp", visitor));
+    const std::string id = RequestId(plain.body);
+    EXPECT_EQ(plain.body, "500 Internal Server Error\nrequest " + id + "\n") << page;
+    EXPECT_EQ(std::ranges::count_if(Log(), [&](const std::string& line) { return line.find(id) != std::string::npos; }),
+              2)
+        << page << ": the page's failure and its error page's";
+  }
+  options.errorPage = "/../outside.asp";
+  HttpServer outside(*engine, options);
+  std::string error;
+  EXPECT_FALSE(outside.Start(&error));
+}
+
 TEST_F(HttpServerTest, PageStatusOutside200To599Gives500) {
   // 1xx would leave the client waiting for the reply proper, or stream 102s.
   const std::pair<int, int> cases[] = {{100, 500}, {101, 500}, {102, 500}, {103, 500},
