@@ -159,6 +159,12 @@ std::string JoinedHeader(MHD_Connection* connection, std::string_view name) {
   return std::move(search.values);
 }
 
+// True when the last value of X-Forwarded-Proto, that of the proxy nearest
+// the server, is https.
+bool SaysHttps(std::string_view forwardedProto) {
+  return EqualsIgnoringCase(Trimmed(forwardedProto.substr(forwardedProto.rfind(',') + 1)), "https");
+}
+
 Fields RequestHeaders(MHD_Connection* connection) {
   Fields headers;
   MHD_get_connection_values_n(
@@ -849,6 +855,8 @@ class HttpServer::Responder {
     request.headers = RequestHeaders(connection);
     request.body = std::move(exchange.body);
     request.remoteAddress = RemoteAddress(connection);
+    request.secure = options_.trustedProxies.Contains(request.remoteAddress) &&
+                     SaysHttps(JoinedHeader(connection, "X-Forwarded-Proto"));
     auto task =
         std::make_shared<PageTask>(engine_, *failures_, connection, exchange, std::move(request));
 

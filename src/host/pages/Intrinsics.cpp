@@ -560,7 +560,8 @@ class SessionObject : public ValuesObject, public std::enable_shared_from_this<S
       if (!context_.session) {
         context_.session = context_.site.NewSession();
         context_.response->AddHeader("Set-Cookie", std::string(SiteState::kSessionCookie) + "=" +
-                                                       context_.session->Id() + "; Path=/; HttpOnly; SameSite=Lax");
+                                                       context_.session->Id() + "; Path=/; HttpOnly; SameSite=Lax" +
+                                                       (context_.request.secure ? "; Secure" : ""));
       }
     }
     return *context_.session;

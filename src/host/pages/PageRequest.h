@@ -19,6 +19,7 @@ struct PageRequest {
   Fields headers;           // request headers, names as sent
   std::string body;         // the request body (a form, for POST)
   std::string remoteAddress;
+  bool secure = false;  // came over TLS, as a trusted proxy in front says
 };
 
 struct PageReply {

@@ -711,6 +711,26 @@ TEST_F(HttpServerTest, TheSitesErrorPageTellsTheOthersWhatFailedAndNeverLoops) {
   EXPECT_FALSE(outside.Start(&error));
 }
 
+TEST_F(HttpServerTest, TheSessionCookieIsSecureWhenATrustedProxySaysTheRequestCameOverTls) {
+  Write(site / "visit.asp", "<% Session(\"seen\") = True %>");
+  const std::tuple<const char*, const char*, bool> cases[] = {
+      {"127.0.0.1", "X-Forwarded-Proto: https\r\n", true},
+      {"127.0.0.1", "X-Forwarded-Proto: HTTPS\r\n", true},
+      {"127.0.0.1", "X-Forwarded-Proto: https\r\nX-Forwarded-Proto: http\r\n", false},  // the nearest says http
+      {"127.0.0.1", "X-Forwarded-Proto: http\r\n", false},
+      {"127.0.0.1", "", false},
+      {"", "X-Forwarded-Proto: https\r\n", false},  // from a client, not a trusted proxy
+  };
+  for (const auto& [proxies, headers, secure] : cases) {
+    ServerOptions options;
+    options.trustedProxies = *AddressSet::Parse(proxies);
+    Serve(options);
+    const std::string cookie = Fetch(Request("GET", "/visit.asp", headers)).Header("set-cookie");
+    EXPECT_TRUE(cookie.starts_with("KELVANESESSION=")) << cookie;
+    EXPECT_EQ(cookie.ends_with("; Secure"), secure) << proxies << " " << headers << ": " << cookie;
+  }
+}
+
 TEST_F(HttpServerTest, PageStatusOutside200To599Gives500) {
   // 1xx would leave the client waiting for the reply proper, or stream 102s.
   const std::pair<int, int> cases[] = {{100, 500}, {101, 500}, {102, 500}, {103, 500},
