@@ -67,8 +67,9 @@ struct ServerOptions {
                                            // first. 0: none
   HiddenNames hiddenNames;                 // neither served nor run: 404
   LogFormat logFormat = LogFormat::Plain;
-  AddressSet trustedProxies;               // peers whose X-Forwarded-For names the client
-                                           // the log gives; none by default
+  AddressSet trustedProxies;               // peers whose X-Forwarded-For names the client,
+                                           // and whose X-Forwarded-Proto: https makes the
+                                           // session cookie Secure; none by default
   AddressSet endpointClients = AddressSet::Loopback();  // who may reach /-/health and
                                                         // /-/metrics
   PageErrors pageErrors = PageErrors::Local;  // who sees what failed in a page; the others
@@ -79,8 +80,9 @@ struct ServerOptions {
 };
 
 // Receives one line, without its newline, per request answered by the server,
-// in the options' LogFormat, and the library's own messages prefixed "http: ",
-// each kind at most once a second, with the number of those held back.
+// in the options' LogFormat; prefixed "http: ", the details of each page that
+// failed, and the library's own messages, each kind at most once a second,
+// with the number of those held back.
 // Requests the library refuses by itself (a header block beyond the
 // connection's memory, a Content-Length that is no number) have no line of
 // their own. Called from any server thread, several at once.
