@@ -20,6 +20,7 @@
 
 #include "host/LogFile.h"
 #include "host/ServerConfig.h"
+#include "host/WorkingDirectory.h"
 #include "host/http/HttpServer.h"
 #include "host/pages/PageEngine.h"
 
@@ -50,6 +51,8 @@ int Usage() {
                "                [--workers N] [--workdir DIR] [--root DIR] [--page-time T]\n"
                "                [--page-memory SIZE] [--max-body SIZE] [--max-connections N]\n"
                "                [--max-connections-per-address N] [--queue-depth N]\n"
+               "                [--hidden-extensions LIST] [--page-errors local|all|none]\n"
+               "                [--error-page-500 PATH]\n"
                "                [--log-format plain|combined] [--log-file FILE]\n"
                "                [--trusted-proxies ADDRS] [--endpoints-from ADDRS]\n"
                "  kelvane run PAGE [--query QS] [--workdir DIR] [-o FILE]\n";
@@ -95,43 +98,14 @@ std::optional<Arguments> Parse(int argc, char** argv) {
   return arguments;
 }
 
-// Where a private working directory is made: in memory (/dev/shm) where the
-// system has it, since every delivery makes and deletes a file there, and a
-// disk file system pays for each; else the temporary folder.
-fs::path PrivateFolderBase() {
-  const fs::path shared = "/dev/shm";
-  std::error_code error;
-  if (fs::is_directory(shared, error) && ::access(shared.c_str(), W_OK | X_OK) == 0) return shared;
-  return fs::temp_directory_path();
+// Says what earlier processes had left in the working directory that
+// opening it removed.
+void TellRemoved(const WorkingDirectory::Leftovers& removed) {
+  if (removed.deliveries > 0)
+    std::cerr << "kelvane: removed " << removed.deliveries << " delivery files that an earlier process left\n";
+  if (removed.folders > 0)
+    std::cerr << "kelvane: removed " << removed.folders << " working folders of processes gone\n";
 }
-
-// The working directory, where deliveries put their temporary files: the one
-// given, or else a private folder made now and removed when `this` goes.
-class WorkingDirectory {
- public:
-  explicit WorkingDirectory(const std::optional<std::string>& given) {
-    if (given) {
-      fs::current_path(*given);
-      return;
-    }
-    std::string pattern = (PrivateFolderBase() / "kelvane-XXXXXX").string();
-    if (::mkdtemp(pattern.data()) == nullptr) throw fs::filesystem_error("mkdtemp", std::error_code(errno, std::generic_category()));
-    made_ = pattern;
-    fs::current_path(made_);
-  }
-  ~WorkingDirectory() {
-    if (!made_.empty()) {
-      std::error_code ignored;
-      fs::current_path(fs::temp_directory_path(), ignored);
-      fs::remove_all(made_, ignored);
-    }
-  }
-  WorkingDirectory(const WorkingDirectory&) = delete;
-  WorkingDirectory& operator=(const WorkingDirectory&) = delete;
-
- private:
-  fs::path made_;
-};
 
 int Run(const Arguments& arguments) {
   if (arguments.positional.size() != 1) return Usage();
@@ -147,6 +121,7 @@ int Run(const Arguments& arguments) {
   request.client = request.remoteAddress;
 
   const WorkingDirectory workdir(arguments.Option("--workdir"));
+  TellRemoved(workdir.Removed());
   const PageEngine engine(page.parent_path(), PageLimits{});
   const PageReply reply = engine.Run(page, request);
 
@@ -213,6 +188,7 @@ int Serve(const Arguments& arguments) {
   };
 
   const WorkingDirectory workdir(config.workdir);
+  TellRemoved(workdir.Removed());
   const PageEngine engine(root, config.limits, config.sessions);
   HttpServer server(engine, options, log);
   std::string error;

@@ -101,6 +101,29 @@ AddressSet Addresses(std::string_view value) {
   return *std::move(set);
 }
 
+HiddenNames Hidden(std::string_view value) {
+  auto hidden = HiddenNames::Parse(value);
+  if (!hidden)
+    throw BadSetting("takes names and endings such as web.config or *.inc, not '" + std::string(value) + "'");
+  return *std::move(hidden);
+}
+
+PageErrors Shown(std::string_view value) {
+  if (value == "local") return PageErrors::Local;
+  if (value == "all") return PageErrors::All;
+  if (value == "none") return PageErrors::None;
+  throw BadSetting("takes local, all or none, not '" + std::string(value) + "'");
+}
+
+// The site path of a page, as a request would name it.
+std::string SitePage(std::string_view value) {
+  const auto path = SitePath(value);
+  if (!path || !IsPageFile(*path))
+    throw BadSetting("takes the path of a page in the site, such as /errors/500.asp, not '" + std::string(value) +
+                     "'");
+  return *path;
+}
+
 LogFormat Format(std::string_view value) {
   if (value == "plain") return LogFormat::Plain;
   if (value == "combined") return LogFormat::Combined;
@@ -151,6 +174,10 @@ const std::map<std::string_view, Setter>& Setters() {
        [](ServerConfig& c, std::string_view v) { c.server.trustedProxies = Addresses(v); }},
       {"endpoints-from",
        [](ServerConfig& c, std::string_view v) { c.server.endpointClients = Addresses(v); }},
+      {"hidden-extensions",
+       [](ServerConfig& c, std::string_view v) { c.server.hiddenNames = Hidden(v); }},
+      {"page-errors", [](ServerConfig& c, std::string_view v) { c.server.pageErrors = Shown(v); }},
+      {"error-page-500", [](ServerConfig& c, std::string_view v) { c.server.errorPage = SitePage(v); }},
       {"queue-depth",
        [](ServerConfig& c, std::string_view v) {
          c.server.queueDepth = static_cast<std::size_t>(WholeNumber(v, 1, kMostConnections));

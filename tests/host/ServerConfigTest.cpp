@@ -64,6 +64,17 @@ TEST(ServerConfig, TakesEachOptionsValuesWithTheirUnits) {
          return c.server.endpointClients.Contains("192.0.2.1") &&
                 !c.server.endpointClients.Contains("127.0.0.1");
        }},
+      {"hidden-extensions", "*.secret, passwords.txt",
+       [](auto& c) {
+         const auto& hidden = c.server.hiddenNames;
+         return hidden.Hides("A.SECRET") && hidden.Hides("Passwords.txt") && !hidden.Hides("config.inc");
+       }},
+      {"hidden-extensions", "", [](auto& c) { return !c.server.hiddenNames.Hides("global.asa"); }},
+      {"page-errors", "all", [](auto& c) { return c.server.pageErrors == PageErrors::All; }},
+      {"page-errors", "none", [](auto& c) { return c.server.pageErrors == PageErrors::None; }},
+      {"page-errors", "local", [](auto& c) { return c.server.pageErrors == PageErrors::Local; }},
+      {"error-page-500", "/errors/500.asp", [](auto& c) { return c.server.errorPage == "/errors/500.asp"; }},
+      {"error-page-500", "/errors/./x/../Oops.KSP", [](auto& c) { return c.server.errorPage == "/errors/Oops.KSP"; }},
   };
   for (const auto& [name, value, holds] : cases) {
     ServerConfig config;
@@ -84,7 +95,9 @@ TEST(ServerConfig, RefusesWhatItCannotTakeAndKeepsTheValueItHad) {
       {"max-body", "-1"},     {"max-connections", "0"}, {"queue-depth", "0"},
       {"session-memory", "1023K"}, {"sessions-per-address", "10001"}, {"sessions-per-address", "-1"},
       {"log-format", "Combined"}, {"log-file", ""},    {"trusted-proxies", "10.0.0.0/40"},
-      {"endpoints-from", "localhost"},
+      {"endpoints-from", "localhost"}, {"hidden-extensions", "*"}, {"hidden-extensions", "*.inc db/x.db"},
+      {"page-errors", "Local"}, {"page-errors", "some"}, {"error-page-500", "errors/500.asp"},
+      {"error-page-500", "/errors/500.html"}, {"error-page-500", "/../500.asp"}, {"error-page-500", "/"},
       {"prot", "80"},         {"", "80"},
   };
   for (const auto& [name, value] : cases) {

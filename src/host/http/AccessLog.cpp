@@ -4,11 +4,7 @@
 
 namespace kelvane::host {
 
-namespace {
-
-// `text` with bytes outside printable ASCII, '"' and '\' escaped as %XX;
-// spaces too, unless `spaces`.
-void AppendPrintable(std::string& out, std::string_view text, bool spaces = false) {
+void AppendPrintable(std::string& out, std::string_view text, bool spaces) {
   for (const char c : text) {
     const auto byte = static_cast<unsigned char>(c);
     if ((byte > 0x20 || (spaces && byte == 0x20)) && byte < 0x7f && c != '"' && c != '\\') {
@@ -21,6 +17,8 @@ void AppendPrintable(std::string& out, std::string_view text, bool spaces = fals
     }
   }
 }
+
+namespace {
 
 void AppendQuoted(std::string& out, std::string_view text) {
   out += '"';

@@ -31,6 +31,10 @@ struct AccessRecord {
   std::string_view userAgent;  // empty: not sent
 };
 
+// Appends `text`, as a client sent it, to a line of the log: bytes outside
+// printable ASCII, '"' and '\' escaped as %XX; spaces too, unless `spaces`.
+void AppendPrintable(std::string& out, std::string_view text, bool spaces = false);
+
 // The line for `record`, without a newline. Bytes outside printable ASCII,
 // '"' and '\' are escaped as %XX, and so are spaces outside Referer and
 // User-Agent.

@@ -6,6 +6,8 @@
 #include <charconv>
 #include <string>
 
+#include "host/http/OptionList.h"
+
 namespace kelvane::host {
 
 namespace {
@@ -35,12 +37,7 @@ std::optional<Parsed> ParseAddress(std::string_view text) {
 
 std::optional<AddressSet> AddressSet::Parse(std::string_view list) {
   AddressSet set;
-  constexpr std::string_view kSeparators = ", \t";
-  for (std::size_t start = list.find_first_not_of(kSeparators); start != std::string_view::npos;
-       start = list.find_first_not_of(kSeparators, start)) {
-    const std::size_t end = std::min(list.find_first_of(kSeparators, start), list.size());
-    const std::string_view entry = list.substr(start, end - start);
-    start = end;
+  for (const std::string_view entry : ListEntries(list)) {
     const std::size_t slash = entry.find('/');
     const auto address = ParseAddress(entry.substr(0, slash));
     if (!address) return std::nullopt;

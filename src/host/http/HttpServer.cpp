@@ -28,6 +28,8 @@
 #include <vector>
 
 #include "host/http/HeaderDeadlines.h"
+#include "host/http/MessageThrottle.h"
+#include "host/http/PageFailures.h"
 #include "host/http/ServerMetrics.h"
 #include "host/pages/SiteFiles.h"
 #include "host/http/WorkerPool.h"
@@ -45,6 +47,9 @@ constexpr std::size_t kMaxLine = 8 * 1024;
 constexpr int kMaxHeaders = 100;
 // Each connection's memory pool holds its read buffer and parsed header block.
 constexpr std::size_t kConnectionMemory = 64 * 1024;
+// The time for a header block while more than half of the connections
+// allowed wait for theirs.
+constexpr auto kCrowdedHeaderTime = std::chrono::seconds(2);
 
 // How long past the engine's time limit a page may take before its client is
 // answered 500 and its worker given up: room for the engine to stop the page
@@ -87,23 +92,6 @@ int HexDigit(char c) {
   if (c >= 'a' && c <= 'f') return c - 'a' + 10;
   if (c >= 'A' && c <= 'F') return c - 'A' + 10;
   return -1;
-}
-
-// Names never served or run: dotfiles, and what editors leave beside the
-// files they edit (backups, swap files, autosaves, merge leftovers).
-bool IsHiddenName(std::string_view name) {
-  constexpr std::array<std::string_view, 5> kLeftovers{".bak", ".swp", ".swo", ".orig", ".tmp"};
-  return name.starts_with('.') || name.ends_with('~') ||
-         (name.size() > 1 && name.front() == '#' && name.back() == '#') ||
-         std::ranges::any_of(kLeftovers, [&](std::string_view ending) {
-           return name.size() >= ending.size() &&
-                  EqualsIgnoringCase(name.substr(name.size() - ending.size()), ending);
-         });
-}
-
-bool HasHiddenName(const fs::path& path) {
-  return std::ranges::any_of(path,
-                             [](const fs::path& part) { return IsHiddenName(part.native()); });
 }
 
 bool IsToken(std::string_view name) {
@@ -169,6 +157,12 @@ std::string JoinedHeader(MHD_Connection* connection, std::string_view name) {
       },
       &search);
   return std::move(search.values);
+}
+
+// True when the last value of X-Forwarded-Proto, that of the proxy nearest
+// the server, is https.
+bool SaysHttps(std::string_view forwardedProto) {
+  return EqualsIgnoringCase(Trimmed(forwardedProto.substr(forwardedProto.rfind(',') + 1)), "https");
 }
 
 Fields RequestHeaders(MHD_Connection* connection) {
@@ -345,6 +339,10 @@ struct Exchange {
   Clock::time_point start;
   std::chrono::system_clock::time_point received;
   std::string target;  // the request target as sent: path and query
+  // Where the target the library handed over ends in the library's copy of
+  // the request line. The library cuts the target at a NUL byte; the whole
+  // target ends just before the version.
+  const char* targetEnd = nullptr;
   std::string method;
   std::string version, client, referer, userAgent;  // for the combined log format
   bool screened = false;
@@ -422,20 +420,32 @@ MHD_Result AnswerAndResume(MHD_Connection* connection, Answer answer) noexcept {
 }
 
 // A page run on a worker for a suspended connection, which it resumes with
-// the answer: the page's reply, or 500 when the page ran past its time, or
-// 503 when it could not start in time.
+// the answer: the page's reply, or what its client is told of its failure,
+// or 500 when the page ran past its time, or 503 when it could not start in
+// time.
 class PageTask final : public WorkerPool::Task {
  public:
-  PageTask(const PageEngine& engine, MHD_Connection* connection, Exchange& exchange,
-           PageRequest request)
+  PageTask(const PageEngine& engine, const PageFailures& failures, MHD_Connection* connection,
+           Exchange& exchange, PageRequest request)
       : engine_(engine),
+        failures_(failures),
         connection_(connection),
         exchange_(exchange),
         page_(exchange.file),
         request_(std::move(request)) {}
 
   // On copies of its own: an abandoned run goes on after its connection is gone.
-  void Run() noexcept override { reply_ = engine_.Run(page_, request_); }
+  void Run() noexcept override {
+    reply_ = engine_.Run(page_, request_);
+    if (!reply_.failure) return;
+    try {
+      failures_.Answer(request_, reply_);
+    } catch (const std::exception&) {
+      // Out of memory, most likely: a 500 that tells nothing.
+      reply_.body.clear();
+      reply_.headers.clear();
+    }
+  }
 
   void Finish() noexcept override {
     AnswerAndResume(connection_, [&] { return Reply(connection_, exchange_, reply_); });
@@ -450,6 +460,7 @@ class PageTask final : public WorkerPool::Task {
 
  private:
   const PageEngine& engine_;
+  const PageFailures& failures_;
   MHD_Connection* const connection_;
   Exchange& exchange_;
   const fs::path page_;
@@ -512,11 +523,18 @@ class HttpServer::Responder {
   // While on, /-/health answers 200; else 503.
   void Accepting(bool on) { accepting_ = on; }
 
+  // Finds the site's folder, and its error page if there is one.
   bool OpenRoot(std::string* error) {
     std::error_code ec;
     root_ = fs::canonical(engine_.Root(), ec);
     if (ec || !fs::is_directory(root_, ec)) {
       if (error) *error = "the site folder " + engine_.Root().string() + " is not a folder";
+      return false;
+    }
+    if (options_.errorPage.empty()) return true;
+    errorPage_ = fs::weakly_canonical(root_ / fs::path(options_.errorPage).relative_path(), ec);
+    if (ec || !IsInside(root_, *errorPage_)) {
+      if (error) *error = "the error page " + options_.errorPage + " lies outside the site";
       return false;
     }
     return true;
@@ -526,13 +544,21 @@ class HttpServer::Responder {
   // waits for workers still inside an abandoned page.
   void StartHelpers() {
     deadlines_ =
-        std::make_unique<HeaderDeadlines>(std::chrono::seconds(options_.headerTimeoutSeconds));
+        std::make_unique<HeaderDeadlines>(std::chrono::seconds(options_.headerTimeoutSeconds),
+                                          options_.maxConnections / 2, kCrowdedHeaderTime);
+    failures_ = std::make_unique<PageFailures>(engine_, options_, errorPage_, log_);
     pool_ = std::make_unique<WorkerPool>(OnePerCoreUnless(options_.workers), options_.queueDepth,
-                                         engine_.Limits().time + kPageGrace);
+                                         PageTime());
   }
   void StopHelpers() {
     pool_.reset();
+    failures_.reset();
     deadlines_.reset();
+    try {
+      for (const std::string& line : throttle_.Flush()) log_(line);
+    } catch (const std::exception&) {
+      // Lost lines.
+    }
   }
 
   // Answers every page still waiting or running: 503 and 500.
@@ -543,7 +569,7 @@ class HttpServer::Responder {
   Clock::duration StopGrace() const {
     return std::max<Clock::duration>({std::chrono::seconds(1),
                                       std::chrono::seconds(options_.connectionTimeoutSeconds),
-                                      engine_.Limits().time + kPageGrace});
+                                      PageTime()});
   }
 
   // Waits until no request is in flight, or until `deadline`.
@@ -594,6 +620,7 @@ class HttpServer::Responder {
     exchange->received = std::chrono::system_clock::now();
     try {
       exchange->target = uri;
+      exchange->targetEnd = uri + exchange->target.size();
     } catch (const std::bad_alloc&) {
       return nullptr;
     }
@@ -657,13 +684,22 @@ class HttpServer::Responder {
     while (!message.empty() && (message.back() == '\n' || message.back() == '\r'))
       message.remove_suffix(1);
     try {
-      self.log_("http: " + std::string(message));
+      // A client that keeps opening connections past a limit makes the
+      // library say so each time.
+      if (auto line = self.throttle_.Pass(format, "http: " + std::string(message))) self.log_(*line);
     } catch (const std::exception&) {
       // As above: a lost line.
     }
   }
 
  private:
+  // How long a page may hold its worker: its time, its error page's if it
+  // fails, and a grace.
+  Clock::duration PageTime() const {
+    return engine_.Limits().time + (errorPage_ ? engine_.ErrorPageTime() : Clock::duration::zero()) +
+           kPageGrace;
+  }
+
   void TakeOff() {
     std::lock_guard lock(flightMutex_);
     ++inFlight_;
@@ -740,9 +776,11 @@ class HttpServer::Responder {
     const auto scan = HeaderScan::Of(connection);
     if (scan.count > kMaxHeaders || scan.longLine)
       return Refuse(connection, exchange, MHD_HTTP_REQUEST_HEADER_FIELDS_TOO_LARGE);
-    // One Host, which HTTP/1.1 requires; a target without spaces or controls.
+    // One Host, which HTTP/1.1 requires; a whole target without spaces or
+    // controls.
     const bool hostless = scan.hosts == 0 && std::string_view(version) == MHD_HTTP_VERSION_1_1;
-    if (scan.badName || scan.bareCR || scan.hosts > 1 || hostless || HasSpaceOrControl(target) ||
+    const bool cutAtNul = version != exchange.targetEnd + 1;
+    if (scan.badName || scan.bareCR || scan.hosts > 1 || hostless || HasSpaceOrControl(target) || cutAtNul ||
         scan.contentLengths > 1 || scan.transferEncodings > 1 ||
         (scan.contentLengths > 0 && scan.transferEncodings > 0))
       return Refuse(connection, exchange, MHD_HTTP_BAD_REQUEST);
@@ -774,7 +812,7 @@ class HttpServer::Responder {
   // A hidden name in the path asked for, or in the path of the file it
   // leads to, is not found.
   unsigned Resolve(Exchange& exchange) const {
-    if (HasHiddenName(exchange.sitePath)) return MHD_HTTP_NOT_FOUND;
+    if (options_.hiddenNames.HidesAnyPart(exchange.sitePath)) return MHD_HTTP_NOT_FOUND;
     std::error_code ec;
     fs::path file = fs::weakly_canonical(root_ / fs::path(exchange.sitePath).relative_path(), ec);
     if (ec || !IsInside(root_, file)) return MHD_HTTP_NOT_FOUND;
@@ -782,7 +820,8 @@ class HttpServer::Responder {
       file = fs::weakly_canonical(file / "index.html", ec);
       if (ec || !IsInside(root_, file)) return MHD_HTTP_NOT_FOUND;
     }
-    if (!fs::is_regular_file(file, ec) || HasHiddenName(file.lexically_relative(root_)))
+    if (!fs::is_regular_file(file, ec) ||
+        options_.hiddenNames.HidesAnyPart(file.lexically_relative(root_)))
       return MHD_HTTP_NOT_FOUND;
     exchange.file = std::move(file);
     return 0;
@@ -818,7 +857,10 @@ class HttpServer::Responder {
     request.remoteAddress = RemoteAddress(connection);
     request.client = ClientAddress(request.remoteAddress, JoinedHeader(connection, "X-Forwarded-For"),
                                    options_.trustedProxies);
-    auto task = std::make_shared<PageTask>(engine_, connection, exchange, std::move(request));
+    request.secure = options_.trustedProxies.Contains(request.remoteAddress) &&
+                     SaysHttps(JoinedHeader(connection, "X-Forwarded-Proto"));
+    auto task =
+        std::make_shared<PageTask>(engine_, *failures_, connection, exchange, std::move(request));
 
     exchange.handedOver = true;
     metrics_.PageStarted();
@@ -833,12 +875,15 @@ class HttpServer::Responder {
   const ServerOptions options_;
   const RequestLog log_;
   fs::path root_;
+  std::optional<fs::path> errorPage_;
+  std::unique_ptr<PageFailures> failures_;
   std::unique_ptr<HeaderDeadlines> deadlines_;
   std::unique_ptr<WorkerPool> pool_;
   std::mutex flightMutex_;
   std::condition_variable flightDone_;
   std::size_t inFlight_ = 0;
   ServerMetrics metrics_;
+  MessageThrottle throttle_;
   std::atomic<bool> accepting_ = false;
 };
 

@@ -11,6 +11,10 @@
 // on the server's threads; a program that also writes to sockets or pipes
 // elsewhere ignores SIGPIPE itself (the `kelvane` command does).
 //
+// A page that fails is logged with a short request id; what its client is
+// told depends on ServerOptions::pageErrors, and a request that a proxy not
+// trusted forwarded is never a local one.
+//
 // Two paths are the server's own, for those who run it, and answer only
 // clients in ServerOptions::endpointClients (others get 404, as for a file
 // not there): /-/health, 200 while the server accepts work and 503 once it
@@ -27,11 +31,20 @@
 
 #include "host/http/AccessLog.h"
 #include "host/http/AddressSet.h"
+#include "host/http/HiddenNames.h"
 #include "host/pages/PageEngine.h"
 
 struct MHD_Daemon;
 
 namespace kelvane::host {
+
+// Who is shown what failed in a page: its error's source, number and
+// description, and the file and line.
+enum class PageErrors {
+  Local,  // loopback clients and ServerOptions::endpointClients
+  All,
+  None,
+};
 
 struct ServerOptions {
   std::string listen = "127.0.0.1";        // an IPv4 or IPv6 literal ("::1" or "[::1]")
@@ -49,18 +62,30 @@ struct ServerOptions {
   unsigned headerTimeoutSeconds = 10;      // time for the request line and headers, from the
                                            // connection's start or the previous request's
                                            // end, however they trickle in; beyond: closed.
-                                           // 0: none
+                                           // While more than half of maxConnections wait
+                                           // for theirs, 2 s, the longest waiting closed
+                                           // first. 0: none
+  HiddenNames hiddenNames;                 // neither served nor run: 404
   LogFormat logFormat = LogFormat::Plain;
-  AddressSet trustedProxies;               // peers whose X-Forwarded-For names the client
-                                           // the log gives; none by default
+  AddressSet trustedProxies;               // peers whose X-Forwarded-For names the client,
+                                           // and whose X-Forwarded-Proto: https makes the
+                                           // session cookie Secure; none by default
   AddressSet endpointClients = AddressSet::Loopback();  // who may reach /-/health and
                                                         // /-/metrics
+  PageErrors pageErrors = PageErrors::Local;  // who sees what failed in a page; the others
+                                              // get errorPage, or a plain 500 page with a
+                                              // request id. The log always gets it, with the id
+  std::string errorPage;  // the site path of the page run for those when a page fails,
+                          // such as "/errors/500.asp"; empty: none
 };
 
 // Receives one line, without its newline, per request answered by the server,
-// in the options' LogFormat, and the library's own messages prefixed "http: ". Requests the library refuses by itself (a
-// header block beyond the connection's memory, a Content-Length that is no
-// number) have no line of their own. Called from any server thread, several at once.
+// in the options' LogFormat; prefixed "http: ", the details of each page that
+// failed, and the library's own messages, each kind at most once a second,
+// with the number of those held back.
+// Requests the library refuses by itself (a header block beyond the
+// connection's memory, a Content-Length that is no number) have no line of
+// their own. Called from any server thread, several at once.
 using RequestLog = std::function<void(std::string_view line)>;
 
 // Writes `line` and a newline to stderr in one write.

@@ -5,6 +5,8 @@
 
 #include <sys/stat.h>
 
+#include <charconv>
+#include <cstdint>
 #include <cstdlib>
 #include <map>
 #include <memory>
@@ -229,47 +231,69 @@ void AppendCapped(std::string& text, std::string_view value) {
 
 // `value` as failure text: strings and numbers as they are, anything else
 // by its type, so that no metamethod of the page's runs.
-void AppendValue(lua_State* L, std::string& text, int index) {
-  if (lua_type(L, index) == LUA_TSTRING || lua_type(L, index) == LUA_TNUMBER) {
-    std::size_t size = 0;
-    const char* value = lua_tolstring(L, index, &size);
-    AppendCapped(text, {value, size});
-  } else {
-    text.append("a ").append(luaL_typename(L, index)).append(" value");
-  }
+std::string ValueText(lua_State* L, int index) {
+  if (lua_type(L, index) != LUA_TSTRING && lua_type(L, index) != LUA_TNUMBER)
+    return std::string("a ") + luaL_typename(L, index) + " value";
+  std::size_t size = 0;
+  const char* value = lua_tolstring(L, index, &size);
+  std::string text;
+  AppendCapped(text, {value, size});
+  return text;
 }
 
-// Describes the failure value at index 1 into the string at index 2 (a
-// light userdata): an automation error by its source, number, description
-// and place; anything else as Lua's message. Fields are read raw.
+// The line that `where` names, when it starts "PAGE:LINE:" with the page's
+// name, as Lua's places do; 0 otherwise.
+int LineIn(std::string_view where, std::string_view page) {
+  if (!where.starts_with(page) || !where.substr(page.size()).starts_with(':')) return 0;
+  where.remove_prefix(page.size() + 1);
+  int line = 0;
+  const auto [end, error] = std::from_chars(where.data(), where.data() + where.size(), line);
+  return error == std::errc() && end != where.data() + where.size() && *end == ':' ? line : 0;
+}
+
+// Describes the failure value at index 1 into the PageFailure at index 2 (a
+// light userdata), whose page is set: an automation error by its source,
+// number, description and place; anything else as Lua's message. Fields
+// are read raw.
 int Describe(lua_State* L) {
-  auto& text = *static_cast<std::string*>(lua_touserdata(L, 2));
+  auto& failure = *static_cast<PageFailure*>(lua_touserdata(L, 2));
+  const auto field = [&](const char* name) {
+    lua_pushstring(L, name);
+    lua_rawget(L, 1);
+  };
+  std::string where;
   if (IsAutomationError(L, 1)) {
-    constexpr std::pair<const char*, const char*> kFields[] = {
-        {"source", "source"}, {"number", "number"}, {"description", "description"}, {"where", "at"}};
-    for (const auto& [field, label] : kFields) {
-      lua_pushstring(L, field);
-      lua_rawget(L, 1);
-      text.append(label).append(": ");
-      AppendValue(L, text, -1);
-      text += '\n';
-      lua_pop(L, 1);
-    }
+    field("source");
+    failure.source = ValueText(L, -1);
+    field("number");
+    lua_Integer number = 0;
+    if (lua_isinteger(L, -1) && (number = lua_tointeger(L, -1)) >= INT32_MIN && number <= INT32_MAX)
+      failure.number = static_cast<std::int32_t>(number);
+    field("description");
+    failure.description = ValueText(L, -1);
+    field("where");
+    where = ValueText(L, -1);
   } else {
-    text.append("source: Lua\ndescription: ");
-    AppendValue(L, text, 1);
-    text += '\n';
+    failure.source = "Lua";
+    failure.description = ValueText(L, 1);
+    where = failure.description;
   }
+  failure.line = LineIn(where, failure.page);
   return 0;
 }
 
-std::string DescribeFailure(lua_State* L, const fs::path& page) {
-  std::string text;
+PageFailure DescribeFailure(lua_State* L, const PageContext& context) {
+  PageFailure failure;
+  failure.page = context.page.filename().string();
   lua_pushcfunction(L, Describe);
   lua_insert(L, -2);
-  lua_pushlightuserdata(L, &text);
-  if (lua_pcall(L, 2, 0, 0) != LUA_OK) text = "source: Lua\ndescription: an error\n";
-  return text + "page: " + page.filename().string() + "\n";
+  lua_pushlightuserdata(L, &failure);
+  if (lua_pcall(L, 2, 0, 0) != LUA_OK) {
+    failure.source = "Lua";
+    failure.description = "an error";
+  }
+  failure.file = context.page.lexically_relative(context.root).generic_string();
+  return failure;
 }
 
 struct CloseState {
@@ -278,19 +302,20 @@ struct CloseState {
 
 }  // namespace
 
-std::string RunKspPage(PageContext& context, const Intrinsics& intrinsics, const struct stat& status) {
+std::optional<PageFailure> RunKspPage(PageContext& context, const Intrinsics& intrinsics,
+                                      const struct stat& status) {
   // Each run has a state of its own, closed at the end of the run, so that
   // nothing a page leaves behind reaches the next one.
   std::unique_ptr<lua_State, CloseState> state(lua_newstate(Allocate, nullptr));
-  if (!state) return "source: Lua\ndescription: not enough memory\n";
+  if (!state) return PageFailure{"Lua", std::nullopt, "not enough memory", {}, 0, context.page.filename().string()};
   lua_State* L = state.get();
   BindContext(L, context);
   lua_sethook(L, CheckTime, LUA_MASKCOUNT, kInstructionsPerCheck);
   const PageRun run{context.page, status, intrinsics};
   lua_pushcfunction(L, RunPage);
   lua_pushlightuserdata(L, const_cast<PageRun*>(&run));
-  if (lua_pcall(L, 1, 0, 0) != LUA_OK && !IsPageEnd(L, -1)) return DescribeFailure(L, context.page);
-  return {};
+  if (lua_pcall(L, 1, 0, 0) != LUA_OK && !IsPageEnd(L, -1)) return DescribeFailure(L, context);
+  return std::nullopt;
 }
 
 }  // namespace kelvane::host

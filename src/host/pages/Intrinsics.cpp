@@ -2,7 +2,9 @@
 
 #include <algorithm>
 #include <cctype>
+#include <cstdint>
 #include <cstdlib>
+#include <optional>
 #include <string>
 #include <system_error>
 #include <utility>
@@ -312,15 +314,92 @@ class ResponseObject : public Described {
 
 // ---- Server ----
 
-enum ServerMember : DISPID { kCreateObject = 1, kMapPath, kHTMLEncode, kURLEncode, kScriptTimeout };
+enum ServerMember : DISPID { kCreateObject = 1, kMapPath, kHTMLEncode, kURLEncode, kScriptTimeout, kGetLastError };
 
 const InterfaceDesc& ServerDescription() {
   static const InterfaceDesc description{
       "IServer", {}, 0, "IDispatch",
       {Method(kCreateObject, "CreateObject"), Method(kMapPath, "MapPath"), Method(kHTMLEncode, "HTMLEncode"),
-       Method(kURLEncode, "URLEncode"), Get(kScriptTimeout, "ScriptTimeout"), Put(kScriptTimeout, "ScriptTimeout")}};
+       Method(kURLEncode, "URLEncode"), Get(kScriptTimeout, "ScriptTimeout"), Put(kScriptTimeout, "ScriptTimeout"),
+       Method(kGetLastError, "GetLastError")}};
   return description;
 }
+
+enum ErrorMember : DISPID {
+  kASPCode = 1, kErrorNumber, kCategory, kFile, kLine, kColumn, kErrorSource, kDescription, kASPDescription,
+};
+
+const InterfaceDesc& ErrorDescription() {
+  static const InterfaceDesc description{
+      "IASPError", {}, 0, "IDispatch",
+      {Get(kASPCode, "ASPCode"), Get(kErrorNumber, "Number"), Get(kCategory, "Category"), Get(kFile, "File"),
+       Get(kLine, "Line"), Get(kColumn, "Column"), Get(kErrorSource, "Source"), Get(kDescription, "Description"),
+       Get(kASPDescription, "ASPDescription")}};
+  return description;
+}
+
+// The text of the line `line` (from 1) of the site's file `file`; empty
+// when there is none.
+std::string LineOf(const fs::path& root, const std::string& file, int line) {
+  if (file.empty() || line < 1) return {};
+  std::error_code error;
+  const fs::path path = fs::weakly_canonical(root / file, error);
+  if (error || !IsInside(root, path)) return {};
+  const std::optional<std::string> text = ReadSiteFile(path);
+  if (!text) return {};
+  std::string_view rest = *text;
+  for (int at = 1; at < line; ++at) {
+    const auto end = rest.find('\n');
+    if (end == std::string_view::npos) return {};
+    rest.remove_prefix(end + 1);
+  }
+  rest = rest.substr(0, rest.find('\n'));
+  if (rest.ends_with('\r')) rest.remove_suffix(1);
+  return std::string(rest.substr(0, 1024));
+}
+
+// What failed, as an error page reads it from Server.GetLastError: the
+// number as the HRESULT it stands for (a runtime error n is &H800A0000 + n),
+// the error's source as the category, the site path of the file and the
+// line, the text of that line as the source, and the description. What is
+// not known, and everything outside an error page, is 0 or empty; the
+// column is never known: -1.
+class ErrorObject : public Described {
+ public:
+  ErrorObject(const PageFailure* failure, const fs::path& root) : Described(ErrorDescription()) {
+    if (failure == nullptr) return;
+    const std::int32_t number = failure->number.value_or(0);
+    number_ = number > 0 && number <= 0xFFFF ? static_cast<oleaut::Long>(0x800A0000u | static_cast<std::uint32_t>(number))
+                                            : number;
+    category_ = failure->source;
+    if (!failure->file.empty()) file_ = "/" + failure->file;
+    line_ = failure->line;
+    source_ = LineOf(root, failure->file, failure->line);
+    description_ = failure->description;
+  }
+
+  Variant Invoke(DISPID id, std::uint16_t kind, std::span<const Variant> args) override {
+    if (IsPut(kind)) oleaut::RaiseRuntimeError(oleaut::kMemberNotFound);
+    ExpectArguments(args, 0, 0);
+    switch (id) {
+      case kASPCode:
+      case kASPDescription: return std::string();
+      case kErrorNumber: return number_;
+      case kCategory: return category_;
+      case kFile: return file_;
+      case kLine: return static_cast<oleaut::Long>(line_);
+      case kColumn: return oleaut::Long{-1};
+      case kErrorSource: return source_;
+      case kDescription: return description_;
+      default: oleaut::RaiseRuntimeError(oleaut::kMemberNotFound);
+    }
+  }
+
+ private:
+  oleaut::Long number_ = 0;
+  std::string category_, file_, source_, description_;
+  int line_ = 0;
+};
 
 class ServerObject : public Described {
  public:
@@ -334,12 +413,14 @@ class ServerObject : public Described {
       if (oleaut::ToLong(args[0]) < 1) oleaut::RaiseRuntimeError(oleaut::kInvalidProcedureCall);
       return {};
     }
-    ExpectArguments(args, id == kScriptTimeout ? 0 : 1, id == kScriptTimeout ? 0 : 1);
+    const std::size_t count = id == kScriptTimeout || id == kGetLastError ? 0 : 1;
+    ExpectArguments(args, count, count);
     switch (id) {
       case kCreateObject: return CreateObject(oleaut::ToString(args[0]));
       case kMapPath: return MapPath(oleaut::ToString(args[0]));
       case kHTMLEncode: return args[0].IsNull() ? Variant() : Variant(HtmlEncode(oleaut::ToString(args[0])));
       case kURLEncode: return args[0].IsNull() ? Variant() : Variant(UrlEncode(oleaut::ToString(args[0])));
+      case kGetLastError: return ObjectRef(std::make_shared<ErrorObject>(context_.lastError, context_.root));
       case kScriptTimeout: {
         const auto left = context_.deadline - std::chrono::steady_clock::now();
         return static_cast<oleaut::Long>(std::max<long long>(
@@ -491,7 +572,8 @@ class SessionObject : public ValuesObject, public std::enable_shared_from_this<S
       if (!context_.session) {
         context_.session = context_.site.NewSession(context_.request.client, &context_, context_.deadline);
         context_.response->AddHeader("Set-Cookie", std::string(SiteState::kSessionCookie) + "=" +
-                                                       context_.session->Id() + "; Path=/; HttpOnly; SameSite=Lax");
+                                                       context_.session->Id() + "; Path=/; HttpOnly; SameSite=Lax" +
+                                                       (context_.request.secure ? "; Secure" : ""));
       }
     }
     return *context_.session;

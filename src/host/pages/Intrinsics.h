@@ -12,7 +12,8 @@
 // Response: Write, BinaryWrite, ContentType, Charset, Buffer, Status,
 // AddHeader, Redirect, Cookies(name), Expires, CacheControl, Clear, Flush,
 // End, IsClientConnected.
-// Server: CreateObject, MapPath, HTMLEncode, URLEncode, ScriptTimeout.
+// Server: CreateObject, MapPath, HTMLEncode, URLEncode, ScriptTimeout,
+// GetLastError (what failed, for an error page).
 // Session: its values by name (Session(name), Session.name), SessionID,
 // Timeout, Abandon, Contents.Remove and RemoveAll through Remove and
 // RemoveAll, Count. Found or made on the page's first use of it, and held

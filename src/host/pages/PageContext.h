@@ -7,6 +7,7 @@
 #include <vector>
 
 #include "host/pages/HostResponse.h"
+#include "host/pages/PageFailure.h"
 #include "host/pages/PageRequest.h"
 #include "platform/complus/ObjectContext.h"
 #include "platform/oleaut/Variant.h"
@@ -27,6 +28,7 @@ struct PageContext {
   std::chrono::steady_clock::time_point deadline;
   std::shared_ptr<SessionState> session;  // found or made on the page's first use
   bool sessionEnabled = true;             // false: the page has no session
+  const PageFailure* lastError = nullptr;  // for an error page: what failed
 };
 
 }  // namespace kelvane::host

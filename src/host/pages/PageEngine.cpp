@@ -2,6 +2,7 @@
 
 #include <sys/stat.h>
 
+#include <algorithm>
 #include <memory>
 #include <mutex>
 #include <string>
@@ -14,6 +15,7 @@
 #include "host/pages/SiteState.h"
 #include "platform/complus/ObjectContext.h"
 #include "platform/memory/PageMemory.h"
+#include "platform/oleaut/AutomationError.h"
 #include "platform/oleaut/Dispatch.h"
 #include "platform/picture/LoadPicture.h"
 
@@ -52,6 +54,16 @@ void ReleaseCreated(std::vector<oleaut::ObjectRef>& created) noexcept {
   created.clear();
 }
 
+PageReply Failed(PageFailure failure) {
+  PageReply reply = Failure(500, failure.Text());
+  reply.failure = std::move(failure);
+  return reply;
+}
+
+bool IsRegularFile(const fs::path& file, struct stat& status) {
+  return ::stat(file.c_str(), &status) == 0 && S_ISREG(status.st_mode);
+}
+
 bool IsAspPage(const fs::path& page) { return oleaut::SameName(page.extension().native(), ".asp"); }
 
 }  // namespace
@@ -70,12 +82,27 @@ PageEngine::~PageEngine() = default;
 
 PageReply PageEngine::Run(const fs::path& page, const PageRequest& request) const {
   struct stat status {};
-  if (::stat(page.c_str(), &status) != 0 || !S_ISREG(status.st_mode))
-    return Failure(404, "page not found: " + page.filename().string() + "\n");
+  if (!IsRegularFile(page, status)) return Failure(404, "page not found: " + page.filename().string() + "\n");
+  return Execute(page, status, request, limits_.time, nullptr);
+}
 
+PageReply PageEngine::RunErrorPage(const fs::path& page, const PageRequest& request,
+                                   const PageFailure& failure) const {
+  struct stat status {};
+  if (!IsRegularFile(page, status))
+    return Failed({"Kelvane", std::nullopt, "the error page is missing", {}, 0, page.filename().string()});
+  return Execute(page, status, request, ErrorPageTime(), &failure);
+}
+
+std::chrono::milliseconds PageEngine::ErrorPageTime() const {
+  return std::min<std::chrono::milliseconds>(limits_.time, std::chrono::seconds(2));
+}
+
+PageReply PageEngine::Execute(const fs::path& page, const struct stat& status, const PageRequest& request,
+                              std::chrono::milliseconds time, const PageFailure* lastError) const {
   try {
     const memory::LimitScope memoryLimit(limits_.memoryBytes);
-    const auto deadline = Clock::now() + limits_.time;
+    const auto deadline = Clock::now() + time;
     const DeadlineScope deadlineScope(deadline);
     PageContext context{request,
                         root_,
@@ -85,25 +112,28 @@ PageReply PageEngine::Run(const fs::path& page, const PageRequest& request) cons
                         std::make_shared<complus::ObjectContext>(),
                         {},
                         deadline,
-                        {}};
+                        {},
+                        true,
+                        lastError};
+    if (lastError) context.response->SetStatus(500);
     context.objectContext->SetItem("Response", oleaut::Variant(oleaut::ObjectRef(context.response)));
     const complus::ContextScope contextScope(context.objectContext);
     const picture::PictureFolderScope pictureFolder(root_);
 
-    std::string error;
+    std::optional<PageFailure> failure;
     {
       const Intrinsics intrinsics = MakeIntrinsics(context);
       const struct Ending {
         PageContext& context;
         ~Ending() { EndIntrinsics(context); }
       } ending{context};
-      error = IsAspPage(page) ? RunAspPage(context, intrinsics, status) : RunKspPage(context, intrinsics, status);
+      failure = IsAspPage(page) ? RunAspPage(context, intrinsics, status) : RunKspPage(context, intrinsics, status);
     }
     ReleaseCreated(context.created);
-    if (!error.empty()) return Failure(500, std::move(error));
+    if (failure) return Failed(*std::move(failure));
     return std::move(context.response->Finish());
   } catch (const std::bad_alloc&) {
-    return Failure(500, "source: Kelvane\ndescription: Out of memory\n");
+    return Failed({"Kelvane", oleaut::kOutOfMemory, "Out of memory", {}, 0, page.filename().string()});
   }
 }
 

@@ -10,8 +10,11 @@
 #include <filesystem>
 #include <memory>
 
+#include "host/pages/PageFailure.h"
 #include "host/pages/PageRequest.h"
 #include "host/pages/SiteState.h"
+
+struct stat;
 
 namespace kelvane::host {
 
@@ -32,14 +35,28 @@ class PageEngine {
 
   // Runs the page file `page` for `request`. A page that fails (a syntax
   // error, an uncaught automation error, a time or memory limit) gives
-  // status 500 and a text body naming source, number, description, page and
-  // line; a missing page gives 404. Never throws.
+  // status 500, the failure, and its text as the body; a missing page gives
+  // 404. Never throws.
   PageReply Run(const std::filesystem::path& page, const PageRequest& request) const;
+
+  // Runs the page file `page`, the site's page for failures, for `request`,
+  // whose own page failed with `failure`: Server.GetLastError tells it, and
+  // its status is 500 unless it sets another. It has ErrorPageTime(). A
+  // missing error page, or one that fails itself, gives status 500 and its
+  // own failure. Never throws.
+  PageReply RunErrorPage(const std::filesystem::path& page, const PageRequest& request,
+                         const PageFailure& failure) const;
+
+  // The time limit of an error page: the limits' time, at most 2 s.
+  std::chrono::milliseconds ErrorPageTime() const;
 
   const std::filesystem::path& Root() const { return root_; }
   const PageLimits& Limits() const { return limits_; }
 
  private:
+  PageReply Execute(const std::filesystem::path& page, const struct stat& status, const PageRequest& request,
+                    std::chrono::milliseconds time, const PageFailure* lastError) const;
+
   std::filesystem::path root_;
   PageLimits limits_;
   std::unique_ptr<SiteState> site_;

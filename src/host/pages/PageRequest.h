@@ -1,9 +1,12 @@
 #pragma once
 // One request as the page engine sees it, and the reply a page makes.
 
+#include <optional>
 #include <string>
 #include <utility>
 #include <vector>
+
+#include "host/pages/PageFailure.h"
 
 namespace kelvane::host {
 
@@ -17,6 +20,7 @@ struct PageRequest {
   std::string body;         // the request body (a form, for POST)
   std::string remoteAddress;
   std::string client;  // the visitor's address: remoteAddress, or what a trusted proxy forwards
+  bool secure = false;  // came over TLS, as a trusted proxy in front says
 };
 
 struct PageReply {
@@ -24,6 +28,8 @@ struct PageReply {
   std::string contentType = "text/html";
   Fields headers;    // further response headers
   std::string body;  // the bytes to send
+  std::optional<PageFailure> failure;  // the page failed: status 500, and the body
+                                       // is the failure's text
 };
 
 }  // namespace kelvane::host

@@ -60,17 +60,18 @@ bool IsCurrent(const CompiledPage& compiled) {
   return true;
 }
 
-std::string Describe(const vbscript::ScriptError& error, const fs::path& page) {
-  std::string text = "source: " + error.source + "\n";
-  if (!error.timedOut) text += "number: " + std::to_string(error.number) + "\n";
-  text += "description: " + error.description.substr(0, 1024) + "\n";
-  if (!error.file.empty()) text += "at: " + error.file + ":" + std::to_string(error.line) + "\n";
-  return text + "page: " + page.filename().string() + "\n";
+PageFailure Describe(const vbscript::ScriptError& error, const fs::path& page) {
+  return {error.source,
+          error.timedOut ? std::nullopt : std::optional(error.number),
+          error.description.substr(0, 1024),
+          error.file,
+          error.line,
+          page.filename().string()};
 }
 
 }  // namespace
 
-std::string RunAspPage(PageContext& context, const Intrinsics& intrinsics, const struct stat&) {
+std::optional<PageFailure> RunAspPage(PageContext& context, const Intrinsics& intrinsics, const struct stat&) {
   CompiledPage& compiled = compiledPages[context.page.string()];
   if (!IsCurrent(compiled)) {
     compiled = {};
@@ -97,7 +98,7 @@ std::string RunAspPage(PageContext& context, const Intrinsics& intrinsics, const
   run.write = [&response](std::string_view text) { response.Write(text); };
   run.ended = [&response] { return response.Ended(); };
   if (const auto error = vbscript::RunProgram(*program, run)) return Describe(*error, context.page);
-  return {};
+  return std::nullopt;
 }
 
 void RegisterLanguageObjects() { RegisterPageObject("Scripting.Dictionary", vbscript::CreateDictionary); }

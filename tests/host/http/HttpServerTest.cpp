@@ -209,6 +209,41 @@ TEST_F(HttpServerTest, DotfilesAndEditorLeftoversAreNeitherServedNorRun) {
   EXPECT_EQ(Get("/notes.tmp.txt").body, "notes\n");
 }
 
+TEST_F(HttpServerTest, ASitesSecretsAreNeitherServedNorRunInAnyFolderOrCase) {
+  for (const char* name :
+       {"global.asa", "Global.ASA", "app.asax", "config.inc", "sub/db/Config.INC", "data.mdb", "data.accdb",
+        "data.ldb", "data.laccdb", "site.sqlite", "sub/site.sqlite3", "x.db", "web.config", "sub/Web.Config",
+        "config.inc.", "index.asp.", "page.ksp ", "Page.Asp..", "lib.inc/index.html"})
+    Write(site / name, std::string(kSecret) + "<%= 'ran' .. 'page' %>");
+  Write(site / "page.asp", "<% Response.Write \"ran\" & \"page\" %>");
+  Serve();
+  for (const char* target :
+       {"/global.asa", "/Global.ASA", "/app.asax", "/config.inc", "/config%2einc", "/sub/db/Config.INC",
+        "/data.mdb", "/data.accdb", "/data.ldb", "/data.laccdb", "/site.sqlite", "/sub/site.sqlite3", "/x.db",
+        "/web.config", "/sub/Web.Config", "/config.inc.", "/config.inc%2e", "/index.asp.", "/page.ksp%20",
+        "/Page.Asp..", "/lib.inc/", "/lib.inc/index.html"}) {
+    const auto response = Get(target);
+    EXPECT_EQ(response.status, 404) << target;
+    EXPECT_EQ(response.body.find(kSecret), std::string::npos) << target;
+    EXPECT_EQ(response.body.find("ranpage"), std::string::npos) << target;
+  }
+  // A page runs by every path that reaches it; its source never comes back.
+  for (const char* target : {"/page.asp", "/page%2easp", "/page.asp/", "/sub/../page.asp", "/./page.asp"}) {
+    const auto response = Get(target);
+    EXPECT_EQ(response.status, 200) << target;
+    EXPECT_EQ(response.body, "ranpage") << target;
+  }
+
+  ServerOptions options;
+  options.hiddenNames = *HiddenNames::Parse("*.secret");
+  Write(site / "keys.Secret", kSecret);
+  Write(site / ".env", kSecret);
+  Serve(options);
+  EXPECT_EQ(Get("/keys.Secret").status, 404);
+  EXPECT_EQ(Get("/config.inc").status, 200) << "a list of the site's own replaces the default";
+  EXPECT_EQ(Get("/.env").status, 404) << "dotfiles stay hidden";
+}
+
 TEST_F(HttpServerTest, HeadGivesTheHeadersWithoutABody) {
   Serve();
   Client client(server->Port());
@@ -339,6 +374,10 @@ TEST_F(HttpServerTest, AmbiguousRequestHeadsGetOne400) {
       {"GET /hello.txt HTTP/1.1\r\nHost: a\r\nX\0A: b\r\n\r\n"s, 400},
       {"GET /hello world.txt HTTP/1.1\r\nHost: a\r\n\r\n", 400},
       {"GET /hello.txt?a b HTTP/1.1\r\nHost: a\r\n\r\n", 400},
+      {"GET /hello.txt\0.ksp HTTP/1.1\r\nHost: a\r\n\r\n"s, 400},
+      {"GET /hello.txt\0 HTTP/1.1\r\nHost: a\r\n\r\n"s, 400},
+      {"GET /hello.txt?a\0b HTTP/1.1\r\nHost: a\r\n\r\n"s, 400},
+      {"GET /hello.txt%00.ksp HTTP/1.1\r\nHost: a\r\n\r\n", 400},
       {"GET /hello.txt HTTP/1.0\r\n\r\n", 200},
       {"GET /hello.txt HTTP/1.1\r\nHost: a\r\nX-A: b\tc\r\n\r\n", 200},
   };
@@ -361,6 +400,11 @@ TEST_F(HttpServerTest, OversizedHeadersGet431) {
   EXPECT_EQ(Fetch(Request("GET", "/hello.txt", headers)).status, 200);
   headers += "X-Last: v\r\n";
   EXPECT_EQ(Fetch(Request("GET", "/hello.txt", headers)).status, 431);
+
+  // Near the connection's memory, as the library grows its buffer.
+  std::string large;
+  for (int i = 0; i < 6; ++i) large += "X-L" + std::to_string(i) + ": " + std::string(7 * 1024, 'a') + "\r\n";
+  EXPECT_EQ(Fetch(Request("GET", "/hello.txt", large)).status, 200);
 
   // Beyond the connection's memory: the library refuses it, or closes.
   const auto huge =
@@ -434,6 +478,26 @@ TEST_F(HttpServerTest, OneAddressCannotTakeEveryConnection) {
   EXPECT_EQ(elsewhere.Read().status, 200);
 }
 
+TEST_F(HttpServerTest, AClientReconnectingPastItsCapDoesNotFloodTheLog) {
+  ServerOptions options;
+  options.maxConnectionsPerAddress = 2;
+  Serve(options);
+  {
+    Client first(server->Port()), second(server->Port());
+    first.Send("GET /hello.txt HTTP/1.1\r\n");
+    second.Send("GET /hello.txt HTTP/1.1\r\n");
+    std::this_thread::sleep_for(100ms);
+    for (int i = 0; i < 300; ++i) EXPECT_TRUE(Client(server->Port()).ClosedByServer()) << i;
+  }
+  server->Stop();
+  std::vector<std::string> limits;
+  std::ranges::copy_if(Log(), std::back_inserter(limits),
+                       [](const std::string& line) { return line.find("connection limit") != std::string::npos; });
+  ASSERT_GE(limits.size(), 1u);
+  EXPECT_LE(limits.size(), 3u) << "one a second, and the count at the stop";
+  EXPECT_NE(limits.back().find("more like this not logged]"), std::string::npos) << limits.back();
+}
+
 TEST_F(HttpServerTest, RequestHeadsHaveADeadlineThatTricklingDoesNotMove) {
   ServerOptions options;
   options.headerTimeoutSeconds = 1;
@@ -461,6 +525,26 @@ TEST_F(HttpServerTest, RequestHeadsHaveADeadlineThatTricklingDoesNotMove) {
   EXPECT_TRUE(garbage.ClosedByServer());
   EXPECT_TRUE(idle.ClosedByServer());
   EXPECT_LT(Clock::now() - start, 4s);
+}
+
+TEST_F(HttpServerTest, SlowHeadsFromManyAddressesDoNotHoldANormalClientOut) {
+  // Every connection allowed is taken, a few from each address, by clients
+  // that send their request line and nothing more.
+  ServerOptions options;
+  options.maxConnections = 20;
+  Serve(options);
+  std::vector<std::unique_ptr<Client>> slow;
+  for (int i = 0; i < 20; ++i) {
+    const std::string source = "127.0.0." + std::to_string(2 + i % 5);
+    slow.push_back(std::make_unique<Client>(server->Port(), 15s, source.c_str()));
+    slow.back()->Send("GET /hello.txt HTTP/1.1\r\n");
+  }
+  std::this_thread::sleep_for(100ms);
+  const auto start = Clock::now();
+  Client normal(server->Port(), 8s);
+  normal.Send(Request("GET", "/hello.txt"));
+  EXPECT_EQ(normal.Read().status, 200);
+  EXPECT_LT(Clock::now() - start, 3s) << "not the whole header time of 10 s";
 }
 
 TEST_F(HttpServerTest, ClientLeavingMidResponseDoesNotHarmTheServer) {
@@ -547,6 +631,112 @@ TEST_F(HttpServerTest, SessionsAreCountedByTheClientThatATrustedProxyNames) {
   EXPECT_EQ(Fetch(Request("GET", "/who.asp", alice)).body, "alice") << "another client makes room from its own";
   for (int i = 0; i < 2; ++i) login("alice", "10.0.0.1");
   EXPECT_EQ(Fetch(Request("GET", "/who.asp", alice)).body, "") << "the client's own least recently used went";
+}
+
+// The request id at the end of a failure's reply; empty when there is none.
+std::string RequestId(const std::string& body) {
+  std::smatch id;
+  return std::regex_search(body, id, std::regex("request:? ([0-9a-f]{8})\n$")) ? id[1].str() : "";
+}
+
+TEST_F(HttpServerTest, AFailingPagesDetailsGoToTheLogAndOnlyToTheClientsAllowedThem) {
+  Write(site / "fail.asp", "<% Set img = Server.CreateObject(\"Kelvane.Image\")\nimg.PlotCircle 10, 10, -1 %>");
+  const std::string visitor = "X-Forwarded-For: 203.0.113.9\r\n";
+  struct Case {
+    PageErrors shown;
+    const char* proxies;
+    const char* insiders;  // endpoints-from
+    std::string headers;
+    bool details;
+  };
+  const Case cases[] = {
+      {PageErrors::Local, "", "192.0.2.1", "", true},                       // loopback
+      {PageErrors::Local, "127.0.0.1", "127.0.0.1", visitor, false},        // behind a trusted proxy
+      {PageErrors::Local, "", "127.0.0.1", visitor, false},                 // forwarded, not trusted
+      {PageErrors::Local, "127.0.0.1", "203.0.113.0/24", visitor, true},    // one of endpoints-from
+      {PageErrors::All, "127.0.0.1", "127.0.0.1", visitor, true},
+      {PageErrors::None, "", "127.0.0.1", "", false},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(std::string(c.proxies) + " " + c.insiders + " " + c.headers);
+    ServerOptions options;
+    options.pageErrors = c.shown;
+    options.trustedProxies = *AddressSet::Parse(c.proxies);
+    options.endpointClients = *AddressSet::Parse(c.insiders);
+    Serve(options);
+    const auto response = Fetch(Request("GET", "/fail.asp", c.headers));
+    EXPECT_EQ(response.status, 500);
+    const std::string id = RequestId(response.body);
+    ASSERT_EQ(id.size(), 8u) << response.body;
+    if (c.details) {
+      EXPECT_NE(response.body.find("description: Invalid procedure call or argument\nat: fail.asp:2\n"),
+                std::string::npos)
+          << response.body;
+    } else {
+      EXPECT_EQ(response.body, "500 Internal Server Error\nrequest " + id + "\n");
+    }
+    EXPECT_EQ(std::ranges::count_if(Log(), [&](const std::string& line) {
+                return line.starts_with("http: request " + id + " failed: GET /fail.asp: source: Kelvane | number: 5 |") &&
+                       line.ends_with("| at: fail.asp:2 | page: fail.asp");
+              }),
+              1)
+        << testing::PrintToString(Log());
+  }
+}
+
+TEST_F(HttpServerTest, TheSitesErrorPageTellsTheOthersWhatFailedAndNeverLoops) {
+  Write(site / "fail.asp", "<%\nx = Server.MapPath(\"../out\") %>");
+  Write(site / "errors" / "500.asp",
+        "<% Set e = Server.GetLastError() %>sorry: <%= e.Description %> at <%= e.File %>:<%= e.Line %>");
+  Write(site / "errors" / "broken.ksp", "<% local e = Server.GetLastError(); error('again') %>");
+  const std::string visitor = "X-Forwarded-For: 203.0.113.9\r\n";
+  ServerOptions options;
+  options.trustedProxies = *AddressSet::Parse("127.0.0.1");
+  options.errorPage = "/errors/500.asp";
+  Serve(options);
+  const auto shown = Fetch(Request("GET", "/fail.asp", visitor));
+  EXPECT_EQ(shown.status, 500);
+  EXPECT_EQ(shown.Header("content-type"), "text/html");
+  EXPECT_EQ(shown.body, "sorry: Server.MapPath: '../out' leaves the site at /fail.asp:2");
+  EXPECT_NE(Get("/fail.asp").body.find("at: fail.asp:2\n"), std::string::npos) << "a local client sees the details";
+  EXPECT_EQ(Get("/errors/500.asp").body, "sorry:  at :0") << "asked for itself, nothing failed";
+
+  // An error page that fails in turn, or is missing, or is the failing page:
+  // the plain page, once.
+  for (const char* page : {"/errors/broken.ksp", "/errors/missing.asp", "/fail.asp"}) {
+    options.errorPage = page;
+    Serve(options);
+    const auto plain = Fetch(Request("GET", "/fail.asp", visitor));
+    const std::string id = RequestId(plain.body);
+    EXPECT_EQ(plain.body, "500 Internal Server Error\nrequest " + id + "\n") << page;
+    EXPECT_EQ(std::ranges::count_if(Log(), [&](const std::string& line) { return line.find(id) != std::string::npos; }),
+              2)
+        << page << ": the page's failure and its error page's";
+  }
+  options.errorPage = "/../outside.asp";
+  HttpServer outside(*engine, options);
+  std::string error;
+  EXPECT_FALSE(outside.Start(&error));
+}
+
+TEST_F(HttpServerTest, TheSessionCookieIsSecureWhenATrustedProxySaysTheRequestCameOverTls) {
+  Write(site / "visit.asp", "<% Session(\"seen\") = True %>");
+  const std::tuple<const char*, const char*, bool> cases[] = {
+      {"127.0.0.1", "X-Forwarded-Proto: https\r\n", true},
+      {"127.0.0.1", "X-Forwarded-Proto: HTTPS\r\n", true},
+      {"127.0.0.1", "X-Forwarded-Proto: https\r\nX-Forwarded-Proto: http\r\n", false},  // the nearest says http
+      {"127.0.0.1", "X-Forwarded-Proto: http\r\n", false},
+      {"127.0.0.1", "", false},
+      {"", "X-Forwarded-Proto: https\r\n", false},  // from a client, not a trusted proxy
+  };
+  for (const auto& [proxies, headers, secure] : cases) {
+    ServerOptions options;
+    options.trustedProxies = *AddressSet::Parse(proxies);
+    Serve(options);
+    const std::string cookie = Fetch(Request("GET", "/visit.asp", headers)).Header("set-cookie");
+    EXPECT_TRUE(cookie.starts_with("KELVANESESSION=")) << cookie;
+    EXPECT_EQ(cookie.ends_with("; Secure"), secure) << proxies << " " << headers << ": " << cookie;
+  }
 }
 
 TEST_F(HttpServerTest, PageStatusOutside200To599Gives500) {

@@ -9,6 +9,7 @@
 #include <fstream>
 #include <string>
 #include <thread>
+#include <tuple>
 #include <vector>
 
 #include "host/pages/PageEngine.h"
@@ -140,6 +141,41 @@ Response.Expires = 5 : Response.Cookies("c") = "a b" : Response.AddHeader "X-Pro
   EXPECT_EQ(moved.status, 302);
   EXPECT_EQ(Header(moved, "Location"), "/there.asp?a=1");
   EXPECT_EQ(moved.body.find("after"), std::string::npos);
+}
+
+TEST_F(IntrinsicsTest, AnErrorPageReadsWhatFailedThroughServerGetLastError) {
+  const std::string asp = R"(<% Set e = Server.GetLastError() %><%= Hex(e.Number) %>|<%= e.Category %>|<%= e.File %>|)"
+                          R"(<%= e.Line %>|<%= e.Column %>|<%= e.Source %>|<%= e.Description %>|<%= e.ASPCode %>|)"
+                          R"(<%= e.ASPDescription %>|<%= Response.Status %>)";
+  const std::string ksp = R"(<% local e = Server.GetLastError() %><%= e.Number %>|<%= e.Category %>|<%= e.File %>|)"
+                          R"(<%= e.Line %>|<%= e.Description %>|<%= e.Source %>)";
+  const PageReply direct = Run("500.asp", asp);
+  EXPECT_EQ(direct.body, "0|||0|-1|||||200") << "no failure outside an error page";
+
+  const PageReply asp_failed =
+      Run("fail.asp", "<% Set img = Server.CreateObject(\"Kelvane.Image\")\r\n  img.PlotCircle 10, 10, -1 %>");
+  const PageReply ksp_failed = Run("fail.ksp", "<%\nlocal x = 1\nerror('boom') %>");
+  ASSERT_TRUE(asp_failed.failure && ksp_failed.failure);
+  std::ofstream(site.Path() / "500.ksp") << ksp;
+  const std::tuple<const PageReply&, const char*, std::string> cases[] = {
+      {asp_failed, "500.asp",
+       "800A0005|Kelvane|/fail.asp|2|-1|  img.PlotCircle 10, 10, -1 %>|Invalid procedure call or argument|||500"},
+      {ksp_failed, "500.ksp", "0|Lua|/fail.ksp|3|fail.ksp:3: boom|error('boom') %>"},
+      {asp_failed, "500.ksp", "-2146828283|Kelvane|/fail.asp|2|Invalid procedure call or argument|  img.PlotCircle 10, 10, -1 %>"},
+  };
+  for (const auto& [failed, page, told] : cases) {
+    const PageReply shown = engine.RunErrorPage(site.Path() / page, Request(""), *failed.failure);
+    EXPECT_EQ(shown.status, 500) << page;
+    EXPECT_EQ(shown.body, told) << page;
+    EXPECT_FALSE(shown.failure) << page;
+  }
+
+  std::ofstream(site.Path() / "broken.asp") << "<% Set e = Server.GetLastError() : x = 1 / 0 %>";
+  for (const char* page : {"broken.asp", "missing.asp"}) {
+    const PageReply shown = engine.RunErrorPage(site.Path() / page, Request(""), *asp_failed.failure);
+    EXPECT_EQ(shown.status, 500) << page;
+    EXPECT_TRUE(shown.failure) << page << ": an error page that fails tells its own failure";
+  }
 }
 
 // The session cookie's id, from a reply that made a session.

@@ -86,7 +86,7 @@ struct Abuse {
 
 constexpr Abuse kAbuses[] = {
       {"error_index_raises.ksp", "", 500, "a table value"},
-      {"error_fields_are_tables.ksp", "", 500, "number: a table value"},
+      {"error_fields_are_tables.ksp", "", 500, "description: a table value"},
       {"finalizer_loops.ksp", "", 500, "finalizers"},
       {"finalizer_writes.ksp", "", 500, "finalizers"},
       {"host_metatable_gc_thrice.ksp", "", 500, "boolean"},

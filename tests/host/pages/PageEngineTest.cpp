@@ -89,7 +89,7 @@ TEST_F(PageEngineTest, AutomationErrorsCanBeCaughtOrEndThePageWithTheirLine) {
   EXPECT_EQ(uncaught.status, 500);
   EXPECT_NE(uncaught.body.find("number: 5"), std::string::npos) << uncaught.body;
   EXPECT_NE(uncaught.body.find("Invalid procedure call or argument"), std::string::npos);
-  EXPECT_NE(uncaught.body.find("page.ksp:3:"), std::string::npos) << uncaught.body;
+  EXPECT_NE(uncaught.body.find("at: page.ksp:3\n"), std::string::npos) << uncaught.body;
   EXPECT_EQ(Run("<% Server.CreateObject('No.Such') %>").status, 500);
 }
 
