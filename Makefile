@@ -28,9 +28,10 @@ test-asan: deps
 	@cmake --build $(ASAN_BUILD) -j $(JOBS)
 	@ctest --test-dir $(ASAN_BUILD) --output-on-failure -j $(JOBS)
 
-# Fuzzes the picture loader, the VBScript compiler, then the request's
-# decoders, for FUZZ_SECONDS (default 300) each with libFuzzer, starting from
-# fuzz/seeds and fuzz/vbscript-seeds; inputs that fail land in build-fuzz/.
+# Fuzzes the picture loader, the VBScript compiler, the VBScript compiler and
+# interpreter together (--run), then the request's decoders, for FUZZ_SECONDS
+# (default 300) each with libFuzzer, starting from fuzz/seeds and
+# fuzz/vbscript-seeds; inputs that fail land in build-fuzz/.
 FUZZ_SECONDS ?= 300
 fuzz: deps
 	@cmake -S . -B build-fuzz -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo \
@@ -42,6 +43,10 @@ fuzz: deps
 	@mkdir -p build-fuzz/vbscript-corpus
 	@build-fuzz/fuzz/vbscript_fuzz build-fuzz/vbscript-corpus fuzz/vbscript-seeds -max_total_time=$(FUZZ_SECONDS) \
 	  -max_len=16384 -rss_limit_mb=2048 -timeout=10 -artifact_prefix=build-fuzz/vbscript- -print_final_stats=1
+	@mkdir -p build-fuzz/vbscript-run-corpus
+	@build-fuzz/fuzz/vbscript_fuzz build-fuzz/vbscript-run-corpus build-fuzz/vbscript-corpus fuzz/vbscript-seeds \
+	  -max_total_time=$(FUZZ_SECONDS) -max_len=16384 -rss_limit_mb=2048 -timeout=10 \
+	  -artifact_prefix=build-fuzz/vbscript-run- -print_final_stats=1 --run
 	@mkdir -p build-fuzz/webtext-corpus
 	@build-fuzz/fuzz/webtext_fuzz build-fuzz/webtext-corpus -max_total_time=$(FUZZ_SECONDS) \
 	  -max_len=4096 -rss_limit_mb=2048 -timeout=10 -artifact_prefix=build-fuzz/webtext- -print_final_stats=1

@@ -87,13 +87,13 @@ const InterfaceDesc& CollectionDescription() {
 class Collection : public Described {
  public:
   Collection(const Fields& fields, std::string raw) : Described(CollectionDescription()), raw_(std::move(raw)) {
-    for (const auto& [name, value] : fields) {
+    for (const auto& field : fields) {
       const auto same = std::find_if(entries_.begin(), entries_.end(),
-                                     [&](const auto& entry) { return SameName(entry.first, name); });
+                                     [&](const auto& entry) { return SameName(entry.first, field.first); });
       if (same == entries_.end()) {
-        entries_.emplace_back(name, value);
+        entries_.emplace_back(field);
       } else {
-        same->second.append(", ").append(value);
+        same->second.append(", ").append(field.second);
       }
     }
   }

@@ -108,7 +108,7 @@ void SharedValues::Set(std::string_view name, Variant value) {
   const std::lock_guard lock(mutex_);
   auto entry = std::find_if(values_.begin(), values_.end(), Named(name));
   if (entry == values_.end()) {
-    Entry& fresh = values_.emplace_back(std::string(name), std::move(value), 0);
+    Entry& fresh = values_.emplace_back(Entry{std::string(name), std::move(value), 0});
     fresh.bytes = held + HeapOf(fresh.name);
     if (budget_ != nullptr && !budget_->Take(fresh.bytes)) {
       values_.pop_back();
