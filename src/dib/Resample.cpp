@@ -34,9 +34,9 @@
 // vectorised like the interpolation down.
 
 #include <algorithm>
-#include <cstring>
 #include <vector>
 
+#include "dib/NeighbourRuns.h"
 #include "dib/cDIBSection.h"
 #include "platform/oleaut/AutomationError.h"
 
@@ -122,52 +122,6 @@ __attribute__((target_clones("arch=x86-64-v4", "avx2", "default"))) void Interpo
   }
 }
 
-// A window of the row down, as the compiler's vector of bytes.
-constexpr int kWindow = 32;
-using Bytes = std::uint8_t __attribute__((vector_size(kWindow)));
-
-// Target pixels, in a row, whose left and right neighbours lie within one
-// window of the row down: the window is loaded once and each target byte's
-// neighbour is picked from it.
-struct Run {
-  std::int32_t from;  // offset in the row down of the first pixel's left neighbour
-  std::int32_t to;    // offset of the first pixel's bytes in the left and right rows
-  Bytes picks;        // for each of the run's bytes, where its left neighbour lies from `from`
-};
-
-// The runs of the target pixels whose left neighbours lie at `offsets`, in
-// order, each as long as its window allows.
-std::vector<Run> RunsOf(const std::vector<std::int32_t>& offsets) {
-  std::vector<Run> runs;
-  for (std::size_t x = 0; x < offsets.size();) {
-    Run run{offsets[x], static_cast<std::int32_t>(3 * x), Bytes{}};
-    for (std::size_t n = 0;
-         3 * n + 3 <= kWindow && x < offsets.size() && offsets[x] - run.from + 6 <= kWindow; ++n, ++x)
-      for (std::size_t j = 0; j < 3; ++j)
-        run.picks[3 * n + j] = static_cast<std::uint8_t>(offsets[x] - run.from + j);
-    runs.push_back(run);
-  }
-  return runs;
-}
-
-// Copies the neighbours of each target pixel out of the row down: its
-// three bytes in `left` from its left neighbour, in `right` from the next
-// pixel. Each run stores a window, which the next run partly overwrites;
-// `down` has a window and 3 bytes, the rows a window to spare.
-__attribute__((target_clones("arch=x86-64-v4", "avx2", "default"))) void CopyNeighbours(
-    const std::uint8_t* __restrict down, const std::vector<Run>& runs,
-    std::uint8_t* __restrict left, std::uint8_t* __restrict right) {
-  for (const Run& run : runs) {
-    Bytes window, next;
-    std::memcpy(&window, down + run.from, sizeof window);
-    std::memcpy(&next, down + run.from + 3, sizeof next);
-    const Bytes lefts = __builtin_shuffle(window, run.picks);
-    const Bytes rights = __builtin_shuffle(next, run.picks);
-    std::memcpy(left + run.to, &lefts, sizeof lefts);
-    std::memcpy(right + run.to, &rights, sizeof rights);
-  }
-}
-
 }  // namespace
 
 std::unique_ptr<cDIBSection> cDIBSection::Resample(Long lNewHeight, Long lNewWidth) {
@@ -217,14 +171,15 @@ void cDIBSection::ResampleInto(cDIBSection& target) const {
   }
   const bool ties = tying.size() * 32 > static_cast<std::size_t>(targetWidth);
   if (!ties) again.insert(again.end(), tying.begin(), tying.end());
-  const std::vector<Run> runs = RunsOf(offsets);
+  const std::vector<NeighbourRun> runs = NeighbourRunsOf(offsets);
+  const NeighbourCopy copyNeighbours = NeighbourCopyForThisProcessor();
 
   // The row down, then each target byte's left and right neighbour in it,
-  // with the bytes to spare that CopyNeighbours needs.
-  const auto rowBytes = static_cast<std::size_t>(bytes) + kWindow;
-  std::vector<std::uint8_t> rows(static_cast<std::size_t>(used) + kWindow + 3 + 2 * rowBytes);
+  // with the bytes to spare that the copy needs.
+  const auto rowBytes = static_cast<std::size_t>(bytes) + kNeighbourWindow;
+  std::vector<std::uint8_t> rows(static_cast<std::size_t>(used) + kNeighbourWindow + 3 + 2 * rowBytes);
   std::uint8_t* const down = rows.data();
-  std::uint8_t* const left = down + used + kWindow + 3;
+  std::uint8_t* const left = down + used + kNeighbourWindow + 3;
   std::uint8_t* const right = left + rowBytes;
 
   for (Long y = 0; y < targetHeight; ++y) {
@@ -237,7 +192,7 @@ void cDIBSection::ResampleInto(cDIBSection& target) const {
     } else {
       for (Long i = 0; i < used; ++i) down[i] = Wide(upper[i], lower[i], row.weight);
     }
-    CopyNeighbours(down, runs, left, right);
+    copyNeighbours(down, runs, left, right);
     std::uint8_t* out = pixels + static_cast<std::ptrdiff_t>(y) * targetStride;
     InterpolateAcross(left, right, weights.data(), ties, out, bytes);
     for (const auto& [x, column] : again) {
