@@ -47,8 +47,9 @@ int WaitForSignal() {
 int Usage() {
   std::cerr << "usage:\n"
                "  kelvane serve [ROOT] [--config FILE] [--listen ADDR] [--port N] [--threads N]\n"
-               "                [--workers N] [--workdir DIR] [--root DIR] [--page-time T]\n"
-               "                [--page-memory SIZE] [--max-body SIZE] [--max-connections N]\n"
+               "                [--workers N] [--max-stuck-workers N] [--workdir DIR]\n"
+               "                [--root DIR] [--page-time T] [--page-memory SIZE]\n"
+               "                [--max-body SIZE] [--max-connections N]\n"
                "                [--max-connections-per-address N] [--queue-depth N]\n"
                "                [--log-format plain|combined] [--log-file FILE]\n"
                "                [--trusted-proxies ADDRS] [--endpoints-from ADDRS]\n"
@@ -119,15 +120,18 @@ class WorkingDirectory {
     made_ = pattern;
     fs::current_path(made_);
   }
-  ~WorkingDirectory() {
-    if (!made_.empty()) {
-      std::error_code ignored;
-      fs::current_path(fs::temp_directory_path(), ignored);
-      fs::remove_all(made_, ignored);
-    }
-  }
+  ~WorkingDirectory() { Remove(); }
   WorkingDirectory(const WorkingDirectory&) = delete;
   WorkingDirectory& operator=(const WorkingDirectory&) = delete;
+
+  // Removes the private folder, if one was made; again and again if called so.
+  void Remove() noexcept {
+    if (made_.empty()) return;
+    std::error_code ignored;
+    fs::current_path(fs::temp_directory_path(), ignored);
+    fs::remove_all(made_, ignored);
+    made_.clear();
+  }
 
  private:
   fs::path made_;
@@ -211,7 +215,7 @@ int Serve(const Arguments& arguments) {
       LogToStderr(line);
   };
 
-  const WorkingDirectory workdir(config.workdir);
+  WorkingDirectory workdir(config.workdir);
   const PageEngine engine(root, config.limits);
   HttpServer server(engine, options, log);
   std::string error;
@@ -228,7 +232,13 @@ int Serve(const Arguments& arguments) {
     if (logFile && !logFile->Reopen(&error)) std::cerr << "kelvane: " << error << "\n";
   }
   std::cerr << "kelvane: stopping\n";
-  server.Stop();
+  if (!server.Stop()) {
+    // A worker is inside a page that will not return, which the server, the
+    // engine and the process cannot be torn down around: end without them.
+    std::cerr << "kelvane: stopped with a worker still inside a page\n";
+    workdir.Remove();
+    std::_Exit(1);
+  }
   return 0;
 }
 

@@ -36,6 +36,8 @@ TEST(ServerConfig, TakesEachOptionsValuesWithTheirUnits) {
       {"port", "65535", [](auto& c) { return c.server.port == 65535; }},
       {"threads", "1024", [](auto& c) { return c.server.threads == 1024; }},
       {"workers", "3", [](auto& c) { return c.server.workers == 3; }},
+      {"max-stuck-workers", "0", [](auto& c) { return c.server.maxStuckWorkers == 0; }},
+      {"max-stuck-workers", "64", [](auto& c) { return c.server.maxStuckWorkers == 64; }},
       {"workdir", "/var/lib/k", [](auto& c) { return c.workdir == "/var/lib/k"; }},
       {"root", "site", [](auto& c) { return c.root == "site"; }},
       {"page-time", "500ms", [](auto& c) { return c.limits.time == 500ms; }},
@@ -80,7 +82,7 @@ TEST(ServerConfig, RefusesWhatItCannotTakeAndKeepsTheValueItHad) {
       {"page-memory", "65G"}, {"page-memory", "8k"},   {"page-memory", "18446744073709551615G"},
       {"max-body", "-1"},     {"max-connections", "0"}, {"queue-depth", "0"},
       {"log-format", "Combined"}, {"log-file", ""},    {"trusted-proxies", "10.0.0.0/40"},
-      {"endpoints-from", "localhost"},
+      {"endpoints-from", "localhost"}, {"max-stuck-workers", "1025"},
       {"prot", "80"},         {"", "80"},
   };
   for (const auto& [name, value] : cases) {

@@ -448,6 +448,8 @@ class PageTask final : public WorkerPool::Task {
     });
   }
 
+  std::string Name() const override { return request_.path; }
+
  private:
   const PageEngine& engine_;
   MHD_Connection* const connection_;
@@ -522,17 +524,32 @@ class HttpServer::Responder {
     return true;
   }
 
-  // Starts and stops what works beside the library's threads; stopping
-  // waits for workers still inside an abandoned page.
+  // Starts and stops what works beside the library's threads. Stopping
+  // waits for each worker until its page's time and grace are up; false,
+  // with the page logged and the pool kept, while a worker is still inside
+  // a page then.
   void StartHelpers() {
     deadlines_ =
         std::make_unique<HeaderDeadlines>(std::chrono::seconds(options_.headerTimeoutSeconds));
     pool_ = std::make_unique<WorkerPool>(OnePerCoreUnless(options_.workers), options_.queueDepth,
-                                         engine_.Limits().time + kPageGrace);
+                                         engine_.Limits().time + kPageGrace,
+                                         options_.maxStuckWorkers);
   }
-  void StopHelpers() {
-    pool_.reset();
+  bool StopHelpers() {
     deadlines_.reset();
+    pool_->Close();
+    bool stopped = true;
+    for (const auto& task : pool_->JoinInTime()) {
+      stopped = false;
+      try {
+        log_("http: stopping without the worker still running " + task->Name() +
+             " past its time limit");
+      } catch (const std::exception&) {
+        // A lost line; the stop goes on.
+      }
+    }
+    if (stopped) pool_.reset();
+    return stopped;
   }
 
   // Answers every page still waiting or running: 503 and 500.
@@ -905,8 +922,8 @@ bool HttpServer::Start(std::string* error) {
   return true;
 }
 
-void HttpServer::Stop() {
-  if (!daemon_) return;
+bool HttpServer::Stop() {
+  if (!daemon_) return true;
   responder_->Accepting(false);
   const Clock::time_point deadline = Clock::now() + responder_->StopGrace();
   if (const auto* info = MHD_get_daemon_info(daemon_.get(), MHD_DAEMON_INFO_LISTEN_FD))
@@ -922,9 +939,10 @@ void HttpServer::Stop() {
   responder_->ClosePool();
   responder_->AwaitIdle(Clock::now() + kPageGrace);
   daemon_.reset();
-  responder_->StopHelpers();
+  const bool stopped = responder_->StopHelpers();
   if (listening != MHD_INVALID_SOCKET) ::close(listening);
   port_ = 0;
+  return stopped;
 }
 
 }  // namespace kelvane::host
