@@ -15,6 +15,7 @@
 #include "host/lua/LuaIntrinsics.h"
 #include "host/lua/LuaObjects.h"
 #include "host/lua/LuaPatterns.h"
+#include "host/lua/LuaText.h"
 #include "host/pages/SiteFiles.h"
 #include "platform/memory/PageMemory.h"
 
@@ -216,6 +217,7 @@ void OpenLibraries(lua_State* L) {
   lua_getglobal(L, LUA_STRLIBNAME);
   InstallPatternFunctions(L, [](lua_State* state) { CheckTime(state, nullptr); });
   lua_pop(L, 1);
+  InstallTextFunctions(L);
 }
 
 // The run of a page, inside the state's one protected call.

@@ -108,6 +108,8 @@ constexpr Abuse kAbuses[] = {
       {"xpcall_handler_loops.ksp", "", 500, "time limit"},
       {"xpcall_handler_after_error.ksp", "", 500, "time limit"},
       {"lock_then_loop.ksp", "", 500, "time limit"},
+      {"tostring_counts.ksp", "", 200,
+       "table: 1|function: 2|table: 1|Point: 3|table: 1|1|    2|(null)|4|kelvane.object: 5|function: 2"},
       {"global_store.asp", "email=a%40b.example", 200, "a@b.example"},
       {"loop_resume_next.asp", "", 500, "time limit"},
       {"terminate_loops.asp", "", 500, "time limit"},
