@@ -48,8 +48,9 @@ int WaitForSignal() {
 int Usage() {
   std::cerr << "usage:\n"
                "  kelvane serve [ROOT] [--config FILE] [--listen ADDR] [--port N] [--threads N]\n"
-               "                [--workers N] [--workdir DIR] [--root DIR] [--page-time T]\n"
-               "                [--page-memory SIZE] [--max-body SIZE] [--max-connections N]\n"
+               "                [--workers N] [--max-stuck-workers N] [--workdir DIR]\n"
+               "                [--root DIR] [--page-time T] [--page-memory SIZE]\n"
+               "                [--max-body SIZE] [--max-connections N]\n"
                "                [--max-connections-per-address N] [--queue-depth N]\n"
                "                [--hidden-extensions LIST] [--page-errors local|all|none]\n"
                "                [--error-page-500 PATH]\n"
@@ -187,7 +188,7 @@ int Serve(const Arguments& arguments) {
       LogToStderr(line);
   };
 
-  const WorkingDirectory workdir(config.workdir);
+  WorkingDirectory workdir(config.workdir);
   TellRemoved(workdir.Removed());
   const PageEngine engine(root, config.limits, config.sessions);
   HttpServer server(engine, options, log);
@@ -205,7 +206,13 @@ int Serve(const Arguments& arguments) {
     if (logFile && !logFile->Reopen(&error)) std::cerr << "kelvane: " << error << "\n";
   }
   std::cerr << "kelvane: stopping\n";
-  server.Stop();
+  if (!server.Stop()) {
+    // A worker is inside a page that will not return, which the server, the
+    // engine and the process cannot be torn down around: end without them.
+    std::cerr << "kelvane: stopped with a worker still inside a page\n";
+    workdir.Remove();
+    std::_Exit(1);
+  }
   return 0;
 }
 

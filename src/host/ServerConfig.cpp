@@ -147,6 +147,10 @@ const std::map<std::string_view, Setter>& Setters() {
        [](ServerConfig& c, std::string_view v) {
          c.server.workers = static_cast<unsigned>(WholeNumber(v, 0, kMostThreads));
        }},
+      {"max-stuck-workers",
+       [](ServerConfig& c, std::string_view v) {
+         c.server.maxStuckWorkers = static_cast<unsigned>(WholeNumber(v, 0, kMostThreads));
+       }},
       {"workdir", [](ServerConfig& c, std::string_view v) { c.workdir = Path(v); }},
       {"root", [](ServerConfig& c, std::string_view v) { c.root = Path(v); }},
       {"page-time", [](ServerConfig& c, std::string_view v) { c.limits.time = Time(v); }},

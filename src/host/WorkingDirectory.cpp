@@ -129,12 +129,16 @@ WorkingDirectory::WorkingDirectory(const std::optional<fs::path>& given, const f
 }
 
 WorkingDirectory::~WorkingDirectory() {
-  if (!made_.empty()) {
-    std::error_code ignored;
-    fs::current_path(fs::temp_directory_path(), ignored);
-    fs::remove_all(made_, ignored);
-  }
+  Remove();
   ::close(lock_);
+}
+
+void WorkingDirectory::Remove() noexcept {
+  if (made_.empty()) return;
+  std::error_code ignored;
+  fs::current_path(fs::temp_directory_path(), ignored);
+  fs::remove_all(made_, ignored);
+  made_.clear();
 }
 
 }  // namespace kelvane::host

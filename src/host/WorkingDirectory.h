@@ -42,6 +42,10 @@ class WorkingDirectory {
   };
   const Leftovers& Removed() const { return removed_; }
 
+  // Removes the private folder, if one was made, leaving it first; again
+  // and again if called so.
+  void Remove() noexcept;
+
  private:
   std::filesystem::path made_;
   int lock_ = -1;  // the working directory, open, and locked

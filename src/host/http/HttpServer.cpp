@@ -458,6 +458,8 @@ class PageTask final : public WorkerPool::Task {
     });
   }
 
+  std::string Name() const override { return request_.path; }
+
  private:
   const PageEngine& engine_;
   const PageFailures& failures_;
@@ -540,25 +542,43 @@ class HttpServer::Responder {
     return true;
   }
 
-  // Starts and stops what works beside the library's threads; stopping
-  // waits for workers still inside an abandoned page.
+  // Starts and stops what works beside the library's threads. Stopping
+  // waits for each worker until its page's time and grace are up; false,
+  // with the page logged and the pool kept, while a worker is still inside
+  // a page then.
   void StartHelpers() {
     deadlines_ =
         std::make_unique<HeaderDeadlines>(std::chrono::seconds(options_.headerTimeoutSeconds),
                                           options_.maxConnections / 2, kCrowdedHeaderTime);
     failures_ = std::make_unique<PageFailures>(engine_, options_, errorPage_, log_);
     pool_ = std::make_unique<WorkerPool>(OnePerCoreUnless(options_.workers), options_.queueDepth,
-                                         PageTime());
+                                         PageTime(), options_.maxStuckWorkers);
   }
-  void StopHelpers() {
-    pool_.reset();
-    failures_.reset();
+  bool StopHelpers() {
     deadlines_.reset();
+    pool_->Close();
+    bool stopped = true;
+    for (const auto& task : pool_->JoinInTime()) {
+      stopped = false;
+      try {
+        log_("http: stopping without the worker still running " + task->Name() +
+             " past its time limit");
+      } catch (const std::exception&) {
+        // A lost line; the stop goes on.
+      }
+    }
+    if (stopped) {
+      // A task still running reads the failures' settings: they go with the
+      // pool or not at all.
+      pool_.reset();
+      failures_.reset();
+    }
     try {
       for (const std::string& line : throttle_.Flush()) log_(line);
     } catch (const std::exception&) {
       // Lost lines.
     }
+    return stopped;
   }
 
   // Answers every page still waiting or running: 503 and 500.
@@ -952,8 +972,8 @@ bool HttpServer::Start(std::string* error) {
   return true;
 }
 
-void HttpServer::Stop() {
-  if (!daemon_) return;
+bool HttpServer::Stop() {
+  if (!daemon_) return true;
   responder_->Accepting(false);
   const Clock::time_point deadline = Clock::now() + responder_->StopGrace();
   if (const auto* info = MHD_get_daemon_info(daemon_.get(), MHD_DAEMON_INFO_LISTEN_FD))
@@ -969,9 +989,10 @@ void HttpServer::Stop() {
   responder_->ClosePool();
   responder_->AwaitIdle(Clock::now() + kPageGrace);
   daemon_.reset();
-  responder_->StopHelpers();
+  const bool stopped = responder_->StopHelpers();
   if (listening != MHD_INVALID_SOCKET) ::close(listening);
   port_ = 0;
+  return stopped;
 }
 
 }  // namespace kelvane::host

@@ -6,10 +6,11 @@
 // apartment, fed by a bounded queue: a slow page holds neither an I/O thread
 // nor another connection. A page still running at the engine's time limit
 // and a second of grace, inside a call the engine cannot stop, is answered
-// 500 and its worker replaced; a page that finds the queue full, or no worker
-// free in that time, 503. Writes to a closed connection never raise SIGPIPE
-// on the server's threads; a program that also writes to sockets or pipes
-// elsewhere ignores SIGPIPE itself (the `kelvane` command does).
+// 500 and its worker replaced (up to ServerOptions::maxStuckWorkers of
+// them); a page that finds the queue full, or no worker free in that time,
+// 503. Writes to a closed connection never raise SIGPIPE on the server's
+// threads; a program that also writes to sockets or pipes elsewhere ignores
+// SIGPIPE itself (the `kelvane` command does).
 //
 // A page that fails is logged with a short request id; what its client is
 // told depends on ServerOptions::pageErrors, and a request that a proxy not
@@ -52,6 +53,9 @@ struct ServerOptions {
   unsigned threads = 0;                    // I/O threads, which read requests, serve files
                                            // and send replies; 0: one per core
   unsigned workers = 0;                    // page workers; 0: one per core
+  unsigned maxStuckWorkers = 16;           // workers still inside a page past its time
+                                           // and grace that are replaced; beyond, the
+                                           // pool shrinks until they return
   std::size_t queueDepth = 128;            // pages waiting for a worker at once; beyond: 503
   std::size_t maxBody = 1 << 20;           // bytes of request body; beyond: 413 before it is
                                            // read, or the connection closed when it is chunked
@@ -110,10 +114,13 @@ class HttpServer {
   // connectionTimeoutSeconds or a page's time and grace, whichever is longer
   // (connections the system had already completed count as in flight: they
   // are served, not reset); then answers pages still waiting (503) or
-  // running (500), closes every connection and joins every thread, waiting
-  // for workers still inside an abandoned page to return. Does nothing when
-  // the server is not running.
-  void Stop();
+  // running (500), closes every connection and joins every thread, giving
+  // each worker until its page's time and grace are up. Returns false when
+  // a worker is still inside a page then, naming the page in the log: the
+  // server keeps that thread, and destroying the server waits for it, so a
+  // process that must end calls std::_Exit instead. Does nothing, and
+  // returns true, when the server is not running.
+  bool Stop();
 
   // The bound port while running (the system's choice when options.port is
   // 0); 0 when stopped.

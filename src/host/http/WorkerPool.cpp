@@ -8,8 +8,9 @@
 
 namespace kelvane::host {
 
-WorkerPool::WorkerPool(unsigned workers, std::size_t queueDepth, Clock::duration time)
-    : target_(std::max(1u, workers)), queueDepth_(queueDepth), time_(time) {
+WorkerPool::WorkerPool(unsigned workers, std::size_t queueDepth, Clock::duration time,
+                       unsigned maxHeld)
+    : target_(std::max(1u, workers)), queueDepth_(queueDepth), time_(time), maxHeld_(maxHeld) {
   try {
     std::unique_lock lock(mutex_);
     for (unsigned i = 0; i < target_; ++i) Spawn();
@@ -60,6 +61,31 @@ void WorkerPool::Close() {
     Deliver(lock, outcomes);
   }
   answered_.wait(lock, [&] { return answering_ == 0; });
+}
+
+std::vector<std::shared_ptr<WorkerPool::Task>> WorkerPool::JoinInTime() {
+  if (watchdog_.joinable()) watchdog_.join();
+  std::vector<std::shared_ptr<Task>> running;
+  std::unique_lock lock(mutex_);
+  for (auto worker = workers_.begin(); worker != workers_.end();) {
+    const auto left = [&] { return worker->done; };
+    // A worker without a task is leaving.
+    if (worker->task) {
+      if (!watch_.wait_until(lock, worker->due, left)) {
+        running.push_back(worker->task);
+        ++worker;
+        continue;
+      }
+    } else {
+      watch_.wait(lock, left);
+    }
+    std::thread leaving = std::move(worker->thread);
+    worker = workers_.erase(worker);
+    lock.unlock();
+    leaving.join();
+    lock.lock();
+  }
+  return running;
 }
 
 void WorkerPool::Join() {
@@ -146,15 +172,19 @@ void WorkerPool::Supervise() {
       late.push_back({worker.task, false, true});
       --busy_;
       --live_;
-      if (++held_ > target_) continue;
-      try {
-        Spawn();
-      } catch (const std::system_error&) {
-        // No thread to be had: the pool is one worker short until a held
-        // one returns.
-      }
+      ++held_;
     }
+    Replace();
     Deliver(lock, late);
+  }
+}
+
+void WorkerPool::Replace() {
+  try {
+    while (live_ < target_ && held_ <= maxHeld_) Spawn();
+  } catch (const std::system_error&) {
+    // No thread to be had: the pool is short until the watchdog looks again
+    // or a held worker returns.
   }
 }
 

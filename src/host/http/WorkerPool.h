@@ -4,9 +4,9 @@
 // stays on that thread for the tasks after it. A task has a time: one that
 // waits in the queue or runs past it is abandoned, which answers for it at
 // once. A worker held by an abandoned task is left to return in its own
-// time and is replaced, so the pool keeps its capacity; at most as many
-// held workers as the pool has workers are replaced, beyond that the pool
-// shrinks until they return, and the queue fills.
+// time and is replaced, so that the pool keeps its capacity, as long as no
+// more than a set number of workers are held; beyond that the pool shrinks
+// until they return, and the queue fills.
 
 #include <chrono>
 #include <condition_variable>
@@ -16,7 +16,9 @@
 #include <memory>
 #include <mutex>
 #include <span>
+#include <string>
 #include <thread>
+#include <vector>
 
 namespace kelvane::host {
 
@@ -35,12 +37,15 @@ class WorkerPool {
     // In place of Finish, from another thread: the task ran past its time
     // (`started`), or waited past it, or the pool closed.
     virtual void Abandon(bool started) noexcept = 0;
+    // What the task does, for a log line.
+    virtual std::string Name() const = 0;
   };
 
   // Starts `workers` threads (at least one). A task may wait for a worker
   // while fewer than `queueDepth` others wait, and has `time` to wait and
-  // `time` to run.
-  WorkerPool(unsigned workers, std::size_t queueDepth, Clock::duration time);
+  // `time` to run. A worker held by an abandoned task is replaced while no
+  // more than `maxHeld` are held.
+  WorkerPool(unsigned workers, std::size_t queueDepth, Clock::duration time, unsigned maxHeld);
   ~WorkerPool();  // Close, then Join.
   WorkerPool(const WorkerPool&) = delete;
   WorkerPool& operator=(const WorkerPool&) = delete;
@@ -52,6 +57,11 @@ class WorkerPool {
   // Takes no more tasks and abandons those waiting or running. Returns once
   // every task taken has been finished or abandoned.
   void Close();
+
+  // Waits for every thread, those still in an abandoned task included, but
+  // for each at most until its task's time is up. Returns the tasks whose
+  // threads are still running then, which Join waits for. Only after Close.
+  std::vector<std::shared_ptr<Task>> JoinInTime();
 
   // Waits for every thread, those still in an abandoned task included. Only
   // after Close.
@@ -81,6 +91,9 @@ class WorkerPool {
   // The watchdog: abandons what is due, replaces held workers, joins those
   // that left.
   void Supervise();
+  // Starts workers while fewer than target_ are live and no more than
+  // maxHeld_ are held.
+  void Replace();
   void Reap(std::unique_lock<std::mutex>& lock);
   // Wakes the watchdog when `due` comes before the time it waits for.
   void WakeFor(Clock::time_point due);
@@ -91,9 +104,11 @@ class WorkerPool {
   const unsigned target_;
   const std::size_t queueDepth_;
   const Clock::duration time_;
+  const unsigned maxHeld_;
   std::mutex mutex_;
   std::condition_variable work_;      // workers wait for tasks
-  std::condition_variable watch_;     // the watchdog waits for the next time due
+  std::condition_variable watch_;     // the watchdog waits for the next time due,
+                                      // and JoinInTime for workers to leave
   std::condition_variable answered_;  // Close waits for answers in progress
   std::deque<Waiting> queue_;
   std::list<Worker> workers_;

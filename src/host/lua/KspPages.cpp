@@ -17,6 +17,7 @@
 #include "host/lua/LuaIntrinsics.h"
 #include "host/lua/LuaObjects.h"
 #include "host/lua/LuaPatterns.h"
+#include "host/lua/LuaText.h"
 #include "host/pages/SiteFiles.h"
 #include "platform/memory/PageMemory.h"
 
@@ -64,31 +65,48 @@ void CheckTime(lua_State* L, lua_Debug*) {
 // pcall and xpcall for pages: like Lua's own, but what must end the page
 // (its time running out, memory running out, the response ending) passes
 // through them.
-int ProtectedCall(lua_State* L, int handler) {
-  const int base = handler == 0 ? 1 : 2;
-  const int status = lua_pcall(L, lua_gettop(L) - base, LUA_MULTRET, handler);
-  if (status != LUA_OK) {
-    if (status == LUA_ERRMEM || PastDeadline(L) || IsPageEnd(L, -1)) return lua_error(L);
-    lua_pushboolean(L, 0);
-    lua_insert(L, -2);
-    return 2;
-  }
-  lua_pushboolean(L, 1);
+
+// Calls the function at `base` with the values above it, leaving `results`
+// results (LUA_MULTRET: all) from `base`. False, with the error value
+// there instead, when it fails in a way the page may catch.
+bool CallCaught(lua_State* L, int base, int results) {
+  const int status = lua_pcall(L, lua_gettop(L) - base, results, 0);
+  if (status == LUA_OK) return true;
+  if (status == LUA_ERRMEM || PastDeadline(L) || IsPageEnd(L, -1)) lua_error(L);
+  return false;
+}
+
+// Puts `ok` before the values from `base` up, and returns their count.
+int Outcome(lua_State* L, int base, bool ok) {
+  lua_pushboolean(L, ok);
   lua_insert(L, base);
   return lua_gettop(L) - base + 1;
 }
 
 int PagePcall(lua_State* L) {
   luaL_checkany(L, 1);
-  return ProtectedCall(L, 0);
+  return Outcome(L, 1, CallCaught(L, 1, LUA_MULTRET));
 }
 
+// Lua would run xpcall's message handler where the error is raised, and an
+// error the time limit raises is raised inside the instruction hook, where
+// hooks are off: a handler run there could loop beyond any limit. So no page
+// state ever has a message handler: the handler is called as an ordinary
+// function once the failed call has unwound, with the error value, and
+// xpcall gives what it returns. Pages have no debug library, so a handler
+// misses nothing that the unwinding took away. An error in the handler is
+// xpcall's second result, in place of Lua's "error in error handling".
 int PageXpcall(lua_State* L) {
   luaL_checktype(L, 2, LUA_TFUNCTION);
-  lua_pushvalue(L, 1);  // the function above the handler, as lua_pcall wants it
-  lua_copy(L, 2, 1);
-  lua_replace(L, 2);
-  return ProtectedCall(L, 1);
+  lua_pushvalue(L, 2);  // the handler below the function and its arguments
+  lua_remove(L, 2);
+  lua_insert(L, 1);
+  if (CallCaught(L, 2, LUA_MULTRET)) {
+    lua_remove(L, 1);
+    return Outcome(L, 1, true);
+  }
+  CallCaught(L, 1, 1);
+  return Outcome(L, 1, false);
 }
 
 // setmetatable for pages: finalizers (__gc) are refused, because Lua runs
@@ -201,6 +219,7 @@ void OpenLibraries(lua_State* L) {
   lua_getglobal(L, LUA_STRLIBNAME);
   InstallPatternFunctions(L, [](lua_State* state) { CheckTime(state, nullptr); });
   lua_pop(L, 1);
+  InstallTextFunctions(L);
 }
 
 // The run of a page, inside the state's one protected call.

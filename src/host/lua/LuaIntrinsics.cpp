@@ -3,6 +3,7 @@
 #include <string_view>
 
 #include "host/lua/LuaObjects.h"
+#include "host/lua/LuaText.h"
 
 namespace kelvane::host {
 
@@ -20,11 +21,11 @@ void EndIfEnded(lua_State* L) {
 }
 
 // Writes text blocks and <%= %> values straight to the response, any value
-// as Lua's tostring gives it; nil writes nothing.
+// as tostring gives it; nil writes nothing.
 int Write(lua_State* L) {
   if (lua_isnil(L, 1)) return 0;
   std::size_t size = 0;
-  const char* text = luaL_tolstring(L, 1, &size);
+  const char* text = PushText(L, 1, &size);
   return CallAutomation(L, [&] {
     Context(L).response->Write({text, size});
     return 0;

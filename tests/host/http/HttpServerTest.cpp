@@ -768,13 +768,14 @@ TEST_F(HttpServerTest, APageStuckInACallGets500InTimeAndHoldsNothingElse) {
   EXPECT_EQ(Get("/plain.ksp").status, 200) << "a new worker took the stuck one's place";
 }
 
-TEST_F(HttpServerTest, StuckWorkersAreReplacedUpToABoundThenAFullQueueGets503) {
+TEST_F(HttpServerTest, StuckWorkersAreReplacedUpToTheCapThenAFullQueueGets503) {
   MakeStuckPage();
   ServerOptions options;
   options.workers = 1;
   options.queueDepth = 1;
+  options.maxStuckWorkers = 1;
   Serve(options, {300ms});
-  // One held worker per worker is replaced: the second is not.
+  // One stuck worker is replaced: the second is not.
   for (int i = 0; i < 2; ++i) EXPECT_EQ(Fetch(Request("GET", "/stuck.ksp")).status, 500) << i;
   Client waiting(server->Port(), 5s);
   waiting.Send(Request("GET", "/plain.ksp"));
@@ -785,6 +786,33 @@ TEST_F(HttpServerTest, StuckWorkersAreReplacedUpToABoundThenAFullQueueGets503) {
   EXPECT_EQ(Get("/hello.txt").status, 200);
   ReleaseStuckPages();
   EXPECT_EQ(waiting.Read().body, "A page without script.\n") << "a held worker came back";
+}
+
+TEST_F(HttpServerTest, MoreStuckPagesThanWorkersLeaveThePoolServingWithinTheCap) {
+  MakeStuckPage();
+  Serve({}, {300ms});  // two workers, and the default cap
+  // Two at a time, so that each finds a worker and holds it.
+  for (int round = 0; round < 2; ++round) {
+    Client first(server->Port(), 5s), second(server->Port(), 5s);
+    first.Send(Request("GET", "/stuck.ksp"));
+    second.Send(Request("GET", "/stuck.ksp"));
+    EXPECT_EQ(first.Read().status, 500) << round;
+    EXPECT_EQ(second.Read().status, 500) << round;
+  }
+  for (int i = 0; i < 4; ++i) EXPECT_EQ(Get("/plain.ksp").status, 200) << i;
+}
+
+TEST_F(HttpServerTest, StopGivesUpOnAWorkerStuckPastItsTimeAndNamesItsPage) {
+  MakeStuckPage();
+  Serve({}, {300ms});
+  EXPECT_EQ(Get("/stuck.ksp").status, 500);
+  const auto start = Clock::now();
+  EXPECT_FALSE(server->Stop());
+  EXPECT_LT(Clock::now() - start, 1s) << "the stuck page's time and grace are long over";
+  const auto log = Log();
+  EXPECT_EQ(std::count(log.begin(), log.end(),
+                       "http: stopping without the worker still running /stuck.ksp past its time limit"),
+            1);
 }
 
 TEST_F(HttpServerTest, StopFinishesARequestInFlightAndIsIdempotent) {
