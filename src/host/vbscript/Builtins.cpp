@@ -432,10 +432,18 @@ std::optional<Variant> FindConstant(std::string_view name) {
   return std::nullopt;
 }
 
+std::optional<ScriptFunction> FindScriptFunction(std::string_view name) {
+  if (name == "eval") return ScriptFunction::Eval;
+  if (name == "execute") return ScriptFunction::Execute;
+  if (name == "executeglobal") return ScriptFunction::ExecuteGlobal;
+  if (name == "getref") return ScriptFunction::GetRef;
+  return std::nullopt;
+}
+
 bool IsRefused(std::string_view name) {
   static constexpr std::string_view kRefused[] = {
-      "ccur", "eval", "execute", "executeglobal", "formatcurrency", "formatpercent", "getlocale",
-      "getobject", "getref", "inputbox", "loadpicture", "msgbox", "scriptengine",
+      "ccur", "formatcurrency", "formatpercent", "getlocale",
+      "getobject", "inputbox", "loadpicture", "msgbox", "scriptengine",
       "scriptenginebuildversion", "scriptenginemajorversion", "scriptengineminorversion",
       "setlocale"};
   return std::find(std::begin(kRefused), std::end(kRefused), name) != std::end(kRefused);

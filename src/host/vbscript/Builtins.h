@@ -22,6 +22,8 @@ std::optional<oleaut::Variant> FindConstant(std::string_view name);
 
 // Whether `name` (folded) is a function of the language that this engine
 // leaves out (Eval, Execute, GetRef, currency and locale functions...).
+// Eval, Execute, ExecuteGlobal or GetRef, by folded name.
+std::optional<ScriptFunction> FindScriptFunction(std::string_view name);
 bool IsRefused(std::string_view name);
 
 // The type name of a value, as TypeName gives it.

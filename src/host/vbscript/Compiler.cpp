@@ -1,5 +1,7 @@
 #include "host/vbscript/Compiler.h"
 
+#include <atomic>
+
 #include "host/vbscript/Builtins.h"
 #include "host/vbscript/PageCompiler.h"
 #include "platform/oleaut/AutomationError.h"
@@ -124,7 +126,7 @@ void PageCompiler::ParseProcedure(bool isPublic, bool isDefault) {
   }
   EndStatement();
   const auto index = static_cast<std::int32_t>(program_->procedures.size());
-  Register(p, index, isDefault);
+  Register(p, index + program_->procedureBase, isDefault);
   program_->procedures.push_back(std::move(p));
   procedure_ = index;
   Block body = ParseBlock({"end"});
@@ -183,18 +185,76 @@ void PageCompiler::ResolveAll() {
   std::stable_partition(pending_.begin(), pending_.end(),
                         [](const Pending& p) { return p.procedure < 0; });
   for (const Pending& pending : pending_) Resolve(pending);
-  for (Expr* e : newExprs_) {
-    const auto& classes = program_->classes;
+  // A class no code of the page defines may be one that ExecuteGlobal
+  // defines before the New runs: it is looked for by name then.
+  const auto find = [](const std::vector<ClassInfo>& classes, const std::string& name) {
     const auto it = std::find_if(classes.begin(), classes.end(),
-                                 [&](const ClassInfo& c) { return oleaut::FoldCase(c.name) == e->name; });
-    if (it == classes.end()) Fail(kSyntaxError, "Class not defined: " + e->name, e->line);
-    e->slot = static_cast<std::int32_t>(it - classes.begin());
+                                 [&](const ClassInfo& c) { return oleaut::FoldCase(c.name) == name; });
+    return it == classes.end() ? -1 : static_cast<std::int32_t>(it - classes.begin());
+  };
+  for (Expr* e : newExprs_) {
+    e->slot = find(program_->classes, e->name);
+    if (e->slot >= 0) e->slot += program_->classBase;
+    else if (scope_ != nullptr) e->slot = find(scope_->page->classes, e->name);
   }
+}
+
+PageCompiler::PageCompiler(std::string_view text, const EnclosingScope& scope)
+    : program_(std::make_shared<Program>()), scope_(&scope) {
+  const Program& page = *scope.page;
+  program_->script.program = std::string(text);
+  program_->script.files = page.script.files;
+  tokens_ = Tokenize(program_->script.program);
+  // Errors in the code are the calling statement's.
+  for (Token& token : tokens_) token.line = scope.line;
+  program_->globalNames = page.globalNames;
+  program_->errSlot = page.errSlot;
+  program_->responseSlot = page.responseSlot;
+  program_->procedureBase = static_cast<std::int32_t>(page.procedures.size());
+  program_->classBase = static_cast<std::int32_t>(page.classes.size());
+  program_->optionExplicit = page.optionExplicit;
+  explicit_ = page.optionExplicit;
+  for (std::size_t i = 0; i < page.procedures.size(); ++i)
+    if (page.procedures[i].classIndex < 0)
+      procedureIndex_.emplace(oleaut::FoldCase(page.procedures[i].name), static_cast<std::int32_t>(i));
+}
+
+bool PageCompiler::ResolveInScope(Expr& e, const Pending& pending) {
+  if (scope_ == nullptr || pending.procedure >= 0 || pending.classIndex >= 0) return false;
+  const std::string& name = e.name;
+  if (const Procedure* p = scope_->procedure) {
+    if (const auto it = p->constants.find(name); it != p->constants.end()) {
+      MakeConstant(e, it->second, pending.target);
+      return true;
+    }
+    if (const std::int32_t slot = LocalSlot(*p, name); slot > 0) {
+      Bind(e, ExprKind::Local, slot);
+      return true;
+    }
+    const bool returns = p->kind == ProcedureKind::Function || p->kind == ProcedureKind::PropertyGet;
+    if (returns && name == oleaut::FoldCase(p->name) && (pending.target || !e.hasArgs)) {
+      Bind(e, ExprKind::Local, 0);
+      return true;
+    }
+  }
+  if (scope_->classIndex < 0) return false;
+  const ClassInfo& c = ClassAt(*scope_->page, *scope_->unit, scope_->classIndex);
+  const auto it = c.memberIndex.find(name);
+  if (it == c.memberIndex.end()) return false;
+  const ClassMember& member = c.members[static_cast<std::size_t>(it->second)];
+  if (member.field >= 0) {
+    Bind(e, ExprKind::Field, member.field);
+  } else {
+    e.kind = ExprKind::Member;
+    e.left = MakeExpr(ExprKind::Me, e.line);
+  }
+  return true;
 }
 
 void PageCompiler::Resolve(const Pending& pending) {
   Expr& e = *pending.expr;
   const std::string& name = e.name;
+  if (ResolveInScope(e, pending)) return;
   if (pending.procedure >= 0) {
     Procedure& p = program_->procedures[static_cast<std::size_t>(pending.procedure)];
     if (const auto it = p.constants.find(name); it != p.constants.end())
@@ -216,6 +276,11 @@ void PageCompiler::Resolve(const Pending& pending) {
   }
   if (const auto it = program_->constants.find(name); it != program_->constants.end())
     return MakeConstant(e, it->second, pending.target);
+  if (scope_ != nullptr) {
+    const auto& constants = scope_->page->constants;
+    if (const auto it = constants.find(name); it != constants.end())
+      return MakeConstant(e, it->second, pending.target);
+  }
   if (const std::int32_t slot = GlobalSlot(name); slot >= 0) return Bind(e, ExprKind::Global, slot);
   if (const auto it = procedureIndex_.find(name); it != procedureIndex_.end()) {
     if (pending.target) Fail(kIllegalAssignmentCompile, "Illegal assignment: " + name, e.line);
@@ -239,16 +304,30 @@ void PageCompiler::Resolve(const Pending& pending) {
     e.left->slot = GlobalSlot("server");
     return;
   }
+  if (const auto function = FindScriptFunction(name)) {
+    if (pending.target) Fail(kIllegalAssignmentCompile, "Illegal assignment: " + name, e.line);
+    e.kind = ExprKind::ScriptCall;
+    e.slot = static_cast<std::int32_t>(*function);
+    return;
+  }
   if (IsRefused(name)) Fail(kUnsupported, "'" + name + "' is not supported by this engine", e.line);
-  // A call of a name that is nothing: 35 when it runs.
+  // A call of a name that is nothing now: a procedure that ExecuteGlobal
+  // defines when the page runs, or 35.
   if (pending.called || (e.hasArgs && !pending.target)) return;
+  if (pending.procedure >= 0) {
+    if (explicit_) {
+      e.kind = ExprKind::Undefined;
+      return;
+    }
+    Procedure& p = program_->procedures[static_cast<std::size_t>(pending.procedure)];
+    return Bind(e, ExprKind::Local, AddLocal(p, name));
+  }
+  // Code compiled while the page runs finds its other names when it runs,
+  // in the variables made at run time around it.
+  if (scope_ != nullptr) return;
   if (explicit_) {
     e.kind = ExprKind::Undefined;
     return;
-  }
-  if (pending.procedure >= 0) {
-    Procedure& p = program_->procedures[static_cast<std::size_t>(pending.procedure)];
-    return Bind(e, ExprKind::Local, AddLocal(p, name));
   }
   return Bind(e, ExprKind::Global, DeclareGlobal(name, e.line));
 }
@@ -266,6 +345,22 @@ void PageCompiler::Bind(Expr& e, ExprKind kind, std::int32_t slot) {
 }
 
 }  // namespace compiling
+
+std::uint64_t NewProgramId() {
+  static std::atomic<std::uint64_t> last{0};
+  return ++last;
+}
+
+std::shared_ptr<const Program> CompileDynamic(std::string_view text, DynamicCode kind,
+                                              const EnclosingScope& scope) {
+  try {
+    compiling::PageCompiler compiler(text, scope);
+    return kind == DynamicCode::Expression ? compiler.RunExpression() : compiler.Run();
+  } catch (const oleaut::AutomationError& e) {
+    // A constant's value that cannot be computed.
+    throw CompileFailure(ScriptError{e.Number(), kCompileSource, e.Description(), {}, scope.line});
+  }
+}
 
 std::shared_ptr<const Program> Compile(TranslatedScript script) {
   const std::vector<LineOrigin> lines = script.lines;

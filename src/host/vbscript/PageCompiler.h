@@ -5,6 +5,7 @@
 
 #include <algorithm>
 #include <array>
+#include <atomic>
 #include <initializer_list>
 #include <memory>
 #include <span>
@@ -14,6 +15,7 @@
 #include <utility>
 #include <vector>
 
+#include "host/pages/PageDeadline.h"
 #include "host/vbscript/Compiler.h"
 #include "host/vbscript/Lexer.h"
 #include "host/vbscript/Program.h"
@@ -78,8 +80,21 @@ class PageCompiler {
     program_->responseSlot = GlobalSlot("response");
   }
 
+  // Code compiled while the page of `scope` runs, in that scope.
+  PageCompiler(std::string_view text, const EnclosingScope& scope);
+
   std::shared_ptr<const Program> Run() {
     ParseTopLevel();
+    ResolveAll();
+    program_->optionExplicit = explicit_;
+    return std::move(program_);
+  }
+
+  // Eval's expression, alone on its line.
+  std::shared_ptr<const Program> RunExpression() {
+    program_->expression = ParseExpression();
+    SkipSeparators();
+    if (!Is(TokenKind::End)) Fail(kExpectedEndOfStatement, "Expected end of statement");
     ResolveAll();
     return std::move(program_);
   }
@@ -152,7 +167,15 @@ class PageCompiler {
     return it == names.end() ? -1 : static_cast<std::int32_t>(it - names.begin());
   }
 
+  // Declares a variable of the page; in code compiled while the page runs,
+  // one made when that code runs (-1), unless the page has it.
   std::int32_t DeclareGlobal(const std::string& name, int line) {
+    if (scope_ != nullptr) {
+      if (const std::int32_t slot = GlobalSlot(name); slot >= 0) return slot;
+      auto& names = program_->runtimeNames;
+      if (std::find(names.begin(), names.end(), name) == names.end()) names.push_back(name);
+      return -1;
+    }
     if (GlobalSlot(name) >= 0 || program_->constants.contains(name)) {
       if (std::find(std::begin(kIntrinsicNames), std::end(kIntrinsicNames), name) !=
           std::end(kIntrinsicNames))
@@ -200,6 +223,14 @@ class PageCompiler {
     if (procedure_ >= 0) {
       auto e = MakeExpr(ExprKind::Local, line);
       e->slot = AddLocal(program_->procedures[static_cast<std::size_t>(procedure_)], "");
+      return e;
+    }
+    if (scope_ != nullptr) {
+      // Code compiled while the page runs adds no slot to the page's: its
+      // hidden variable is made, by a name no page can write, when it runs.
+      auto e = MakeExpr(ExprKind::Name, line);
+      static std::atomic<std::uint64_t> made{0};
+      e->name = "\x01with" + std::to_string(made++);
       return e;
     }
     auto e = MakeExpr(ExprKind::Global, line);
@@ -295,6 +326,9 @@ class PageCompiler {
 
   void ResolveAll();
   void Resolve(const Pending& pending);
+  // Places a name of code compiled while the page runs among the locals,
+  // constants and members of the procedure that runs it; false when none.
+  bool ResolveInScope(Expr& e, const Pending& pending);
 
   static constexpr std::int32_t kIllegalAssignmentCompile = oleaut::kIllegalAssignment;
 
@@ -313,6 +347,9 @@ class PageCompiler {
   std::vector<Expr*> newExprs_;
   std::vector<const Expr*> withSlots_;
   std::unordered_map<std::string, std::int32_t> procedureIndex_;
+  // Set for code compiled while a page runs.
+  const EnclosingScope* scope_ = nullptr;
+  DeadlineTicker<1024> deadline_;
 };
 
 }  // namespace kelvane::host::vbscript::compiling

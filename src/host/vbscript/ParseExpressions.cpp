@@ -200,6 +200,7 @@ ExprPtr PageCompiler::ParsePrimary(ParenGroup* group, bool statementStart) {
       e->name = Current().text;
       e->left = MakeExpr(withSlots_.back()->kind, line);
       e->left->slot = withSlots_.back()->slot;
+      e->left->name = withSlots_.back()->name;
       Next();
       if (Is(TokenKind::LeftParen)) ParseArguments(*e, group);
       return e;
@@ -218,7 +219,8 @@ ExprPtr PageCompiler::ParsePrimary(ParenGroup* group, bool statementStart) {
     return e;
   }
   if (word == "me") {
-    if (class_ < 0) Fail(kSyntaxError, "Syntax error: Me outside a class");
+    if (class_ < 0 && (scope_ == nullptr || scope_->classIndex < 0))
+      Fail(kSyntaxError, "Syntax error: Me outside a class");
     Next();
     return MakeExpr(ExprKind::Me, line);
   }

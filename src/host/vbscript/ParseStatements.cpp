@@ -24,6 +24,8 @@ Block PageCompiler::ParseBlock(std::initializer_list<std::string_view> ends) {
 }
 
 std::unique_ptr<Stmt> PageCompiler::NewStmt(StmtKind kind) {
+  // Code that a page compiles while it runs is held to the page's time.
+  deadline_.Tick();
   auto s = std::make_unique<Stmt>();
   s->kind = kind;
   s->line = Line();

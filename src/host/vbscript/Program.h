@@ -21,7 +21,7 @@ using Builtin = oleaut::Variant (*)(std::span<oleaut::Variant> args);
 
 enum class ExprKind : std::uint8_t {
   Constant,     // value
-  Name,         // not yet resolved (only while compiling)
+  Name,         // found by name when it runs: a name the compiler could not place
   Local,        // slot of the running procedure; args: an index or a default call
   Global,       // slot of the page
   Field,        // slot of Me
@@ -33,8 +33,12 @@ enum class ExprKind : std::uint8_t {
   Unary,        // op on left
   Binary,       // left op right
   Me,
-  New,          // classes[slot]
+  New,          // classes[slot]; -1: a class made at run time, found by name
+  ScriptCall,   // Eval, Execute, ExecuteGlobal or GetRef (slot: a ScriptFunction) with args
 };
+
+// The built-ins that reach into the running page rather than take values.
+enum class ScriptFunction : std::int32_t { Eval, Execute, ExecuteGlobal, GetRef };
 
 enum class Operator : std::uint8_t {
   Negate, Not,
@@ -152,7 +156,11 @@ struct ClassInfo {
   std::int32_t defaultMember = -1;
 };
 
+// A number no other Program of this process has.
+std::uint64_t NewProgramId();
+
 struct Program {
+  std::uint64_t id = NewProgramId();
   Block main;
   std::vector<Procedure> procedures;
   std::vector<ClassInfo> classes;
@@ -160,7 +168,18 @@ struct Program {
   std::unordered_map<std::string, oleaut::Variant> constants;
   std::int32_t errSlot = -1;
   std::int32_t responseSlot = -1;
+  bool optionExplicit = false;
   TranslatedScript script;
+  // Code compiled while a page runs (Eval, Execute, ExecuteGlobal) numbers
+  // its own procedures and classes after the page's, so that one index
+  // reaches either; the page's are 0 for the page itself.
+  std::int32_t procedureBase = 0;
+  std::int32_t classBase = 0;
+  // Variables such code declares at its top level: they live in the running
+  // page's table of variables made at run time (folded names).
+  std::vector<std::string> runtimeNames;
+  // Eval's expression.
+  std::unique_ptr<Expr> expression;
 };
 
 }  // namespace kelvane::host::vbscript

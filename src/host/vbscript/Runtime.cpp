@@ -7,6 +7,7 @@
 #include <utility>
 
 #include "host/pages/PageDeadline.h"
+#include "host/vbscript/Compiler.h"
 #include "host/vbscript/ScriptObjects.h"
 #include "platform/oleaut/Conversion.h"
 #include "platform/oleaut/DispatchTable.h"
@@ -120,6 +121,7 @@ Runtime::Runtime(const Program& program, const RunOptions& options)
       if (program.globalNames[i] == folded) globals_[i] = Variant(object);
   }
   globals_[static_cast<std::size_t>(program.errSlot)] = Variant(ObjectRef(err_));
+  mainFrame_.unit = &program;
 }
 
 Runtime::~Runtime() = default;
@@ -128,6 +130,10 @@ void Runtime::RunMain() { ExecBlock(program_.main); }
 
 void Runtime::ReleaseAll() noexcept {
   for (auto& global : globals_) {
+    Variant dying = std::move(global);
+    global = Variant();
+  }
+  for (auto& [name, global] : madeGlobals_) {
     Variant dying = std::move(global);
     global = Variant();
   }
@@ -146,6 +152,11 @@ void Runtime::AfterObjectCall() {
 }
 
 void Runtime::RecordError(const AutomationError& error) { err_->Record(error); }
+
+void Runtime::EnterCall() {
+  if (depth_ >= kMaxDepth) RaiseRuntimeError(kOutOfStackSpace);
+  ++depth_;
+}
 
 // ---- statements ----
 
@@ -396,7 +407,8 @@ Variant& Runtime::Slot(const Expr& e) {
     case ExprKind::Local: return *refs_[frame_->base + static_cast<std::size_t>(e.slot)];
     case ExprKind::Global: return globals_[static_cast<std::size_t>(e.slot)];
     case ExprKind::Field: return frame_->me->Fields()[static_cast<std::size_t>(e.slot)];
-    case ExprKind::Undefined: RaiseRuntimeError(kVariableUndefined);
+    case ExprKind::Undefined:
+    case ExprKind::Name: return SlotByName(e);
     default: RaiseRuntimeError(kIllegalAssignment);
   }
 }
@@ -461,7 +473,8 @@ Variant Runtime::Eval(const Expr& e) {
       for (std::size_t i = 0; i < e.args.size(); ++i) args[i] = Eval(*e.args[i]);
       return IndexOrDefault(Slot(e), args.Span());
     }
-    case ExprKind::Undefined: RaiseRuntimeError(kVariableUndefined);
+    case ExprKind::Undefined:
+    case ExprKind::Name: return EvalByName(e);
     case ExprKind::Call: return CallUser(e);
     case ExprKind::BuiltinCall: return CallBuiltin(e);
     case ExprKind::Member: return CallMember(e);
@@ -477,8 +490,8 @@ Variant Runtime::Eval(const Expr& e) {
     }
     case ExprKind::Binary: return EvalBinary(e);
     case ExprKind::Me: return Variant(ObjectRef(frame_->me->weak_from_this().lock()));
-    case ExprKind::New: return NewObject(e.slot);
-    case ExprKind::Name: break;
+    case ExprKind::New: return NewObject(e);
+    case ExprKind::ScriptCall: return CallScriptFunction(e);
   }
   RaiseRuntimeError(kProcedureNotDefined);
 }
@@ -572,8 +585,10 @@ Variant Runtime::IndexOrDefault(const Variant& value, std::span<Variant> args) {
   RaiseRuntimeError(kTypeMismatch);
 }
 
-Variant Runtime::CallUser(const Expr& e) {
-  const Procedure& p = program_.procedures[static_cast<std::size_t>(e.slot)];
+Variant Runtime::CallUser(const Expr& e) { return CallWithArguments(*frame_->unit, e.slot, e); }
+
+Variant Runtime::CallWithArguments(const Program& unit, std::int32_t index, const Expr& e) {
+  const Procedure& p = ProcedureAt(program_, unit, index);
   if (e.args.size() != p.byRef.size()) RaiseRuntimeError(kWrongArgumentCount);
   Arguments values(e.args.size());
   std::array<Variant*, 16> inlineRefs{};
@@ -582,21 +597,24 @@ Variant Runtime::CallUser(const Expr& e) {
   for (std::size_t i = 0; i < e.args.size(); ++i) {
     const Expr& arg = *e.args[i];
     const bool variable = arg.kind == ExprKind::Local || arg.kind == ExprKind::Global ||
-                          arg.kind == ExprKind::Field;
+                          arg.kind == ExprKind::Field || arg.kind == ExprKind::Name;
     if (p.byRef[i] && variable && !arg.parenthesized && !arg.hasArgs) refs[i] = &Slot(arg);
     else values[i] = Eval(arg);
   }
-  return CallProcedure(e.slot, nullptr, values.Span(), refs);
+  return CallProcedure(unit, index, nullptr, values.Span(), refs);
 }
 
-Variant Runtime::CallProcedure(std::int32_t index, ScriptObject* me, std::span<Variant> values,
-                               Variant* const* refs) {
-  const Procedure& p = program_.procedures[static_cast<std::size_t>(index)];
+Variant Runtime::CallProcedure(const Program& unit, std::int32_t index, ScriptObject* me,
+                               std::span<Variant> values, Variant* const* refs) {
+  const Procedure& p = ProcedureAt(program_, unit, index);
   if (depth_ >= kMaxDepth) RaiseRuntimeError(kOutOfStackSpace);
   CheckTime();
   Frame frame;
   frame.base = stack_.size();
   frame.me = me;
+  frame.unit = static_cast<std::size_t>(index) < program_.procedures.size() ? &program_ : &unit;
+  frame.procedure = &p;
+  frame.procedureIndex = index;
   // Leaves the frame however the call ends, a failed allocation while it is
   // made included; a local that dies may run a Class_Terminate, which finds
   // the stack already back in order, and counts as a call nested in this
@@ -639,22 +657,32 @@ Variant Runtime::CallProcedure(std::int32_t index, ScriptObject* me, std::span<V
   return std::move(stack_[frame.base]);
 }
 
-Variant Runtime::NewObject(std::int32_t classIndex) {
-  const ClassInfo& info = program_.classes[static_cast<std::size_t>(classIndex)];
-  auto object = std::make_shared<ScriptObject>(weak_from_this(), info);
+Variant Runtime::NewObject(const Expr& e) {
+  const Program* unit = frame_->unit;
+  std::int32_t classIndex = e.slot;
+  if (classIndex < 0) {
+    // A class that ExecuteGlobal defined.
+    const auto made = madeClasses_.find(e.name);
+    if (made == madeClasses_.end()) RaiseRuntimeError(kClassNotDefined);
+    unit = made->second.unit;
+    classIndex = made->second.index;
+  }
+  if (static_cast<std::size_t>(classIndex) < program_.classes.size()) unit = &program_;
+  const ClassInfo& info = ClassAt(program_, *unit, classIndex);
+  auto object = std::make_shared<ScriptObject>(weak_from_this(), info, classIndex, Holder(*unit));
   if (created_.size() >= pruneAt_) {
     std::erase_if(created_, [](const std::weak_ptr<ScriptObject>& o) { return o.expired(); });
     pruneAt_ = std::max<std::size_t>(1024, created_.size() * 2);
   }
   created_.push_back(object);
-  if (info.initialize >= 0) CallProcedure(info.initialize, object.get(), {}, nullptr);
+  if (info.initialize >= 0) CallProcedure(*unit, info.initialize, object.get(), {}, nullptr);
   return Variant(ObjectRef(std::move(object)));
 }
 
 void Runtime::Terminate(ScriptObject& object) noexcept {
   const int line = currentLine_;
   try {
-    CallProcedure(object.Info().terminate, &object, {}, nullptr);
+    CallProcedure(object.Unit(program_), object.Info().terminate, &object, {}, nullptr);
   } catch (const PageTimeout&) {
     // The page ran out of time in a destructor: it fails, when it ends.
     terminatorTimedOut_ = true;

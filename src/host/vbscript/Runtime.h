@@ -7,6 +7,7 @@
 #include <memory>
 #include <span>
 #include <string>
+#include <unordered_map>
 #include <vector>
 
 #include "host/vbscript/Engine.h"
@@ -43,11 +44,12 @@ class Runtime : public std::enable_shared_from_this<Runtime> {
   int CurrentLine() const { return currentLine_; }
   const Program& Code() const { return program_; }
 
-  // Calls procedure `index` for `me` (null outside a class). `refs[i]`, when
-  // not null, is the variable a ByRef parameter stands for; otherwise
+  // Calls procedure `index`, numbered as in code `unit` (the page, or code
+  // compiled while it runs), for `me` (null outside a class). `refs[i]`,
+  // when not null, is the variable a ByRef parameter stands for; otherwise
   // `values[i]` is its value. Returns a function's result.
-  oleaut::Variant CallProcedure(std::int32_t index, ScriptObject* me, std::span<oleaut::Variant> values,
-                                oleaut::Variant* const* refs);
+  oleaut::Variant CallProcedure(const Program& unit, std::int32_t index, ScriptObject* me,
+                                std::span<oleaut::Variant> values, oleaut::Variant* const* refs);
   // The object whose method is running; null outside one.
   const ScriptObject* CurrentMe() const { return frame_->me; }
   // Element `index` of an array, or the default member of an object called
@@ -58,10 +60,26 @@ class Runtime : public std::enable_shared_from_this<Runtime> {
 
  private:
   enum class Flow { Normal, ExitFor, ExitDo, ExitProcedure };
+  using MadeVariables = std::unordered_map<std::string, oleaut::Variant>;
   struct Frame {
     std::size_t base = 0;
     ScriptObject* me = nullptr;
     bool resumeNext = false;
+    // The code that runs: the page, or code compiled while it runs.
+    const Program* unit = nullptr;
+    // The procedure whose variables the code sees (absolute index in
+    // `scope`'s unit), and the frame that holds them: Execute's code runs in
+    // a frame of its own over the caller's variables.
+    const Procedure* procedure = nullptr;
+    std::int32_t procedureIndex = -1;
+    Frame* scope = this;
+    // Variables that Execute's code made in the procedure, by folded name.
+    std::unique_ptr<MadeVariables> made;
+  };
+  // A procedure or class that code compiled while the page runs defined.
+  struct MadeDefinition {
+    const Program* unit;
+    std::int32_t index;
   };
 
   Flow ExecBlock(const Block& block);
@@ -82,9 +100,29 @@ class Runtime : public std::enable_shared_from_this<Runtime> {
   // else evaluated into `scratch`.
   const oleaut::Variant& Value(const Expr& e, oleaut::Variant& scratch);
   oleaut::Variant CallUser(const Expr& e);
+  // Calls `index` of `unit` with the arguments of the call `e`.
+  oleaut::Variant CallWithArguments(const Program& unit, std::int32_t index, const Expr& e);
   oleaut::Variant CallMember(const Expr& e);
   oleaut::Variant CallBuiltin(const Expr& e);
-  oleaut::Variant NewObject(std::int32_t classIndex);
+  oleaut::Variant NewObject(const Expr& e);
+
+  // ---- code compiled while the page runs (RuntimeDynamic.cpp) ----
+
+  oleaut::Variant CallScriptFunction(const Expr& e);
+  // Eval's value, or Execute's and ExecuteGlobal's run of `text`.
+  oleaut::Variant RunText(const std::string& text, ScriptFunction function);
+  oleaut::Variant ProcedureReference(const std::string& name);
+  // A name the compiler could not place: a variable made at run time, a
+  // procedure ExecuteGlobal defined, or the error VBScript gives.
+  oleaut::Variant EvalByName(const Expr& e);
+  // The variable `e` names, made at run time; made now when `create`.
+  oleaut::Variant* MadeVariable(const std::string& name, bool create);
+  oleaut::Variant& SlotByName(const Expr& e);
+  // The shared program that holds `unit`, code compiled while the page
+  // runs that defines procedures or classes; null for the page.
+  std::shared_ptr<const Program> Holder(const Program& unit) const;
+  // Counts a call into the depth of nested calls: 28 past the limit.
+  void EnterCall();
   bool Condition(const Expr& e);
   // A condition that, under On Error Resume Next, counts as true when it fails.
   bool GuardedCondition(const Expr& e);
@@ -112,6 +150,12 @@ class Runtime : public std::enable_shared_from_this<Runtime> {
   oleaut::DISPID writeId_ = -1;
   std::vector<std::weak_ptr<ScriptObject>> created_;
   std::size_t pruneAt_ = 1024;
+  // What Execute and ExecuteGlobal made: variables of the page, procedures
+  // and classes, by folded name, and the code that holds them.
+  MadeVariables madeGlobals_;
+  std::unordered_map<std::string, MadeDefinition> madeProcedures_;
+  std::unordered_map<std::string, MadeDefinition> madeClasses_;
+  std::unordered_map<const Program*, std::shared_ptr<const Program>> units_;
 };
 
 }  // namespace kelvane::host::vbscript

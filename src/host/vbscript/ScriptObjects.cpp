@@ -2,6 +2,7 @@
 
 #include <array>
 
+#include "host/vbscript/Compiler.h"
 #include "host/vbscript/Runtime.h"
 #include "host/vbscript/ScriptError.h"
 #include "platform/oleaut/Conversion.h"
@@ -15,8 +16,10 @@ using namespace oleaut;
 
 }  // namespace
 
-ScriptObject::ScriptObject(std::weak_ptr<Runtime> runtime, const ClassInfo& info)
-    : runtime_(std::move(runtime)), info_(info), fields_(info.fieldNames.size()) {
+ScriptObject::ScriptObject(std::weak_ptr<Runtime> runtime, const ClassInfo& info,
+                           std::int32_t classIndex, std::shared_ptr<const Program> unit)
+    : runtime_(std::move(runtime)), unit_(std::move(unit)), info_(info), classIndex_(classIndex),
+      fields_(info.fieldNames.size()) {
   description_.name = info.name;
 }
 
@@ -65,10 +68,24 @@ Variant ScriptObject::Invoke(DISPID id, std::uint16_t kind, std::span<const Vari
   else if ((kind & DISPATCH_PROPERTYPUT) != 0) procedure = member.let;
   else procedure = member.method >= 0 ? member.method : member.get;
   if (procedure < 0) RaiseRuntimeError(put ? kWrongArgumentCount : kMemberNotFound);
-  const Procedure& p = runtime->Code().procedures[static_cast<std::size_t>(procedure)];
+  const Program& unit = Unit(runtime->Code());
+  const Procedure& p = ProcedureAt(runtime->Code(), unit, procedure);
   if (args.size() != p.byRef.size()) RaiseRuntimeError(kWrongArgumentCount);
   std::vector<Variant> values(args.begin(), args.end());
-  return runtime->CallProcedure(procedure, this, values, nullptr);
+  return runtime->CallProcedure(unit, procedure, this, values, nullptr);
+}
+
+std::optional<DISPID> ProcedureReference::GetIDOfName(std::string_view) const { return std::nullopt; }
+
+Variant ProcedureReference::Invoke(DISPID id, std::uint16_t kind, std::span<const Variant> args) {
+  const auto runtime = runtime_.lock();
+  if (!runtime) RaiseRuntimeError(kObjectNotSet);
+  if (id != DISPID_VALUE || (kind & DISPATCH_METHOD) == 0) RaiseRuntimeError(kMemberNotFound);
+  const Program& unit = unit_ ? *unit_ : runtime->Code();
+  if (args.size() != ProcedureAt(runtime->Code(), unit, index_).byRef.size())
+    RaiseRuntimeError(kWrongArgumentCount);
+  std::vector<Variant> values(args.begin(), args.end());
+  return runtime->CallProcedure(unit, index_, nullptr, values, nullptr);
 }
 
 namespace {

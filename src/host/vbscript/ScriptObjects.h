@@ -21,7 +21,10 @@ class ScriptObject : public oleaut::IDispatch,
                      public oleaut::ValueHolder,
                      public std::enable_shared_from_this<ScriptObject> {
  public:
-  ScriptObject(std::weak_ptr<Runtime> runtime, const ClassInfo& info);
+  // An instance of class `classIndex`, described by `info`; `unit` holds the
+  // class when code compiled while the page runs defined it, else null.
+  ScriptObject(std::weak_ptr<Runtime> runtime, const ClassInfo& info, std::int32_t classIndex,
+               std::shared_ptr<const Program> unit);
   ~ScriptObject() override;
 
   std::optional<oleaut::DISPID> GetIDOfName(std::string_view name) const override;
@@ -30,15 +33,38 @@ class ScriptObject : public oleaut::IDispatch,
   const oleaut::InterfaceDesc* GetTypeInfo() const override { return &description_; }
 
   const ClassInfo& Info() const { return info_; }
+  std::int32_t ClassIndex() const { return classIndex_; }
+  // The code that defines the class, the page `page` or another.
+  const Program& Unit(const Program& page) const { return unit_ ? *unit_ : page; }
   std::vector<oleaut::Variant>& Fields() { return fields_; }
   // Empties every field.
   void DropValues() noexcept override;
 
  private:
   std::weak_ptr<Runtime> runtime_;
+  std::shared_ptr<const Program> unit_;
   const ClassInfo& info_;
+  std::int32_t classIndex_;
   oleaut::InterfaceDesc description_;
   std::vector<oleaut::Variant> fields_;
+};
+
+// What GetRef gives: calling it, by its default member, calls a procedure
+// of the page, with its arguments by value.
+class ProcedureReference : public oleaut::IDispatch {
+ public:
+  ProcedureReference(std::weak_ptr<Runtime> runtime, std::shared_ptr<const Program> unit,
+                     std::int32_t index)
+      : runtime_(std::move(runtime)), unit_(std::move(unit)), index_(index) {}
+
+  std::optional<oleaut::DISPID> GetIDOfName(std::string_view name) const override;
+  oleaut::Variant Invoke(oleaut::DISPID id, std::uint16_t kind,
+                         std::span<const oleaut::Variant> args) override;
+
+ private:
+  std::weak_ptr<Runtime> runtime_;
+  std::shared_ptr<const Program> unit_;  // null: the page's own procedure
+  std::int32_t index_;
 };
 
 // The Err object: the last error a page resumed after.

@@ -41,6 +41,7 @@ const char* RuntimeErrorText(std::int32_t number) noexcept {
     case kInvalidPicture: return "Invalid picture";
     case kVariableUndefined: return "Variable is undefined";
     case kIllegalAssignment: return "Illegal assignment";
+    case kClassNotDefined: return "Class not defined";
     default: return "Application-defined or object-defined error";
   }
 }

@@ -32,6 +32,7 @@ enum RuntimeErrorNumber : std::int32_t {
   kInvalidPicture = 481,
   kVariableUndefined = 500,
   kIllegalAssignment = 501,
+  kClassNotDefined = 506,
 };
 
 class AutomationError : public std::runtime_error {

@@ -116,6 +116,7 @@ constexpr Abuse kAbuses[] = {
       {"loop_resume_next.asp", "", 500, "time limit"},
       {"terminate_loops.asp", "", 500, "time limit"},
       {"deep_recursion.asp", "", 500, "number: 28"},
+      {"execute_recursion.asp", "", 500, "number: 28"},
       {"surface_past_memory.asp", "", 500, "Out of memory"},
       {"copy_at_memory_limit.asp", "", 200, "7|old|2|0"},
       {"terminate_nests.asp", "", 200, "survived"},

@@ -105,7 +105,7 @@ INSTANTIATE_TEST_SUITE_P(Dates, VbScriptExpression, ::testing::ValuesIn(std::vec
     {"MonthName(13)", "error 5"}, {"WeekdayName(1)", "Sunday"}, {"WeekdayName(1, True, 2)", "Mon"},
     {"DatePart(\"q\", #5/1/2024#)", "2"}, {"DatePart(\"y\", #2/1/2024#)", "32"},
     {"DatePart(\"ww\", #1/7/2024#)", "2"}, {"DateValue(#2/29/2024 3:00:00 PM#)", "2/29/2024"},
-    {"TimeValue(\"3:04:05 PM\")", "3:04:05 PM"}, {"x = Eval(\"1\")", "error 1050"}}));
+    {"TimeValue(\"3:04:05 PM\")", "3:04:05 PM"}}));
 
 class VbScriptSnippet : public ::testing::TestWithParam<Case> {};
 
@@ -218,9 +218,36 @@ INSTANTIATE_TEST_SUITE_P(Classes, VbScriptSnippet, ::testing::ValuesIn(std::vect
     {"Class Counter\n Public n\n Sub Bump : n = n + 1 : Me.Show : End Sub\n Sub Show : Response.Write n : End Sub\nEnd Class\nSet c = New Counter : c.Bump : c.Bump", "12"},
     {"Class C\n Public n\nEnd Class\nSet o = New C : x = o", "error 438"},
     {"Class C\nEnd Class\nResponse.Write TypeName(New C)", "C"},
-    {"Set o = New Missing", "error 1002"},
+    {"Set o = New Missing", "error 506"},
     {"Class Node\n Public other\nEnd Class\nSet a = New Node : Set b = New Node : Set a.other = b : Set b.other = a : Set a.other.other.other = a", ""},
     {"Class C\n Public x\nEnd Class\nSet o = New C\nWith o\n .x = 3\n Response.Write .x + 1\nEnd With", "4"}}));
+
+// Eval, Execute, ExecuteGlobal and GetRef: code compiled while the page runs,
+// in the scope that calls it.
+INSTANTIATE_TEST_SUITE_P(RunTimeCode, VbScriptSnippet, ::testing::ValuesIn(std::vector<Case>{
+    {"x = 4 : Response.Write Eval(\"x * 2 + Len(\"\"ab\"\")\")", "10"},
+    {"Response.Write Eval(\"x = 1\") & TypeName(x)", "FalseEmpty"},
+    {"Function F(a) : F = Eval(\"a + 1\") : End Function\nResponse.Write F(4)", "5"},
+    {"Class C\n Private n\n Sub Class_Initialize : n = 6 : End Sub\n Function Twice : Twice = Eval(\"n * 2 + Me.Three\") : End Function\n Function Three : Three = 3 : End Function\nEnd Class\nSet o = New C : Response.Write o.Twice", "15"},
+    {"x = 1 : Execute \"x = x + 1 : y = 5\" : Response.Write x & y", "25"},
+    {"Sub S : Dim a : a = 1 : Execute \"a = a + 1 : b = 7\" : Response.Write a & Eval(\"b\") : End Sub\nS : Response.Write \"|\" & TypeName(Eval(\"b\"))", "27|Empty"},
+    {"Sub S : ExecuteGlobal \"g = 3\" : End Sub\nS : Response.Write Eval(\"g\")", "3"},
+    {"ExecuteGlobal \"Function Twice(v) : Twice = v * 2 : End Function\"\nResponse.Write Twice(21)", "42"},
+    {"ExecuteGlobal \"Class Made : Public v : End Class\"\nSet o = New Made : o.v = 8 : Response.Write o.v & TypeName(o)", "8Made"},
+    {"ExecuteGlobal \"Sub Hello(n) : Response.Write \"\"hi \"\" & n : End Sub\"\nCall Hello(2) : Hello 3", "hi 2hi 3"},
+    {"Option Explicit\nExecuteGlobal \"Dim made : made = 9\"\nResponse.Write Eval(\"made\")", "9"},
+    {"Option Explicit\nExecute \"y = 1\"", "error 500"},
+    {"Execute \"x = \"", "error 1002"},
+    {"On Error Resume Next\nExecute \"If\"\nResponse.Write Err.Number & \" \" & Err.Source", "1002 VBScript compilation error"},
+    {"On Error Resume Next\nExecute \"x = 1 / 0 : Response.Write \"\"no\"\"\"\nResponse.Write Err.Number", "11"},
+    {"Execute \"Call Missing()\"", "error 35"},
+    {"For i = 1 To 3 : s = s & Eval(\"i * i\") : Next : Response.Write s", "149"},
+    {"Sub S : Execute \"S\" : End Sub\nS", "error 28"},
+    {"Function Add(a, b) : Add = a + b : End Function\nSet f = GetRef(\"add\") : Response.Write f(2, 3) & TypeName(f)", "5Object"},
+    {"ExecuteGlobal \"Function Made(a) : Made = a & a : End Function\"\nSet f = GetRef(\"Made\") : Response.Write f(\"x\")", "xx"},
+    {"Set f = GetRef(\"Nothing1\")", "error 5"},
+    {"Sub S(a) : End Sub\nSet f = GetRef(\"S\") : x = f(1, 2)", "error 450"},
+    {"x = Eval()", "error 450"}}));
 
 }  // namespace
 }  // namespace kelvane::host::vbscript
