@@ -152,8 +152,9 @@ class Translator {
       if (oleaut::FoldCase(page.substr(close, 8)) == "</script" && !IsNameByte(page, close + 8)) break;
     if (close == std::string_view::npos) Fail(path, line, "a <script runat=\"server\"> block is never closed by </script>");
     const std::string_view code = page.substr(body, close - body);
-    CheckCode(path, code, line);
-    AppendCode(code, file, line);
+    const int codeLine = LineAt(page, body);  // the tag may span lines
+    CheckCode(path, code, codeLine);
+    AppendCode(code, file, codeLine);
     const std::size_t after = page.find('>', close);
     if (after == std::string_view::npos) Fail(path, LineAt(page, close), "a </script> tag is never closed by '>'");
     return after + 1;
