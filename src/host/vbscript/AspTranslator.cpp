@@ -86,17 +86,22 @@ class Translator {
     const auto file = static_cast<std::uint32_t>(script_.files.size());
     script_.files.push_back(path);
     including_.push_back(path);
+    // Where the next include and server script block start: each search
+    // runs again only once the text has passed what it found.
+    std::size_t include = FindInclude(page, 0);
+    std::size_t script = FindServerScript(page, 0);
     std::size_t at = 0;
     while (at < page.size()) {
+      if (include < at) include = FindInclude(page, at);
+      if (script < at) script = FindServerScript(page, at);
       const std::size_t code = page.find("<%", at);
-      const std::size_t include = FindInclude(page, at);
-      const std::size_t next = std::min(code, include);
+      const std::size_t next = std::min({code, include, script});
       const std::string_view text = page.substr(at, next == std::string_view::npos ? next : next - at);
-      if (const std::size_t script = FindServerScript(text); script != std::string_view::npos)
-        Fail(path, LineAt(page, at + script), "<script runat=\"server\"> blocks are not supported: use <% %>");
       AppendText(text, file, LineAt(page, at));
       if (next == std::string_view::npos) break;
-      at = next == include ? Include(path, page, include) : Code(path, page, code, file);
+      if (next == include) at = Include(path, page, include);
+      else if (next == script) at = ServerScript(path, page, script, file);
+      else at = Code(path, page, code, file);
     }
     including_.pop_back();
   }
@@ -111,15 +116,52 @@ class Translator {
     return std::string_view::npos;
   }
 
-  // Where a <script runat="server"> tag starts in `text`; npos when none does.
-  static std::size_t FindServerScript(std::string_view text) {
-    const std::string lower = oleaut::FoldCase(text);
-    for (std::size_t at = lower.find("<script"); at != std::string::npos; at = lower.find("<script", at + 1)) {
-      const std::size_t end = lower.find('>', at);
-      const auto runat = Attribute(std::string_view(lower).substr(at, end == std::string::npos ? end : end - at), "runat");
-      if (runat && *runat == "server") return at;
+  // The attributes of the tag that starts at `open`, up to its '>'.
+  static std::string_view TagAttributes(std::string_view page, std::size_t open) {
+    const std::size_t end = page.find('>', open);
+    return page.substr(open, end == std::string_view::npos ? end : end - open);
+  }
+
+  // Where the next <script runat="server"> tag starts from `from`; npos when none does.
+  static std::size_t FindServerScript(std::string_view page, std::size_t from) {
+    for (std::size_t at = page.find('<', from); at != std::string_view::npos; at = page.find('<', at + 1)) {
+      if (oleaut::FoldCase(page.substr(at, 7)) != "<script" || IsNameByte(page, at + 7)) continue;
+      const auto runat = Attribute(TagAttributes(page, at), "runat");
+      if (runat && oleaut::FoldCase(*runat) == "server") return at;
     }
     return std::string_view::npos;
+  }
+
+  static bool IsNameByte(std::string_view page, std::size_t at) {
+    return at < page.size() && (std::isalnum(static_cast<unsigned char>(page[at])) != 0);
+  }
+
+  // The server script block at `open`: its code is page script where it
+  // stands. Returns where the text after its </script> starts.
+  std::size_t ServerScript(const std::string& path, std::string_view page, std::size_t open,
+                           std::uint32_t file) {
+    const int line = LineAt(page, open);
+    const std::size_t tagEnd = page.find('>', open);
+    if (tagEnd == std::string_view::npos) Fail(path, line, "a <script> tag is never closed by '>'");
+    const auto language = Attribute(TagAttributes(page, open), "language");
+    if (language && oleaut::FoldCase(*language) != "vbscript")
+      Fail(path, line, "this host runs server script in VBScript only, not " + *language);
+    const std::size_t body = tagEnd + 1;
+    std::size_t close = body;
+    for (close = page.find("</", close); close != std::string_view::npos; close = page.find("</", close + 1))
+      if (oleaut::FoldCase(page.substr(close, 8)) == "</script" && !IsNameByte(page, close + 8)) break;
+    if (close == std::string_view::npos) Fail(path, line, "a <script runat=\"server\"> block is never closed by </script>");
+    const std::string_view code = page.substr(body, close - body);
+    const int codeLine = LineAt(page, body);  // the tag may span lines
+    CheckCode(path, code, codeLine);
+    AppendCode(code, file, codeLine);
+    const std::size_t after = page.find('>', close);
+    if (after == std::string_view::npos) Fail(path, LineAt(page, close), "a </script> tag is never closed by '>'");
+    return after + 1;
+  }
+
+  void CheckCode(const std::string& path, std::string_view code, int line) {
+    if (code.find_first_of("\x01\x02") != std::string_view::npos) Fail(path, line, "invalid character");
   }
 
   // The code block at `open`; returns where the text after it starts.
@@ -129,11 +171,15 @@ class Translator {
     const int line = LineAt(page, open);
     if (close == std::string_view::npos) Fail(path, line, "'<%' is never closed by '%>'");
     std::string_view code = page.substr(open + 2, close - open - 2);
-    if (!code.empty() && code.front() == '@') {
-      const auto language = Attribute(code.substr(1), "language");
+    // The directive and the write may stand after blanks: <% @Language %>, <% = x %>.
+    const std::size_t first = code.find_first_not_of(" \t\r\n");
+    const char mark = first == std::string_view::npos ? '\0' : code[first];
+    if (mark == '@') {
+      const std::string_view directive = code.substr(first + 1);
+      const auto language = Attribute(directive, "language");
       if (language && oleaut::FoldCase(*language) != "vbscript")
         Fail(path, line, "this host runs .asp pages in VBScript only, not " + *language);
-      if (const auto sessionState = Attribute(code.substr(1), "enablesessionstate")) {
+      if (const auto sessionState = Attribute(directive, "enablesessionstate")) {
         const std::string value = oleaut::FoldCase(*sessionState);
         if (value != "true" && value != "false")
           Fail(path, line, "EnableSessionState is True or False, not " + *sessionState);
@@ -145,15 +191,14 @@ class Translator {
       for (const std::string_view lineBreak : {"\r\n", "\n"}) {
         if (page.substr(close + 2, lineBreak.size()) == lineBreak) return close + 2 + lineBreak.size();
       }
-    } else if (!code.empty() && code.front() == '=') {
-      if (code.find_first_of("\x01\x02") != std::string_view::npos)
-        Fail(path, line, "invalid character");
-      std::string write(1, kWriteMarker);
-      write.append(code.substr(1));
+    } else if (mark == '=') {
+      CheckCode(path, code, line);
+      std::string write(code.substr(0, first));
+      write += kWriteMarker;
+      write.append(code.substr(first + 1));
       AppendCode(write, file, line);
     } else {
-      if (code.find_first_of("\x01\x02") != std::string_view::npos)
-        Fail(path, line, "invalid character");
+      CheckCode(path, code, line);
       AppendCode(code, file, line);
     }
     return close + 2;

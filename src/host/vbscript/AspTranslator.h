@@ -1,8 +1,10 @@
 #pragma once
 // Turns an .asp page and its includes into one VBScript program. Text
 // outside <% %> becomes a reference to that text, <%= expr %> a write of the
-// expression, <% code %> stays as it is; the directive <%@ Language="VBScript"
-// EnableSessionState=False %> is checked, noted for the host and dropped;
+// expression, <% code %> and the code of a <script runat="server"> block stay
+// as they are where they stand (blanks may precede the '=' or '@'); the
+// directive <%@ Language="VBScript" EnableSessionState=False %> is checked,
+// noted for the host and dropped;
 // <!--#include file="..." --> (relative to the file that includes) and
 // <!--#include virtual="..." --> (relative to the site root) are replaced by
 // the included file, translated the same way. Each line of the program knows
@@ -66,8 +68,9 @@ struct TranslatedScript {
 
 // Translates the page at `path` (site-relative). Raises CompileFailure for
 // a page or include that cannot be read, an include outside the site or in
-// a cycle, a <% that is never closed, a language other than VBScript, or
-// an EnableSessionState other than True or False.
+// a cycle, a <% or server <script> that is never closed, a language other
+// than VBScript (in the directive or a server <script>), or an
+// EnableSessionState other than True or False.
 TranslatedScript TranslatePage(const std::string& path, PageFiles& files);
 
 // Resolves `reference` against the folder `base` (both site-relative) into a

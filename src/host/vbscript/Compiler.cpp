@@ -10,6 +10,13 @@ namespace kelvane::host::vbscript {
 
 namespace compiling {
 
+namespace {
+
+// Stands for a built-in function called with too many or too few arguments.
+Variant RaiseWrongArgumentCount(std::span<Variant>) { oleaut::RaiseRuntimeError(oleaut::kWrongArgumentCount); }
+
+}  // namespace
+
 void PageCompiler::ParseTopLevel() {
   // Option Explicit holds for the whole page wherever it stands: pages
   // put text (a line break after the directive) before it.
@@ -40,8 +47,12 @@ bool PageCompiler::TryDefinition() {
       ahead = 2;
     }
   }
-  const bool definition = IsWordAhead(ahead, "sub") || IsWordAhead(ahead, "function") ||
-                          IsWordAhead(ahead, "property") || (ahead == 0 && IsWord("class"));
+  // Property starts a definition only before Get, Let or Set: elsewhere it is a name.
+  const bool property = IsWordAhead(ahead, "property") &&
+                        (IsWordAhead(ahead + 1, "get") || IsWordAhead(ahead + 1, "let") ||
+                         IsWordAhead(ahead + 1, "set"));
+  const bool definition = IsWordAhead(ahead, "sub") || IsWordAhead(ahead, "function") || property ||
+                          (ahead == 0 && IsWord("class"));
   if (!definition) return false;
   for (std::size_t i = 0; i < ahead; ++i) Next();
   if (IsWord("class")) {
@@ -124,12 +135,15 @@ void PageCompiler::ParseProcedure(bool isPublic, bool isDefault) {
     }
     Expect(TokenKind::RightParen, "')'");
   }
-  EndStatement();
+  // The body may start on the header's line without a ':': Sub S() x = 1 End Sub.
   const auto index = static_cast<std::int32_t>(program_->procedures.size());
   Register(p, index + program_->procedureBase, isDefault);
   program_->procedures.push_back(std::move(p));
   procedure_ = index;
+  // A procedure defined inside a With block does not see its object.
+  const std::vector<const Expr*> outerWith = std::exchange(withSlots_, {});
   Block body = ParseBlock({"end"});
+  withSlots_ = outerWith;
   program_->procedures[static_cast<std::size_t>(index)].body = std::move(body);
   procedure_ = -1;
   ExpectWord("end");
@@ -140,11 +154,12 @@ void PageCompiler::ParseProcedure(bool isPublic, bool isDefault) {
 void PageCompiler::Register(const Procedure& p, std::int32_t index, bool isDefault) {
   const std::string name = oleaut::FoldCase(p.name);
   if (class_ < 0) {
-    if (procedureIndex_.contains(name) || GlobalSlot(name) >= 0)
+    if (GlobalSlot(name) >= 0 || program_->constants.contains(name))
       Fail(kNameRedefined, "Name redefined: " + name, p.line);
     if (p.kind != ProcedureKind::Sub && p.kind != ProcedureKind::Function)
       Fail(kSyntaxError, "Syntax error: a Property outside a class", p.line);
-    procedureIndex_.emplace(name, index);
+    // A procedure defined again replaces the earlier definition everywhere.
+    procedureIndex_.insert_or_assign(name, index);
     return;
   }
   ClassInfo& c = program_->classes[static_cast<std::size_t>(class_)];
@@ -282,18 +297,16 @@ void PageCompiler::Resolve(const Pending& pending) {
       return MakeConstant(e, it->second, pending.target);
   }
   if (const std::int32_t slot = GlobalSlot(name); slot >= 0) return Bind(e, ExprKind::Global, slot);
-  if (const auto it = procedureIndex_.find(name); it != procedureIndex_.end()) {
-    if (pending.target) Fail(kIllegalAssignmentCompile, "Illegal assignment: " + name, e.line);
+  // Assigning to a procedure (a Sub's own name inside it) is refused when
+  // it runs: a call is no variable.
+  if (const auto it = procedureIndex_.find(name); it != procedureIndex_.end())
     return Bind(e, ExprKind::Call, it->second);
-  }
   if (const BuiltinFunction* builtin = FindBuiltin(name)) {
-    if (pending.target) Fail(kIllegalAssignmentCompile, "Illegal assignment: " + name, e.line);
+    // A wrong number of arguments is an error of the call when it runs.
     const auto count = static_cast<int>(e.args.size());
-    if (count < builtin->minArgs || count > builtin->maxArgs)
-      Fail(oleaut::kWrongArgumentCount,
-           std::string(oleaut::RuntimeErrorText(oleaut::kWrongArgumentCount)) + ": " + name, e.line);
+    const bool counted = count >= builtin->minArgs && count <= builtin->maxArgs;
     e.kind = ExprKind::BuiltinCall;
-    e.builtin = builtin->function;
+    e.builtin = counted ? builtin->function : &RaiseWrongArgumentCount;
     return;
   }
   if (auto constant = FindConstant(name)) return MakeConstant(e, *constant, pending.target);
@@ -315,7 +328,7 @@ void PageCompiler::Resolve(const Pending& pending) {
   // defines when the page runs, or 35.
   if (pending.called || (e.hasArgs && !pending.target)) return;
   if (pending.procedure >= 0) {
-    if (explicit_) {
+    if (explicit_ && !pending.declares) {
       e.kind = ExprKind::Undefined;
       return;
     }
@@ -325,7 +338,7 @@ void PageCompiler::Resolve(const Pending& pending) {
   // Code compiled while the page runs finds its other names when it runs,
   // in the variables made at run time around it.
   if (scope_ != nullptr) return;
-  if (explicit_) {
+  if (explicit_ && !pending.declares) {
     e.kind = ExprKind::Undefined;
     return;
   }

@@ -120,7 +120,12 @@ class Lexer {
       case '\\': token.kind = TokenKind::Backslash; return;
       case '^': token.kind = TokenKind::Caret; return;
       case '&': token.kind = TokenKind::Ampersand; return;
-      case '=': token.kind = TokenKind::Equal; return;
+      // The comparisons may be written either way round: => =< ><.
+      case '=':
+        if (Peek() == '>') token.kind = TokenKind::GreaterEqual, ++at_;
+        else if (Peek() == '<') token.kind = TokenKind::LessEqual, ++at_;
+        else token.kind = TokenKind::Equal;
+        return;
       case '<':
         if (Peek() == '>') token.kind = TokenKind::NotEqual, ++at_;
         else if (Peek() == '=') token.kind = TokenKind::LessEqual, ++at_;
@@ -128,6 +133,7 @@ class Lexer {
         return;
       case '>':
         if (Peek() == '=') token.kind = TokenKind::GreaterEqual, ++at_;
+        else if (Peek() == '<') token.kind = TokenKind::NotEqual, ++at_;
         else token.kind = TokenKind::Greater;
         return;
       default: Fail(kInvalidCharacter, "Invalid character");
@@ -141,7 +147,8 @@ class Lexer {
     token.spelling = text_.substr(start, at_ - start);
     token.text.reserve(at_ - start);
     for (std::size_t i = start; i < at_; ++i) token.text += FoldChar(text_[i]);
-    if (token.text == "rem") {
+    const bool member = !tokens_.empty() && tokens_.back().kind == TokenKind::Dot;
+    if (token.text == "rem" && !member) {
       SkipComment();
       token.kind = TokenKind::End;
     }
@@ -151,6 +158,8 @@ class Lexer {
     const std::size_t end = text_.find_first_of("]\n", at_);
     if (end == std::string_view::npos || text_[end] != ']') Fail(kSyntaxError, "Expected ']'");
     token.kind = TokenKind::Name;
+    token.bracketed = true;
+    token.spelling = text_.substr(at_ + 1, end - at_ - 1);
     for (std::size_t i = at_ + 1; i < end; ++i) token.text += FoldChar(text_[i]);
     at_ = end + 1;
   }
@@ -162,27 +171,31 @@ class Lexer {
 
   static int HexDigit(char c) { return IsDigit(c) ? c - '0' : FoldChar(c) - 'a' + 10; }
 
+  // A hex or octal literal: its bits make an Integer when it has four hex
+  // digits' worth or fewer and no '&' (&HFFFF is -1); otherwise they make a
+  // 32-bit value, an Integer when that fits one (&HFFFFFFFF& is -1) and a
+  // Long when not (&HFFFF& is 65535).
   void ReadRadix(Token& token) {
-    const std::size_t start = at_;
     const char radix = FoldChar(Peek(1));
+    const unsigned base = radix == 'o' ? 8 : 16;
     at_ += 2;
-    while (at_ < text_.size() && IsRadixDigit(text_[at_], radix)) ++at_;
-    auto value = Parse(text_.substr(start, at_ - start));
-    token.kind = TokenKind::Number;
-    if (Peek() == '&') {
-      // The Long suffix: the literal is a Long, and four digits or fewer
-      // keep their unsigned value (&HFF00& is 65280, &HFF00 is -256).
-      ++at_;
-      std::uint64_t digits = 0;
-      for (std::size_t i = start + 2; i < at_ - 1 && digits <= 0xFFFF; ++i)
-        digits = digits * (radix == 'o' ? 8 : 16) + static_cast<std::uint64_t>(HexDigit(text_[i]));
-      token.value = static_cast<oleaut::Long>(digits <= 0xFFFF ? static_cast<double>(digits) : value);
-    } else if (value >= std::numeric_limits<oleaut::Integer>::min() &&
-               value <= std::numeric_limits<oleaut::Integer>::max()) {
-      token.value = static_cast<oleaut::Integer>(value);
-    } else {
-      token.value = static_cast<oleaut::Long>(value);
+    std::uint64_t bits = 0;
+    while (at_ < text_.size() && IsRadixDigit(text_[at_], radix)) {
+      bits = bits * base + static_cast<std::uint64_t>(HexDigit(text_[at_++]));
+      if (bits > 0xFFFFFFFF) Fail(oleaut::kOverflow, "Overflow");
     }
+    const bool longSuffix = Peek() == '&';
+    if (longSuffix) ++at_;
+    token.kind = TokenKind::Number;
+    if (!longSuffix && bits <= 0xFFFF) {
+      token.value = static_cast<oleaut::Integer>(static_cast<std::uint16_t>(bits));
+      return;
+    }
+    const auto value = static_cast<oleaut::Long>(static_cast<std::uint32_t>(bits));
+    if (value >= std::numeric_limits<oleaut::Integer>::min() && value <= std::numeric_limits<oleaut::Integer>::max())
+      token.value = static_cast<oleaut::Integer>(value);
+    else
+      token.value = value;
   }
 
   double Parse(std::string_view literal) {
@@ -199,7 +212,7 @@ class Lexer {
     const std::size_t start = at_;
     bool whole = true;
     while (IsDigit(Peek())) ++at_;
-    if (Peek() == '.' && IsDigit(Peek(1))) {
+    if (Peek() == '.') {  // "10." is a Double
       whole = false;
       ++at_;
       while (IsDigit(Peek())) ++at_;

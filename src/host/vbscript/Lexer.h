@@ -1,7 +1,8 @@
 #pragma once
 // Splits a translated VBScript program into tokens. Names are folded to
 // lower case (the language ignores case); ':' and line ends end statements,
-// " _" at a line's end continues it; ' and Rem start comments.
+// " _" at a line's end continues it; ' and Rem start comments (Rem after a
+// '.' is a member's name).
 
 #include <cstdint>
 #include <string>
@@ -45,6 +46,7 @@ struct Token {
   TokenKind kind = TokenKind::End;
   int line = 0;
   bool spaceBefore = false;
+  bool bracketed = false;  // a name written in [ ]: never a keyword
   std::string text;       // a name folded to lower case, or a string's value
   std::string spelling;   // a name as written
   oleaut::Variant value;  // a number's or date's value

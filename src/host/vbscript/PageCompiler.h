@@ -32,13 +32,14 @@ inline constexpr int kMaxNesting = 200;
 // The most dimensions an array can have.
 inline constexpr std::size_t kMaxDimensions = 60;
 
+// The keywords no name may be. Default, Error, Explicit, Property and Step
+// are keywords only where their statement expects them, and names elsewhere.
 inline constexpr std::string_view kReserved[] = {
     "and", "byref", "byval", "call", "case", "class", "const", "dim", "do", "each", "else",
-    "elseif", "empty", "end", "eqv", "erase", "error", "exit", "explicit", "false", "for",
-    "function", "get", "goto", "if", "imp", "in", "is", "let", "loop", "me", "mod", "new", "next",
-    "not", "nothing", "null", "on", "option", "or", "preserve", "private", "property", "public",
-    "redim", "resume", "select", "set", "step", "sub", "then", "to", "true", "until", "wend",
-    "while", "with", "xor"};
+    "elseif", "empty", "end", "eqv", "erase", "exit", "false", "for", "function", "get", "goto",
+    "if", "imp", "in", "is", "let", "loop", "me", "mod", "new", "next", "not", "nothing", "null",
+    "on", "option", "or", "preserve", "private", "public", "redim", "resume", "select", "set",
+    "stop", "sub", "then", "to", "true", "until", "wend", "while", "with", "xor"};
 
 inline bool IsReserved(std::string_view name) {
   return std::find(std::begin(kReserved), std::end(kReserved), name) != std::end(kReserved);
@@ -67,7 +68,8 @@ struct Pending {
   std::int32_t procedure;
   std::int32_t classIndex;
   bool target;
-  bool called = false;  // the procedure of a call statement
+  bool called = false;    // the procedure of a call statement
+  bool declares = false;  // a ReDim's array: declared by it when nothing else is
 };
 
 class PageCompiler {
@@ -106,10 +108,10 @@ class PageCompiler {
   TokenKind Kind() const { return Current().kind; }
   int Line() const { return Current().line; }
   bool Is(TokenKind kind) const { return Kind() == kind; }
-  bool IsWord(std::string_view word) const { return Is(TokenKind::Name) && Current().text == word; }
+  bool IsWord(std::string_view word) const { return IsWordAhead(0, word); }
   bool IsWordAhead(std::size_t ahead, std::string_view word) const {
-    const std::size_t at = std::min(pos_ + ahead, tokens_.size() - 1);
-    return tokens_[at].kind == TokenKind::Name && tokens_[at].text == word;
+    const Token& token = tokens_[std::min(pos_ + ahead, tokens_.size() - 1)];
+    return token.kind == TokenKind::Name && !token.bracketed && token.text == word;
   }
   void Next() {
     if (pos_ + 1 < tokens_.size()) ++pos_;
@@ -140,16 +142,18 @@ class PageCompiler {
     if (!AcceptWord(word)) Expected("'" + std::string(word) + "'");
   }
 
-  // A name that is no keyword.
+  // A name that is no keyword, or any name in brackets.
   std::string ExpectName() {
-    if (!Is(TokenKind::Name) || IsReserved(Current().text)) Expected("a name");
+    if (!Is(TokenKind::Name) || (!Current().bracketed && IsReserved(Current().text))) Expected("a name");
     std::string name = Current().text;
     Next();
     return name;
   }
 
+  // A statement ends at a line's end, ':', the End of its block on the same
+  // line (x = 1 End Sub), or the Else of a one-line If.
   bool AtStatementEnd() const {
-    return Is(TokenKind::Newline) || Is(TokenKind::Colon) || Is(TokenKind::End) ||
+    return Is(TokenKind::Newline) || Is(TokenKind::Colon) || Is(TokenKind::End) || IsWord("end") ||
            (singleLineIf_ > 0 && IsWord("else"));
   }
   void EndStatement() {
@@ -176,7 +180,7 @@ class PageCompiler {
       if (std::find(names.begin(), names.end(), name) == names.end()) names.push_back(name);
       return -1;
     }
-    if (GlobalSlot(name) >= 0 || program_->constants.contains(name)) {
+    if (GlobalSlot(name) >= 0 || program_->constants.contains(name) || procedureIndex_.contains(name)) {
       if (std::find(std::begin(kIntrinsicNames), std::end(kIntrinsicNames), name) !=
           std::end(kIntrinsicNames))
         return GlobalSlot(name);
@@ -239,10 +243,10 @@ class PageCompiler {
     return e;
   }
 
-  ExprPtr NameExpr(std::string name, int line, bool target) {
+  ExprPtr NameExpr(std::string name, int line, bool target, bool declares = false) {
     auto e = MakeExpr(ExprKind::Name, line);
     e->name = std::move(name);
-    pending_.push_back({e.get(), procedure_, class_, target});
+    pending_.push_back({e.get(), procedure_, class_, target, false, declares});
     return e;
   }
 
@@ -266,6 +270,8 @@ class PageCompiler {
   void MarkCalled(const Expr& target, std::size_t pendingFrom);
   void ParseBareArguments(Expr& call);
   std::unique_ptr<Stmt> ParseVariables(bool isPublic);
+  // The statements that make the array fields of the class being compiled.
+  Block& FieldArrays();
   // The upper bounds of an array's dimensions, up to kMaxDimensions.
   void ParseBounds(Stmt& redim);
   std::unique_ptr<Stmt> ParseConst();

@@ -41,7 +41,7 @@ ExprPtr PageCompiler::ParseExpression() {
   return ParseBinary(kLogicalLevels, 0, &PageCompiler::ParseNot);
 }
 
-ExprPtr PageCompiler::ParseArithmetic() { return ParseBinary(kArithmeticLevels, 0, &PageCompiler::ParseUnary); }
+ExprPtr PageCompiler::ParseArithmetic() { return ParseBinary(kArithmeticLevels, 0, &PageCompiler::ParsePower); }
 
 const BinaryOperator* PageCompiler::OperatorAt(std::span<const BinaryOperator> level) const {
   for (const auto& candidate : level) {
@@ -95,6 +95,17 @@ ExprPtr PageCompiler::ParseComparison() {
   return e;
 }
 
+// ^ groups from the left, and its operands may carry a sign: the sign binds
+// tighter, so -3 ^ 2 is 9 and 2 ^ -1 is 0.5.
+ExprPtr PageCompiler::ParsePower() {
+  auto e = ParseUnary();
+  while (Accept(TokenKind::Caret)) {
+    const Nesting nesting(*this);
+    e = Binary(Operator::Power, std::move(e), ParseUnary());
+  }
+  return e;
+}
+
 ExprPtr PageCompiler::ParseUnary() {
   if (Is(TokenKind::Minus) || Is(TokenKind::Plus)) {
     const Nesting nesting(*this);
@@ -108,26 +119,7 @@ ExprPtr PageCompiler::ParseUnary() {
     e->left = std::move(operand);
     return e;
   }
-  return ParsePower();
-}
-
-ExprPtr PageCompiler::ParsePower() {
-  auto e = ParsePostfix(nullptr, false);
-  while (Accept(TokenKind::Caret)) {
-    const Nesting nesting(*this);
-    ExprPtr exponent;
-    if (Is(TokenKind::Minus)) {
-      auto negated = MakeExpr(ExprKind::Unary, Line());
-      Next();
-      negated->op = Operator::Negate;
-      negated->left = ParsePostfix(nullptr, false);
-      exponent = std::move(negated);
-    } else {
-      exponent = ParsePostfix(nullptr, false);
-    }
-    e = Binary(Operator::Power, std::move(e), std::move(exponent));
-  }
-  return e;
+  return ParsePostfix(nullptr, false);
 }
 
 void PageCompiler::ParseArguments(Expr& e, ParenGroup* group) {
@@ -144,7 +136,14 @@ void PageCompiler::ParseArguments(Expr& e, ParenGroup* group) {
 
 ExprPtr PageCompiler::ParsePostfix(ParenGroup* group, bool statementStart) {
   ExprPtr e = ParsePrimary(group, statementStart);
-  while ((Is(TokenKind::Dot) && !Current().spaceBefore) || (Is(TokenKind::LeftParen) && e->hasArgs)) {
+  while ((Is(TokenKind::Dot) && !Current().spaceBefore) ||
+         (Is(TokenKind::LeftParen) && (e->hasArgs || e->parenthesized))) {
+    if (Is(TokenKind::LeftParen) && e->kind == ExprKind::Name && !e->hasArgs) {
+      // A name in parentheses called: (f)(2) calls f, as f(2) does.
+      e->parenthesized = false;
+      ParseArguments(*e, group);
+      continue;
+    }
     if (Is(TokenKind::LeftParen)) {
       // A call's result indexed or called in turn: Split(s, ",")(0).
       auto index = MakeExpr(ExprKind::Index, Line());
@@ -193,14 +192,17 @@ ExprPtr PageCompiler::ParsePrimary(ParenGroup* group, bool statementStart) {
       return e;
     }
     case TokenKind::Dot: {
-      if (withSlots_.empty()) Expected("an object before '.' (outside With)");
       Next();
       if (!Is(TokenKind::Name)) Expected("a member name");
       auto e = MakeExpr(ExprKind::Member, line);
       e->name = Current().text;
-      e->left = MakeExpr(withSlots_.back()->kind, line);
-      e->left->slot = withSlots_.back()->slot;
-      e->left->name = withSlots_.back()->name;
+      if (withSlots_.empty()) {
+        e->left = MakeExpr(ExprKind::Unqualified, line);
+      } else {
+        e->left = MakeExpr(withSlots_.back()->kind, line);
+        e->left->slot = withSlots_.back()->slot;
+        e->left->name = withSlots_.back()->name;
+      }
       Next();
       if (Is(TokenKind::LeftParen)) ParseArguments(*e, group);
       return e;
@@ -209,7 +211,8 @@ ExprPtr PageCompiler::ParsePrimary(ParenGroup* group, bool statementStart) {
     default: Expected("an expression");
   }
   const std::string word = Current().text;
-  if (word == "true" || word == "false" || word == "empty" || word == "null" || word == "nothing") {
+  const bool keyword = !Current().bracketed && IsReserved(word);
+  if (keyword && (word == "true" || word == "false" || word == "empty" || word == "null" || word == "nothing")) {
     auto e = MakeExpr(ExprKind::Constant, line);
     if (word == "true") e->value = oleaut::VariantBool::True;
     else if (word == "false") e->value = oleaut::VariantBool::False;
@@ -218,20 +221,20 @@ ExprPtr PageCompiler::ParsePrimary(ParenGroup* group, bool statementStart) {
     Next();
     return e;
   }
-  if (word == "me") {
+  if (keyword && word == "me") {
     if (class_ < 0 && (scope_ == nullptr || scope_->classIndex < 0))
       Fail(kSyntaxError, "Syntax error: Me outside a class");
     Next();
     return MakeExpr(ExprKind::Me, line);
   }
-  if (word == "new") {
+  if (keyword && word == "new") {
     Next();
     auto e = MakeExpr(ExprKind::New, line);
     e->name = ExpectName();
     newExprs_.push_back(e.get());
     return e;
   }
-  if (IsReserved(word)) Fail(kSyntaxError, "Syntax error: unexpected '" + word + "'");
+  if (keyword) Fail(kSyntaxError, "Syntax error: unexpected '" + word + "'");
   Next();
   auto e = NameExpr(word, line, false);
   if (Is(TokenKind::LeftParen)) ParseArguments(*e, group);

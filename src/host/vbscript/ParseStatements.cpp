@@ -15,6 +15,9 @@ Block PageCompiler::ParseBlock(std::initializer_list<std::string_view> ends) {
     if (Is(TokenKind::End)) return block;
     for (const auto end : ends)
       if (IsWord(end)) return block;
+    // Procedures and classes defined inside a block of the page's own code
+    // are the page's all the same.
+    if (procedure_ < 0 && class_ < 0 && TryDefinition()) continue;
     if (IsWord("sub") || IsWord("function") || IsWord("class") ||
         ((IsWord("public") || IsWord("private")) && procedure_ >= 0))
       Fail(kSyntaxError, "Syntax error: a definition inside a block");
@@ -50,6 +53,7 @@ std::unique_ptr<Stmt> PageCompiler::ParseStatement() {
   }
   if (Is(TokenKind::Dot)) return ParseAssignOrCall(false);
   if (!Is(TokenKind::Name)) Expected("a statement");
+  if (Current().bracketed) return ParseAssignOrCall(false);
   const std::string& word = Current().text;
   if (word == "dim") {
     Next();
@@ -80,8 +84,16 @@ std::unique_ptr<Stmt> PageCompiler::ParseStatement() {
   if (word == "randomize") {
     auto s = NewStmt(StmtKind::Randomize);
     Next();
+    if (Is(TokenKind::LeftParen) && tokens_[pos_ + 1].kind == TokenKind::RightParen) {
+      Next();
+      Next();
+    }
     if (!AtStatementEnd()) s->value = ParseExpression();
     return s;
+  }
+  if (word == "stop") {  // a breakpoint for a debugger: nothing to do
+    Next();
+    return NewStmt(StmtKind::If);
   }
   if (word == "call") {
     auto s = NewStmt(StmtKind::CallStmt);
@@ -89,7 +101,8 @@ std::unique_ptr<Stmt> PageCompiler::ParseStatement() {
     const std::size_t pendingBefore = pending_.size();
     s->target = ParsePostfix(nullptr, false);
     MarkCalled(*s->target, pendingBefore);
-    if (s->target->kind != ExprKind::Name && s->target->kind != ExprKind::Member)
+    if (s->target->kind != ExprKind::Name && s->target->kind != ExprKind::Member &&
+        s->target->kind != ExprKind::Index)
       Expected("a procedure after Call");
     return s;
   }
@@ -161,9 +174,8 @@ std::unique_ptr<Stmt> PageCompiler::ParseVariables(bool isPublic) {
       redim->target = NameExpr(name, line, true);
       if (!Is(TokenKind::RightParen)) ParseBounds(*redim);
       Expect(TokenKind::RightParen, "')'");
-      if (class_ >= 0 && procedure_ < 0)
-        Fail(kUnsupported, "Array fields are not supported: use ReDim in Class_Initialize");
-      arrays.push_back(std::move(redim));
+      if (class_ >= 0 && procedure_ < 0) FieldArrays().push_back(std::move(redim));
+      else arrays.push_back(std::move(redim));
     }
   } while (Accept(TokenKind::Comma));
   if (class_ >= 0 && procedure_ < 0) EndStatement();
@@ -176,6 +188,20 @@ std::unique_ptr<Stmt> PageCompiler::ParseVariables(bool isPublic) {
   always.body = std::move(arrays);
   s->branches.push_back(std::move(always));
   return s;
+}
+
+Block& PageCompiler::FieldArrays() {
+  ClassInfo& c = program_->classes[static_cast<std::size_t>(class_)];
+  if (c.fieldArrays < 0) {
+    Procedure p;
+    p.classIndex = class_;
+    p.isPublic = false;
+    p.slotNames.emplace_back();
+    p.line = Line();
+    c.fieldArrays = static_cast<std::int32_t>(program_->procedures.size()) + program_->procedureBase;
+    program_->procedures.push_back(std::move(p));
+  }
+  return program_->procedures[static_cast<std::size_t>(c.fieldArrays - program_->procedureBase)].body;
 }
 
 void PageCompiler::ParseBounds(Stmt& redim) {
@@ -230,7 +256,7 @@ std::unique_ptr<Stmt> PageCompiler::ParseReDim() {
   do {
     auto redim = NewStmt(StmtKind::ReDim);
     redim->flag = preserve;
-    redim->target = NameExpr(ExpectName(), redim->line, true);
+    redim->target = NameExpr(ExpectName(), redim->line, true, true);
     Expect(TokenKind::LeftParen, "'('");
     ParseBounds(*redim);
     Expect(TokenKind::RightParen, "')'");
@@ -259,7 +285,10 @@ std::unique_ptr<Stmt> PageCompiler::ParseIf() {
     s->branches.push_back(std::move(first));
     if (AcceptWord("else")) s->elseBody = ParseLineStatements();
     --singleLineIf_;
-    AcceptWord("end") && AcceptWord("if");
+    if (IsWord("end") && IsWordAhead(1, "if")) {  // If a Then b End If, on one line
+      Next();
+      Next();
+    }
     return s;
   }
   first.body = ParseBlock({"elseif", "else", "end"});
@@ -281,7 +310,7 @@ Block PageCompiler::ParseLineStatements() {
   Block block;
   while (true) {
     while (Accept(TokenKind::Colon)) {}
-    if (Is(TokenKind::Newline) || Is(TokenKind::End) || IsWord("else")) return block;
+    if (Is(TokenKind::Newline) || Is(TokenKind::End) || IsWord("else") || IsWord("end")) return block;
     block.push_back(ParseStatement());
     EndStatement();
   }

@@ -26,6 +26,7 @@ enum class ExprKind : std::uint8_t {
   Global,       // slot of the page
   Field,        // slot of Me
   Undefined,    // a name under Option Explicit that was never declared: 500
+  Unqualified,  // the object of a '.' outside With: 505
   Call,         // procedures[slot] with args
   BuiltinCall,  // builtin with args
   Member,       // object.name(args); object is null inside With: the With slot
@@ -154,6 +155,7 @@ struct ClassInfo {
   std::int32_t initialize = -1;
   std::int32_t terminate = -1;
   std::int32_t defaultMember = -1;
+  std::int32_t fieldArrays = -1;  // a procedure that makes the array fields, run before initialize
 };
 
 // A number no other Program of this process has.

@@ -186,8 +186,10 @@ Runtime::Flow Runtime::Exec(const Stmt& s) {
     case StmtKind::Assign: Assign(*s.target, Eval(*s.value), false); break;
     case StmtKind::Set: Assign(*s.target, Eval(*s.value), true); break;
     case StmtKind::CallStmt:
-      if (s.target->kind == ExprKind::Local || s.target->kind == ExprKind::Global ||
-          s.target->kind == ExprKind::Field || s.target->kind == ExprKind::Constant)
+      // A variable called with arguments calls its object's default member.
+      if (((s.target->kind == ExprKind::Local || s.target->kind == ExprKind::Global ||
+            s.target->kind == ExprKind::Field) && !s.target->hasArgs) ||
+          s.target->kind == ExprKind::Constant)
         RaiseRuntimeError(kMemberNotFound);
       Eval(*s.target);
       break;
@@ -217,8 +219,14 @@ Runtime::Flow Runtime::Exec(const Stmt& s) {
       err_->Clear();
       break;
     case StmtKind::With: {
-      Slot(*s.target) = Eval(*s.value);
-      DispatchOf(Slot(*s.target));
+      // The object is checked by each use: With Nothing fails only at a
+      // member. Under Resume Next a value that fails leaves Empty there.
+      try {
+        Slot(*s.target) = Eval(*s.value);
+      } catch (const AutomationError& error) {
+        if (!frame_->resumeNext) throw;
+        RecordError(error);
+      }
       const Flow flow = ExecBlock(s.body);
       Slot(*s.target) = Variant();
       return flow;
@@ -290,11 +298,14 @@ Runtime::Flow Runtime::ExecSelect(const Stmt& s) {
 }
 
 Runtime::Flow Runtime::ExecFor(const Stmt& s) {
-  const Variant start = Eval(*s.value);
-  const Variant limitValue = Eval(*s.limit);
-  const Variant step = s.step ? Eval(*s.step) : Variant(Integer{1});
+  Variant start = Eval(*s.value);
+  Variant limitValue = Eval(*s.limit);
+  Variant step = s.step ? Eval(*s.step) : Variant(Integer{1});
   for (const Variant* v : {&start, &limitValue, &step})
     if (v->IsNull()) RaiseRuntimeError(kInvalidUseOfNull);
+  // The counter counts: text bounds are numbers ("1" + "1" would join).
+  for (Variant* v : {&start, &step})
+    if (v->IsString()) *v = Variant(ToDouble(*v));
   const double limit = ToDouble(limitValue);
   const bool down = ToDouble(step) < 0;
   Variant& counter = Slot(*s.target);
@@ -327,6 +338,18 @@ Runtime::Flow Runtime::ExecForEach(const Stmt& s) {
       if (flow != Flow::Normal) return flow;
     }
     return Flow::Normal;
+  }
+  if (!collection.IsObject()) {
+    // Under Resume Next the statement after For Each is the body's first:
+    // the body runs once, as Next ends the loop.
+    try {
+      RaiseRuntimeError(kNotACollection);
+    } catch (const AutomationError& error) {
+      if (!frame_->resumeNext) throw;
+      RecordError(error);
+    }
+    const Flow flow = ExecBlock(s.body);
+    return flow == Flow::ExitFor ? Flow::Normal : flow;
   }
   IDispatch& object = DispatchOf(collection);
   const Variant enumeratorValue = object.Invoke(DISPID_NEWENUM, DISPATCH_METHOD | DISPATCH_PROPERTYGET, {});
@@ -453,11 +476,7 @@ void Runtime::Assign(const Expr& target, Variant value, bool isSet) {
     AfterObjectCall();
     return;
   }
-  if (!slot.IsArray()) RaiseRuntimeError(kTypeMismatch);
-  SafeArray& array = WritableArray(slot);
-  const std::size_t i = ElementIndex(array, args.Span().first(target.args.size()));
-  if (array.elementType == VarType::Byte) array.bytes[i] = ToByte(value);
-  else array.elements[i] = std::move(value);
+  StoreElement(slot, args.Span().first(target.args.size()), std::move(value));
 }
 
 // ---- expressions ----
@@ -475,6 +494,7 @@ Variant Runtime::Eval(const Expr& e) {
     }
     case ExprKind::Undefined:
     case ExprKind::Name: return EvalByName(e);
+    case ExprKind::Unqualified: RaiseRuntimeError(kUnqualifiedReference);
     case ExprKind::Call: return CallUser(e);
     case ExprKind::BuiltinCall: return CallBuiltin(e);
     case ExprKind::Member: return CallMember(e);
@@ -572,6 +592,14 @@ Variant Runtime::CallMember(const Expr& e) {
   return result;
 }
 
+void Runtime::StoreElement(Variant& slot, std::span<Variant> indexes, Variant value) {
+  if (!slot.IsArray()) RaiseRuntimeError(kTypeMismatch);
+  SafeArray& array = WritableArray(slot);
+  const std::size_t i = ElementIndex(array, indexes);
+  if (array.elementType == VarType::Byte) array.bytes[i] = ToByte(value);
+  else array.elements[i] = std::move(value);
+}
+
 Variant Runtime::IndexOrDefault(const Variant& value, std::span<Variant> args) {
   if (const auto* array = value.If<ArrayRef>()) {
     if (!*array) RaiseRuntimeError(kSubscriptOutOfRange);
@@ -594,14 +622,35 @@ Variant Runtime::CallWithArguments(const Program& unit, std::int32_t index, cons
   std::array<Variant*, 16> inlineRefs{};
   std::vector<Variant*> heapRefs(e.args.size() > inlineRefs.size() ? e.args.size() : 0);
   Variant** refs = heapRefs.empty() ? inlineRefs.data() : heapRefs.data();
+  // An array element passed ByRef: the callee works on a copy that is
+  // written back when it returns, so that nothing it does to the array can
+  // leave it a reference into freed memory.
+  struct ElementArgument {
+    std::size_t arg;
+    std::vector<Variant> indexes;
+  };
+  std::vector<ElementArgument> elements;
   for (std::size_t i = 0; i < e.args.size(); ++i) {
     const Expr& arg = *e.args[i];
     const bool variable = arg.kind == ExprKind::Local || arg.kind == ExprKind::Global ||
                           arg.kind == ExprKind::Field || arg.kind == ExprKind::Name;
-    if (p.byRef[i] && variable && !arg.parenthesized && !arg.hasArgs) refs[i] = &Slot(arg);
-    else values[i] = Eval(arg);
+    if (p.byRef[i] && variable && !arg.parenthesized && !arg.hasArgs) {
+      refs[i] = &Slot(arg);
+    } else if (p.byRef[i] && variable && !arg.parenthesized && Slot(arg).IsArray()) {
+      ElementArgument element{i, {}};
+      element.indexes.reserve(arg.args.size());
+      for (const auto& place : arg.args) element.indexes.push_back(Eval(*place));
+      values[i] = IndexOrDefault(Slot(arg), element.indexes);
+      refs[i] = &values[i];
+      elements.push_back(std::move(element));
+    } else {
+      values[i] = Eval(arg);
+    }
   }
-  return CallProcedure(unit, index, nullptr, values.Span(), refs);
+  Variant result = CallProcedure(unit, index, nullptr, values.Span(), refs);
+  for (auto& element : elements)
+    StoreElement(Slot(*e.args[element.arg]), element.indexes, std::move(values[element.arg]));
+  return result;
 }
 
 Variant Runtime::CallProcedure(const Program& unit, std::int32_t index, ScriptObject* me,
@@ -653,7 +702,11 @@ Variant Runtime::CallProcedure(const Program& unit, std::int32_t index, ScriptOb
     else stack_[frame.base + 1 + i] = std::move(values[i]);
   }
   frame_ = &frame;
+  const int callerLine = currentLine_;
   ExecBlock(p.body);
+  // An error after the call is the caller's statement's; one inside it kept
+  // the callee's line by leaving before this.
+  currentLine_ = callerLine;
   return std::move(stack_[frame.base]);
 }
 
@@ -675,6 +728,7 @@ Variant Runtime::NewObject(const Expr& e) {
     pruneAt_ = std::max<std::size_t>(1024, created_.size() * 2);
   }
   created_.push_back(object);
+  if (info.fieldArrays >= 0) CallProcedure(*unit, info.fieldArrays, object.get(), {}, nullptr);
   if (info.initialize >= 0) CallProcedure(*unit, info.initialize, object.get(), {}, nullptr);
   return Variant(ObjectRef(std::move(object)));
 }

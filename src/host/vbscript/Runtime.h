@@ -55,6 +55,9 @@ class Runtime : public std::enable_shared_from_this<Runtime> {
   // Element `index` of an array, or the default member of an object called
   // with `args`; 13 for anything else.
   oleaut::Variant IndexOrDefault(const oleaut::Variant& value, std::span<oleaut::Variant> args);
+  // Writes `value` to the element `indexes` name of the array in `slot`
+  // (copied first when shared); 13 when `slot` holds no array.
+  static void StoreElement(oleaut::Variant& slot, std::span<oleaut::Variant> indexes, oleaut::Variant value);
   // Runs an object's Class_Terminate; errors in it are dropped.
   void Terminate(ScriptObject& object) noexcept;
 

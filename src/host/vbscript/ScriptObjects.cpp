@@ -55,8 +55,14 @@ Variant ScriptObject::Invoke(DISPID id, std::uint16_t kind, std::span<const Vari
   if (member.field >= 0) {
     Variant& field = fields_[static_cast<std::size_t>(member.field)];
     if (put) {
-      if (args.size() != 1) RaiseRuntimeError(kWrongArgumentCount);
-      field = args[0];
+      if (args.empty()) RaiseRuntimeError(kWrongArgumentCount);
+      if (args.size() == 1) {
+        field = args[0];
+        return {};
+      }
+      // o.field(i) = value: an element of the array the field holds.
+      std::vector<Variant> indexes(args.begin(), args.end() - 1);
+      Runtime::StoreElement(field, indexes, args.back());
       return {};
     }
     if (args.empty()) return field;

@@ -38,9 +38,11 @@ const char* RuntimeErrorText(std::int32_t number) noexcept {
     case kMemberNotFound: return "Object doesn't support this property or method";
     case kActionNotSupported: return "Object doesn't support this action";
     case kWrongArgumentCount: return "Wrong number of arguments or invalid property assignment";
+    case kNotACollection: return "Object not a collection";
     case kInvalidPicture: return "Invalid picture";
     case kVariableUndefined: return "Variable is undefined";
     case kIllegalAssignment: return "Illegal assignment";
+    case kUnqualifiedReference: return "Invalid or unqualified reference";
     case kClassNotDefined: return "Class not defined";
     default: return "Application-defined or object-defined error";
   }

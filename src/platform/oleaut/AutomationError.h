@@ -29,9 +29,11 @@ enum RuntimeErrorNumber : std::int32_t {
   kMemberNotFound = 438,
   kActionNotSupported = 445,
   kWrongArgumentCount = 450,
+  kNotACollection = 451,
   kInvalidPicture = 481,
   kVariableUndefined = 500,
   kIllegalAssignment = 501,
+  kUnqualifiedReference = 505,
   kClassNotDefined = 506,
 };
 

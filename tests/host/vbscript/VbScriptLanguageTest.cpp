@@ -27,7 +27,8 @@ TEST_P(VbScriptExpression, Writes) {
 }
 
 INSTANTIATE_TEST_SUITE_P(Precedence, VbScriptExpression, ::testing::ValuesIn(std::vector<Case>{
-    {"-2 ^ 2", "-4"}, {"2 ^ -1", "0.5"}, {"2 + 3 * 4", "14"}, {"(2 + 3) * 4", "20"},
+    {"-2 ^ 2", "4"}, {"-3^2", "9"}, {"2 ^ -1", "0.5"}, {"2 * -3 ^ 2", "18"},
+    {"2 => 1", "True"}, {"1 =< 2", "True"}, {"2 >< 2", "False"}, {"2 >< 1", "True"}, {"2 + 3 * 4", "14"}, {"(2 + 3) * 4", "20"},
     {"7 \\ 2 * 3", "1"}, {"10 Mod 4 \\ 2", "0"}, {"1 + 2 & 3", "33"}, {"2 * 3 Mod 4", "2"},
     {"Not 1 = 2", "True"}, {"True Or False And False", "True"}, {"1 < 2 = True", "True"},
     {"3 Xor 5 Eqv 0", "-7"}, {"False Imp True", "True"}, {"2 ^ 3 ^ 2", "64"},
@@ -37,7 +38,9 @@ INSTANTIATE_TEST_SUITE_P(Numbers, VbScriptExpression, ::testing::ValuesIn(std::v
     {"TypeName(32767)", "Integer"}, {"TypeName(32768)", "Long"}, {"TypeName(2147483648)", "Double"},
     {"TypeName(32767 + 1)", "Long"}, {"TypeName(2147483647 + 1)", "Double"},
     {"32767 + 1", "32768"}, {"&HFFFF", "-1"}, {"&H10000", "65536"}, {"&O17", "15"},
-    {"&HFF00&", "65280"}, {"TypeName(&H10&)", "Long"}, {"&HFFFFFFFF&", "-1"}, {"&O177777&", "65535"},
+    {"&HFF00&", "65280"}, {"TypeName(&H10&)", "Integer"}, {"&HFFFFFFFF&", "-1"}, {"&O177777&", "65535"},
+    {"TypeName(&HFFFFFFFF&)", "Integer"},
+    {"TypeName(&HFFF&)", "Integer"}, {"TypeName(10.) & (10. + 1)", "Double11"},
     {"TypeName(1.5)", "Double"}, {"CInt(32768)", "error 6"}, {"CInt(2.5)", "2"},
     {"CInt(3.5)", "4"}, {"CLng(-2.5)", "-2"}, {"CByte(256)", "error 6"}, {"Int(-2.5)", "-3"},
     {"Fix(-2.5)", "-2"}, {"Round(2.5)", "2"}, {"Round(3.5)", "4"}, {"Round(1.235, 2)", "1.24"},
@@ -107,6 +110,9 @@ INSTANTIATE_TEST_SUITE_P(Dates, VbScriptExpression, ::testing::ValuesIn(std::vec
     {"DatePart(\"ww\", #1/7/2024#)", "2"}, {"DateValue(#2/29/2024 3:00:00 PM#)", "2/29/2024"},
     {"TimeValue(\"3:04:05 PM\")", "3:04:05 PM"}}));
 
+INSTANTIATE_TEST_SUITE_P(Names, VbScriptExpression, ::testing::ValuesIn(std::vector<Case>{
+    {"Response.rem", "error 438"}, {"TypeName([end])", "Empty"}}));
+
 class VbScriptSnippet : public ::testing::TestWithParam<Case> {};
 
 TEST_P(VbScriptSnippet, Writes) { EXPECT_EQ(Result(GetParam().code), GetParam().expected) << GetParam().code; }
@@ -160,6 +166,36 @@ INSTANTIATE_TEST_SUITE_P(Statements, VbScriptSnippet, ::testing::ValuesIn(std::v
     {"If 1 Then\nResponse.Write 1", "error 1002"},
     {"x = 1 2", "error 1025"},
     {"Randomize 1 : x = Rnd : Randomize 1 : Response.Write x = Rnd", "True"},
+    {"Randomize() : Stop : Response.Write \"r\"", "r"},
+    {"x = 1 : If x = 1 Then y = \"yes\" Else y = \"no\" End If : Response.Write y", "yes"},
+    {"If False Then y = 1 Else y = 2 End If\nResponse.Write y", "2"},
+    {"If True Then y = 1 : End If\nResponse.Write y", "1"},
+    {"if true then x=1 end if\nResponse.Write x", "1"},
+    {"Sub S\n Response.Write 1 End Sub\nS", "1"},
+    {"If False Then\nSub S() Response.Write 1 End Sub\nEnd If\nS", "1"},
+    {"Sub S : If True Then Response.Write 2 End Sub\nS", "2"},
+    {"If True Then y = 1 End Sub", "error 1002"},
+    {"For x = \"1\" To \"2\" Step \"1\" : n = n + 1 : Next : Response.Write n", "2"},
+    {"Option Explicit\nReDim a(3) : Response.Write UBound(a)", "3"},
+    {"Option Explicit\nSub S : ReDim a(2) : Response.Write UBound(a) : End Sub : S", "2"},
+    {"If False Then\n Sub S : Response.Write \"s\" : End Sub\nEnd If\nS", "s"},
+    {"For i = 1 To 2\n Function F : F = 3 : End Function\nNext\nResponse.Write F", "3"},
+    {"Function F : F = 1 : End Function\nFunction F : F = 2 : End Function\nResponse.Write F", "2"},
+    {"Sub F : End Sub\nDim F", "error 1041"},
+    {"Public Sub [error](m) : Response.Write m : End Sub\n[error] \"e\" : Call [error](\"f\")", "ef"},
+    {"Sub S : Dim error : error = 2 : Response.Write error : End Sub : S", "2"},
+    {"Dim step, default, explicit, property : step = 1 : default = 2 : Response.Write step + default", "3"},
+    {"Sub S : Dim Property : For Property = 1 To 2 : Next : Response.Write Property : End Sub : S", "3"},
+    {"Function F(n) : F = n * 2 : End Function\nx = (F)(2) : Response.Write x", "4"},
+    {"Function F(a) : a(0) = 2 : F = 1 : End Function\nx = Array(1) : Call (((F))) (x) : Response.Write x(0)", "2"},
+    {"Function F(a) : a(0) = 2 : F = 1 : End Function\nx = Array(1) : Call (((F))) ((x)) : Response.Write x(0)", "1"},
+    {"x = Array(5) : y = ((x))(0) : Response.Write y", "5"},
+    {"On Error Resume Next\nCall LBound()\nResponse.Write Err.Number", "450"},
+    {"If False Then x = Mid(\"a\")\nResponse.Write \"compiled\"", "compiled"},
+    {"Sub S : S = 1 : End Sub\nResponse.Write \"compiled\"", "compiled"},
+    {"On Error Resume Next\n.x = 1\nResponse.Write Err.Number", "505"},
+    {"On Error Resume Next\nFor Each x In Empty : n = n + 1 : Next\nResponse.Write n & \" \" & Err.Number", "1 451"},
+    {"For Each x In Empty : Next", "error 451"},
     {"Response.Write Foo(2)\nFunction Foo(n) : Foo = n * 2 : End Function", "4"},
     {"Response.Write Twice(3)\nFunction Twice(n)\n Twice = n\n Twice = Twice + n\nEnd Function", "6"},
     {"Function F() : End Function : Response.Write TypeName(F())", "Empty"},
@@ -188,7 +224,10 @@ INSTANTIATE_TEST_SUITE_P(ByRef, VbScriptSnippet, ::testing::ValuesIn(std::vector
     {"Sub Swap(a, b) : t = a : a = b : b = t : End Sub\nx = 1 : y = 2 : Swap x, y : Response.Write x & y", "21"},
     {"Function G(s) : s = \"changed\" : G = 1 : End Function\nv = \"same\" : r = G(v) : Response.Write v", "changed"},
     {"Sub S : x = 5 : End Sub\nx = 1 : S : Response.Write x", "5"},
-    {"Sub S : Dim x : x = 5 : End Sub\nx = 1 : S : Response.Write x", "1"}}));
+    {"Sub S : Dim x : x = 5 : End Sub\nx = 1 : S : Response.Write x", "1"},
+    {"Sub S(a) : a = 2 : End Sub\nx = Array(1, 1) : S x(1) : Response.Write x(0) & x(1)", "12"},
+    {"Sub S(a) : a(0) = 2 : End Sub\nx = Array(Array(3)) : S x(0) : Response.Write x(0)(0)", "2"},
+    {"Sub S(a) : ReDim x(0) : a = 2 : End Sub\nx = Array(1, 1) : S x(1)", "error 9"}}));
 
 INSTANTIATE_TEST_SUITE_P(Errors, VbScriptSnippet, ::testing::ValuesIn(std::vector<Case>{
     {"On Error Resume Next\nx = 1 / 0\nResponse.Write Err.Number & \" \" & Err.Description", "11 Division by zero"},
@@ -204,7 +243,7 @@ INSTANTIATE_TEST_SUITE_P(Errors, VbScriptSnippet, ::testing::ValuesIn(std::vecto
     {"Sub S : On Error Resume Next : End Sub\nS\nx = 1 / 0\nResponse.Write \"no\"", "error 11"},
     {"On Error Resume Next\nFor i = 1 To 3\n x = 1 / (i - 2)\n Response.Write i\nNext", "123"},
     {"On Error Goto Handler", "error 1050"},
-    {"x = InStr(, \"a\")", "error 1050"}, {"Class C\n Dim a(2)\nEnd Class", "error 1050"}}));
+    {"x = InStr(, \"a\")", "error 1050"}}));
 
 INSTANTIATE_TEST_SUITE_P(Classes, VbScriptSnippet, ::testing::ValuesIn(std::vector<Case>{
     {"Class C\n Public n\nEnd Class\nSet o = New C : o.n = 4 : Response.Write o.n", "4"},
@@ -220,7 +259,13 @@ INSTANTIATE_TEST_SUITE_P(Classes, VbScriptSnippet, ::testing::ValuesIn(std::vect
     {"Class C\nEnd Class\nResponse.Write TypeName(New C)", "C"},
     {"Set o = New Missing", "error 506"},
     {"Class Node\n Public other\nEnd Class\nSet a = New Node : Set b = New Node : Set a.other = b : Set b.other = a : Set a.other.other.other = a", ""},
-    {"Class C\n Public x\nEnd Class\nSet o = New C\nWith o\n .x = 3\n Response.Write .x + 1\nEnd With", "4"}}));
+    {"Class C\n Public x\nEnd Class\nSet o = New C\nWith o\n .x = 3\n Response.Write .x + 1\nEnd With", "4"},
+    {"With Nothing\n Response.Write \"in\"\nEnd With", "in"},
+    {"Class C\n Private a(3), b\n Dim c()\n Sub Class_Initialize : a(3) = 7 : End Sub\n Function Top : Top = UBound(a) & a(3) & IsArray(c) : End Function\nEnd Class\nSet o = New C : Response.Write o.Top", "37True"},
+    {"Class C\n Public a(1)\nEnd Class\nSet o = New C : Set p = New C : o.a(0) = 1 : Response.Write IsEmpty(p.a(0)) & UBound(o.a)", "True1"},
+    {"Class C\n Public Default Function Item(k) : Item = k & \"!\" : End Function\nEnd Class\nx = (New C)(\"x\") : Set o = New C : y = (o)(\"y\") : Response.Write x & y", "x!y!"},
+    {"Class C\n Public Default Sub Show(n) : Response.Write n : End Sub\nEnd Class\nSet o = New C : o(2) : o 3", "23"},
+    {"Class C\n Public Property Get Property : Property = 5 : End Property\n Sub Step(default) : Response.Write default : End Sub\nEnd Class\nSet o = New C : o.Step o.Property", "5"}}));
 
 // Eval, Execute, ExecuteGlobal and GetRef: code compiled while the page runs,
 // in the scope that calls it.

@@ -59,7 +59,12 @@ INSTANTIATE_TEST_SUITE_P(Table, VbScriptInclude, ::testing::ValuesIn(std::vector
      "include cycle: page.asp -> a.asp -> page.asp"},
     {{{"page.asp", "<% x = 1"}}, "'<%' is never closed"},
     {{{"page.asp", "<script>var a = 1;</script>"}}, "<script>var a = 1;</script>"},
-    {{{"page.asp", "a\n<SCRIPT LANGUAGE=\"VBScript\" RUNAT=\"Server\">x = 1</SCRIPT>"}}, "<script runat=\"server\"> blocks"}}));
+    {{{"page.asp", "a<SCRIPT LANGUAGE=\"VBScript\" RUNAT=\"Server\">x = 1\nSub S : Response.Write x : End Sub</SCRIPT>b<% S %>"}}, "ab1"},
+    {{{"page.asp", "<% S %><script runat=server>\nSub S\n Response.Write \"s\"\nEnd Sub\n</script >"}}, "s"},
+    {{{"page.asp", "<script language=\"JScript\" runat=\"server\">var a;</script>"}}, "this host runs server script in VBScript only, not JScript"},
+    {{{"page.asp", "<script runat=\"server\">x = 1"}}, "a <script runat=\"server\"> block is never closed"},
+    {{{"page.asp", "<% @Language = \"VBScript\" %>\na<% = 1 + 1 %>b"}}, "a2b"},
+    {{{"page.asp", "<%\n@ LANGUAGE=VBScript %>\n<%\n= \"x\" %>"}}, "x"}}));
 
 struct PlaceCase {
   Files files;
@@ -84,7 +89,10 @@ INSTANTIATE_TEST_SUITE_P(Table, VbScriptErrorPlace, ::testing::ValuesIn(std::vec
       {"f.asp", "<%\nSub Boom\n  Err.Raise 5\nEnd Sub\n%>"}}, 5, "f.asp", 3},
     {{{"page.asp", "a\nb\n<%= 1 + %>"}}, kSyntaxError, "page.asp", 3},
     {{{"page.asp", "<% x = 1 %>\n<!--#include file=\"f.asp\"-->"}, {"f.asp", "\n\n<% Dim x\nDim x %>"}},
-     kNameRedefined, "f.asp", 4}}));
+     kNameRedefined, "f.asp", 4},
+    {{{"page.asp", "<%\nFunction F\n F = 0\nEnd Function\nx = 1 / F()\n%>"}}, 11, "page.asp", 5},
+    {{{"page.asp", "<%\nx = 1\n.y = 2\n%>"}}, 505, "page.asp", 3},
+    {{{"page.asp", "<script\nrunat=\"server\">\nx = 1\ny = 1 / 0\n</script>"}}, 11, "page.asp", 4}}));
 
 TEST(VbScriptPage, StopsAtItsDeadlineEvenUnderResumeNext) {
   const auto outcome = RunFiles({{"page.asp", "<% On Error Resume Next\nDo\nx = x + 1\nLoop %>"}}, {},
