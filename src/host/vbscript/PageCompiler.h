@@ -286,11 +286,14 @@ class PageCompiler {
   ExprPtr ParseUnary();
   ExprPtr ParsePower();
   static constexpr std::size_t kNone = static_cast<std::size_t>(-1);
-  // Where the argument list that ends a chain started, for a call statement
-  // without Call, whose parentheses may belong to its first argument.
+  // Where the argument list of the last name or member of a chain started,
+  // and what was pending then, for a call statement without Call, whose
+  // parentheses may belong to its first argument: Response.Write (x)(0).
   struct ParenGroup {
     std::size_t start = kNone;
     std::size_t pending = 0;
+    std::size_t news = 0;
+    Expr* callee = nullptr;
   };
 
   void ParseArguments(Expr& e, ParenGroup* group);

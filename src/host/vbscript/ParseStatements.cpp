@@ -128,20 +128,23 @@ std::unique_ptr<Stmt> PageCompiler::ParseAssignOrCall(bool isSet) {
   }
   if (isSet) Expected("'='");
   s->kind = StmtKind::CallStmt;
-  MarkCalled(*target, pendingBefore);
   if (group.start != kNone) {
     if (target->args.size() > 1 && AtStatementEnd())
       Fail(kParenthesesOnSubCall, "Cannot use parentheses when calling a Sub");
     if (!(AtStatementEnd() && target->args.empty())) {
-      // Without Call, the parentheses belong to the first argument.
+      // Without Call, the parentheses belong to the first argument: what
+      // was parsed from them on is parsed again as the arguments.
       pending_.resize(group.pending);
+      newExprs_.resize(group.news);
       pos_ = group.start;
+      while (target.get() != group.callee) target = std::move(target->left);
       target->args.clear();
       ParseBareArguments(*target);
     }
   } else if (!AtStatementEnd()) {
     ParseBareArguments(*target);
   }
+  MarkCalled(*target, pendingBefore);
   if (target->kind != ExprKind::Name && target->kind != ExprKind::Member)
     Expected("a statement");
   s->target = std::move(target);

@@ -218,6 +218,8 @@ INSTANTIATE_TEST_SUITE_P(ByRef, VbScriptSnippet, ::testing::ValuesIn(std::vector
     {"Sub Inc(n) : n = n + 1 : End Sub\na = 1 : Call Inc(a) : Response.Write a", "2"},
     {"Sub Inc(n) : n = n + 1 : End Sub\na = 1 : Inc(a) : Response.Write a", "1"},
     {"Sub Inc(n) : n = n + 1 : End Sub\na = 1 : Call Inc((a)) : Response.Write a", "1"},
+    {"x = Array(7) : Response.Write (x)(0)", "7"},
+    {"Class C : End Class\nSub S(a, b) : Response.Write TypeName(a) & b : End Sub\nS (New C), 2", "C2"},
     {"Sub Inc(ByVal n) : n = n + 1 : End Sub\na = 1 : Inc a : Response.Write a", "1"},
     {"Sub Inc(n) : n = n + 1 : End Sub\na = 1 : Inc a + 0 : Response.Write a", "1"},
     {"Sub Add2(a, b) : a = a + b : End Sub\nx = 1 : Add2 x, (x) : Response.Write x", "2"},
