@@ -184,7 +184,7 @@ ExprPtr PageCompiler::ParsePrimary(ParenGroup* group, bool statementStart) {
       return e;
     }
     case TokenKind::LeftParen: {
-      if (statementStart) Expected("a statement");
+      if (statementStart) ExpectedStatement();
       Next();
       auto e = ParseExpression();
       Expect(TokenKind::RightParen, "')'");

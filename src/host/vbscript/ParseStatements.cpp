@@ -15,6 +15,9 @@ Block PageCompiler::ParseBlock(std::initializer_list<std::string_view> ends) {
     if (Is(TokenKind::End)) return block;
     for (const auto end : ends)
       if (IsWord(end)) return block;
+    // The end of another block where this one's is due: Loop for Next.
+    for (const auto closer : {"end", "next", "loop", "wend", "else", "elseif", "case"})
+      if (IsWord(closer)) ExpectWord(*std::prev(ends.end()));
     // Procedures and classes defined inside a block of the page's own code
     // are the page's all the same.
     if (procedure_ < 0 && class_ < 0 && TryDefinition()) continue;
@@ -50,7 +53,7 @@ std::unique_ptr<Stmt> PageCompiler::ParseStatement() {
     return s;
   }
   if (Is(TokenKind::Dot)) return ParseAssignOrCall(false);
-  if (!Is(TokenKind::Name)) Expected("a statement");
+  if (!Is(TokenKind::Name)) ExpectedStatement();
   if (Current().bracketed) return ParseAssignOrCall(false);
   const std::string& word = Current().text;
   if (word == "dim") {
@@ -146,7 +149,7 @@ std::unique_ptr<Stmt> PageCompiler::ParseAssignOrCall(bool isSet) {
   }
   MarkCalled(*target, pendingBefore);
   if (target->kind != ExprKind::Name && target->kind != ExprKind::Member)
-    Expected("a statement");
+    ExpectedStatement();
   s->target = std::move(target);
   return s;
 }
