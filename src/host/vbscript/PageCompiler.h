@@ -41,6 +41,21 @@ inline constexpr std::string_view kReserved[] = {
     "on", "option", "or", "preserve", "private", "public", "redim", "resume", "select", "set",
     "stop", "sub", "then", "to", "true", "until", "wend", "while", "with", "xor"};
 
+// The compile errors that name the keyword a statement misses.
+struct ExpectedKeyword {
+  std::string_view word;
+  std::int32_t number;
+  std::string_view description;
+};
+inline constexpr ExpectedKeyword kExpectedKeywords[] = {
+    {"end", 1014, "Expected 'End'"},       {"if", 1012, "Expected 'If'"},
+    {"to", 1013, "Expected 'To'"},         {"function", 1015, "Expected 'Function'"},
+    {"sub", 1016, "Expected 'Sub'"},       {"then", 1017, "Expected 'Then'"},
+    {"wend", 1018, "Expected 'Wend'"},     {"loop", 1019, "Expected 'Loop'"},
+    {"next", 1020, "Expected 'Next'"},     {"case", 1021, "Expected 'Case'"},
+    {"select", 1022, "Expected 'Select'"}, {"with", 1029, "Expected 'With'"},
+    {"in", 1046, "Expected 'In'"},         {"class", 1047, "Expected 'Class'"}};
+
 inline bool IsReserved(std::string_view name) {
   return std::find(std::begin(kReserved), std::end(kReserved), name) != std::end(kReserved);
 }
@@ -136,15 +151,23 @@ class PageCompiler {
   }
 
   void Expect(TokenKind kind, std::string_view what) {
-    if (!Accept(kind)) Expected(what);
+    if (Accept(kind)) return;
+    if (kind == TokenKind::LeftParen) Fail(kExpectedLeftParen, "Expected '('");
+    if (kind == TokenKind::RightParen) Fail(kExpectedRightParen, "Expected ')'");
+    Expected(what);
   }
   void ExpectWord(std::string_view word) {
-    if (!AcceptWord(word)) Expected("'" + std::string(word) + "'");
+    if (AcceptWord(word)) return;
+    for (const auto& keyword : kExpectedKeywords)
+      if (keyword.word == word) Fail(keyword.number, std::string(keyword.description));
+    Expected("'" + std::string(word) + "'");
   }
+  [[noreturn]] void ExpectedStatement() const { Fail(kExpectedStatement, "Expected statement"); }
 
   // A name that is no keyword, or any name in brackets.
   std::string ExpectName() {
-    if (!Is(TokenKind::Name) || (!Current().bracketed && IsReserved(Current().text))) Expected("a name");
+    if (!Is(TokenKind::Name) || (!Current().bracketed && IsReserved(Current().text)))
+      Fail(kExpectedIdentifier, "Expected identifier");
     std::string name = Current().text;
     Next();
     return name;
@@ -317,11 +340,14 @@ class PageCompiler {
   ExprPtr ParseUnary();
   ExprPtr ParsePower();
   static constexpr std::size_t kNone = static_cast<std::size_t>(-1);
-  // Where the argument list that ends a chain started, for a call statement
-  // without Call, whose parentheses may belong to its first argument.
+  // Where the argument list of the last name or member of a chain started,
+  // and what was pending then, for a call statement without Call, whose
+  // parentheses may belong to its first argument: Response.Write (x)(0).
   struct ParenGroup {
     std::size_t start = kNone;
     std::size_t pending = 0;
+    std::size_t news = 0;
+    Expr* callee = nullptr;
   };
 
   void ParseArguments(Expr& e, ParenGroup* group);

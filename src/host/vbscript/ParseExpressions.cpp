@@ -123,7 +123,7 @@ ExprPtr PageCompiler::ParseUnary() {
 }
 
 void PageCompiler::ParseArguments(Expr& e, ParenGroup* group) {
-  if (group != nullptr) *group = {pos_, pending_.size()};
+  if (group != nullptr) *group = {pos_, pending_.size(), newExprs_.size(), &e};
   Next();
   e.hasArgs = true;
   if (Accept(TokenKind::RightParen)) return;
@@ -148,7 +148,7 @@ ExprPtr PageCompiler::ParsePostfix(ParenGroup* group, bool statementStart) {
       // A call's result indexed or called in turn: Split(s, ",")(0).
       auto index = MakeExpr(ExprKind::Index, Line());
       index->left = std::move(e);
-      ParseArguments(*index, group);
+      ParseArguments(*index, nullptr);
       e = std::move(index);
       continue;
     }
@@ -184,7 +184,7 @@ ExprPtr PageCompiler::ParsePrimary(ParenGroup* group, bool statementStart) {
       return e;
     }
     case TokenKind::LeftParen: {
-      if (statementStart) Expected("a statement");
+      if (statementStart) ExpectedStatement();
       Next();
       auto e = ParseExpression();
       Expect(TokenKind::RightParen, "')'");

@@ -15,6 +15,9 @@ Block PageCompiler::ParseBlock(std::initializer_list<std::string_view> ends) {
     if (Is(TokenKind::End)) return block;
     for (const auto end : ends)
       if (IsWord(end)) return block;
+    // The end of another block where this one's is due: Loop for Next.
+    for (const auto closer : {"end", "next", "loop", "wend", "else", "elseif", "case"})
+      if (IsWord(closer)) ExpectWord(*std::prev(ends.end()));
     // Procedures and classes defined inside a block of the page's own code
     // are the page's all the same.
     if (procedure_ < 0 && class_ < 0 && TryDefinition()) continue;
@@ -52,7 +55,7 @@ std::unique_ptr<Stmt> PageCompiler::ParseStatement() {
     return s;
   }
   if (Is(TokenKind::Dot)) return ParseAssignOrCall(false);
-  if (!Is(TokenKind::Name)) Expected("a statement");
+  if (!Is(TokenKind::Name)) ExpectedStatement();
   if (Current().bracketed) return ParseAssignOrCall(false);
   const std::string& word = Current().text;
   if (word == "dim") {
@@ -130,22 +133,25 @@ std::unique_ptr<Stmt> PageCompiler::ParseAssignOrCall(bool isSet) {
   }
   if (isSet) Expected("'='");
   s->kind = StmtKind::CallStmt;
-  MarkCalled(*target, pendingBefore);
   if (group.start != kNone) {
     if (target->args.size() > 1 && AtStatementEnd())
       Fail(kParenthesesOnSubCall, "Cannot use parentheses when calling a Sub");
     if (!(AtStatementEnd() && target->args.empty())) {
-      // Without Call, the parentheses belong to the first argument.
+      // Without Call, the parentheses belong to the first argument: what
+      // was parsed from them on is parsed again as the arguments.
       pending_.resize(group.pending);
+      newExprs_.resize(group.news);
       pos_ = group.start;
+      while (target.get() != group.callee) target = std::move(target->left);
       target->args.clear();
       ParseBareArguments(*target);
     }
   } else if (!AtStatementEnd()) {
     ParseBareArguments(*target);
   }
+  MarkCalled(*target, pendingBefore);
   if (target->kind != ExprKind::Name && target->kind != ExprKind::Member)
-    Expected("a statement");
+    ExpectedStatement();
   s->target = std::move(target);
   return s;
 }

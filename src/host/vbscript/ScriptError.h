@@ -20,6 +20,10 @@ struct ScriptError {
 // Compile error numbers and their texts.
 enum CompileErrorNumber : std::int32_t {
   kSyntaxError = 1002,
+  kExpectedLeftParen = 1005,
+  kExpectedRightParen = 1006,
+  kExpectedIdentifier = 1010,
+  kExpectedStatement = 1024,
   kExpectedEndOfStatement = 1025,
   kUnterminatedString = 1033,
   kNameRedefined = 1041,
