@@ -2,6 +2,7 @@
 
 #include "host/vbscript/Builtins.h"
 #include "host/vbscript/PageCompiler.h"
+#include "host/vbscript/RegExp.h"
 #include "platform/oleaut/AutomationError.h"
 
 namespace kelvane::host::vbscript {
@@ -187,6 +188,12 @@ void PageCompiler::ResolveAll() {
     const auto& classes = program_->classes;
     const auto it = std::find_if(classes.begin(), classes.end(),
                                  [&](const ClassInfo& c) { return oleaut::FoldCase(c.name) == e->name; });
+    if (it == classes.end() && e->name == "regexp") {
+      // The language's own class, unless the page defines one of that name.
+      e->kind = ExprKind::BuiltinCall;
+      e->builtin = [](std::span<oleaut::Variant>) { return oleaut::Variant(oleaut::ObjectRef(CreateRegExp())); };
+      continue;
+    }
     if (it == classes.end()) Fail(kSyntaxError, "Class not defined: " + e->name, e->line);
     e->slot = static_cast<std::int32_t>(it - classes.begin());
   }
