@@ -185,15 +185,16 @@ void PageCompiler::ResolveAll() {
                         [](const Pending& p) { return p.procedure < 0; });
   for (const Pending& pending : pending_) Resolve(pending);
   for (Expr* e : newExprs_) {
-    const auto& classes = program_->classes;
-    const auto it = std::find_if(classes.begin(), classes.end(),
-                                 [&](const ClassInfo& c) { return oleaut::FoldCase(c.name) == e->name; });
-    if (it == classes.end() && e->name == "regexp") {
-      // The language's own class, unless the page defines one of that name.
+    if (e->name == "regexp") {
+      // The language's own class, even where the page defines one of that
+      // name.
       e->kind = ExprKind::BuiltinCall;
       e->builtin = [](std::span<oleaut::Variant>) { return oleaut::Variant(oleaut::ObjectRef(CreateRegExp())); };
       continue;
     }
+    const auto& classes = program_->classes;
+    const auto it = std::find_if(classes.begin(), classes.end(),
+                                 [&](const ClassInfo& c) { return oleaut::FoldCase(c.name) == e->name; });
     if (it == classes.end()) Fail(kSyntaxError, "Class not defined: " + e->name, e->line);
     e->slot = static_cast<std::int32_t>(it - classes.begin());
   }

@@ -139,7 +139,7 @@ Compiled Compile(std::string_view pattern, bool ignoreCase, bool multiline) {
     case PCRE2_ERROR_HEAPLIMIT:
     case PCRE2_ERROR_JIT_STACKLIMIT:
       throw AutomationError(kOutOfStackSpace, kRuntimeSource,
-                            "Out of stack space: the regular expression takes too many steps on this text");
+                            "Out of stack space: the regular expression backtracks too much on this text");
     default: RaiseRuntimeError(kInvalidProcedureCall);
   }
 }

@@ -276,7 +276,7 @@ INSTANTIATE_TEST_SUITE_P(Table, RegExpInPages, ::testing::ValuesIn(std::vector<P
     {"Set r = New RegExp : r.Pattern = \"[\" : r.Execute(\"a\")", "error 5019"},
     {"Set r = New RegExp : r.Pattern = \"b\" : r.Global = True : Response.Write r.Replace(\"abcb\", \"$&$&\")",
      "abbcbb"},
-    {"Class RegExp : Public Pattern : End Class\nSet r = New RegExp : Response.Write TypeName(r)", "RegExp"},
+    {"Class RegExp : Public Pattern : End Class\nSet r = New RegExp : Response.Write TypeName(r)", "IRegExp2"},
 }));
 
 }  // namespace
