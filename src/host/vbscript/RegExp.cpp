@@ -36,6 +36,18 @@ constexpr std::size_t kJitStackLimit = 4 * 1024 * 1024;
 // pcre2_compile's error code for memory it could not get.
 constexpr int kCompileNoMemory = 121;
 
+// Called where a search tries the pattern at a new place in the text (a
+// callout opens every pattern): the steps limit holds at each place, this
+// for the whole search. Ends the search once the page is out of time.
+int AtNextPlace(pcre2_callout_block*, void*) {
+  try {
+    host::CheckDeadline();
+    return 0;
+  } catch (const host::PageTimeout&) {
+    return PCRE2_ERROR_CALLOUT;
+  }
+}
+
 // PCRE2's memory comes through operator new: charged to the page.
 void* Allocate(PCRE2_SIZE size, void*) { return ::operator new(size, std::nothrow); }
 void Release(void* block, void*) { ::operator delete(block); }
@@ -65,6 +77,7 @@ class Contexts {
     pcre2_set_match_limit(match, kMatchLimit);
     pcre2_set_depth_limit(match, kDepthLimit);
     pcre2_set_heap_limit(match, kHeapLimit);
+    pcre2_set_callout(match, AtNextPlace, nullptr);
     pcre2_jit_stack_assign(match, ThreadJitStack, nullptr);
   }
   ~Contexts() { Free(); }
@@ -103,12 +116,13 @@ struct Compiled {
 
 Compiled Compile(std::string_view pattern, bool ignoreCase, bool multiline) {
   const TranslatedPattern translated = TranslatePattern(pattern, multiline);
+  const std::string text = "(?C)(?:" + translated.text + ")";
   const std::uint32_t options = PCRE2_UTF | PCRE2_MATCH_INVALID_UTF | PCRE2_MATCH_UNSET_BACKREF |
                                 (ignoreCase ? PCRE2_CASELESS : 0);
   int error = 0;
   PCRE2_SIZE offset = 0;
-  pcre2_code* code = pcre2_compile(reinterpret_cast<PCRE2_SPTR>(translated.text.data()), translated.text.size(),
-                                   options, &error, &offset, Pcre().compile);
+  pcre2_code* code = pcre2_compile(reinterpret_cast<PCRE2_SPTR>(text.data()), text.size(), options, &error, &offset,
+                                   Pcre().compile);
   if (code == nullptr) {
     if (error == kCompileNoMemory) throw std::bad_alloc();
     RaiseRegExpError(kRegExpSyntax);
@@ -134,6 +148,7 @@ Compiled Compile(std::string_view pattern, bool ignoreCase, bool multiline) {
 [[noreturn]] void RaiseMatchFailure(int result) {
   switch (result) {
     case PCRE2_ERROR_NOMEMORY: throw std::bad_alloc();
+    case PCRE2_ERROR_CALLOUT: throw host::PageTimeout();
     case PCRE2_ERROR_MATCHLIMIT:
     case PCRE2_ERROR_DEPTHLIMIT:
     case PCRE2_ERROR_HEAPLIMIT:
@@ -314,7 +329,6 @@ class RegExp : public IDispatch {
         ++start;
         while (start < subject.size() && (static_cast<unsigned char>(subject[start]) & 0xC0) == 0x80) ++start;
       }
-      host::CheckDeadline();
     }
   }
 

@@ -11,8 +11,8 @@
 // The pattern (RegExpSyntax.h) is compiled when first used after a change
 // of Pattern, IgnoreCase or Multiline: a faulty one raises 5017 to 5021
 // there. Matching runs on PCRE2's JIT with limits on its steps and its
-// stack: a match that passes them raises 28 "Out of stack space", and a
-// Global run stops between two matches once the page is out of time.
+// stack at each place of the text it is tried: a match that passes them
+// raises 28 "Out of stack space". A search stops at the page's deadline.
 
 #include <memory>
 

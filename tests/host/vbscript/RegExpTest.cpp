@@ -237,12 +237,25 @@ TEST(RegExp, CatastrophicBacktrackingEndsWithAnError) {
   EXPECT_LT(std::chrono::steady_clock::now() - started, std::chrono::seconds(3));
 }
 
-// A Global run of many cheap matches stops at the page's deadline.
-TEST(RegExp, GlobalRunStopsAtTheDeadline) {
-  const auto re = Made({"a", "g", "", ""});
-  const std::string text(20'000'000, 'a');
-  const DeadlineScope scope(CoarseNow() + std::chrono::milliseconds(50));
-  EXPECT_THROW(Call(*re, "Replace", oleaut::DISPATCH_METHOD, {text, std::string("b")}), PageTimeout);
+// A Global run of many cheap matches, and one search that tries a slow
+// pattern at many places, stop at the page's deadline.
+TEST(RegExp, SearchesStopAtTheDeadline) {
+  const auto started = std::chrono::steady_clock::now();
+  const auto many = Made({"a", "g", "", ""});
+  const std::string as(20'000'000, 'a');
+  const auto slow = Made({"(a+)+c", "", "", ""});
+  std::string places;
+  for (int i = 0; i < 1000; ++i) places += std::string(20, 'a') + " ";
+  places += "c";
+  {
+    const DeadlineScope scope(CoarseNow() + std::chrono::milliseconds(50));
+    EXPECT_THROW(Call(*many, "Replace", oleaut::DISPATCH_METHOD, {as, std::string("b")}), PageTimeout);
+  }
+  {
+    const DeadlineScope scope(CoarseNow() + std::chrono::milliseconds(50));
+    EXPECT_THROW(Call(*slow, "Test", oleaut::DISPATCH_METHOD, {places}), PageTimeout);
+  }
+  EXPECT_LT(std::chrono::steady_clock::now() - started, std::chrono::seconds(5));
 }
 
 struct PageCase {
