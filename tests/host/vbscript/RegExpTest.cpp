@@ -153,6 +153,10 @@ INSTANTIATE_TEST_SUITE_P(Table, RegExpMatches, ::testing::ValuesIn(std::vector<C
     {"[\\101-\\x43]", "g", "ABCD", "A@0,B@1,C@2"},
     {"[\\u00e0-\\u00ff]+", "", "a\xC3\xA9\xC3\xA0", "\xC3\xA9\xC3\xA0@1"},
     {"[^\\s]+", "", " ab ", "ab@1"},
+    // Patterns of real pages.
+    {"^[\\w-\\.]+@([\\w-]+\\.)+[\\w-]{2,4}$", "", "john.doe@mail.example.com", "john.doe@mail.example.com@0[example.]"},
+    {"^\\d{5}(-\\d{4})?$", "", "12345", "12345@0[~]"},
+    {"<[^>]*>", "g", "<b>x</b>", "<b>@0,</b>@4"},
     // What PCRE2 would read as its own syntax is not reachable.
     {"(*LIMIT_MATCH=1)a", "", "a", "error 5018"},
     {"(?<=a)b", "", "ab", "error 5017"},
