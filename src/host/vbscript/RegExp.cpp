@@ -219,6 +219,27 @@ class Replacement {
   std::vector<Part> parts_;
 };
 
+// An argument's text, read in place when it is a string: a search does not
+// copy the text it searches.
+class ArgumentText {
+ public:
+  explicit ArgumentText(const Variant& value) {
+    if (const auto* text = value.If<std::string>()) {
+      view_ = *text;
+    } else {
+      converted_ = VariantTo<std::string>(value);
+      view_ = converted_;
+    }
+  }
+  ArgumentText(const ArgumentText&) = delete;
+  ArgumentText& operator=(const ArgumentText&) = delete;
+  std::string_view View() const { return view_; }
+
+ private:
+  std::string converted_;
+  std::string_view view_;
+};
+
 // What Replace writes for a value: Booleans as numbers (True is "-1").
 std::string ReplacementText(const Variant& with) {
   if (with.Type() == VarType::Boolean) return ToString(Variant(ToLong(with)));
@@ -254,21 +275,23 @@ class RegExp : public IDispatch {
   VariantBool get_Multiline() const { return ToVariantBool(multiline_); }
   void put_Multiline(VariantBool multiline) { SetFlag(multiline_, multiline); }
 
-  VariantBool Test(std::string subject) {
+  VariantBool Test(Variant subject) {
     bool found = false;
-    ForEachMatch(subject, false, [&](const PCRE2_SIZE*) { found = true; });
+    ForEachMatch(ArgumentText(subject).View(), false, [&](const PCRE2_SIZE*) { found = true; });
     return ToVariantBool(found);
   }
 
-  Variant Execute(std::string subject) {
+  Variant Execute(Variant subjectValue) {
+    const ArgumentText argument(subjectValue);
+    const std::string_view subject = argument.View();
     std::vector<MatchRecord> matches;
     const std::uint32_t groups = Current().groups;
     // Characters are counted from the last match on, not from the start.
     std::size_t countedBytes = 0;
     std::size_t countedChars = 0;
     ForEachMatch(subject, global_, [&](const PCRE2_SIZE* ovector) {
-      const std::string_view value(subject.data() + ovector[0], ovector[1] - ovector[0]);
-      countedChars += CharCount(std::string_view(subject).substr(countedBytes, ovector[0] - countedBytes));
+      const std::string_view value = subject.substr(ovector[0], ovector[1] - ovector[0]);
+      countedChars += CharCount(subject.substr(countedBytes, ovector[0] - countedBytes));
       countedBytes = ovector[0];
       MatchRecord record;
       record.value = value;
@@ -277,23 +300,25 @@ class RegExp : public IDispatch {
       record.subMatches.resize(groups);
       for (std::uint32_t g = 1; g <= groups; ++g)
         if (ovector[2 * g] != PCRE2_UNSET)
-          record.subMatches[g - 1] = subject.substr(ovector[2 * g], ovector[2 * g + 1] - ovector[2 * g]);
+          record.subMatches[g - 1] = std::string(subject.substr(ovector[2 * g], ovector[2 * g + 1] - ovector[2 * g]));
       matches.push_back(std::move(record));
     });
     return ObjectRef(MakeMatches(std::move(matches)));
   }
 
-  std::string Replace(std::string subject, Variant with) {
+  std::string Replace(Variant subjectValue, Variant with) {
+    const ArgumentText argument(subjectValue);
+    const std::string_view subject = argument.View();
     const std::string text = ReplacementText(with);
     const Replacement replacement(text, Current().groups);
     std::string out;
     std::size_t copied = 0;
     ForEachMatch(subject, global_, [&](const PCRE2_SIZE* ovector) {
-      out.append(subject, copied, ovector[0] - copied);
+      out += subject.substr(copied, ovector[0] - copied);
       replacement.Append(out, subject, ovector);
       copied = ovector[1];
     });
-    out.append(subject, copied);
+    out += subject.substr(copied);
     return out;
   }
 
