@@ -15,6 +15,7 @@
 #include "host/pages/SiteFiles.h"
 #include "host/vbscript/Dictionary.h"
 #include "host/vbscript/Engine.h"
+#include "host/vbscript/RegExp.h"
 
 namespace kelvane::host {
 
@@ -101,6 +102,9 @@ std::optional<PageFailure> RunAspPage(PageContext& context, const Intrinsics& in
   return std::nullopt;
 }
 
-void RegisterLanguageObjects() { RegisterPageObject("Scripting.Dictionary", vbscript::CreateDictionary); }
+void RegisterLanguageObjects() {
+  RegisterPageObject("Scripting.Dictionary", vbscript::CreateDictionary);
+  RegisterPageObject("VBScript.RegExp", vbscript::CreateRegExp);
+}
 
 }  // namespace kelvane::host

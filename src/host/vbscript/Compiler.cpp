@@ -4,6 +4,7 @@
 
 #include "host/vbscript/Builtins.h"
 #include "host/vbscript/PageCompiler.h"
+#include "host/vbscript/RegExp.h"
 #include "platform/oleaut/AutomationError.h"
 
 namespace kelvane::host::vbscript {
@@ -208,6 +209,13 @@ void PageCompiler::ResolveAll() {
     return it == classes.end() ? -1 : static_cast<std::int32_t>(it - classes.begin());
   };
   for (Expr* e : newExprs_) {
+    if (e->name == "regexp") {
+      // The language's own class, even where the page defines one of that
+      // name.
+      e->kind = ExprKind::BuiltinCall;
+      e->builtin = [](std::span<oleaut::Variant>) { return oleaut::Variant(oleaut::ObjectRef(CreateRegExp())); };
+      continue;
+    }
     e->slot = find(program_->classes, e->name);
     if (e->slot >= 0) e->slot += program_->classBase;
     else if (scope_ != nullptr) e->slot = find(scope_->page->classes, e->name);

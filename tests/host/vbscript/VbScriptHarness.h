@@ -13,6 +13,7 @@
 
 #include "host/vbscript/Dictionary.h"
 #include "host/vbscript/Engine.h"
+#include "host/vbscript/RegExp.h"
 #include "platform/complus/ObjectContext.h"
 #include "server/ClassFactory.h"
 #include "platform/oleaut/AutomationError.h"
@@ -61,6 +62,7 @@ class FakeServer : public oleaut::IDispatch {
     if (id != 1 || args.size() != 1) oleaut::RaiseRuntimeError(oleaut::kWrongArgumentCount);
     const std::string progID = oleaut::ToString(args[0]);
     if (oleaut::FoldCase(progID) == "scripting.dictionary") return oleaut::ObjectRef(CreateDictionary());
+    if (oleaut::FoldCase(progID) == "vbscript.regexp") return oleaut::ObjectRef(CreateRegExp());
     auto object = server::CreateObject(progID);
     if (auto* control = dynamic_cast<complus::ObjectControl*>(object.get())) control->Activate();
     return oleaut::ObjectRef(object);
