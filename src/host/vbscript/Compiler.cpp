@@ -223,12 +223,11 @@ void PageCompiler::Resolve(const Pending& pending) {
   }
   if (const BuiltinFunction* builtin = FindBuiltin(name)) {
     if (pending.target) Fail(kIllegalAssignmentCompile, "Illegal assignment: " + name, e.line);
+    // A wrong number of arguments is an error of the call when it runs.
     const auto count = static_cast<int>(e.args.size());
-    if (count < builtin->minArgs || count > builtin->maxArgs)
-      Fail(oleaut::kWrongArgumentCount,
-           std::string(oleaut::RuntimeErrorText(oleaut::kWrongArgumentCount)) + ": " + name, e.line);
+    const bool fits = count >= builtin->minArgs && count <= builtin->maxArgs;
     e.kind = ExprKind::BuiltinCall;
-    e.builtin = builtin->function;
+    e.builtin = fits ? builtin->function : RaiseWrongArgumentCount;
     return;
   }
   if (auto constant = FindConstant(name)) return MakeConstant(e, *constant, pending.target);
