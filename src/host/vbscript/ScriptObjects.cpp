@@ -41,6 +41,8 @@ std::optional<DISPID> ScriptObject::GetIDOfName(std::string_view name) const {
 }
 
 Variant ScriptObject::Invoke(DISPID id, std::uint16_t kind, std::span<const Variant> args) {
+  // The page's own objects are the language's: their errors are its errors.
+  const ErrorSourceScope source(kRuntimeSource);
   const auto runtime = runtime_.lock();
   if (!runtime) RaiseRuntimeError(kObjectNotSet);
   const std::int32_t index = id == DISPID_VALUE ? info_.defaultMember : id - 1;
@@ -95,6 +97,7 @@ std::optional<DISPID> ErrObject::GetIDOfName(std::string_view name) const {
 }
 
 Variant ErrObject::Invoke(DISPID id, std::uint16_t kind, std::span<const Variant> args) {
+  const ErrorSourceScope source(kRuntimeSource);
   const bool put = (kind & DISPATCH_PROPERTYPUT) != 0;
   if (put && args.size() != 1) RaiseRuntimeError(kWrongArgumentCount);
   switch (id) {

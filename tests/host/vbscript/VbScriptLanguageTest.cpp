@@ -285,7 +285,8 @@ INSTANTIATE_TEST_SUITE_P(Errors, VbScriptSnippet, ::testing::ValuesIn(std::vecto
     {"On Error Resume Next\nErr.Raise 1, \"s\"\nErr.Raise &h8007000E&\nResponse.Write Err.Source & Err.Description", "sUnknown runtime error"},
     {"On Error Resume Next\nx = 1 / 0\nResponse.Write Err.Source", "Microsoft VBScript runtime error"},
     {"Sub S : x = CInt(\"a\") : End Sub\nOn Error Resume Next\nS\nResponse.Write Err.Source", "Microsoft VBScript runtime error"},
-    {"On Error Resume Next\nErr.Raise\nResponse.Write Err.Number", "450"},
+    {"On Error Resume Next\nErr.Raise\nResponse.Write Err.Number & Err.Source", "450Microsoft VBScript runtime error"},
+    {"Class C\n Private n\nEnd Class\nSet o = New C\nOn Error Resume Next\nx = o.n\nResponse.Write Err.Number & Err.Source", "438Microsoft VBScript runtime error"},
     {"On Error Resume Next\nx = Left(\"a\")\nResponse.Write Err.Number & \" on\"", "450 on"},
     {"If False Then x = Mid(\"a\", 1, 2, 3)\nResponse.Write \"runs\"", "runs"}}));
 
