@@ -304,7 +304,7 @@ std::string ToUtf16Bytes(std::string_view text) {
   };
   for (std::size_t i = 0; i < text.size();) {
     const auto lead = static_cast<unsigned char>(text[i]);
-    const std::size_t length = lead >= 0xF0 ? 4 : lead >= 0xE0 ? 3 : lead >= 0xC0 ? 2 : 1;
+    const std::size_t length = lead >= 0xF8 ? 1 : lead >= 0xF0 ? 4 : lead >= 0xE0 ? 3 : lead >= 0xC0 ? 2 : 1;
     std::uint32_t code = length == 1 ? lead : lead & (0x7Fu >> length);
     bool whole = i + length <= text.size();
     for (std::size_t k = 1; whole && k < length; ++k) {
@@ -312,6 +312,7 @@ std::string ToUtf16Bytes(std::string_view text) {
       whole = (next & 0xC0) == 0x80;
       code = (code << 6) | (next & 0x3Fu);
     }
+    if (code > 0x10FFFF) whole = false;
     if (!whole) code = lead;
     if (code >= 0x10000) {
       unit(0xD800 | ((code - 0x10000) >> 10));

@@ -80,7 +80,8 @@ INSTANTIATE_TEST_SUITE_P(EngineAndConstants, VbScriptExpression, ::testing::Valu
     {"vbFirstFourDays + vbFirstFullWeek", "5"}, {"vbSystemModal", "4096"}, {"vbDecimal", "14"}}));
 
 INSTANTIATE_TEST_SUITE_P(ByteStrings, VbScriptExpression, ::testing::ValuesIn(std::vector<Case>{
-    {"LenB(\"abc\")", "6"}, {"LenB(\"h\xC3\xA9\")", "4"}, {"TypeName(LenB(Null))", "Null"},
+    {"LenB(\"abc\")", "6"}, {"LenB(\"h\xC3\xA9\")", "4"}, {"LenB(\"\xF0\x9F\x98\x80\")", "4"},
+    {"TypeName(LenB(Null))", "Null"},
     {"LenB(ChrB(65) & ChrB(66))", "2"}, {"TypeName(ChrB(65))", "Byte()"}, {"ChrB(256)", "error 5"},
     {"AscB(\"A\")", "65"}, {"AscB(ChrB(200))", "200"}, {"AscB(\"\")", "error 5"}, {"AscB(Null)", "error 94"},
     {"AscB(MidB(ChrB(1) & ChrB(2) & ChrB(3), 2, 1))", "2"}, {"LenB(MidB(ChrB(1) & ChrB(2) & ChrB(3), 2))", "2"},

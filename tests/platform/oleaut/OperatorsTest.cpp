@@ -160,6 +160,9 @@ INSTANTIATE_TEST_SUITE_P(Arithmetic, OperatorTest, testing::ValuesIn(std::vector
     {Concatenate, kEmpty, Variant::ByteArray({9}, 0), Variant::ByteArray({9}, 0)},
     {Concatenate, Variant::ByteArray({1}, 0), "A\xC3\xA9", Variant::ByteArray({1, 65, 0, 0xE9, 0}, 0)},
     {Concatenate, kNull, Variant::ByteArray({1}, 0), Variant::ByteArray({1}, 0)},
+    {Concatenate, Variant::ByteArray({}, 0), "\xF8\x80\x80\x80\xC3",
+     Variant::ByteArray({0xF8, 0, 0x80, 0, 0x80, 0, 0x80, 0, 0xC3, 0}, 0)},
+    {Concatenate, Variant::ByteArray({}, 0), "\xF0\x9F\x98\x80", Variant::ByteArray({0x3D, 0xD8, 0x00, 0xDE}, 0)},
     {Concatenate, "a", Variant(ArrayRef(std::make_shared<const SafeArray>())), {}, kTypeMismatch}}));
 
 INSTANTIATE_TEST_SUITE_P(Bitwise, OperatorTest, testing::ValuesIn(std::vector<OperatorCase>{
