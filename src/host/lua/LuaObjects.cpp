@@ -185,6 +185,7 @@ void PushVariant(lua_State* L, const Variant& value) {
     case VarType::Byte: lua_pushinteger(L, *value.If<oleaut::Byte>()); return;
     case VarType::Single: lua_pushnumber(L, *value.If<oleaut::Single>()); return;
     case VarType::Double: lua_pushnumber(L, *value.If<double>()); return;
+    case VarType::Currency: lua_pushnumber(L, oleaut::ToDouble(value)); return;
     case VarType::Boolean: lua_pushboolean(L, oleaut::IsTrue(*value.If<oleaut::VariantBool>())); return;
     case VarType::Date: {
       // A date as its text, which Lua can show and compare as it was made.

@@ -17,7 +17,11 @@ using Args = std::span<Variant>;
 
 // Raises 5 "Invalid procedure call or argument".
 [[noreturn]] void InvalidCall();
+// Whether argument `index` was given: present and not left out (f(a, , c)).
+bool Given(Args args, std::size_t index);
 bool AnyNull(Args args);
+// Raises 94 when any argument is Null.
+void RefuseNull(Args args);
 // A count argument as a Long; 5 when negative.
 oleaut::Long Count(const Variant& v);
 // Whether argument `index`, when given, asks for text compare (1) rather
@@ -26,6 +30,16 @@ bool TextCompare(Args args, std::size_t index);
 // The array a variant holds; 13 when it holds none.
 const oleaut::SafeArray& ArrayOf(const Variant& v);
 Variant MakeArray(std::vector<Variant> elements);
+
+// The arguments of InStr and InStrB, ([start,] searched, sought[, compare]),
+// checked: a Null start is 94, one below 1 is 5.
+struct SearchArguments {
+  std::size_t start;  // 1-based
+  const Variant& searched;
+  const Variant& sought;
+  bool text;
+};
+SearchArguments ReadSearchArguments(Args a);
 
 // Strings.
 Variant Len(Args a);
@@ -51,6 +65,16 @@ Variant ChrW(Args a);
 Variant Asc(Args a);
 Variant Hex(Args a);
 Variant Oct(Args a);
+
+// Byte strings: byte arrays, or text seen as its UTF-16 code units of two
+// bytes each (ByteStrings.cpp).
+Variant LenB(Args a);
+Variant LeftB(Args a);
+Variant RightB(Args a);
+Variant MidB(Args a);
+Variant InStrB(Args a);
+Variant AscB(Args a);
+Variant ChrB(Args a);
 
 // Dates.
 Variant NowFunction(Args a);

@@ -11,13 +11,6 @@ namespace kelvane::host::vbscript {
 
 namespace compiling {
 
-namespace {
-
-// Stands for a built-in function called with too many or too few arguments.
-Variant RaiseWrongArgumentCount(std::span<Variant>) { oleaut::RaiseRuntimeError(oleaut::kWrongArgumentCount); }
-
-}  // namespace
-
 void PageCompiler::ParseTopLevel() {
   // Option Explicit holds for the whole page wherever it stands: pages
   // put text (a line break after the directive) before it.
@@ -314,7 +307,7 @@ void PageCompiler::Resolve(const Pending& pending) {
     const auto count = static_cast<int>(e.args.size());
     const bool counted = count >= builtin->minArgs && count <= builtin->maxArgs;
     e.kind = ExprKind::BuiltinCall;
-    e.builtin = counted ? builtin->function : &RaiseWrongArgumentCount;
+    e.builtin = counted ? builtin->function : RaiseWrongArgumentCount;
     return;
   }
   if (auto constant = FindConstant(name)) return MakeConstant(e, *constant, pending.target);

@@ -54,7 +54,7 @@ constexpr const char* kMonthNames[] = {"January", "February", "March", "April", 
 
 // A name, or its first three letters when `abbreviate` holds.
 Variant NameOf(const char* name, Args a, std::size_t abbreviateAt) {
-  const bool abbreviate = a.size() > abbreviateAt && IsTrue(ToBoolean(a[abbreviateAt]));
+  const bool abbreviate = Given(a, abbreviateAt) && IsTrue(ToBoolean(a[abbreviateAt]));
   return abbreviate ? std::string(name, 3) : std::string(name);
 }
 
@@ -68,10 +68,12 @@ Variant TimeFunction(Args) {
 }
 Variant TimerFunction(Args) { return Timer(); }
 
+// The first day is checked before the date: a Null date gives Null only
+// with a valid first day.
 Variant Weekday(Args a) {
-  if (a[0].IsNull()) return a[0];
-  const int first = a.size() >= 2 ? static_cast<int>(ToLong(a[1])) : 1;
+  const int first = Given(a, 1) ? static_cast<int>(ToLong(a[1])) : 1;
   if (first < 0 || first > 7) InvalidCall();
+  if (a[0].IsNull()) return a[0];
   const int weekday = SplitDate(ToDate(a[0])).weekday;
   return static_cast<Integer>((weekday - (first == 0 ? 1 : first) + 7) % 7 + 1);
 }
@@ -79,6 +81,7 @@ Variant Weekday(Args a) {
 Variant DateAdd(Args a) {
   const Interval interval = IntervalOf(a[0]);
   const double n = std::trunc(ToDouble(a[1]));
+  if (a[2].IsNull()) return a[2];
   const Date date = ToDate(a[2]);
   const auto months = [&](double count) {
     const DateParts parts = SplitDate(date);
@@ -129,6 +132,7 @@ Variant DateDiff(Args a) {
 }
 
 Variant MonthName(Args a) {
+  RefuseNull(a);
   const Long month = ToLong(a[0]);
   if (month < 1 || month > 12) InvalidCall();
   return NameOf(kMonthNames[month - 1], a, 1);
@@ -136,7 +140,7 @@ Variant MonthName(Args a) {
 
 Variant WeekdayName(Args a) {
   const Long day = ToLong(a[0]);
-  const Long first = a.size() >= 3 ? ToLong(a[2]) : 1;
+  const Long first = Given(a, 2) ? ToLong(a[2]) : 1;
   if (day < 1 || day > 7 || first < 0 || first > 7) InvalidCall();
   return NameOf(kDayNames[(day - 1 + (first == 0 ? 1 : first) - 1) % 7], a, 1);
 }
@@ -190,9 +194,9 @@ Variant TimeSerialFunction(Args a) {
 }
 
 Variant FormatDateTime(Args a) {
-  if (a[0].IsNull()) return a[0];
+  const Long format = Given(a, 1) ? ToLong(a[1]) : 0;
+  if (a[0].IsNull()) RaiseRuntimeError(kTypeMismatch);
   const Date date = ToDate(a[0]);
-  const Long format = a.size() >= 2 ? ToLong(a[1]) : 0;
   const DateParts p = SplitDate(date);
   std::array<char, 64> buffer{};
   switch (format) {

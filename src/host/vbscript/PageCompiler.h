@@ -351,6 +351,8 @@ class PageCompiler {
   };
 
   void ParseArguments(Expr& e, ParenGroup* group);
+  // An argument left out of a list (f(a, , c)): the value Variant::Missing().
+  ExprPtr MissingArgument();
   ExprPtr ParsePostfix(ParenGroup* group, bool statementStart);
   ExprPtr ParsePrimary(ParenGroup* group, bool statementStart);
 

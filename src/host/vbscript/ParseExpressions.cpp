@@ -128,10 +128,15 @@ void PageCompiler::ParseArguments(Expr& e, ParenGroup* group) {
   e.hasArgs = true;
   if (Accept(TokenKind::RightParen)) return;
   do {
-    if (Is(TokenKind::Comma) || Is(TokenKind::RightParen)) Fail(kUnsupported, "Omitted arguments are not supported");
-    e.args.push_back(ParseExpression());
+    e.args.push_back(Is(TokenKind::Comma) || Is(TokenKind::RightParen) ? MissingArgument() : ParseExpression());
   } while (Accept(TokenKind::Comma));
   Expect(TokenKind::RightParen, "')'");
+}
+
+ExprPtr PageCompiler::MissingArgument() {
+  auto e = MakeExpr(ExprKind::Constant, Line());
+  e->value = Variant::Missing();
+  return e;
 }
 
 ExprPtr PageCompiler::ParsePostfix(ParenGroup* group, bool statementStart) {

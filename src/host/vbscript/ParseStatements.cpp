@@ -164,7 +164,7 @@ void PageCompiler::MarkCalled(const Expr& target, std::size_t pendingFrom) {
 void PageCompiler::ParseBareArguments(Expr& call) {
   call.hasArgs = true;
   do {
-    call.args.push_back(ParseExpression());
+    call.args.push_back(Is(TokenKind::Comma) || AtStatementEnd() ? MissingArgument() : ParseExpression());
   } while (Accept(TokenKind::Comma));
 }
 

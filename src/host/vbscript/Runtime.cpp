@@ -7,6 +7,7 @@
 #include <utility>
 
 #include "host/pages/PageDeadline.h"
+#include "host/vbscript/Builtins.h"
 #include "host/vbscript/Compiler.h"
 #include "host/vbscript/ScriptObjects.h"
 #include "platform/oleaut/Conversion.h"
@@ -126,7 +127,10 @@ Runtime::Runtime(const Program& program, const RunOptions& options)
 
 Runtime::~Runtime() = default;
 
-void Runtime::RunMain() { ExecBlock(program_.main); }
+void Runtime::RunMain() {
+  const ErrorSourceScope source(kRuntimeSource);
+  ExecBlock(program_.main);
+}
 
 void Runtime::ReleaseAll() noexcept {
   for (auto& global : globals_) {
@@ -147,8 +151,15 @@ void Runtime::CheckTime() {
   if (CoarseNow() > options_.deadline) throw PageTimeout();
 }
 
-void Runtime::AfterObjectCall() {
+Variant Runtime::InvokeObject(IDispatch& object, DISPID id, std::uint16_t kind,
+                              std::span<const Variant> args) {
+  Variant result;
+  {
+    const ErrorSourceScope source(nullptr);
+    result = object.Invoke(id, kind, args);
+  }
   if (options_.ended && options_.ended()) throw PageStop{};
+  return result;
 }
 
 void Runtime::RecordError(const AutomationError& error) { err_->Record(error); }
@@ -192,6 +203,8 @@ Runtime::Flow Runtime::Exec(const Stmt& s) {
           s.target->kind == ExprKind::Constant)
         RaiseRuntimeError(kMemberNotFound);
       Eval(*s.target);
+      if (s.target->kind == ExprKind::BuiltinCall && IsNumericConversion(s.target->builtin))
+        RaiseRuntimeError(kUnsupportedAutomationType);
       break;
     case StmtKind::If: return ExecIf(s);
     case StmtKind::Select: return ExecSelect(s);
@@ -236,7 +249,7 @@ Runtime::Flow Runtime::Exec(const Stmt& s) {
       break;
     case StmtKind::WriteValue: Write(Eval(*s.value)); break;
     case StmtKind::Randomize:
-      Randomize(s.value ? ToSingle(Eval(*s.value)) : Timer());
+      Randomize(s.value ? ToDouble(Eval(*s.value)) : Timer());
       break;
   }
   return Flow::Normal;
@@ -268,11 +281,11 @@ Comparison Runtime::CompareSides(const Variant& lhs, const Expr& left, const Var
                                  const Expr& right) {
   if (right.kind == ExprKind::Constant && left.kind != ExprKind::Constant) {
     if (rhs.IsString()) return CompareWithText(lhs, *rhs.If<std::string>());
-    if (HoldsNumber(rhs)) return CompareWithNumber(lhs, ToDouble(rhs));
+    if (HoldsNumber(rhs)) return CompareWithNumber(lhs, rhs);
   }
   if (left.kind == ExprKind::Constant && right.kind != ExprKind::Constant) {
     if (lhs.IsString()) return Reverse(CompareWithText(rhs, *lhs.If<std::string>()));
-    if (HoldsNumber(lhs)) return Reverse(CompareWithNumber(rhs, ToDouble(lhs)));
+    if (HoldsNumber(lhs)) return Reverse(CompareWithNumber(rhs, lhs));
   }
   return Compare(lhs, rhs);
 }
@@ -352,7 +365,7 @@ Runtime::Flow Runtime::ExecForEach(const Stmt& s) {
     return flow == Flow::ExitFor ? Flow::Normal : flow;
   }
   IDispatch& object = DispatchOf(collection);
-  const Variant enumeratorValue = object.Invoke(DISPID_NEWENUM, DISPATCH_METHOD | DISPATCH_PROPERTYGET, {});
+  const Variant enumeratorValue = InvokeObject(object, DISPID_NEWENUM, DISPATCH_METHOD | DISPATCH_PROPERTYGET, {});
   const auto enumerator = std::dynamic_pointer_cast<IEnumVARIANT>(ToObject(enumeratorValue));
   if (!enumerator) RaiseRuntimeError(kMemberNotFound);
   while (auto next = enumerator->Next()) {
@@ -419,8 +432,7 @@ void Runtime::Write(const Variant& value) {
     if (!id) RaiseRuntimeError(kMemberNotFound);
     writeId_ = *id;
   }
-  response.Invoke(writeId_, DISPATCH_METHOD, std::span<const Variant>(&value, 1));
-  AfterObjectCall();
+  InvokeObject(response, writeId_, DISPATCH_METHOD, std::span<const Variant>(&value, 1));
 }
 
 // ---- variables and assignment ----
@@ -439,9 +451,7 @@ Variant& Runtime::Slot(const Expr& e) {
 Variant Runtime::ObjectValue(const Variant& value) {
   if (!value.IsObject()) return value;
   IDispatch& object = DispatchOf(value);
-  Variant result = object.Invoke(DISPID_VALUE, DISPATCH_PROPERTYGET | DISPATCH_METHOD, {});
-  AfterObjectCall();
-  return result;
+  return InvokeObject(object, DISPID_VALUE, DISPATCH_PROPERTYGET | DISPATCH_METHOD, {});
 }
 
 void Runtime::Assign(const Expr& target, Variant value, bool isSet) {
@@ -459,8 +469,7 @@ void Runtime::Assign(const Expr& target, Variant value, bool isSet) {
     Arguments args(target.args.size() + 1);
     for (std::size_t i = 0; i < target.args.size(); ++i) args[i] = Eval(*target.args[i]);
     args[target.args.size()] = std::move(value);
-    object.Invoke(*id, kind, args.Span());
-    AfterObjectCall();
+    InvokeObject(object, *id, kind, args.Span());
     return;
   }
   Variant& slot = Slot(target);
@@ -472,8 +481,7 @@ void Runtime::Assign(const Expr& target, Variant value, bool isSet) {
   for (std::size_t i = 0; i < target.args.size(); ++i) args[i] = Eval(*target.args[i]);
   if (slot.IsObject()) {
     args[target.args.size()] = std::move(value);
-    DispatchOf(slot).Invoke(DISPID_VALUE, kind, args.Span());
-    AfterObjectCall();
+    InvokeObject(DispatchOf(slot), DISPID_VALUE, kind, args.Span());
     return;
   }
   StoreElement(slot, args.Span().first(target.args.size()), std::move(value));
@@ -587,9 +595,7 @@ Variant Runtime::CallMember(const Expr& e) {
   if (!id) RaiseRuntimeError(kMemberNotFound);
   Arguments args(e.args.size());
   for (std::size_t i = 0; i < e.args.size(); ++i) args[i] = Eval(*e.args[i]);
-  Variant result = object.Invoke(*id, DISPATCH_METHOD | DISPATCH_PROPERTYGET, args.Span());
-  AfterObjectCall();
-  return result;
+  return InvokeObject(object, *id, DISPATCH_METHOD | DISPATCH_PROPERTYGET, args.Span());
 }
 
 void Runtime::StoreElement(Variant& slot, std::span<Variant> indexes, Variant value) {
@@ -606,9 +612,7 @@ Variant Runtime::IndexOrDefault(const Variant& value, std::span<Variant> args) {
     return ElementAt(**array, ElementIndex(**array, args));
   }
   if (value.IsObject()) {
-    Variant result = DispatchOf(value).Invoke(DISPID_VALUE, DISPATCH_METHOD | DISPATCH_PROPERTYGET, args);
-    AfterObjectCall();
-    return result;
+    return InvokeObject(DispatchOf(value), DISPID_VALUE, DISPATCH_METHOD | DISPATCH_PROPERTYGET, args);
   }
   RaiseRuntimeError(kTypeMismatch);
 }
@@ -656,6 +660,7 @@ Variant Runtime::CallWithArguments(const Program& unit, std::int32_t index, cons
 Variant Runtime::CallProcedure(const Program& unit, std::int32_t index, ScriptObject* me,
                                std::span<Variant> values, Variant* const* refs) {
   const Procedure& p = ProcedureAt(program_, unit, index);
+  const ErrorSourceScope source(kRuntimeSource);
   if (depth_ >= kMaxDepth) RaiseRuntimeError(kOutOfStackSpace);
   CheckTime();
   Frame frame;

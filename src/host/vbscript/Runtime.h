@@ -136,7 +136,10 @@ class Runtime : public std::enable_shared_from_this<Runtime> {
   oleaut::Variant ObjectValue(const oleaut::Variant& value);
   void RecordError(const oleaut::AutomationError& error);
   void CheckTime();
-  void AfterObjectCall();
+  // Calls a member of an object; the errors the object raises name the
+  // module as their source, and a page ended inside the call stops here.
+  oleaut::Variant InvokeObject(oleaut::IDispatch& object, oleaut::DISPID id, std::uint16_t kind,
+                               std::span<const oleaut::Variant> args);
 
   const Program& program_;
   const RunOptions& options_;

@@ -32,8 +32,8 @@ enum CompileErrorNumber : std::int32_t {
   kUnsupported = 1050,  // a part of the language this engine refuses
 };
 
-constexpr char kCompileSource[] = "VBScript compilation error";
-constexpr char kRuntimeSource[] = "VBScript runtime error";
+constexpr char kCompileSource[] = "Microsoft VBScript compilation error";
+constexpr char kRuntimeSource[] = "Microsoft VBScript runtime error";
 
 // Thrown while a page is translated or compiled.
 class CompileFailure : public std::runtime_error {

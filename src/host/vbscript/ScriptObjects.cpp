@@ -44,6 +44,8 @@ std::optional<DISPID> ScriptObject::GetIDOfName(std::string_view name) const {
 }
 
 Variant ScriptObject::Invoke(DISPID id, std::uint16_t kind, std::span<const Variant> args) {
+  // The page's own objects are the language's: their errors are its errors.
+  const ErrorSourceScope source(kRuntimeSource);
   const auto runtime = runtime_.lock();
   if (!runtime) RaiseRuntimeError(kObjectNotSet);
   const std::int32_t index = id == DISPID_VALUE ? info_.defaultMember : id - 1;
@@ -96,6 +98,13 @@ Variant ProcedureReference::Invoke(DISPID id, std::uint16_t kind, std::span<cons
 
 namespace {
 
+// The number Err.Raise raises: a runtime error's HRESULT is its number; 0,
+// and numbers above 65535 that are no HRESULT, are 5.
+Long RaisedNumber(Long number) {
+  if (number == 0 || number > 0xFFFF) return kInvalidProcedureCall;
+  return RuntimeNumberOf(number);
+}
+
 enum ErrMember : DISPID { kNumber = 0, kSource, kDescription, kHelpFile, kHelpContext, kClear, kRaise };
 
 constexpr std::array<std::string_view, 7> kErrNames = {"number", "source", "description", "helpfile",
@@ -111,6 +120,7 @@ std::optional<DISPID> ErrObject::GetIDOfName(std::string_view name) const {
 }
 
 Variant ErrObject::Invoke(DISPID id, std::uint16_t kind, std::span<const Variant> args) {
+  const ErrorSourceScope source(kRuntimeSource);
   const bool put = (kind & DISPATCH_PROPERTYPUT) != 0;
   if (put && args.size() != 1) RaiseRuntimeError(kWrongArgumentCount);
   switch (id) {
@@ -134,12 +144,19 @@ Variant ErrObject::Invoke(DISPID id, std::uint16_t kind, std::span<const Variant
       return {};
     case kRaise: {
       if (args.empty() || args.size() > 5) RaiseRuntimeError(kWrongArgumentCount);
-      const Long number = ToLong(args[0]);
-      const auto text = [&](std::size_t i, std::string fallback) {
-        return args.size() > i && !args[i].IsEmpty() ? ToString(args[i]) : std::move(fallback);
+      const Long number = RaisedNumber(ToLong(args[0]));
+      // What is left out keeps what Err holds, or the runtime's own when
+      // Err holds nothing.
+      const auto given = [&](std::size_t i) {
+        return i < args.size() && !args[i].IsEmpty() && !args[i].IsMissing();
       };
-      throw AutomationError(number, text(1, kRuntimeSource), text(2, RuntimeErrorText(number)),
-                            text(3, {}), args.size() > 4 ? ToLong(args[4]) : 0);
+      const auto text = [&](std::size_t i, const std::string& held, std::string_view fallback) {
+        if (given(i)) return ToString(args[i]);
+        return held.empty() ? std::string(fallback) : held;
+      };
+      throw AutomationError(number, text(1, source_, kRuntimeSource),
+                            text(2, description_, RuntimeErrorText(number)), text(3, helpFile_, {}),
+                            given(4) ? ToLong(args[4]) : helpContext_);
     }
     default: RaiseRuntimeError(kMemberNotFound);
   }

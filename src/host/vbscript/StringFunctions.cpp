@@ -65,56 +65,64 @@ Variant Len(Args a) {
   return static_cast<Long>(CharCount(ToString(a[0])));
 }
 
+// The length is read first: a Null length is 94 and a negative one 5 even
+// for a Null string, which otherwise gives Null.
 Variant Left(Args a) {
+  const auto n = static_cast<std::size_t>(Count(a[1]));
   if (a[0].IsNull()) return a[0];
   const std::string s = ToString(a[0]);
-  return s.substr(0, ByteOffset(s, static_cast<std::size_t>(Count(a[1]))));
+  return s.substr(0, ByteOffset(s, n));
 }
 
 Variant Right(Args a) {
+  const auto n = static_cast<std::size_t>(Count(a[1]));
   if (a[0].IsNull()) return a[0];
   const std::string s = ToString(a[0]);
-  const auto n = static_cast<std::size_t>(Count(a[1]));
   const std::size_t chars = CharCount(s);
   return s.substr(ByteOffset(s, chars > n ? chars - n : 0));
 }
 
+// Start and length are checked before the string: Null in either is 94.
 Variant Mid(Args a) {
-  if (a[0].IsNull()) return a[0];
-  const std::string s = ToString(a[0]);
+  RefuseNull(a.subspan(1));
   const Long start = ToLong(a[1]);
   if (start < 1) InvalidCall();
+  const bool withLength = Given(a, 2);
+  const auto length = withLength ? static_cast<std::size_t>(Count(a[2])) : 0;
+  if (a[0].IsNull()) return a[0];
+  const std::string s = ToString(a[0]);
   const std::size_t from = ByteOffset(s, static_cast<std::size_t>(start - 1));
-  if (a.size() < 3) return s.substr(from);
-  const auto length = static_cast<std::size_t>(Count(a[2]));
+  if (!withLength) return s.substr(from);
   const std::string rest = s.substr(from);
   return rest.substr(0, ByteOffset(rest, length));
 }
 
-Variant InStr(Args a) {
+SearchArguments ReadSearchArguments(Args a) {
   const bool withStart = a.size() >= 3;
   if (withStart && a[0].IsNull()) RaiseRuntimeError(kInvalidUseOfNull);
-  const Long start = withStart ? ToLong(a[0]) : 1;
+  const Long start = withStart && Given(a, 0) ? ToLong(a[0]) : 1;
   if (start < 1) InvalidCall();
-  const Variant& haystack = a[withStart ? 1 : 0];
-  const Variant& needle = a[withStart ? 2 : 1];
-  const bool text = TextCompare(a, 3);
-  if (haystack.IsNull() || needle.IsNull()) return Variant::Null();
-  return static_cast<Long>(FindText(ToString(haystack), ToString(needle), static_cast<std::size_t>(start), text));
+  return {static_cast<std::size_t>(start), a[withStart ? 1 : 0], a[withStart ? 2 : 1], TextCompare(a, 3)};
+}
+
+Variant InStr(Args a) {
+  const SearchArguments search = ReadSearchArguments(a);
+  if (search.searched.IsNull() || search.sought.IsNull()) return Variant::Null();
+  return static_cast<Long>(
+      FindText(ToString(search.searched), ToString(search.sought), search.start, search.text));
 }
 
 Variant InStrRev(Args a) {
-  if (a[0].IsNull() || a[1].IsNull()) return Variant::Null();
-  const Long start = a.size() >= 3 ? ToLong(a[2]) : -1;
+  RefuseNull(a);
+  const Long start = Given(a, 2) ? ToLong(a[2]) : -1;
   if (start == 0 || start < -1) InvalidCall();
   return static_cast<Long>(FindTextBackward(ToString(a[0]), ToString(a[1]), start, TextCompare(a, 3)));
 }
 
 Variant Replace(Args a) {
-  if (AnyNull(a.subspan(0, 1))) return Variant::Null();
-  if (a[1].IsNull() || a[2].IsNull()) RaiseRuntimeError(kInvalidUseOfNull);
-  const Long start = a.size() >= 4 ? ToLong(a[3]) : 1;
-  const Long count = a.size() >= 5 ? ToLong(a[4]) : -1;
+  RefuseNull(a);
+  const Long start = Given(a, 3) ? ToLong(a[3]) : 1;
+  const Long count = Given(a, 4) ? ToLong(a[4]) : -1;
   if (start < 1 || count < -1) InvalidCall();
   return ReplaceText(ToString(a[0]), ToString(a[1]), ToString(a[2]), static_cast<std::size_t>(start),
                      count, TextCompare(a, 5));
@@ -123,8 +131,8 @@ Variant Replace(Args a) {
 Variant Split(Args a) {
   if (a[0].IsNull()) RaiseRuntimeError(kInvalidUseOfNull);
   const std::string s = ToString(a[0]);
-  const std::string delimiter = a.size() >= 2 ? ToString(a[1]) : " ";
-  const Long count = a.size() >= 3 ? ToLong(a[2]) : -1;
+  const std::string delimiter = Given(a, 1) ? ToString(a[1]) : " ";
+  const Long count = Given(a, 2) ? ToLong(a[2]) : -1;
   if (count < -1) InvalidCall();
   std::vector<Variant> parts;
   if (s.empty() || count == 0) return MakeArray(std::move(parts));
@@ -147,14 +155,19 @@ Variant Split(Args a) {
   return MakeArray(std::move(parts));
 }
 
+// A one-dimensional array of variants; Null in it is a type mismatch.
 Variant Join(Args a) {
+  if (a[0].IsNull()) RaiseRuntimeError(kInvalidUseOfNull);
+  if (a[0].IsObject()) RaiseRuntimeError(kMemberNotFound);
   const SafeArray& array = ArrayOf(a[0]);
-  const std::string delimiter = a.size() >= 2 ? ToString(a[1]) : " ";
+  if (array.Dimensions() > 1 || array.elementType == VarType::Byte) RaiseRuntimeError(kTypeMismatch);
+  const std::string delimiter = Given(a, 1) ? ToString(a[1]) : " ";
   std::string joined;
   host::DeadlineTicker ticker;
   for (std::size_t i = 0; i < array.elements.size(); ++i) {
     ticker.Tick();
     if (i > 0) joined += delimiter;
+    if (array.elements[i].IsNull()) RaiseRuntimeError(kTypeMismatch);
     joined += ToString(array.elements[i]);
   }
   return joined;

@@ -9,6 +9,7 @@ namespace kelvane::oleaut {
 
 // Runtime error numbers used across the component.
 enum RuntimeErrorNumber : std::int32_t {
+  kUnknownRuntimeError = 1,
   kInvalidProcedureCall = 5,
   kOverflow = 6,
   kOutOfMemory = 7,
@@ -28,8 +29,10 @@ enum RuntimeErrorNumber : std::int32_t {
   kCannotCreateObject = 429,
   kMemberNotFound = 438,
   kActionNotSupported = 445,
+  kArgumentNotOptional = 449,
   kWrongArgumentCount = 450,
   kNotACollection = 451,
+  kUnsupportedAutomationType = 458,
   kInvalidPicture = 481,
   kVariableUndefined = 500,
   kIllegalAssignment = 501,
@@ -60,8 +63,30 @@ class AutomationError : public std::runtime_error {
 // "Application-defined or object-defined error" for numbers it does not know.
 const char* RuntimeErrorText(std::int32_t number) noexcept;
 
-// Raises the runtime error `number` with its text, sourced from this component.
+// The runtime error number an HRESULT stands for: the runtime's own
+// (0x800A0000 | n) is n, the system's and automation's known failures their
+// runtime numbers (E_OUTOFMEMORY is 7); anything else is itself.
+std::int32_t RuntimeNumberOf(std::int32_t hresult) noexcept;
+
+// Raises the runtime error `number` with its text, sourced from the current
+// error source (ErrorSourceScope): this component's module name unless a
+// script engine runs a page's own code.
 [[noreturn]] void RaiseRuntimeError(std::int32_t number);
+
+// Names the source of the runtime errors the calling thread raises while it
+// lives: a script engine names itself around a page's code, and names the
+// module again (nullptr) around each call into an object. `source` must
+// outlive the scope.
+class ErrorSourceScope {
+ public:
+  explicit ErrorSourceScope(const char* source) noexcept;
+  ~ErrorSourceScope();
+  ErrorSourceScope(const ErrorSourceScope&) = delete;
+  ErrorSourceScope& operator=(const ErrorSourceScope&) = delete;
+
+ private:
+  const char* outer_;
+};
 
 // Runs one step of a routine that ignores its errors: an automation error
 // the step raises is dropped, and whatever the step had not yet assigned

@@ -149,6 +149,23 @@ std::string FormatNumber(T value, int digits) {
   return text;
 }
 
+// An amount with as many of its four decimals as are not trailing zeros.
+std::string FormatCurrencyValue(Currency c) {
+  const bool negative = c.scaled < 0;
+  const std::uint64_t magnitude =
+      negative ? 0 - static_cast<std::uint64_t>(c.scaled) : static_cast<std::uint64_t>(c.scaled);
+  constexpr auto kScale = static_cast<std::uint64_t>(Currency::kScale);
+  std::string text = (negative ? "-" : "") + std::to_string(magnitude / kScale);
+  std::uint64_t fraction = magnitude % kScale;
+  if (fraction == 0) return text;
+  int places = 4;
+  for (; fraction % 10 == 0; fraction /= 10) --places;
+  std::string digits = std::to_string(fraction);
+  text += CurrentNumberFormat().decimal;
+  text.append(static_cast<std::size_t>(places) - digits.size(), '0');
+  return text + digits;
+}
+
 }  // namespace
 
 const NumberFormat& CurrentNumberFormat() { return currentFormat; }
@@ -170,6 +187,8 @@ double ToDouble(const Variant& v) {
     case VarType::Single: return *v.If<Single>();
     case VarType::Double: return *v.If<double>();
     case VarType::Date: return v.If<Date>()->days;
+    case VarType::Currency:
+      return static_cast<double>(v.If<Currency>()->scaled) / Currency::kScale;
     case VarType::Byte: return *v.If<Byte>();
     case VarType::Boolean: return static_cast<Integer>(*v.If<VariantBool>());
     case VarType::String: return TextToDouble(*v.If<std::string>());
@@ -182,8 +201,26 @@ double ToDouble(const Variant& v) {
 // and range-check the double.
 Integer ToInteger(const Variant& v) { return RoundTo<Integer>(ToDouble(v)); }
 Long ToLong(const Variant& v) { return RoundTo<Long>(ToDouble(v)); }
-Byte ToByte(const Variant& v) { return RoundTo<Byte>(ToDouble(v)); }
+// True is 255: the Boolean's 16 bits, narrowed.
+Byte ToByte(const Variant& v) {
+  if (const auto* b = v.If<VariantBool>()) return IsTrue(*b) ? Byte{255} : Byte{0};
+  return RoundTo<Byte>(ToDouble(v));
+}
 Single ToSingle(const Variant& v) { return ToSinglePrecision(ToDouble(v)); }
+
+Currency ToCurrency(const Variant& v) {
+  if (const auto* c = v.If<Currency>()) return *c;
+  if (v.IsObject()) return ToCurrency(ValueOf(v));
+  return CurrencyFromDouble(ToDouble(v));
+}
+
+Currency CurrencyFromDouble(double x) {
+  // 2^63 is exact in a double; every double below it converts exactly.
+  constexpr double kLimit = 9223372036854775808.0;
+  const double scaled = RoundHalfEven(x * Currency::kScale);
+  if (!(scaled >= -kLimit && scaled < kLimit)) RaiseOverflow();
+  return Currency{static_cast<std::int64_t>(scaled)};
+}
 
 std::string ToString(const Variant& v) {
   switch (v.Type()) {
@@ -195,6 +232,7 @@ std::string ToString(const Variant& v) {
     case VarType::Single: return FormatNumber(*v.If<Single>(), 7);
     case VarType::Double: return FormatNumber(*v.If<double>(), 15);
     case VarType::Date: return FormatDate(*v.If<Date>());
+    case VarType::Currency: return FormatCurrencyValue(*v.If<Currency>());
     case VarType::String: return *v.If<std::string>();
     case VarType::Boolean: return IsTrue(*v.If<VariantBool>()) ? "True" : "False";
     case VarType::Object: return ToString(ValueOf(v));
@@ -207,8 +245,10 @@ VariantBool ToBoolean(const Variant& v) {
     case VarType::Boolean: return *v.If<VariantBool>();
     case VarType::String: {
       const std::string_view text = TrimBlanks(*v.If<std::string>());
-      if (EqualsIgnoringCase(text, "True")) return VariantBool::True;
-      if (EqualsIgnoringCase(text, "False")) return VariantBool::False;
+      if (EqualsIgnoringCase(text, "True") || EqualsIgnoringCase(text, "#True#"))
+        return VariantBool::True;
+      if (EqualsIgnoringCase(text, "False") || EqualsIgnoringCase(text, "#False#"))
+        return VariantBool::False;
       return ToVariantBool(TextToDouble(text) != 0.0);
     }
     case VarType::Object: return ToBoolean(ValueOf(v));
@@ -231,6 +271,87 @@ Variant ValueOf(const Variant& v) {
   }
   if (value.IsObject()) RaiseRuntimeError(kTypeMismatch);
   return value;
+}
+
+namespace {
+
+void AppendUtf8(std::string& out, std::uint32_t code) {
+  if (code < 0x80) {
+    out += static_cast<char>(code);
+  } else if (code < 0x800) {
+    out += static_cast<char>(0xC0 | (code >> 6));
+    out += static_cast<char>(0x80 | (code & 0x3F));
+  } else if (code < 0x10000) {
+    out += static_cast<char>(0xE0 | (code >> 12));
+    out += static_cast<char>(0x80 | ((code >> 6) & 0x3F));
+    out += static_cast<char>(0x80 | (code & 0x3F));
+  } else {
+    out += static_cast<char>(0xF0 | (code >> 18));
+    out += static_cast<char>(0x80 | ((code >> 12) & 0x3F));
+    out += static_cast<char>(0x80 | ((code >> 6) & 0x3F));
+    out += static_cast<char>(0x80 | (code & 0x3F));
+  }
+}
+
+}  // namespace
+
+std::string ToUtf16Bytes(std::string_view text) {
+  std::string out;
+  out.reserve(text.size() * 2);
+  const auto unit = [&out](std::uint32_t u) {
+    out += static_cast<char>(u & 0xFF);
+    out += static_cast<char>(u >> 8);
+  };
+  for (std::size_t i = 0; i < text.size();) {
+    const auto lead = static_cast<unsigned char>(text[i]);
+    const std::size_t length = lead >= 0xF8 ? 1 : lead >= 0xF0 ? 4 : lead >= 0xE0 ? 3 : lead >= 0xC0 ? 2 : 1;
+    std::uint32_t code = length == 1 ? lead : lead & (0x7Fu >> length);
+    bool whole = i + length <= text.size();
+    for (std::size_t k = 1; whole && k < length; ++k) {
+      const auto next = static_cast<unsigned char>(text[i + k]);
+      whole = (next & 0xC0) == 0x80;
+      code = (code << 6) | (next & 0x3Fu);
+    }
+    if (code > 0x10FFFF) whole = false;
+    if (!whole) code = lead;
+    if (code >= 0x10000) {
+      unit(0xD800 | ((code - 0x10000) >> 10));
+      unit(0xDC00 | ((code - 0x10000) & 0x3FF));
+    } else {
+      unit(code);
+    }
+    i += whole ? length : 1;
+  }
+  return out;
+}
+
+std::string FromUtf16Bytes(std::string_view bytes) {
+  std::string out;
+  const auto unitAt = [bytes](std::size_t i) {
+    return static_cast<std::uint32_t>(static_cast<unsigned char>(bytes[i])) |
+           static_cast<std::uint32_t>(static_cast<unsigned char>(bytes[i + 1])) << 8;
+  };
+  for (std::size_t i = 0; i + 1 < bytes.size(); i += 2) {
+    std::uint32_t code = unitAt(i);
+    if (code >= 0xD800 && code < 0xDC00 && i + 3 < bytes.size()) {
+      const std::uint32_t low = unitAt(i + 2);
+      if (low >= 0xDC00 && low < 0xE000) {
+        code = 0x10000 + ((code - 0xD800) << 10) + (low - 0xDC00);
+        i += 2;
+      }
+    }
+    AppendUtf8(out, code);
+  }
+  return out;
+}
+
+std::string_view BytesOf(const SafeArray& array) {
+  return {reinterpret_cast<const char*>(array.bytes.data()), array.bytes.size()};
+}
+
+bool IsByteArray(const Variant& v) {
+  const auto* array = v.If<ArrayRef>();
+  return array != nullptr && *array && (*array)->elementType == VarType::Byte;
 }
 
 ObjectRef ToObject(const Variant& v) {

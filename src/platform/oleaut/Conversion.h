@@ -37,6 +37,10 @@ Long ToLong(const Variant& v);
 Byte ToByte(const Variant& v);
 Single ToSingle(const Variant& v);
 double ToDouble(const Variant& v);
+// A fixed-point amount: numbers rounded to four places, ties to even; 6
+// beyond the range of 922,337,203,685,477.5807.
+Currency ToCurrency(const Variant& v);
+Currency CurrencyFromDouble(double x);
 // Numbers as the runtime writes them ("2.5", "1E+20"; Single to 7 and
 // Double to 15 significant digits); Booleans as "True" and "False".
 std::string ToString(const Variant& v);
@@ -50,14 +54,27 @@ Variant ValueOf(const Variant& v);
 // An object reference (possibly Nothing); 424 for anything that is no object.
 ObjectRef ToObject(const Variant& v);
 
+// Text as UTF-16 code units of two bytes each, low byte first: the bytes a
+// byte string sees in text. A byte that is no part of UTF-8 stands for the
+// character of its own code.
+std::string ToUtf16Bytes(std::string_view text);
+// The text of whole UTF-16 code units, low byte first; an odd last byte is
+// dropped.
+std::string FromUtf16Bytes(std::string_view bytes);
+// The bytes of a byte array as a view (valid while the array lives).
+std::string_view BytesOf(const SafeArray& array);
+// Whether `v` holds a byte array.
+bool IsByteArray(const Variant& v);
+
 // An argument converted for a typed parameter: as `convert` converts it,
 // except that Null, given as such or as an object's value, is a type
-// mismatch (13), as no typed parameter can hold it. The object's value
-// member is read once.
+// mismatch (13), as no typed parameter can hold it, and an argument left
+// out is 449. The object's value member is read once.
 template <class T>
 T ArgumentTo(const Variant& v, T (*convert)(const Variant&)) {
   if (v.IsObject()) return ArgumentTo(ValueOf(v), convert);
   if (v.IsNull()) RaiseRuntimeError(kTypeMismatch);
+  if (v.IsMissing()) RaiseRuntimeError(kArgumentNotOptional);
   return convert(v);
 }
 

@@ -6,6 +6,7 @@
 #include <memory>
 #include <optional>
 #include <string>
+#include <vector>
 
 #include "platform/oleaut/AutomationError.h"
 #include "platform/oleaut/Conversion.h"
@@ -30,7 +31,7 @@ Comparison Order(std::string_view lhs, std::string_view rhs) {
 
 // The order of the number types in addition: a sum takes the higher of its
 // operands' ranks.
-enum class Rank { Byte, Integer, Long, Single, Double };
+enum class Rank { Byte, Integer, Long, Single, Currency, Double };
 
 Rank RankOf(VarType type) {
   switch (type) {
@@ -39,6 +40,7 @@ Rank RankOf(VarType type) {
     case VarType::Boolean: return Rank::Integer;
     case VarType::Long: return Rank::Long;
     case VarType::Single: return Rank::Single;
+    case VarType::Currency: return Rank::Currency;
     default: return Rank::Double;
   }
 }
@@ -63,12 +65,34 @@ Rank RankOfPair(const Variant& lhs, const Variant& rhs) {
   return rank;
 }
 
+// Currency arithmetic on the scaled amounts, exact: sums as they are,
+// products scaled back and rounded to four places, ties to even. A result
+// beyond the range raises 6: Currency is not promoted.
+std::int64_t CurrencySum(std::int64_t a, std::int64_t b) { return CheckedAdd(a, b); }
+std::int64_t CurrencyDifference(std::int64_t a, std::int64_t b) { return CheckedSub(a, b); }
+std::int64_t CurrencyProduct(std::int64_t a, std::int64_t b) {
+  const __int128 product = static_cast<__int128>(a) * b;
+  __int128 quotient = product / Currency::kScale;
+  const __int128 remainder = product % Currency::kScale;
+  const __int128 twice = (remainder < 0 ? -remainder : remainder) * 2;
+  if (twice > Currency::kScale || (twice == Currency::kScale && quotient % 2 != 0))
+    quotient += product < 0 ? -1 : 1;
+  if (quotient < std::numeric_limits<std::int64_t>::min() ||
+      quotient > std::numeric_limits<std::int64_t>::max())
+    RaiseOverflow();
+  return static_cast<std::int64_t>(quotient);
+}
+
 // Results of the narrower types are exact in a double (products of two
 // floats too), and a double result rounded to float is the float result;
-// each type that overflows moves up one step.
+// each type that overflows moves up one step. Currency results are worked
+// out on the scaled amounts by `onCurrency`.
 template <class Operation>
-Variant Arithmetic(const Variant& lhs, const Variant& rhs, Operation operation) {
+Variant Arithmetic(const Variant& lhs, const Variant& rhs, Operation operation,
+                   std::int64_t (*onCurrency)(std::int64_t, std::int64_t)) {
   const Rank rank = RankOfPair(lhs, rhs);
+  if (rank == Rank::Currency)
+    return Currency{onCurrency(ToCurrency(lhs).scaled, ToCurrency(rhs).scaled)};
   const double a = ToDouble(lhs);
   const double b = ToDouble(rhs);
   const double sum = operation(a, b);
@@ -87,13 +111,27 @@ Variant Arithmetic(const Variant& lhs, const Variant& rhs, Operation operation) 
       if (std::isinf(single) && std::isfinite(sum)) return sum;
       return single;
     }
+    case Rank::Currency:
     case Rank::Double: break;
   }
   return Finite(sum, a, b);
 }
 
+// A Single beside a Double compares in single precision, so that
+// CSng(0.1) = 0.1; other numbers compare as doubles, which hold each exactly.
+Comparison OrderNumbers(const Variant& lhs, const Variant& rhs) {
+  const double a = ToDouble(lhs);
+  const double b = ToDouble(rhs);
+  const VarType types[] = {lhs.Type(), rhs.Type()};
+  const bool mixed = (types[0] == VarType::Single && types[1] == VarType::Double) ||
+                     (types[0] == VarType::Double && types[1] == VarType::Single);
+  const auto fits = [](double x) { return std::fabs(x) <= std::numeric_limits<Single>::max(); };
+  if (mixed && fits(a) && fits(b)) return Order(static_cast<Single>(a), static_cast<Single>(b));
+  return Order(a, b);
+}
+
 Variant AddNumbers(const Variant& lhs, const Variant& rhs) {
-  return Arithmetic(lhs, rhs, [](double a, double b) { return a + b; });
+  return Arithmetic(lhs, rhs, [](double a, double b) { return a + b; }, CurrencySum);
 }
 
 // A variant as an operator sees it (ValueOf), held without a copy unless
@@ -236,6 +274,7 @@ bool HoldsNumber(const Variant& v) {
     case VarType::Single:
     case VarType::Double:
     case VarType::Byte:
+    case VarType::Currency:
     case VarType::Date:
     case VarType::Boolean: return true;
     default: return false;
@@ -248,6 +287,8 @@ Comparison Compare(const Variant& lhsOperand, const Variant& rhsOperand) {
   const Variant& lhs = *lhsView;
   const Variant& rhs = *rhsView;
   if (lhs.IsNull() || rhs.IsNull()) return Comparison::Null;
+  if (IsByteArray(lhs) && IsByteArray(rhs))
+    return Order(BytesOf(**lhs.If<ArrayRef>()), BytesOf(**rhs.If<ArrayRef>()));
   if (lhs.IsArray() || rhs.IsArray()) RaiseRuntimeError(kTypeMismatch);
   if (lhs.IsString() || rhs.IsString()) {
     // Text beside text or Empty compares as text; a number is less than any text.
@@ -255,7 +296,7 @@ Comparison Compare(const Variant& lhsOperand, const Variant& rhsOperand) {
     if (HoldsNumber(rhs)) return Comparison::Greater;
     return Order(ToString(lhs), ToString(rhs));
   }
-  return Order(ToDouble(lhs), ToDouble(rhs));
+  return OrderNumbers(lhs, rhs);
 }
 
 Comparison CompareWithText(const Variant& lhsOperand, std::string_view rhs) {
@@ -265,11 +306,12 @@ Comparison CompareWithText(const Variant& lhsOperand, std::string_view rhs) {
   return Order(ToString(lhs), rhs);
 }
 
-Comparison CompareWithNumber(const Variant& lhsOperand, double rhs) {
+Comparison CompareWithNumber(const Variant& lhsOperand, const Variant& rhs) {
   const ValueView view(lhsOperand);
   const Variant& lhs = *view;
   if (lhs.IsNull()) return Comparison::Null;
-  return Order(ToDouble(lhs), rhs);
+  if (lhs.IsString()) return Order(ToDouble(lhs), ToDouble(rhs));
+  return OrderNumbers(lhs, rhs);
 }
 
 Variant Add(const Variant& lhsOperand, const Variant& rhsOperand) {
@@ -299,7 +341,7 @@ Variant Subtract(const Variant& lhsOperand, const Variant& rhsOperand) {
   const auto difference = [](double a, double b) { return a - b; };
   if (IsDate(lhs) && IsDate(rhs)) return Finite(ToDouble(lhs) - ToDouble(rhs), 0, 0);
   if (IsDate(lhs) || IsDate(rhs)) return Date{Finite(ToDouble(lhs) - ToDouble(rhs), 0, 0)};
-  return Arithmetic(lhs, rhs, difference);
+  return Arithmetic(lhs, rhs, difference, CurrencyDifference);
 }
 
 Variant Multiply(const Variant& lhsOperand, const Variant& rhsOperand) {
@@ -308,7 +350,7 @@ Variant Multiply(const Variant& lhsOperand, const Variant& rhsOperand) {
   Variant lhsHolder;
   Variant rhsHolder;
   return Arithmetic(AsNumber(operands.lhs, lhsHolder), AsNumber(operands.rhs, rhsHolder),
-                    [](double a, double b) { return a * b; });
+                    [](double a, double b) { return a * b; }, CurrencyProduct);
 }
 
 Variant Divide(const Variant& lhsOperand, const Variant& rhsOperand) {
@@ -362,16 +404,40 @@ Variant Negate(const Variant& operandValue) {
       return -value;
     }
     case VarType::Single: return -*operand.If<Single>();
+    case VarType::Currency: return Currency{CheckedSub<std::int64_t>(0, operand.If<Currency>()->scaled)};
     case VarType::Date: return Date{-operand.If<Date>()->days};
     default: return -ToDouble(operand);
   }
 }
 
+namespace {
+
+// The bytes a side adds to a byte string: none for Null and Empty, a byte
+// array's own, text's UTF-16 code units.
+std::string ByteStringPart(const Variant& v) {
+  if (v.IsNull() || v.IsEmpty()) return {};
+  if (const auto* array = v.If<ArrayRef>(); array != nullptr && IsByteArray(v))
+    return std::string(BytesOf(**array));
+  return ToUtf16Bytes(ToString(v));
+}
+
+Variant JoinByteStrings(const Variant& lhs, const Variant& rhs) {
+  const std::string bytes = ByteStringPart(lhs) + ByteStringPart(rhs);
+  return Variant::ByteArray(std::vector<Byte>(bytes.begin(), bytes.end()), 0);
+}
+
+}  // namespace
+
 Variant Concatenate(const Variant& lhsOperand, const Variant& rhsOperand) {
-  const Operands operands(lhsOperand, rhsOperand);
-  if (operands.lhs.IsNull() && operands.rhs.IsNull()) return Variant::Null();
-  std::string text = operands.lhs.IsNull() ? std::string() : ToString(operands.lhs);
-  if (!operands.rhs.IsNull()) text += ToString(operands.rhs);
+  const ValueView lhsView(lhsOperand);
+  const ValueView rhsView(rhsOperand);
+  const Variant& lhs = *lhsView;
+  const Variant& rhs = *rhsView;
+  if (lhs.IsNull() && rhs.IsNull()) return Variant::Null();
+  if (IsByteArray(lhs) || IsByteArray(rhs)) return JoinByteStrings(lhs, rhs);
+  if (lhs.IsArray() || rhs.IsArray()) RaiseRuntimeError(kTypeMismatch);
+  std::string text = lhs.IsNull() ? std::string() : ToString(lhs);
+  if (!rhs.IsNull()) text += ToString(rhs);
   return text;
 }
 

@@ -22,14 +22,16 @@ bool HoldsNumber(const Variant& v);
 
 Comparison Compare(const Variant& lhs, const Variant& rhs);
 Comparison CompareWithText(const Variant& lhs, std::string_view rhs);
-Comparison CompareWithNumber(const Variant& lhs, double rhs);
+// `rhs` is a number; a Single beside a Double compares in single precision.
+Comparison CompareWithNumber(const Variant& lhs, const Variant& rhs);
 
 // Variant addition: Null + x is Null; Empty + x is x (Empty + Empty is the
 // Integer 0); text + text joins; text + number adds the text read as a
 // Double (13 when it is no number); numbers add in the wider of the two
-// types (Boolean counts as Integer, Single + Long as Double), an Integer sum
+// types (Boolean counts as Integer, Single + Long as Double; the order is
+// Byte, Integer, Long, Single, Currency, Double), an Integer sum
 // that overflows becomes a Long, a Long one a Double, a Byte one an Integer,
-// a Single one a Double; a Double sum that overflows raises 6.
+// a Single one a Double; a Currency or Double sum that overflows raises 6.
 // A Date with a number adds to a Date.
 Variant Add(const Variant& lhs, const Variant& rhs);
 
@@ -53,6 +55,8 @@ Variant Power(const Variant& lhs, const Variant& rhs);
 // Double; Empty gives Integer 0, a Boolean an Integer.
 Variant Negate(const Variant& operand);
 // Joins the text of both sides; Null counts as "", but Null & Null is Null.
+// Beside a byte array (a byte string) the result is a byte array: the
+// bytes of both sides, text as its UTF-16 code units, low byte first.
 Variant Concatenate(const Variant& lhs, const Variant& rhs);
 
 // The bitwise operators. Two Booleans give a Boolean, two Bytes a Byte,

@@ -9,11 +9,12 @@ namespace kelvane::oleaut {
 
 namespace {
 
-// A 24-bit linear congruential generator: full period, cheap, and its
-// numbers are exact in single precision.
+constexpr std::uint32_t kMask = 0xFFFFFF;
+
+// The generator's state, which is also the last number drawn times 2^24.
 thread_local std::uint32_t state = 0x50000;
 
-constexpr std::uint32_t kMask = 0xFFFFFF;
+Single Current() { return static_cast<Single>(state) / 16777216.0f; }
 
 }  // namespace
 
@@ -27,14 +28,26 @@ Single Timer() {
                              fraction.count());
 }
 
-void Randomize(Single seed) {
-  const auto bits = std::bit_cast<std::uint32_t>(seed);
-  state = ((bits ^ (bits >> 8) ^ (bits >> 16)) * 2654435761u) & kMask;
+// The high 32 bits of the double, folded to 16 and shifted over the state's
+// middle and high bytes; the low byte of the state stays.
+void Randomize(double seed) {
+  const auto high = static_cast<std::uint32_t>(std::bit_cast<std::uint64_t>(seed) >> 32);
+  const std::uint32_t mixed = ((high & 0xFFFF) ^ (high >> 16)) << 8;
+  state = (state & 0xFF) | (mixed & 0xFFFF00);
 }
 
 Single Rnd() {
-  state = (state * 1140671485u + 12820163u) & kMask;
-  return static_cast<Single>(state) / 16777216.0f;
+  state = (state * 0x43FD43FDu + 0xC39EC3u) & kMask;
+  return Current();
+}
+
+Single Rnd(Single n) {
+  if (n == 0) return Current();
+  if (n < 0) {
+    const auto bits = std::bit_cast<std::uint32_t>(n);
+    state = (bits + (bits >> 24)) & kMask;
+  }
+  return Rnd();
 }
 
 }  // namespace kelvane::oleaut

@@ -23,9 +23,11 @@ enum class VarType : std::uint16_t {
   Long = 3,
   Single = 4,
   Double = 5,
+  Currency = 6,
   Date = 7,
   String = 8,
   Object = 9,
+  Error = 10,
   Boolean = 11,
   Variant = 12,
   Byte = 17,
@@ -79,6 +81,23 @@ struct Date {
   bool operator==(const Date&) const = default;
 };
 
+// A fixed-point amount: the value times 10,000 in 64 bits, so four decimal
+// places are exact.
+struct Currency {
+  std::int64_t scaled = 0;
+  static constexpr std::int64_t kScale = 10'000;
+  bool operator==(const Currency&) const = default;
+};
+
+// An error code as a value. The one a page meets is DISP_E_PARAMNOTFOUND:
+// the argument left out of a call.
+struct ErrorCode {
+  std::int32_t code = 0;
+  bool operator==(const ErrorCode&) const = default;
+};
+
+inline constexpr std::int32_t DISP_E_PARAMNOTFOUND = static_cast<std::int32_t>(0x80020004u);
+
 // Whether copying any alternative of the std::variant V never throws.
 template <class V>
 inline constexpr bool kCopiesNeverFail = false;
@@ -98,6 +117,8 @@ class Variant {
   Variant(Single v) : value_(v) {}
   Variant(double v) : value_(v) {}
   Variant(Date v) : value_(v) {}
+  Variant(Currency v) : value_(v) {}
+  Variant(ErrorCode v) : value_(v) {}
   Variant(std::string v) : value_(std::make_shared<const std::string>(std::move(v))) {}
   Variant(const char* v) : Variant(std::string(v)) {}
   Variant(VariantBool v) : value_(v) {}
@@ -116,6 +137,8 @@ class Variant {
 
   static Variant Null() { return Variant(NullValue{}); }
   static Variant Nothing() { return Variant(ObjectRef{}); }
+  // The argument a call left out: an Error of DISP_E_PARAMNOTFOUND.
+  static Variant Missing() { return Variant(ErrorCode{DISP_E_PARAMNOTFOUND}); }
   // A byte array with bounds lowerBound .. lowerBound + size - 1.
   static Variant ByteArray(std::vector<Byte> bytes, Long lowerBound);
 
@@ -130,6 +153,10 @@ class Variant {
   bool IsObject() const { return std::holds_alternative<ObjectRef>(value_); }
   bool IsString() const { return std::holds_alternative<StringRef>(value_); }
   bool IsArray() const { return std::holds_alternative<ArrayRef>(value_); }
+  bool IsMissing() const {
+    const auto* error = std::get_if<ErrorCode>(&value_);
+    return error != nullptr && error->code == DISP_E_PARAMNOTFOUND;
+  }
 
   // The stored value when it has type T, else nullptr; a string's text for
   // std::string.
@@ -153,12 +180,13 @@ class Variant {
   void ReleaseReference() noexcept;
 
   using Value = std::variant<std::monostate, NullValue, Integer, Long, Single, double, StringRef,
-                             VariantBool, Byte, ObjectRef, ArrayRef, Date>;
+                             VariantBool, Byte, ObjectRef, ArrayRef, Date, Currency, ErrorCode>;
   // The type code of each alternative of Value, in its order (arrays aside).
   static constexpr VarType kTypes[] = {VarType::Empty,  VarType::Null,    VarType::Integer,
                                        VarType::Long,   VarType::Single,  VarType::Double,
                                        VarType::String, VarType::Boolean, VarType::Byte,
-                                       VarType::Object, VarType::Array,   VarType::Date};
+                                       VarType::Object, VarType::Array,   VarType::Date,
+                                       VarType::Currency, VarType::Error};
   static_assert(std::size(kTypes) == std::variant_size_v<Value>);
   static constexpr std::size_t kObjectIndex = 9;
   static constexpr std::size_t kArrayIndex = 10;

@@ -91,6 +91,8 @@ const Case kCases[] = {
     {"component.asp", R"(<% On Error Resume Next : Set img = Server.CreateObject("Kelvane.Image") : img.PlotCircle 10, 10, -1 %><%= Err.Number %>|<%= Err.Source %>)",
      "", "5|Kelvane", 200},
     {"uncaught.asp", "line one\n<% x = 1\ny = 1 / 0 %>", "", "at: uncaught.asp:3", 500},
+    {"runtime_source.asp", "<% y = 1 / 0 %>", "", "source: Microsoft VBScript runtime error", 500},
+    {"compile_source.asp", "<% If Then %>", "", "source: Microsoft VBScript compilation error", 500},
     {"syntax.asp", "<% If Then %>", "", "number: 1002", 500},
     {"loops.asp", R"(<% On Error Resume Next : Do : x = x + 1 : Loop %>)", "", "time limit", 500},
     {"memory.asp", R"(<% s = Space(100000000) %>)", "", "number: 7", 500},

@@ -51,7 +51,68 @@ INSTANTIATE_TEST_SUITE_P(Numbers, VbScriptExpression, ::testing::ValuesIn(std::v
     {"Oct(8)", "10"}, {"CDbl(\"1,000.5\")", "1000.5"}, {"\"3\" + 4", "7"}, {"\"a\" + 4", "error 13"},
     {"\"a\" + \"b\"", "ab"}, {"CBool(\"true\")", "True"}, {"FormatNumber(1234.5)", "1,234.50"},
     {"FormatNumber(-1234.5, 1)", "-1,234.5"}, {"FormatNumber(1234567, 0)", "1,234,567"}, {"RGB(255, 0, 0)", "255"},
-    {"RGB(0, 0, 300)", "16711680"}, {"vbWhite", "16777215"}, {"vbString", "8"}}));
+    {"RGB(0, 0, 300)", "16711680"}, {"vbWhite", "16777215"}, {"vbString", "8"},
+    {"CByte(True)", "255"}, {"CBool(\"#FALSE#\")", "False"}, {"CByte(\"#TRUE#\")", "error 13"},
+    {"TypeName(Round(True))", "Boolean"}, {"TypeName(Round(3, 1))", "Integer"},
+    {"TypeName(Round(\"2\"))", "Double"}, {"TypeName(Round(CSng(2.5)))", "Single"},
+    {"CSng(0.1) = 0.1", "True"}, {"CSng(0.001 * 0.001) = 0.000001", "True"}, {"CDbl(CSng(0.1)) = 0.1", "False"},
+    {"FormatNumber(Null)", "error 13"}, {"FormatNumber(0.5, , 0)", ".50"}, {"FormatNumber(-2, 0, , True)", "(2)"}}));
+
+INSTANTIATE_TEST_SUITE_P(Currency, VbScriptExpression, ::testing::ValuesIn(std::vector<Case>{
+    {"TypeName(CCur(1))", "Currency"}, {"VarType(CCur(1))", "6"}, {"CCur(0.000149)", "0.0001"},
+    {"CCur(1.23456)", "1.2346"}, {"CCur(\"-0.5\")", "-0.5"}, {"CCur(1E+15)", "error 6"},
+    {"CCur(Null)", "error 94"}, {"CCur(\"x\")", "error 13"}, {"TypeName(CCur(1) + 1)", "Currency"},
+    {"TypeName(CCur(1) + CSng(1))", "Currency"}, {"TypeName(CCur(1) + 1.5)", "Double"},
+    {"TypeName(CCur(1) * CCur(2))", "Currency"}, {"TypeName(CCur(1) / 2)", "Double"},
+    {"CCur(0.1) + CCur(0.2) = CCur(0.3)", "True"}, {"CCur(2.5) * CCur(0.0001)", "0.0002"},
+    {"CCur(922337203685477) * 10", "error 6"}, {"-CCur(5.25)", "-5.25"}, {"Fix(CCur(-0.99))", "0"},
+    {"TypeName(Int(CCur(-0.99)))", "Currency"}, {"Int(CCur(-0.99))", "-1"}, {"Abs(CCur(-1.5))", "1.5"},
+    {"TypeName(Abs(CCur(-1)))", "Currency"}, {"Round(CCur(2.345), 2)", "2.34"}, {"Round(CCur(2.355), 2)", "2.36"}, {"Round(CCur(-0.5))", "0"}, {"Round(CCur(1.5))", "2"}, {"Sgn(CCur(-1))", "-1"},
+    {"IsNumeric(CCur(1))", "True"}, {"CLng(CCur(2.5))", "2"}, {"CCur(7) \\ 2", "3"},
+    {"FormatCurrency(1234.5)", "$1,234.50"}, {"FormatCurrency(-1234.5)", "($1,234.50)"},
+    {"FormatCurrency(-1, 0, , 0)", "-$1"}, {"FormatCurrency(Null)", "error 13"},
+    {"FormatCurrency(1, Null)", "error 94"}, {"FormatPercent(0.125)", "12.50%"},
+    {"FormatPercent(-0.5, 0)", "-50%"}, {"FormatPercent(.12, , , -1)", "12.00%"}}));
+
+INSTANTIATE_TEST_SUITE_P(EngineAndConstants, VbScriptExpression, ::testing::ValuesIn(std::vector<Case>{
+    {"ScriptEngine", "VBScript"}, {"ScriptEngineMajorVersion & \".\" & ScriptEngineMinorVersion", "5.8"},
+    {"TypeName(ScriptEngineBuildVersion)", "Long"}, {"vbCritical + vbYesNo + vbDefaultButton2", "276"},
+    {"TypeName(vbYes)", "Integer"}, {"TypeName(vbMsgBoxHelpButton)", "Long"}, {"TypeName(vbRed)", "Long"},
+    {"TypeName(vbBlack)", "Long"}, {"TypeName(vbObjectError)", "Long"}, {"vbObjectError", "-2147221504"},
+    {"Asc(vbFormFeed) & Asc(vbVerticalTab)", "1211"}, {"vbDatabaseCompare", "2"},
+    {"vbFirstFourDays + vbFirstFullWeek", "5"}, {"vbSystemModal", "4096"}, {"vbDecimal", "14"}}));
+
+INSTANTIATE_TEST_SUITE_P(ByteStrings, VbScriptExpression, ::testing::ValuesIn(std::vector<Case>{
+    {"LenB(\"abc\")", "6"}, {"LenB(\"h\xC3\xA9\")", "4"}, {"LenB(\"\xF0\x9F\x98\x80\")", "4"},
+    {"TypeName(LenB(Null))", "Null"},
+    {"LenB(ChrB(65) & ChrB(66))", "2"}, {"TypeName(ChrB(65))", "Byte()"}, {"ChrB(256)", "error 5"},
+    {"AscB(\"A\")", "65"}, {"AscB(ChrB(200))", "200"}, {"AscB(\"\")", "error 5"}, {"AscB(Null)", "error 94"},
+    {"AscB(MidB(ChrB(1) & ChrB(2) & ChrB(3), 2, 1))", "2"}, {"LenB(MidB(ChrB(1) & ChrB(2) & ChrB(3), 2))", "2"},
+    {"LenB(MidB(ChrB(1), 5))", "0"}, {"MidB(\"abc\", 3, 2)", "b"}, {"LeftB(\"abc\", 2)", "a"},
+    {"RightB(\"abc\", 4)", "bc"}, {"MidB(\"abc\", 0)", "error 5"}, {"TypeName(MidB(Null, 1))", "Null"},
+    {"AscB(RightB(ChrB(1) & ChrB(2), 1))", "2"}, {"LenB(LeftB(ChrB(1) & ChrB(2), 9))", "2"},
+    {"InStrB(ChrB(13) & ChrB(10) & ChrB(13) & ChrB(10), ChrB(10) & ChrB(13))", "2"},
+    {"InStrB(3, ChrB(1) & ChrB(2) & ChrB(1), ChrB(1))", "3"}, {"InStrB(\"abc\", \"c\")", "5"},
+    {"InStrB(ChrB(1), ChrB(2))", "0"}, {"TypeName(InStrB(Null, ChrB(2)))", "Null"},
+    {"ChrB(1) & ChrB(2) = ChrB(1) & ChrB(2)", "True"}, {"ChrB(1) < ChrB(2)", "True"}}));
+
+INSTANTIATE_TEST_SUITE_P(NullArguments, VbScriptExpression, ::testing::ValuesIn(std::vector<Case>{
+    {"Mid(\"test\", 0, Null)", "error 94"}, {"Mid(\"test\", \"a\", Null)", "error 94"},
+    {"Mid(Null, -1, -1)", "error 5"}, {"Mid(\"test\", \"a\", Empty)", "error 13"},
+    {"TypeName(Mid(Null, 5, 2))", "Null"}, {"Right(Null, -1)", "error 5"}, {"Right(\"test\", Null)", "error 94"},
+    {"Join(Null)", "error 94"}, {"Join(Array(1, Null))", "error 13"}, {"Join(Array(), Null)", "error 94"},
+    {"InStrRev(\"abcd\", Null)", "error 94"}, {"InStrRev(Null, \"a\")", "error 94"},
+    {"Replace(Null, \"x\", \"y\")", "error 94"}, {"Replace(\"xx\", \"x\", \"y\", 1, 1, 8)", "error 5"},
+    {"InStr(2, \"abcd\", \"abcd\", Null)", "error 94"}, {"TypeName(DateAdd(\"q\", 1, Null))", "Null"},
+    {"DateAdd(\"q\", Null, Date)", "error 94"}, {"FormatDateTime(Null)", "error 13"},
+    {"FormatDateTime(0.1, Null)", "error 94"}, {"Weekday(Null, -1)", "error 5"},
+    {"TypeName(Weekday(Null, 1))", "Null"}, {"Weekday(Date, Null)", "error 94"}, {"Sgn(Null)", "error 94"},
+    {"MonthName(\"a\", Null)", "error 94"}, {"Join(Response)", "error 438"}}));
+
+INSTANTIATE_TEST_SUITE_P(OmittedArguments, VbScriptExpression, ::testing::ValuesIn(std::vector<Case>{
+    {"InStr(, \"abc\", \"c\")", "3"}, {"FormatNumber(1234.5, , , , 0)", "1234.50"},
+    {"Replace(\"a-b-c\", \"-\", \"+\", , 1)", "a+b-c"}, {"Mid(\"abc\", , 1)", "error 13"},
+    {"Split(\"a b\", , 1)(0)", "a b"}, {"InStrRev(\"abab\", \"b\", , 0)", "4"}}));
 
 INSTANTIATE_TEST_SUITE_P(NullAndEmpty, VbScriptExpression, ::testing::ValuesIn(std::vector<Case>{
     {"TypeName(Null + 1)", "Null"}, {"TypeName(Empty + 1)", "Integer"}, {"Empty + 1", "1"},
@@ -168,7 +229,6 @@ INSTANTIATE_TEST_SUITE_P(Statements, VbScriptSnippet, ::testing::ValuesIn(std::v
     {"While 1\nNext", "error 1018"}, {"Sub S\nEnd Function", "error 1016"}, {"Dim 1", "error 1010"},
     {"x = (1", "error 1006"}, {"ReDim a", "error 1005"}, {"1", "error 1024"}, {"For Each x On y\nNext", "error 1046"},
     {"x = 1 2", "error 1025"},
-    {"Randomize 1 : x = Rnd : Randomize 1 : Response.Write x = Rnd", "True"},
     {"Randomize() : Stop : Response.Write \"r\"", "r"},
     {"x = 1 : If x = 1 Then y = \"yes\" Else y = \"no\" End If : Response.Write y", "yes"},
     {"If False Then y = 1 Else y = 2 End If\nResponse.Write y", "2"},
@@ -199,6 +259,17 @@ INSTANTIATE_TEST_SUITE_P(Statements, VbScriptSnippet, ::testing::ValuesIn(std::v
     {"On Error Resume Next\n.x = 1\nResponse.Write Err.Number", "505"},
     {"On Error Resume Next\nFor Each x In Empty : n = n + 1 : Next\nResponse.Write n & \" \" & Err.Number", "1 451"},
     {"For Each x In Empty : Next", "error 451"},
+    {"Randomize 1 : x = Rnd : Randomize 1 : Response.Write x = Rnd", "False"},
+    {"x = Rnd(-1) : Randomize 1 : x = Rnd : y = Rnd(-1) : Randomize 1 : Response.Write x = Rnd", "True"},
+    {"Response.Write Int(Rnd(-1) * 1000000) & \" \" & Int(Rnd * 1000000)", "224007 35845"},
+    {"Response.Write (Rnd(-2) = Rnd(-2)) & (Rnd(-1) = Rnd(-2)) & TypeName(Rnd)", "TrueFalseSingle"},
+    {"x = Rnd(-1) : y = Rnd : Response.Write (Rnd(0) = y) & (Rnd = y)", "TrueFalse"},
+    {"Call CInt(1)", "error 458"}, {"CCur 2", "error 458"}, {"Call CInt(\"a\")", "error 13"},
+    {"Call CStr(1) : Response.Write \"ok\"", "ok"},
+    {"Option Explicit\nResponse.Write vbOKCancel + vbInformation", "65"},
+    {"If \"#TRUE#\" Then Response.Write \"t\"", "t"},
+    {"Sub S(a, b, c) : Response.Write TypeName(b) & VarType(b) : End Sub\nS 1, , 3", "Error10"},
+    {"Sub S(a, b) : Response.Write TypeName(b) : End Sub\nCall S(1, )", "Error"},
     {"Response.Write Foo(2)\nFunction Foo(n) : Foo = n * 2 : End Function", "4"},
     {"Response.Write Twice(3)\nFunction Twice(n)\n Twice = n\n Twice = Twice + n\nEnd Function", "6"},
     {"Function F() : End Function : Response.Write TypeName(F())", "Empty"},
@@ -248,7 +319,21 @@ INSTANTIATE_TEST_SUITE_P(Errors, VbScriptSnippet, ::testing::ValuesIn(std::vecto
     {"Sub S : On Error Resume Next : End Sub\nS\nx = 1 / 0\nResponse.Write \"no\"", "error 11"},
     {"On Error Resume Next\nFor i = 1 To 3\n x = 1 / (i - 2)\n Response.Write i\nNext", "123"},
     {"On Error Goto Handler", "error 1050"},
-    {"x = InStr(, \"a\")", "error 1050"}}));
+    {"On Error Resume Next\nErr.Raise 0\nResponse.Write Err.Number", "5"},
+    {"On Error Resume Next\nErr.Raise &h10000&\nResponse.Write Err.Number", "5"},
+    {"On Error Resume Next\nErr.Raise -&hfff0\nResponse.Write Err.Number", "16"},
+    {"On Error Resume Next\nErr.Raise &h8007000E&\nResponse.Write Err.Number & Err.Description & \"|\" & Err.Source", "7Out of memory|Microsoft VBScript runtime error"},
+    {"On Error Resume Next\nErr.Raise &h800A0009&\nResponse.Write Err.Number", "9"},
+    {"On Error Resume Next\nErr.Raise vbObjectError + 513\nResponse.Write Err.Number", "-2147220991"},
+    {"On Error Resume Next\nErr.Raise 1, \"abc\"\nResponse.Write Err.Source & Err.Description", "abcUnknown runtime error"},
+    {"On Error Resume Next\nErr.Raise 1, 2, \"d\", \"h\", 3\nErr.Raise 5\nResponse.Write Err.Number & Err.Source & Err.Description & Err.HelpFile & Err.HelpContext", "52dh3"},
+    {"On Error Resume Next\nErr.Raise 1, \"s\"\nErr.Raise &h8007000E&\nResponse.Write Err.Source & Err.Description", "sUnknown runtime error"},
+    {"On Error Resume Next\nx = 1 / 0\nResponse.Write Err.Source", "Microsoft VBScript runtime error"},
+    {"Sub S : x = CInt(\"a\") : End Sub\nOn Error Resume Next\nS\nResponse.Write Err.Source", "Microsoft VBScript runtime error"},
+    {"On Error Resume Next\nErr.Raise\nResponse.Write Err.Number & Err.Source", "450Microsoft VBScript runtime error"},
+    {"Class C\n Private n\nEnd Class\nSet o = New C\nOn Error Resume Next\nx = o.n\nResponse.Write Err.Number & Err.Source", "438Microsoft VBScript runtime error"},
+    {"On Error Resume Next\nx = Left(\"a\")\nResponse.Write Err.Number & \" on\"", "450 on"},
+    {"If False Then x = Mid(\"a\", 1, 2, 3)\nResponse.Write \"runs\"", "runs"}}));
 
 INSTANTIATE_TEST_SUITE_P(Classes, VbScriptSnippet, ::testing::ValuesIn(std::vector<Case>{
     {"Class C\n Public n\nEnd Class\nSet o = New C : o.n = 4 : Response.Write o.n", "4"},

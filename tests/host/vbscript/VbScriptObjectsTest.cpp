@@ -145,6 +145,16 @@ TEST(VbScriptImage, CallsWithAndWithoutParenthesesAndWithDraw) {
   EXPECT_EQ(PixelOf(*picture, 15, 25), gdi::RGB(255, 255, 255));
 }
 
+TEST(VbScriptImage, AnArgumentLeftOutIs449AndTheComponentsErrorsKeepTheirSource) {
+  std::string output;
+  Draw("Set img = Server.CreateObject(\"Kelvane.Image\")\nOn Error Resume Next\n"
+       "img.PlotLine 0, , 1, 1\nResponse.Write Err.Number & \"|\"\n"
+       "img.PlotCircle 1, 1, -1\nResponse.Write Err.Source & \"|\"\n"
+       "x = CInt(\"a\")\nResponse.Write Err.Source",
+       &output);
+  EXPECT_EQ(output, "449|Kelvane|Microsoft VBScript runtime error");
+}
+
 // A component whose every call fails with an error of its own.
 class Failing : public oleaut::IDispatch {
  public:

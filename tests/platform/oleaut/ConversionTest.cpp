@@ -81,6 +81,8 @@ Variant AsDouble(const Variant& v) { return ToDouble(v); }
 Variant AsString(const Variant& v) { return ToString(v); }
 Variant AsBoolean(const Variant& v) { return ToBoolean(v); }
 Variant AsObject(const Variant& v) { return ToObject(v); }
+Variant AsCurrency(const Variant& v) { return ToCurrency(v); }
+constexpr Currency Cy(std::int64_t scaled) { return Currency{scaled}; }
 
 struct Case {
   Converter convert;
@@ -123,8 +125,19 @@ INSTANTIATE_TEST_SUITE_P(Long, ConversionTest, testing::ValuesIn(std::vector<Cas
 INSTANTIATE_TEST_SUITE_P(Byte, ConversionTest, testing::ValuesIn(std::vector<Case>{
     {AsByte, 0.5, B(0)}, {AsByte, 1.5, B(2)}, {AsByte, 2.5, B(2)}, {AsByte, -0.5, B(0)},
     {AsByte, 254.5, B(254)}, {AsByte, 255.0, B(255)}, {AsByte, 255.5, {}, 6},
-    {AsByte, I(256), {}, 6}, {AsByte, I(-1), {}, 6}, {AsByte, -0.6, {}, 6}, {AsByte, kTrue, {}, 6},
-    {AsByte, "255", B(255)}}));
+    {AsByte, I(256), {}, 6}, {AsByte, I(-1), {}, 6}, {AsByte, -0.6, {}, 6}, {AsByte, kTrue, B(255)},
+    {AsByte, kFalse, B(0)}, {AsByte, "255", B(255)}, {AsByte, "True", {}, 13}}));
+
+INSTANTIATE_TEST_SUITE_P(Currency, ConversionTest, testing::ValuesIn(std::vector<Case>{
+    {AsCurrency, 0.000149, Cy(1)}, {AsCurrency, 0.00016, Cy(2)}, {AsCurrency, -0.00016, Cy(-2)},
+    {AsCurrency, 2147483647.99, Cy(21474836479900)}, {AsCurrency, I(-32768), Cy(-327680000)},
+    {AsCurrency, "-0.5", Cy(-5000)}, {AsCurrency, kTrue, Cy(-10000)}, {AsCurrency, Variant(), Cy(0)},
+    {AsCurrency, 1e14, Cy(1000000000000000000)}, {AsCurrency, 1e15, {}, 6},
+    {AsCurrency, -1e15, {}, 6}, {AsCurrency, "#TRUE#", {}, 13}, {AsCurrency, kNull, {}, 94},
+    {AsCurrency, Valued(0.1), Cy(1000)}, {AsDouble, Cy(-25), -0.0025}, {AsLong, Cy(25000), Long{2}},
+    {AsLong, Cy(35000), Long{4}}, {AsString, Cy(-12345), "-1.2345"}, {AsString, Cy(10000), "1"},
+    {AsString, Cy(5), "0.0005"}, {AsString, Cy(-15000), "-1.5"},
+    {AsString, Cy(INT64_MIN), "-922337203685477.5808"}, {AsBoolean, Cy(1), kTrue}}));
 
 INSTANTIATE_TEST_SUITE_P(Single, ConversionTest, testing::ValuesIn(std::vector<Case>{
     {AsSingle, 0.1, 0.1f}, {AsSingle, Long{16777217}, 16777216.0f},
@@ -153,6 +166,7 @@ INSTANTIATE_TEST_SUITE_P(String, ConversionTest, testing::ValuesIn(std::vector<C
 
 INSTANTIATE_TEST_SUITE_P(Boolean, ConversionTest, testing::ValuesIn(std::vector<Case>{
     {AsBoolean, "True", kTrue}, {AsBoolean, " fAlSe\t", kFalse}, {AsBoolean, "0", kFalse},
+    {AsBoolean, "#TRUE#", kTrue}, {AsBoolean, "#fAlSe#", kFalse}, {AsBoolean, "#yes#", {}, 13},
     {AsBoolean, "0.4", kTrue}, {AsBoolean, "&H0", kFalse}, {AsBoolean, "yes", {}, 13},
     {AsBoolean, "", {}, 13}, {AsBoolean, I(0), kFalse}, {AsBoolean, B(2), kTrue},
     {AsBoolean, 0.5, kTrue}, {AsBoolean, Variant(), kFalse}, {AsBoolean, kNull, {}, 94},

@@ -23,6 +23,7 @@ constexpr auto kTrue = VariantBool::True;
 constexpr auto kFalse = VariantBool::False;
 const Variant kNull = Variant::Null();
 const Variant kEmpty;
+constexpr Currency Cy(std::int64_t scaled) { return Currency{scaled}; }
 
 
 using enum Comparison;
@@ -32,7 +33,7 @@ Comparison WithText(const Variant& lhs, const Variant& rhs) {
   return CompareWithText(lhs, *rhs.If<std::string>());
 }
 Comparison WithNumber(const Variant& lhs, const Variant& rhs) {
-  return CompareWithNumber(lhs, *rhs.If<double>());
+  return CompareWithNumber(lhs, rhs);
 }
 
 struct CompareCase {
@@ -54,7 +55,11 @@ INSTANTIATE_TEST_SUITE_P(Table, CompareTest, testing::ValuesIn(std::vector<Compa
     {Compare, kEmpty, kEmpty, Equal}, {Compare, kEmpty, I(0), Equal}, {Compare, kEmpty, I(1), Less},
     {Compare, kEmpty, -1.0, Greater}, {Compare, kEmpty, "", Equal}, {Compare, "a", kEmpty, Greater},
     {Compare, I(2), 2.0, Equal}, {Compare, I(2), Long{3}, Less}, {Compare, B(255), I(-1), Greater},
-    {Compare, kTrue, I(-1), Equal}, {Compare, kFalse, 0.0f, Equal}, {Compare, 0.1, 0.1f, Less},
+    {Compare, kTrue, I(-1), Equal}, {Compare, kFalse, 0.0f, Equal}, {Compare, 0.1, 0.1f, Equal},
+    {Compare, 0.1f, 0.10000000001, Equal}, {Compare, 0.1f, Long{1}, Less}, {Compare, 1e300, 1.0f, Greater},
+    {Compare, Cy(1000), 0.1, Equal}, {Compare, Cy(1), I(0), Greater}, {Compare, Cy(1), "", Less},
+    {Compare, Variant::ByteArray({1, 2}, 0), Variant::ByteArray({1, 3}, 0), Less},
+    {Compare, Variant::ByteArray({1}, 0), Variant::ByteArray({1}, 1), Equal},
     {Compare, "a", "b", Less}, {Compare, "B", "a", Less}, {Compare, "abc", "ab", Greater},
     {Compare, "\xC3\xA9", "z", Greater}, {Compare, "10", "9", Less}, {Compare, I(1), "1", Less},
     {Compare, "0", I(5), Greater}, {Compare, 1e300, "", Less}, {Compare, Valued(I(3)), 3.0, Equal},
@@ -66,7 +71,8 @@ INSTANTIATE_TEST_SUITE_P(Table, CompareTest, testing::ValuesIn(std::vector<Compa
     {WithNumber, "0", 0.0, Equal}, {WithNumber, kEmpty, 0.0, Equal},
     {WithNumber, "10", 9.0, Greater}, {WithNumber, " 1,000 ", 1000.0, Equal},
     {WithNumber, "&HFFFF", -1.0, Equal}, {WithNumber, kTrue, -1.0, Equal},
-    {WithNumber, 0.1f, 0.1, Greater}, {WithNumber, I(-3), -2.0, Less}}));
+    {WithNumber, 0.1f, 0.1, Equal}, {WithNumber, 1e-6, 1e-6f, Equal},
+    {WithNumber, I(-3), -2.0, Less}}));
 
 TEST(Compare, RaisesForOperandsWithoutAValue) {
   EXPECT_EQ(ErrorOf([] { CompareWithNumber("abc", 0); }), kTypeMismatch);
@@ -104,7 +110,9 @@ INSTANTIATE_TEST_SUITE_P(Table, AddTest, testing::ValuesIn(std::vector<AddCase>{
     {FLT_MAX, FLT_MAX, 2.0 * FLT_MAX}, {0.5f, 0.25, 0.75}, {I(1), 0.5, 1.5},
     {1e308, 1e308, {}, kOverflow}, {Valued(I(2)), I(3), I(5)}, {Valued(kNull), I(3), kNull},
     {Variant::Nothing(), I(1), {}, kObjectNotSet},
-    {Variant::ByteArray({1}, 0), I(1), {}, kTypeMismatch}}));
+    {Variant::ByteArray({1}, 0), I(1), {}, kTypeMismatch}, {Cy(10000), I(1), Cy(20000)},
+    {Cy(1), Long{1}, Cy(10001)}, {Cy(1), 1.5f, Cy(15001)}, {Cy(5000), 0.25, 0.75}, {kTrue, Cy(1), Cy(-9999)},
+    {Cy(5000), "1", 1.5}, {Cy(INT64_MAX), Cy(1), {}, kOverflow}, {Date{1.0}, Cy(10000), Date{2.0}}}));
 
 using Binary = Variant (*)(const Variant&, const Variant&);
 
@@ -132,6 +140,9 @@ INSTANTIATE_TEST_SUITE_P(Arithmetic, OperatorTest, testing::ValuesIn(std::vector
     {Multiply, I(200), I(200), Long{40000}}, {Multiply, Long{65536}, Long{65536}, 4294967296.0},
     {Multiply, kTrue, I(3), I(-3)}, {Multiply, 1.5f, I(2), 3.0f}, {Multiply, kEmpty, I(4), I(0)},
     {Multiply, 1e200, 1e200, {}, kOverflow}, {Multiply, I(2), kNull, kNull},
+    {Multiply, Cy(1), Cy(5000), Cy(0)}, {Multiply, Cy(3), Cy(5000), Cy(2)}, {Multiply, Cy(-3), Cy(5000), Cy(-2)},
+    {Multiply, Cy(12345), I(3), Cy(37035)}, {Multiply, Cy(INT64_MAX), I(2), {}, kOverflow},
+    {Subtract, Cy(1), Cy(3), Cy(-2)}, {Divide, Cy(10000), I(4), 0.25}, {IntegerDivide, Cy(75000), I(2), Long{4}},
     {Divide, I(1), I(2), 0.5}, {Divide, I(1), I(0), {}, kDivisionByZero},
     {Divide, 1.0f, 4.0f, 0.25f}, {Divide, Long{1}, 4.0f, 0.25}, {Divide, kNull, I(0), kNull},
     {Divide, kEmpty, I(0), {}, kDivisionByZero},
@@ -145,7 +156,14 @@ INSTANTIATE_TEST_SUITE_P(Arithmetic, OperatorTest, testing::ValuesIn(std::vector
     {Power, I(10), I(400), {}, kOverflow}, {Power, kNull, I(2), kNull},
     {Concatenate, "a", I(1), "a1"}, {Concatenate, kNull, "b", "b"}, {Concatenate, kNull, kNull, kNull},
     {Concatenate, kEmpty, kTrue, "True"}, {Concatenate, 2.5, kEmpty, "2.5"},
-    {Concatenate, Variant::ByteArray({1}, 0), "", {}, kTypeMismatch}}));
+    {Concatenate, Cy(12500), "", "1.25"}, {Concatenate, Variant::ByteArray({1}, 0), Variant::ByteArray({2}, 5), Variant::ByteArray({1, 2}, 0)},
+    {Concatenate, kEmpty, Variant::ByteArray({9}, 0), Variant::ByteArray({9}, 0)},
+    {Concatenate, Variant::ByteArray({1}, 0), "A\xC3\xA9", Variant::ByteArray({1, 65, 0, 0xE9, 0}, 0)},
+    {Concatenate, kNull, Variant::ByteArray({1}, 0), Variant::ByteArray({1}, 0)},
+    {Concatenate, Variant::ByteArray({}, 0), "\xF8\x80\x80\x80\xC3",
+     Variant::ByteArray({0xF8, 0, 0x80, 0, 0x80, 0, 0x80, 0, 0xC3, 0}, 0)},
+    {Concatenate, Variant::ByteArray({}, 0), "\xF0\x9F\x98\x80", Variant::ByteArray({0x3D, 0xD8, 0x00, 0xDE}, 0)},
+    {Concatenate, "a", Variant(ArrayRef(std::make_shared<const SafeArray>())), {}, kTypeMismatch}}));
 
 INSTANTIATE_TEST_SUITE_P(Bitwise, OperatorTest, testing::ValuesIn(std::vector<OperatorCase>{
     {And, kTrue, kFalse, kFalse}, {And, kTrue, kTrue, kTrue}, {And, I(12), I(10), I(8)},
@@ -174,7 +192,7 @@ TEST_P(UnaryTest, GivesTheRuntimesResult) {
 INSTANTIATE_TEST_SUITE_P(Table, UnaryTest, testing::ValuesIn(std::vector<UnaryCase>{
     {Negate, I(-32768), Long{32768}}, {Negate, Long{-2147483647 - 1}, 2147483648.0},
     {Negate, kEmpty, I(0)}, {Negate, kTrue, I(1)}, {Negate, B(5), I(-5)}, {Negate, "2", -2.0},
-    {Negate, kNull, kNull}, {Negate, 1.5f, -1.5f}, {Not, kTrue, kFalse}, {Not, I(0), I(-1)},
+    {Negate, kNull, kNull}, {Negate, 1.5f, -1.5f}, {Negate, Cy(5), Cy(-5)}, {Not, kTrue, kFalse}, {Not, I(0), I(-1)},
     {Not, kEmpty, I(-1)}, {Not, B(1), B(254)}, {Not, Long{5}, Long{-6}}, {Not, kNull, kNull},
     {Not, 2.6, Long{-4}}}));
 
