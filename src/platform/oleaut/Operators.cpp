@@ -70,11 +70,14 @@ Rank RankOfPair(const Variant& lhs, const Variant& rhs) {
 // beyond the range raises 6: Currency is not promoted.
 std::int64_t CurrencySum(std::int64_t a, std::int64_t b) { return CheckedAdd(a, b); }
 std::int64_t CurrencyDifference(std::int64_t a, std::int64_t b) { return CheckedSub(a, b); }
+// The compilers' 128-bit integer, which holds any product of two amounts.
+__extension__ using Wide = __int128;
+
 std::int64_t CurrencyProduct(std::int64_t a, std::int64_t b) {
-  const __int128 product = static_cast<__int128>(a) * b;
-  __int128 quotient = product / Currency::kScale;
-  const __int128 remainder = product % Currency::kScale;
-  const __int128 twice = (remainder < 0 ? -remainder : remainder) * 2;
+  const Wide product = static_cast<Wide>(a) * b;
+  Wide quotient = product / Currency::kScale;
+  const Wide remainder = product % Currency::kScale;
+  const Wide twice = (remainder < 0 ? -remainder : remainder) * 2;
   if (twice > Currency::kScale || (twice == Currency::kScale && quotient % 2 != 0))
     quotient += product < 0 ? -1 : 1;
   if (quotient < std::numeric_limits<std::int64_t>::min() ||

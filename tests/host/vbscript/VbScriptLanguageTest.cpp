@@ -374,7 +374,7 @@ INSTANTIATE_TEST_SUITE_P(RunTimeCode, VbScriptSnippet, ::testing::ValuesIn(std::
     {"Option Explicit\nExecuteGlobal \"Dim made : made = 9\"\nResponse.Write Eval(\"made\")", "9"},
     {"Option Explicit\nExecute \"y = 1\"", "error 500"},
     {"Execute \"x = \"", "error 1002"},
-    {"On Error Resume Next\nExecute \"If\"\nResponse.Write Err.Number & \" \" & Err.Source", "1002 VBScript compilation error"},
+    {"On Error Resume Next\nExecute \"If\"\nResponse.Write Err.Number & \" \" & Err.Source", "1002 Microsoft VBScript compilation error"},
     {"On Error Resume Next\nExecute \"x = 1 / 0 : Response.Write \"\"no\"\"\"\nResponse.Write Err.Number", "11"},
     {"Execute \"Call Missing()\"", "error 35"},
     {"For i = 1 To 3 : s = s & Eval(\"i * i\") : Next : Response.Write s", "149"},
