@@ -108,6 +108,14 @@ std::optional<Variant> NamesMember(DISPID id, std::span<const Variant> args, con
 
 constexpr auto kFirst = [](const auto& pair) -> const std::string& { return pair.first; };
 
+// The values of a name sent twice or more, joined by ", "; Empty for none.
+Variant Joined(const std::vector<std::string>& values) {
+  if (values.empty()) return {};
+  std::string text = values.front();
+  for (std::size_t i = 1; i < values.size(); ++i) text.append(", ").append(values[i]);
+  return text;
+}
+
 const InterfaceDesc& FieldDescription() {
   static const InterfaceDesc description{"IStringList", {}, 0, "IDispatch",
                                          {Get(DISPID_VALUE, "Item"), Get(kCount, "Count")}};
@@ -121,12 +129,7 @@ class FieldValues : public Described<RequestValue> {
   explicit FieldValues(std::vector<std::string> values)
       : Described(FieldDescription()), values_(std::move(values)) {}
 
-  Variant Text() const override {
-    if (values_.empty()) return {};
-    std::string text = values_.front();
-    for (std::size_t i = 1; i < values_.size(); ++i) text.append(", ").append(values_[i]);
-    return text;
-  }
+  Variant Text() const override { return Joined(values_); }
 
   Variant Invoke(DISPID id, std::uint16_t kind, std::span<const Variant> args) override {
     if (IsPut(kind)) oleaut::RaiseRuntimeError(oleaut::kMemberNotFound);
@@ -241,7 +244,7 @@ class Collection : public Described<> {
     switch (kind_) {
       case Kind::Fields: return ObjectRef(std::make_shared<FieldValues>(values));
       case Kind::Cookies: return ObjectRef(std::make_shared<RequestCookie>(values.front(), codePage_));
-      case Kind::Variables: return FieldValues(values).Text();
+      case Kind::Variables: return Joined(values);
     }
     return std::nullopt;
   }
