@@ -5,9 +5,26 @@
 
 #include "host/pages/WebText.h"
 #include "platform/oleaut/AutomationError.h"
+#include "platform/oleaut/Conversion.h"
 #include "platform/oleaut/Dispatch.h"
 
 namespace kelvane::host {
+
+oleaut::NumberFormat NumberFormatOf(int lcid) {
+  switch (lcid) {
+    case 1030:  // Danish
+    case 1031:  // German
+    case 3079:  // German, Austria
+    case 1040:  // Italian
+    case 1043:  // Dutch
+    case 1046:  // Portuguese, Brazil
+    case 3082:  // Spanish
+      return {',', '.'};
+    case 2055:  // German, Switzerland
+      return {'.', '\''};
+    default: return {};
+  }
+}
 
 bool HostResponse::Clean(std::string_view text) const {
   return !ended_ && text.find_first_of("\r\n") == std::string_view::npos;
@@ -111,6 +128,7 @@ void HostResponse::SetLcid(int lcid, bool fixed) {
   if (ended_ || (lcidFixed_ && !fixed)) return;
   lcid_ = lcid;
   lcidFixed_ = lcidFixed_ || fixed;
+  oleaut::SetCurrentNumberFormat(NumberFormatOf(lcid));
 }
 
 void HostResponse::Redirect(std::string url) {

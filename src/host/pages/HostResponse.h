@@ -16,8 +16,15 @@
 #include "host/pages/Cookies.h"
 #include "host/pages/PageRequest.h"
 #include "platform/asp/Response.h"
+#include "platform/oleaut/Conversion.h"
 
 namespace kelvane::host {
+
+// The decimal and group separators of the locale `lcid`: those of the few
+// locales that write numbers other than US English does (Danish, German,
+// Italian, Dutch, Brazilian Portuguese, Spanish: "1.234,5"; Swiss German:
+// "1'234.5"), else US English's.
+oleaut::NumberFormat NumberFormatOf(int lcid);
 
 class HostResponse : public asp::Response {
  public:
@@ -51,9 +58,11 @@ class HostResponse : public asp::Response {
   const ResponseCookie* FindCookie(std::string_view name) const;
   const std::vector<ResponseCookie>& Cookies() const { return cookies_; }
   // The code page of the text written from now on, and the locale the page
-  // asks for. A code page the host does not speak, or an LCID outside 1 to
-  // 0xFFFFF, raises 5. One set by the page's own Response (`fixed`) holds
-  // against those the page's directive and its session give later.
+  // asks for, whose separators the thread's numbers take from now on (see
+  // NumberFormatOf). A code page the host does not speak, or an LCID
+  // outside 1 to 0xFFFFF, raises 5. One set by the page's own Response
+  // (`fixed`) holds against those the page's directive and its session give
+  // later.
   void SetCodePage(int codePage, bool fixed);
   void SetLcid(int lcid, bool fixed);
   // Answers 302 with `url` as the location, and ends. A URL with a CR, LF

@@ -911,12 +911,14 @@ class ApplicationObject : public ValuesObject, public std::enable_shared_from_th
 }  // namespace
 
 Intrinsics MakeIntrinsics(PageContext& context) {
+  oleaut::SetCurrentNumberFormat({});
   return {std::make_shared<RequestObject>(context), std::make_shared<ResponseObject>(context.response),
           std::make_shared<ServerObject>(context), std::make_shared<SessionObject>(context),
           std::make_shared<ApplicationObject>(context)};
 }
 
 void EndIntrinsics(PageContext& context) noexcept {
+  oleaut::SetCurrentNumberFormat({});
   if (context.session) context.site.LeaveSession(*context.session, &context);
   context.site.Unlock(&context);
 }

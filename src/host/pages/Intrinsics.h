@@ -46,11 +46,12 @@ struct Intrinsics {
   oleaut::ObjectRef request, response, server, session, application;
 };
 
-// The objects for the page run of `context`, which must outlive them.
+// The objects for the page run of `context`, which must outlive them. The
+// thread's numbers are written in US English until the page sets a locale.
 Intrinsics MakeIntrinsics(PageContext& context);
 
-// Ends the page's hold on its session and on the application's lock, once
-// the page has ended, however it ended.
+// Ends the page's hold on its session and on the application's lock, and
+// its locale, once the page has ended, however it ended.
 void EndIntrinsics(PageContext& context) noexcept;
 
 }  // namespace kelvane::host

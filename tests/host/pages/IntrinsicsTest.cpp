@@ -135,6 +135,10 @@ const Case kCases[] = {
     {"sessioncp.asp", R"(<% On Error Resume Next : Session.CodePage = 50220 %><%= Err.Number %>|<%= Session.CodePage %>)", "", "5|65001", 200},
     {"lcid.asp", R"(<% Session.LCID = 2057 %><%= Session.LCID %>|<%= IsEmpty(Session("LCID")) %>|<%= Response.LCID %>)", "",
      "2057|True|2057", 200},
+    {"german.asp", R"(<% Session.LCID = 1031 %><%= 1.5 %>|<%= FormatNumber(1234.5) %>|<%= CDbl("2,5") * 2 %>|<%= CStr(0.25) %>|<% Response.LCID = 1033 %><%= 1.5 %>)",
+     "", "1,5|1.234,50|5|0,25|1.5", 200},
+    {"swiss.asp", "<%@ LCID=2055 %><%= FormatNumber(1234.5) %><% Err.Raise 5 %>", "", "number: 5", 500},
+    {"us.asp", "<%= 1.5 %>|<%= FormatNumber(1234.5) %>", "", "1.5|1,234.50", 200},
 };
 
 TEST_F(IntrinsicsTest, BothLanguagesReachTheSameObjects) {
