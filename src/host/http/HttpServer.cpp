@@ -184,8 +184,8 @@ std::uint16_t ForwardedPort(std::string_view forwardedPort, std::string_view hos
   std::uint16_t port = 0;
   const auto parse = [&port](std::string_view digits) {
     digits = Trimmed(digits);
-    return std::from_chars(digits.data(), digits.data() + digits.size(), port).ptr == digits.data() + digits.size() &&
-           !digits.empty();
+    const auto [end, error] = std::from_chars(digits.data(), digits.data() + digits.size(), port);
+    return !digits.empty() && error == std::errc() && end == digits.data() + digits.size();
   };
   if (!forwardedPort.empty() && parse(forwardedPort.substr(forwardedPort.rfind(',') + 1))) return port;
   const std::size_t colon = host.rfind(':');

@@ -800,6 +800,7 @@ Next %>)");
       {"X-Forwarded-For: 203.0.113.9\r\nX-Forwarded-Proto: https\r\n", "on", "1", "443"},
       {"X-Forwarded-For: 203.0.113.9\r\n", "off", "0", "80"},
       {"X-Forwarded-For: 203.0.113.9\r\nX-Forwarded-Proto: https\r\nX-Forwarded-Port: 8443\r\n", "on", "1", "8443"},
+      {"X-Forwarded-For: 203.0.113.9\r\nX-Forwarded-Port: 70000\r\n", "off", "0", "80"},
   };
   for (const auto& [headers, https, secure, serverPort] : proxied) {
     const auto forwarded = ServerVariablesOf(Fetch(Request("GET", "/vars.asp", headers)).body, nullptr);
