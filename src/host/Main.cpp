@@ -118,8 +118,10 @@ int Run(const Arguments& arguments) {
   request.method = "GET";
   request.path = "/" + page.filename().string();
   request.queryString = arguments.Option("--query").value_or("");
+  request.target = request.queryString.empty() ? request.path : request.path + "?" + request.queryString;
   request.remoteAddress = "127.0.0.1";
   request.client = request.remoteAddress;
+  request.localAddress = request.remoteAddress;
 
   const WorkingDirectory workdir(arguments.Option("--workdir"));
   TellRemoved(workdir.Removed());

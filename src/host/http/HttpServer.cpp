@@ -125,19 +125,31 @@ int SocketOf(MHD_Connection* connection) {
   return info != nullptr ? info->connect_fd : -1;
 }
 
+// The port of an IPv4 or IPv6 address, and its text in `*text` when that
+// is not null; 0 and nothing for another kind.
+std::uint16_t PortAndText(const sockaddr* address, std::string* text) {
+  std::array<char, INET6_ADDRSTRLEN> buffer{};
+  const void* bytes = nullptr;
+  std::uint16_t port = 0;
+  if (address->sa_family == AF_INET) {
+    const auto* v4 = reinterpret_cast<const sockaddr_in*>(address);
+    bytes = &v4->sin_addr;
+    port = ntohs(v4->sin_port);
+  } else if (address->sa_family == AF_INET6) {
+    const auto* v6 = reinterpret_cast<const sockaddr_in6*>(address);
+    bytes = &v6->sin6_addr;
+    port = ntohs(v6->sin6_port);
+  }
+  if (bytes != nullptr && text != nullptr && inet_ntop(address->sa_family, bytes, buffer.data(), buffer.size()))
+    *text = buffer.data();
+  return port;
+}
+
 std::string RemoteAddress(MHD_Connection* connection) {
   const auto* info = MHD_get_connection_info(connection, MHD_CONNECTION_INFO_CLIENT_ADDRESS);
-  if (info == nullptr || info->client_addr == nullptr) return {};
-  std::array<char, INET6_ADDRSTRLEN> text{};
-  const sockaddr* address = info->client_addr;
-  const void* bytes = nullptr;
-  if (address->sa_family == AF_INET)
-    bytes = &reinterpret_cast<const sockaddr_in*>(address)->sin_addr;
-  else if (address->sa_family == AF_INET6)
-    bytes = &reinterpret_cast<const sockaddr_in6*>(address)->sin6_addr;
-  if (bytes == nullptr || inet_ntop(address->sa_family, bytes, text.data(), text.size()) == nullptr)
-    return {};
-  return text.data();
+  std::string text;
+  if (info != nullptr && info->client_addr != nullptr) PortAndText(info->client_addr, &text);
+  return text;
 }
 
 // Every value of the header `name`, joined by commas as one value.
@@ -164,6 +176,43 @@ std::string JoinedHeader(MHD_Connection* connection, std::string_view name) {
 bool SaysHttps(std::string_view forwardedProto) {
   return EqualsIgnoringCase(Trimmed(forwardedProto.substr(forwardedProto.rfind(',') + 1)), "https");
 }
+
+// The port the visitor asked a trusted proxy for: the last value of
+// X-Forwarded-Port, else the port of the Host it named, else that of its
+// scheme.
+std::uint16_t ForwardedPort(std::string_view forwardedPort, std::string_view host, bool secure) {
+  std::uint16_t port = 0;
+  const auto parse = [&port](std::string_view digits) {
+    digits = Trimmed(digits);
+    const auto [end, error] = std::from_chars(digits.data(), digits.data() + digits.size(), port);
+    return !digits.empty() && error == std::errc() && end == digits.data() + digits.size();
+  };
+  if (!forwardedPort.empty() && parse(forwardedPort.substr(forwardedPort.rfind(',') + 1))) return port;
+  const std::size_t colon = host.rfind(':');
+  if (colon != std::string_view::npos && host.find(']', colon) == std::string_view::npos &&
+      parse(host.substr(colon + 1)))
+    return port;
+  return secure ? 443 : 80;
+}
+
+// The two ends of a connection: the server's address and port, and the
+// client's port; empty and 0 when the system does not tell.
+struct Endpoints {
+  std::string localAddress;
+  std::uint16_t localPort = 0;
+  std::uint16_t remotePort = 0;
+
+  static Endpoints Of(int socket) {
+    Endpoints endpoints;
+    sockaddr_storage address{};
+    auto* any = reinterpret_cast<sockaddr*>(&address);
+    socklen_t size = sizeof address;
+    if (::getsockname(socket, any, &size) == 0) endpoints.localPort = PortAndText(any, &endpoints.localAddress);
+    size = sizeof address;
+    if (::getpeername(socket, any, &size) == 0) endpoints.remotePort = PortAndText(any, nullptr);
+    return endpoints;
+  }
+};
 
 Fields RequestHeaders(MHD_Connection* connection) {
   Fields headers;
@@ -344,7 +393,8 @@ struct Exchange {
   // target ends just before the version.
   const char* targetEnd = nullptr;
   std::string method;
-  std::string version, client, referer, userAgent;  // for the combined log format
+  std::string version;                     // "HTTP/1.1"
+  std::string client, referer, userAgent;  // for the combined log format
   bool screened = false;
   std::string sitePath;
   fs::path file;
@@ -751,9 +801,8 @@ class HttpServer::Responder {
   // Keeps what the combined log format tells of a request beside its
   // request line: the client, believing a trusted proxy's X-Forwarded-For,
   // and the Referer and User-Agent.
-  void NoteForLog(MHD_Connection* connection, Exchange& exchange, const char* version) const {
+  void NoteForLog(MHD_Connection* connection, Exchange& exchange) const {
     if (options_.logFormat != LogFormat::Combined) return;
-    exchange.version = version;
     const std::string peer = RemoteAddress(connection);
     exchange.client = ClientAddress(peer, JoinedHeader(connection, "X-Forwarded-For"),
                                     options_.trustedProxies);
@@ -789,7 +838,8 @@ class HttpServer::Responder {
   MHD_Result Screen(MHD_Connection* connection, Exchange& exchange, const char* method,
                     const char* version) {
     exchange.method = method;
-    NoteForLog(connection, exchange, version);
+    exchange.version = version;
+    NoteForLog(connection, exchange);
     const std::string_view target = exchange.target;
     if (exchange.method.size() + 1 + target.size() + 1 + std::strlen(version) > kMaxLine)
       return Refuse(connection, exchange, MHD_HTTP_URI_TOO_LONG);
@@ -874,11 +924,19 @@ class HttpServer::Responder {
       request.queryString = exchange.target.substr(query + 1);
     request.headers = RequestHeaders(connection);
     request.body = std::move(exchange.body);
+    request.target = exchange.target;
+    request.protocol = exchange.version;
     request.remoteAddress = RemoteAddress(connection);
     request.client = ClientAddress(request.remoteAddress, JoinedHeader(connection, "X-Forwarded-For"),
                                    options_.trustedProxies);
-    request.secure = options_.trustedProxies.Contains(request.remoteAddress) &&
-                     SaysHttps(JoinedHeader(connection, "X-Forwarded-Proto"));
+    const bool proxied = options_.trustedProxies.Contains(request.remoteAddress);
+    request.secure = proxied && SaysHttps(JoinedHeader(connection, "X-Forwarded-Proto"));
+    const Endpoints endpoints = Endpoints::Of(SocketOf(connection));
+    request.localAddress = endpoints.localAddress;
+    request.remotePort = proxied ? 0 : endpoints.remotePort;
+    request.serverPort = proxied ? ForwardedPort(JoinedHeader(connection, "X-Forwarded-Port"),
+                                                 JoinedHeader(connection, MHD_HTTP_HEADER_HOST), request.secure)
+                                 : endpoints.localPort;
     auto task =
         std::make_shared<PageTask>(engine_, *failures_, connection, exchange, std::move(request));
 

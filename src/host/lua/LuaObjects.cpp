@@ -6,6 +6,7 @@
 #include <string>
 #include <vector>
 
+#include "host/pages/Intrinsics.h"
 #include "platform/oleaut/Conversion.h"
 #include "platform/oleaut/Dispatch.h"
 #include "platform/oleaut/TypeLibrary.h"
@@ -202,6 +203,11 @@ void PushVariant(lua_State* L, const Variant& value) {
       const ObjectRef& object = *value.If<ObjectRef>();
       if (!object) {
         lua_pushnil(L);
+        return;
+      }
+      // Lua has no default values: a field or a cookie is its text.
+      if (const auto* requestValue = dynamic_cast<const RequestValue*>(object.get())) {
+        PushVariant(L, requestValue->Text());
         return;
       }
       new (lua_newuserdatauv(L, sizeof(WrappedObject), 0)) WrappedObject{object};

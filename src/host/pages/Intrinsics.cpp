@@ -4,19 +4,23 @@
 #include <cctype>
 #include <cstdint>
 #include <cstdlib>
+#include <functional>
 #include <optional>
 #include <string>
 #include <system_error>
 #include <utility>
 #include <vector>
 
+#include "host/pages/CodePages.h"
 #include "host/pages/PageObjects.h"
+#include "host/pages/ServerVariables.h"
 #include "host/pages/SiteFiles.h"
 #include "host/pages/SiteState.h"
 #include "host/pages/WebText.h"
 #include "platform/oleaut/AutomationError.h"
 #include "platform/oleaut/Dispatch.h"
 #include "platform/oleaut/Conversion.h"
+#include "platform/oleaut/DateTime.h"
 #include "platform/oleaut/TypeLibrary.h"
 
 namespace kelvane::host {
@@ -54,7 +58,8 @@ FuncDesc Put(DISPID id, std::string_view name) { return {id, name, DISPATCH_PROP
 
 // An object whose members are found by name in its description, which also
 // tells a script its methods from its properties.
-class Described : public oleaut::IDispatch {
+template <class Base = oleaut::IDispatch>
+class Described : public Base {
  public:
   explicit Described(const InterfaceDesc& description) : description_(description) {}
   std::optional<DISPID> GetIDOfName(std::string_view name) const override {
@@ -73,7 +78,131 @@ Variant Names(const std::vector<std::string>& names) {
 
 // ---- Request ----
 
-enum CollectionMember : DISPID { kCount = 1, kKey };
+enum CollectionMember : DISPID { kCount = 1, kKey, kHasKeys };
+
+// The index from 0 of a position from 1; SIZE_MAX for a position below 1.
+std::size_t Position(const Variant& key) {
+  const oleaut::Long position = oleaut::ToLong(key);
+  return position >= 1 ? static_cast<std::size_t>(position - 1) : SIZE_MAX;
+}
+
+// Count, Key(i) and For Each of a collection of `entries`, each named by
+// `nameOf`; nullopt for another member.
+template <class Entries, class NameOf>
+std::optional<Variant> NamesMember(DISPID id, std::span<const Variant> args, const Entries& entries, NameOf nameOf) {
+  switch (id) {
+    case kCount: ExpectArguments(args, 0, 0); return static_cast<oleaut::Long>(entries.size());
+    case kKey: {
+      ExpectArguments(args, 1, 1);
+      const std::size_t at = Position(args[0]);
+      return at < entries.size() ? Variant(nameOf(entries[at])) : Variant();
+    }
+    case DISPID_NEWENUM: {
+      std::vector<std::string> names;
+      for (const auto& entry : entries) names.push_back(nameOf(entry));
+      return Names(names);
+    }
+    default: return std::nullopt;
+  }
+}
+
+constexpr auto kFirst = [](const auto& pair) -> const std::string& { return pair.first; };
+
+// The values of a name sent twice or more, joined by ", "; Empty for none.
+Variant Joined(const std::vector<std::string>& values) {
+  if (values.empty()) return {};
+  std::string text = values.front();
+  for (std::size_t i = 1; i < values.size(); ++i) text.append(", ").append(values[i]);
+  return text;
+}
+
+const InterfaceDesc& FieldDescription() {
+  static const InterfaceDesc description{"IStringList", {}, 0, "IDispatch",
+                                         {Get(DISPID_VALUE, "Item"), Get(kCount, "Count")}};
+  return description;
+}
+
+// The values of one field of the query string or the form, in the order
+// sent; none when the field was not sent.
+class FieldValues : public Described<RequestValue> {
+ public:
+  explicit FieldValues(std::vector<std::string> values)
+      : Described(FieldDescription()), values_(std::move(values)) {}
+
+  Variant Text() const override { return Joined(values_); }
+
+  Variant Invoke(DISPID id, std::uint16_t kind, std::span<const Variant> args) override {
+    if (IsPut(kind)) oleaut::RaiseRuntimeError(oleaut::kMemberNotFound);
+    switch (id) {
+      case DISPID_VALUE: {
+        ExpectArguments(args, 0, 1);
+        if (args.empty()) return Text();
+        const std::size_t at = Position(args[0]);
+        if (at >= values_.size()) oleaut::RaiseRuntimeError(oleaut::kSubscriptOutOfRange);
+        return values_[at];
+      }
+      case kCount: ExpectArguments(args, 0, 0); return static_cast<oleaut::Long>(values_.size());
+      case DISPID_NEWENUM: return Names(values_);
+      default: oleaut::RaiseRuntimeError(oleaut::kMemberNotFound);
+    }
+  }
+
+ private:
+  std::vector<std::string> values_;
+};
+
+const InterfaceDesc& CookieDescription() {
+  static const InterfaceDesc description{
+      "IReadCookie", {}, 0, "IDispatch",
+      {Get(DISPID_VALUE, "Item"), Get(kHasKeys, "HasKeys"), Get(kCount, "Count"), Get(kKey, "Key")}};
+  return description;
+}
+
+// Names and values read in `codePage`.
+Fields InCodePage(Fields fields, int codePage) {
+  if (codePage == kUtf8CodePage) return fields;
+  for (auto& [name, value] : fields) {
+    name = DecodeText(name, codePage);
+    value = DecodeText(value, codePage);
+  }
+  return fields;
+}
+
+// A cookie of the request, as sent: a value, or keys with values
+// ("k1=v1&k2=v2"); nullopt when it was not sent.
+class RequestCookie : public Described<RequestValue> {
+ public:
+  RequestCookie(const std::optional<std::string_view>& sent, int codePage) : Described(CookieDescription()) {
+    if (!sent) return;
+    text_ = DecodeText(UrlDecode(*sent), codePage);
+    if (sent->find('=') != std::string_view::npos) keys_ = InCodePage(ParseFields(*sent), codePage);
+  }
+
+  Variant Text() const override { return text_ ? Variant(*text_) : Variant(); }
+
+  Variant Invoke(DISPID id, std::uint16_t kind, std::span<const Variant> args) override {
+    if (IsPut(kind)) oleaut::RaiseRuntimeError(oleaut::kMemberNotFound);
+    switch (id) {
+      case DISPID_VALUE:
+        ExpectArguments(args, 0, 1);
+        if (args.empty()) return Text();
+        if (const auto* key = args[0].If<std::string>()) {
+          for (const auto& [name, value] : keys_)
+            if (SameName(name, *key)) return value;
+          return {};
+        }
+        return Position(args[0]) < keys_.size() ? Variant(keys_[Position(args[0])].second) : Variant();
+      case kHasKeys: ExpectArguments(args, 0, 0); return oleaut::ToVariantBool(!keys_.empty());
+      default:
+        if (auto names = NamesMember(id, args, keys_, kFirst)) return *std::move(names);
+        oleaut::RaiseRuntimeError(oleaut::kMemberNotFound);
+    }
+  }
+
+ private:
+  std::optional<std::string> text_;
+  Fields keys_;
+};
 
 const InterfaceDesc& CollectionDescription() {
   static const InterfaceDesc description{
@@ -82,32 +211,54 @@ const InterfaceDesc& CollectionDescription() {
   return description;
 }
 
-// Values of a request by name: a name sent twice has its values joined by
-// ", ", in the order first sent.
-class Collection : public Described {
+// Values of a request by name, names in any case, in the order first sent.
+// An item is a field's values, a cookie, or the text of a server variable
+// (a name sent twice has its values joined by ", ").
+class Collection : public Described<> {
  public:
-  Collection(const Fields& fields, std::string raw) : Described(CollectionDescription()), raw_(std::move(raw)) {
-    for (const auto& field : fields) {
+  enum class Kind { Fields, Cookies, Variables };
+
+  // Cookies are read in `codePage`.
+  Collection(Kind kind, const Fields& fields, std::string raw, int codePage = kUtf8CodePage)
+      : Described(CollectionDescription()), kind_(kind), raw_(std::move(raw)), codePage_(codePage) {
+    for (const auto& [name, value] : fields) {
       const auto same = std::find_if(entries_.begin(), entries_.end(),
-                                     [&](const auto& entry) { return SameName(entry.first, field.first); });
-      if (same == entries_.end()) {
-        entries_.emplace_back(field);
-      } else {
-        same->second.append(", ").append(field.second);
-      }
+                                     [&](const auto& entry) { return SameName(entry.first, name); });
+      if (same == entries_.end()) entries_.push_back({name, {value}});
+      else same->second.push_back(value);
     }
   }
 
-  // The value of a name, or of a position from 1; Empty when there is none.
-  Variant Item(const Variant& key) const {
-    if (key.Type() == VarType::String) {
-      const std::string& name = *key.If<std::string>();
-      for (const auto& [entry, value] : entries_)
-        if (SameName(entry, name)) return value;
-      return {};
+  // The item of a name, or of a position from 1; nullopt when there is none.
+  std::optional<Variant> Find(const Variant& key) const {
+    std::size_t at = entries_.size();
+    if (const auto* name = key.If<std::string>()) {
+      at = static_cast<std::size_t>(std::find_if(entries_.begin(), entries_.end(),
+                                                 [&](const auto& entry) { return SameName(entry.first, *name); }) -
+                                    entries_.begin());
+    } else {
+      at = std::min(Position(key), entries_.size());
     }
-    const std::size_t at = Position(key);
-    return at < entries_.size() ? Variant(entries_[at].second) : Variant();
+    if (at == entries_.size()) return std::nullopt;
+    const std::vector<std::string>& values = entries_[at].second;
+    switch (kind_) {
+      case Kind::Fields: return ObjectRef(std::make_shared<FieldValues>(values));
+      case Kind::Cookies: return ObjectRef(std::make_shared<RequestCookie>(values.front(), codePage_));
+      case Kind::Variables: return Joined(values);
+    }
+    return std::nullopt;
+  }
+
+  // The item of a name or position: for one not sent, a field without
+  // values or a cookie without text, and Empty for a server variable.
+  Variant Item(const Variant& key) const {
+    if (auto item = Find(key)) return *std::move(item);
+    switch (kind_) {
+      case Kind::Fields: return ObjectRef(std::make_shared<FieldValues>(std::vector<std::string>{}));
+      case Kind::Cookies: return ObjectRef(std::make_shared<RequestCookie>(std::nullopt, codePage_));
+      case Kind::Variables: return {};
+    }
+    return {};
   }
 
   Variant Invoke(DISPID id, std::uint16_t kind, std::span<const Variant> args) override {
@@ -116,44 +267,31 @@ class Collection : public Described {
       case DISPID_VALUE:
         ExpectArguments(args, 0, 1);
         return args.empty() ? Variant(raw_) : Item(args[0]);
-      case kCount:
-        ExpectArguments(args, 0, 0);
-        return static_cast<oleaut::Long>(entries_.size());
-      case kKey: {
-        ExpectArguments(args, 1, 1);
-        const std::size_t at = Position(args[0]);
-        return at < entries_.size() ? Variant(entries_[at].first) : Variant();
-      }
-      case DISPID_NEWENUM: {
-        std::vector<std::string> names;
-        for (const auto& entry : entries_) names.push_back(entry.first);
-        return Names(names);
-      }
-      default: oleaut::RaiseRuntimeError(oleaut::kMemberNotFound);
+      default:
+        if (auto names = NamesMember(id, args, entries_, kFirst)) return *std::move(names);
+        oleaut::RaiseRuntimeError(oleaut::kMemberNotFound);
     }
   }
 
  private:
-  static std::size_t Position(const Variant& key) {
-    const oleaut::Long position = oleaut::ToLong(key);
-    return position >= 1 ? static_cast<std::size_t>(position - 1) : SIZE_MAX;
-  }
-
+  Kind kind_;
   std::string raw_;
-  std::vector<std::pair<std::string, std::string>> entries_;
+  int codePage_;
+  std::vector<std::pair<std::string, std::vector<std::string>>> entries_;
 };
 
-enum RequestMember : DISPID { kQueryString = 1, kForm, kCookies, kServerVariables, kTotalBytes };
+enum RequestMember : DISPID { kQueryString = 1, kForm, kCookies, kServerVariables, kTotalBytes, kBinaryRead };
 
 const InterfaceDesc& RequestDescription() {
   static const InterfaceDesc description{
       "IRequest", {}, 0, "IDispatch",
       {Get(DISPID_VALUE, "Item"), Get(kQueryString, "QueryString"), Get(kForm, "Form"),
-       Get(kCookies, "Cookies"), Get(kServerVariables, "ServerVariables"), Get(kTotalBytes, "TotalBytes")}};
+       Get(kCookies, "Cookies"), Get(kServerVariables, "ServerVariables"), Get(kTotalBytes, "TotalBytes"),
+       Method(kBinaryRead, "BinaryRead")}};
   return description;
 }
 
-// The request's cookies, from every Cookie header.
+// The request's cookies, from every Cookie header, their values as sent.
 Fields RequestCookies(const PageRequest& request) {
   Fields cookies;
   for (const auto& [header, text] : request.headers) {
@@ -163,31 +301,24 @@ Fields RequestCookies(const PageRequest& request) {
   return cookies;
 }
 
-Fields ServerVariables(const PageRequest& request) {
-  Fields variables{{"REQUEST_METHOD", request.method},  {"QUERY_STRING", request.queryString},
-                   {"PATH_INFO", request.path},         {"URL", request.path},
-                   {"SCRIPT_NAME", request.path},       {"REMOTE_ADDR", request.remoteAddress},
-                   {"REMOTE_HOST", request.remoteAddress}, {"CONTENT_LENGTH", std::to_string(request.body.size())}};
-  for (const auto& [header, text] : request.headers) {
-    if (SameName(header, "Content-Type")) variables.emplace_back("CONTENT_TYPE", text);
-    variables.emplace_back(HeaderVariableName(header), text);
-  }
-  return variables;
+// The body is read either as the form or by BinaryRead, not both.
+[[noreturn]] void RefuseBodyTwice(const char* description) {
+  constexpr auto kFailed = static_cast<std::int32_t>(0x80004005u);
+  throw oleaut::AutomationError(kFailed, "Request object", description);
 }
 
-class RequestObject : public Described {
+class RequestObject : public Described<> {
  public:
-  explicit RequestObject(const PageRequest& request) : Described(RequestDescription()), request_(request) {}
+  explicit RequestObject(PageContext& context) : Described(RequestDescription()), context_(context) {}
 
   Variant Invoke(DISPID id, std::uint16_t kind, std::span<const Variant> args) override {
     if (IsPut(kind)) oleaut::RaiseRuntimeError(oleaut::kMemberNotFound);
+    const PageRequest& request = context_.request;
     switch (id) {
       case DISPID_VALUE:
         ExpectArguments(args, 1, 1);
-        for (const DISPID each : {kQueryString, kForm, kCookies, kServerVariables}) {
-          Variant value = Of(each).Item(args[0]);
-          if (!value.IsEmpty()) return value;
-        }
+        for (const DISPID each : {kQueryString, kForm, kCookies, kServerVariables})
+          if (auto item = Of(each).Find(args[0])) return *std::move(item);
         return {};
       case kQueryString:
       case kForm:
@@ -200,40 +331,65 @@ class RequestObject : public Described {
       }
       case kTotalBytes:
         ExpectArguments(args, 0, 0);
-        return static_cast<oleaut::Long>(std::min<std::size_t>(request_.body.size(), INT32_MAX));
+        return static_cast<oleaut::Long>(std::min<std::size_t>(request.body.size(), INT32_MAX));
+      case kBinaryRead: {
+        ExpectArguments(args, 1, 1);
+        if (collections_[kForm - kQueryString]) RefuseBodyTwice("Cannot call BinaryRead after using Request.Form collection.");
+        const oleaut::Long count = oleaut::ToLong(args[0]);
+        if (count < 0) oleaut::RaiseRuntimeError(oleaut::kInvalidProcedureCall);
+        const std::size_t size = std::min(static_cast<std::size_t>(count), request.body.size() - bodyRead_);
+        const auto from = request.body.begin() + static_cast<std::ptrdiff_t>(bodyRead_);
+        std::vector<oleaut::Byte> bytes(from, from + static_cast<std::ptrdiff_t>(size));
+        bodyRead_ += size;
+        binaryRead_ = true;
+        return Variant::ByteArray(std::move(bytes), 0);
+      }
       default: oleaut::RaiseRuntimeError(oleaut::kMemberNotFound);
     }
   }
 
  private:
-  // Each collection is decoded on its first use.
+  // Each collection is decoded on its first use, in the code page the
+  // response has then.
   Collection& Of(DISPID id) {
     auto& collection = collections_[id - kQueryString];
-    if (!collection) {
-      switch (id) {
-        case kQueryString:
-          collection = std::make_shared<Collection>(ParseFields(request_.queryString), request_.queryString);
-          break;
-        case kForm:
-          collection = std::make_shared<Collection>(IsFormBody(request_) ? ParseFields(request_.body) : Fields{},
-                                                    request_.body);
-          break;
-        case kCookies: collection = std::make_shared<Collection>(RequestCookies(request_), ""); break;
-        default: collection = std::make_shared<Collection>(ServerVariables(request_), ""); break;
-      }
+    if (collection) return *collection;
+    const PageRequest& request = context_.request;
+    const int codePage = context_.response->CodePage();
+    switch (id) {
+      case kQueryString:
+        collection = std::make_shared<Collection>(Collection::Kind::Fields,
+                                                  InCodePage(ParseFields(request.queryString), codePage),
+                                                  request.queryString);
+        break;
+      case kForm:
+        if (binaryRead_) RefuseBodyTwice("Cannot use Request.Form collection after calling BinaryRead.");
+        collection = std::make_shared<Collection>(
+            Collection::Kind::Fields, IsFormBody(request) ? InCodePage(ParseFields(request.body), codePage) : Fields{},
+            request.body);
+        break;
+      case kCookies:
+        collection = std::make_shared<Collection>(Collection::Kind::Cookies, RequestCookies(request), "", codePage);
+        break;
+      default:
+        collection = std::make_shared<Collection>(Collection::Kind::Variables,
+                                                  ServerVariables(request, context_.root, context_.page), "");
+        break;
     }
     return *collection;
   }
 
-  const PageRequest& request_;
+  PageContext& context_;
   std::shared_ptr<Collection> collections_[4];
+  std::size_t bodyRead_ = 0;
+  bool binaryRead_ = false;
 };
 
 // ---- Response ----
 
 enum ResponseMember : DISPID {
   kWrite = 1, kBinaryWrite, kContentType, kCharset, kBuffer, kStatus, kAddHeader, kRedirect, kResponseCookies,
-  kExpires, kCacheControl, kClear, kFlush, kEnd, kIsClientConnected,
+  kExpires, kCacheControl, kClear, kFlush, kEnd, kIsClientConnected, kCodePage, kLcid, kExpiresAbsolute, kPics,
 };
 
 const InterfaceDesc& ResponseDescription() {
@@ -245,7 +401,10 @@ const InterfaceDesc& ResponseDescription() {
        Method(kAddHeader, "AddHeader"), Method(kRedirect, "Redirect"), Get(kResponseCookies, "Cookies"),
        Put(kResponseCookies, "Cookies"), Get(kExpires, "Expires"), Put(kExpires, "Expires"),
        Get(kCacheControl, "CacheControl"), Put(kCacheControl, "CacheControl"), Method(kClear, "Clear"),
-       Method(kFlush, "Flush"), Method(kEnd, "End"), Get(kIsClientConnected, "IsClientConnected")}};
+       Method(kFlush, "Flush"), Method(kEnd, "End"), Get(kIsClientConnected, "IsClientConnected"),
+       Get(kCodePage, "CodePage"), Put(kCodePage, "CodePage"), Get(kLcid, "LCID"), Put(kLcid, "LCID"),
+       Get(kExpiresAbsolute, "ExpiresAbsolute"), Put(kExpiresAbsolute, "ExpiresAbsolute"), Get(kPics, "PICS"),
+       Put(kPics, "PICS")}};
   return description;
 }
 
@@ -255,7 +414,99 @@ int StatusOf(const Variant& value) {
   return oleaut::ToLong(value);
 }
 
-class ResponseObject : public Described {
+enum CookieMember : DISPID { kCookieExpires = 1, kDomain, kPath, kSecure, kHttpOnly, kCookieHasKeys };
+
+const InterfaceDesc& WriteCookieDescription() {
+  static const InterfaceDesc description{
+      "IWriteCookie", {}, 0, "IDispatch",
+      {Get(DISPID_VALUE, "Item"), Put(DISPID_VALUE, "Item"), Get(kCookieExpires, "Expires"),
+       Put(kCookieExpires, "Expires"), Get(kDomain, "Domain"), Put(kDomain, "Domain"), Get(kPath, "Path"),
+       Put(kPath, "Path"), Get(kSecure, "Secure"), Put(kSecure, "Secure"), Get(kHttpOnly, "HttpOnly"),
+       Put(kHttpOnly, "HttpOnly"), Get(kCookieHasKeys, "HasKeys")}};
+  return description;
+}
+
+// A cookie the response sets, by name: Response.Cookies("c") = "v",
+// Response.Cookies("c")("k") = "v", its attributes; read, what the response
+// has set (Empty for what it has not).
+class WriteCookie : public Described<> {
+ public:
+  WriteCookie(std::shared_ptr<HostResponse> response, std::string name)
+      : Described(WriteCookieDescription()), response_(std::move(response)), name_(std::move(name)) {}
+
+  Variant Invoke(DISPID id, std::uint16_t kind, std::span<const Variant> args) override {
+    if (IsPut(kind)) {
+      ExpectArguments(args, 1, id == DISPID_VALUE ? 2 : 1);
+      const Variant& value = args.back();
+      // A change that cannot be made leaves the cookie as it was.
+      const ResponseCookie* before = response_->FindCookie(name_);
+      ResponseCookie cookie = before != nullptr ? *before : ResponseCookie(name_);
+      switch (id) {
+        case DISPID_VALUE:
+          if (args.size() == 2) cookie.SetKey(oleaut::ToString(args[0]), oleaut::ToString(value));
+          else cookie.SetValue(oleaut::ToString(value));
+          break;
+        case kCookieExpires: cookie.SetExpires(oleaut::ToDate(value)); break;
+        case kDomain: cookie.SetDomain(oleaut::ToString(value)); break;
+        case kPath: cookie.SetPath(oleaut::ToString(value)); break;
+        case kSecure: cookie.SetSecure(oleaut::IsTrue(oleaut::ToBoolean(value))); break;
+        case kHttpOnly: cookie.SetHttpOnly(oleaut::IsTrue(oleaut::ToBoolean(value))); break;
+        default: oleaut::RaiseRuntimeError(oleaut::kMemberNotFound);
+      }
+      response_->SetCookie(std::move(cookie));
+      return {};
+    }
+    ExpectArguments(args, 0, id == DISPID_VALUE ? 1 : 0);
+    const ResponseCookie* cookie = response_->FindCookie(name_);
+    if (cookie == nullptr) {
+      if (id == kCookieHasKeys) return oleaut::VariantBool::False;
+      if (id == DISPID_VALUE || (id >= kCookieExpires && id <= kHttpOnly)) return {};
+      oleaut::RaiseRuntimeError(oleaut::kMemberNotFound);
+    }
+    switch (id) {
+      case DISPID_VALUE:
+        return args.empty() ? cookie->Text() : cookie->Key(oleaut::ToString(args[0]));
+      case kCookieExpires: return cookie->Expires() ? Variant(*cookie->Expires()) : Variant();
+      case kDomain: return cookie->Domain();
+      case kPath: return cookie->Path();
+      case kSecure: return oleaut::ToVariantBool(cookie->Secure());
+      case kHttpOnly: return oleaut::ToVariantBool(cookie->HttpOnly());
+      case kCookieHasKeys: return oleaut::ToVariantBool(cookie->HasKeys());
+      default: oleaut::RaiseRuntimeError(oleaut::kMemberNotFound);
+    }
+  }
+
+ private:
+  std::shared_ptr<HostResponse> response_;
+  std::string name_;
+};
+
+// Response.Cookies: the cookies this response sets, by name.
+class WriteCookies : public Described<> {
+ public:
+  explicit WriteCookies(std::shared_ptr<HostResponse> response)
+      : Described(CollectionDescription()), response_(std::move(response)) {}
+
+  Variant Invoke(DISPID id, std::uint16_t kind, std::span<const Variant> args) override {
+    if (id == DISPID_VALUE && IsPut(kind)) {
+      ExpectArguments(args, 2, 2);
+      return WriteCookie(response_, oleaut::ToString(args[0])).Invoke(DISPID_VALUE, kind, args.subspan(1));
+    }
+    if (IsPut(kind)) oleaut::RaiseRuntimeError(oleaut::kMemberNotFound);
+    if (id == DISPID_VALUE) {
+      ExpectArguments(args, 1, 1);
+      return ObjectRef(std::make_shared<WriteCookie>(response_, oleaut::ToString(args[0])));
+    }
+    if (auto names = NamesMember(id, args, response_->Cookies(), std::mem_fn(&ResponseCookie::Name)))
+      return *std::move(names);
+    oleaut::RaiseRuntimeError(oleaut::kMemberNotFound);
+  }
+
+ private:
+  std::shared_ptr<HostResponse> response_;
+};
+
+class ResponseObject : public Described<> {
  public:
   explicit ResponseObject(std::shared_ptr<HostResponse> response)
       : Described(ResponseDescription()), response_(std::move(response)) {}
@@ -273,8 +524,12 @@ class ResponseObject : public Described {
         case kBuffer: r.put_Buffer(oleaut::ToBoolean(value)); return {};
         case kStatus: r.SetStatus(StatusOf(value)); return {};
         case kExpires: r.SetExpires(oleaut::ToLong(value)); return {};
+        case kExpiresAbsolute: r.SetExpiresAbsolute(oleaut::ToDate(value)); return {};
         case kCacheControl: r.SetCacheControl(oleaut::ToString(value)); return {};
-        case kResponseCookies: r.SetCookie(oleaut::ToString(args[0]), oleaut::ToString(value)); return {};
+        case kPics: r.SetPics(oleaut::ToString(value)); return {};
+        case kCodePage: r.SetCodePage(oleaut::ToLong(value), true); return {};
+        case kLcid: r.SetLcid(oleaut::ToLong(value), true); return {};
+        case kResponseCookies: return WriteCookies(response_).Invoke(DISPID_VALUE, kind, args);
         default: oleaut::RaiseRuntimeError(oleaut::kMemberNotFound);
       }
     }
@@ -293,16 +548,29 @@ class ResponseObject : public Described {
       // The reply is sent whole when the page ends; there is nothing to push sooner.
       case kFlush: ExpectArguments(args, 0, 0); return {};
       case kEnd: ExpectArguments(args, 0, 0); r.End(); return {};
+      // Response.PICS "label", as pages write it, sets the label.
+      case kPics:
+        ExpectArguments(args, 0, 1);
+        if (args.empty()) return r.Pics();
+        r.SetPics(oleaut::ToString(args[0]));
+        return {};
     }
-    ExpectArguments(args, id == kResponseCookies ? 1 : 0, id == kResponseCookies ? 1 : 0);
+    if (id == kResponseCookies) {
+      ExpectArguments(args, 0, 1);
+      const auto cookies = std::make_shared<WriteCookies>(response_);
+      return args.empty() ? Variant(ObjectRef(cookies)) : cookies->Invoke(DISPID_VALUE, kind, args);
+    }
+    ExpectArguments(args, 0, 0);
     switch (id) {
       case kContentType: return r.ContentType();
       case kCharset: return r.Charset();
       case kBuffer: return r.Buffer();
       case kStatus: return static_cast<oleaut::Long>(r.Status());
       case kExpires: return static_cast<oleaut::Long>(r.Expires());
+      case kExpiresAbsolute: return r.ExpiresAbsolute().value_or(oleaut::Date{});
       case kCacheControl: return r.CacheControl();
-      case kResponseCookies: return r.Cookie(oleaut::ToString(args[0]));
+      case kCodePage: return static_cast<oleaut::Long>(r.CodePage());
+      case kLcid: return static_cast<oleaut::Long>(r.Lcid());
       case kIsClientConnected: return oleaut::VariantBool::True;
       default: oleaut::RaiseRuntimeError(oleaut::kMemberNotFound);
     }
@@ -364,7 +632,7 @@ std::string LineOf(const fs::path& root, const std::string& file, int line) {
 // line, the text of that line as the source, and the description. What is
 // not known, and everything outside an error page, is 0 or empty; the
 // column is never known: -1.
-class ErrorObject : public Described {
+class ErrorObject : public Described<> {
  public:
   ErrorObject(const PageFailure* failure, const fs::path& root) : Described(ErrorDescription()) {
     if (failure == nullptr) return;
@@ -401,7 +669,7 @@ class ErrorObject : public Described {
   int line_ = 0;
 };
 
-class ServerObject : public Described {
+class ServerObject : public Described<> {
  public:
   explicit ServerObject(PageContext& context) : Described(ServerDescription()), context_(context) {}
 
@@ -459,18 +727,19 @@ class ServerObject : public Described {
 
 enum ValuesMember : DISPID {
   kValuesCount = 1, kRemove, kRemoveAll, kContents, kSessionID, kTimeout, kAbandon, kLock, kUnlock,
+  kSessionCodePage, kSessionLcid,
   kFirstValue = 1000,
 };
 
 // Values by name: Object(name), Object.Contents(name), and, for a name that
 // is no member, Object.name, so that a language without indexed properties
 // reaches them too.
-class ValuesObject : public Described {
+class ValuesObject : public Described<> {
  public:
-  using Described::Described;
+  using Described<>::Described;
 
   std::optional<DISPID> GetIDOfName(std::string_view name) const override {
-    if (const auto member = Described::GetIDOfName(name)) return member;
+    if (const auto member = Described<>::GetIDOfName(name)) return member;
     for (std::size_t i = 0; i < names_.size(); ++i)
       if (SameName(names_[i], name)) return static_cast<DISPID>(kFirstValue + i);
     names_.emplace_back(name);
@@ -524,7 +793,8 @@ const InterfaceDesc& SessionDescription() {
       {Get(DISPID_VALUE, "Value"), Put(DISPID_VALUE, "Value"), Get(kValuesCount, "Count"),
        Method(kRemove, "Remove"), Method(kRemoveAll, "RemoveAll"), Get(kContents, "Contents"),
        Get(kSessionID, "SessionID"), Get(kTimeout, "Timeout"), Put(kTimeout, "Timeout"),
-       Method(kAbandon, "Abandon")}};
+       Method(kAbandon, "Abandon"), Get(kSessionCodePage, "CodePage"), Put(kSessionCodePage, "CodePage"),
+       Get(kSessionLcid, "LCID"), Put(kSessionLcid, "LCID")}};
   return description;
 }
 
@@ -545,6 +815,7 @@ class SessionObject : public ValuesObject, public std::enable_shared_from_this<S
 
   Variant InvokeOwn(DISPID id, std::uint16_t kind, std::span<const Variant> args) override {
     SessionState& session = Session();
+    HostResponse& response = *context_.response;
     switch (id) {
       case kSessionID: ExpectArguments(args, 0, 0); return session.Id();
       case kTimeout:
@@ -553,6 +824,20 @@ class SessionObject : public ValuesObject, public std::enable_shared_from_this<S
         session.SetTimeoutMinutes(oleaut::ToLong(args[0]));
         return {};
       case kAbandon: ExpectArguments(args, 0, 0); session.Abandon(); return {};
+      // The session keeps a code page or locale for the visitor's later
+      // pages; this page takes it at once, unless its Response has one.
+      case kSessionCodePage:
+        ExpectArguments(args, IsPut(kind) ? 1 : 0, IsPut(kind) ? 1 : 0);
+        if (!IsPut(kind)) return static_cast<oleaut::Long>(session.CodePage() ? session.CodePage() : response.CodePage());
+        response.SetCodePage(oleaut::ToLong(args[0]), false);
+        session.SetCodePage(oleaut::ToLong(args[0]));
+        return {};
+      case kSessionLcid:
+        ExpectArguments(args, IsPut(kind) ? 1 : 0, IsPut(kind) ? 1 : 0);
+        if (!IsPut(kind)) return static_cast<oleaut::Long>(session.Lcid() ? session.Lcid() : response.Lcid());
+        response.SetLcid(oleaut::ToLong(args[0]), false);
+        session.SetLcid(oleaut::ToLong(args[0]));
+        return {};
       default: oleaut::RaiseRuntimeError(oleaut::kMemberNotFound);
     }
   }
@@ -575,6 +860,8 @@ class SessionObject : public ValuesObject, public std::enable_shared_from_this<S
                                                        context_.session->Id() + "; Path=/; HttpOnly; SameSite=Lax" +
                                                        (context_.request.secure ? "; Secure" : ""));
       }
+      if (const int codePage = context_.session->CodePage()) context_.response->SetCodePage(codePage, false);
+      if (const int lcid = context_.session->Lcid()) context_.response->SetLcid(lcid, false);
     }
     return *context_.session;
   }
@@ -624,12 +911,14 @@ class ApplicationObject : public ValuesObject, public std::enable_shared_from_th
 }  // namespace
 
 Intrinsics MakeIntrinsics(PageContext& context) {
-  return {std::make_shared<RequestObject>(context.request), std::make_shared<ResponseObject>(context.response),
+  oleaut::SetCurrentNumberFormat({});
+  return {std::make_shared<RequestObject>(context), std::make_shared<ResponseObject>(context.response),
           std::make_shared<ServerObject>(context), std::make_shared<SessionObject>(context),
           std::make_shared<ApplicationObject>(context)};
 }
 
 void EndIntrinsics(PageContext& context) noexcept {
+  oleaut::SetCurrentNumberFormat({});
   if (context.session) context.site.LeaveSession(*context.session, &context);
   context.site.Unlock(&context);
 }

@@ -6,6 +6,7 @@
 // at a time; pages of other sessions, and those that never touch theirs,
 // never wait. Safe to use from several threads.
 
+#include <atomic>
 #include <chrono>
 #include <condition_variable>
 #include <cstddef>
@@ -44,6 +45,12 @@ class SessionState {
   // Ends the session once the page that asks it has ended.
   void Abandon();
   bool Abandoned() const;
+  // The code page and locale the visitor's pages take from the page that
+  // set them on; 0 until one is set.
+  int CodePage() const { return codePage_; }
+  void SetCodePage(int codePage) { codePage_ = codePage; }
+  int Lcid() const { return lcid_; }
+  void SetLcid(int lcid) { lcid_ = lcid; }
 
  private:
   friend class SiteState;
@@ -55,6 +62,8 @@ class SessionState {
   mutable std::mutex mutex_;
   int timeoutMinutes_ = kDefaultTimeoutMinutes;
   bool abandoned_ = false;
+  std::atomic<int> codePage_ = 0;
+  std::atomic<int> lcid_ = 0;
   // The rest belongs to the site, under its lock.
   std::chrono::steady_clock::time_point expires_;
   std::string address_;             // the client's, as the site counts addresses

@@ -4,6 +4,8 @@
 #include <cctype>
 #include <strings.h>
 
+#include "host/pages/CodePages.h"
+
 namespace kelvane::host {
 
 namespace {
@@ -13,41 +15,6 @@ int HexValue(char c) {
   if (c >= 'a' && c <= 'f') return c - 'a' + 10;
   if (c >= 'A' && c <= 'F') return c - 'A' + 10;
   return -1;
-}
-
-// How many bytes at the start of `text` (not empty) make one UTF-8
-// character, or one stretch that is not UTF-8: a lead byte and as many of
-// its continuation bytes as are in range, as a browser decodes them.
-struct Utf8Step {
-  std::size_t length;
-  bool valid;
-};
-
-Utf8Step NextUtf8(std::string_view text) {
-  const auto byte = [&](std::size_t i) { return static_cast<unsigned char>(text[i]); };
-  const unsigned lead = byte(0);
-  if (lead < 0x80) return {1, true};
-  std::size_t continuations = 0;
-  unsigned lower = 0x80, upper = 0xBF;  // the range of the next continuation byte
-  if (lead >= 0xC2 && lead <= 0xDF) {
-    continuations = 1;
-  } else if (lead >= 0xE0 && lead <= 0xEF) {
-    continuations = 2;
-    if (lead == 0xE0) lower = 0xA0;  // no overlong forms
-    if (lead == 0xED) upper = 0x9F;  // no surrogates
-  } else if (lead >= 0xF0 && lead <= 0xF4) {
-    continuations = 3;
-    if (lead == 0xF0) lower = 0x90;
-    if (lead == 0xF4) upper = 0x8F;  // nothing past U+10FFFF
-  } else {
-    return {1, false};
-  }
-  for (std::size_t i = 1; i <= continuations; ++i) {
-    if (i >= text.size() || byte(i) < lower || byte(i) > upper) return {i, false};
-    lower = 0x80;
-    upper = 0xBF;
-  }
-  return {continuations + 1, true};
 }
 
 }  // namespace
@@ -137,7 +104,7 @@ Fields ParseCookies(std::string_view header) {
     while (!pair.empty() && pair.front() == ' ') pair.remove_prefix(1);
     const std::size_t equals = pair.find('=');
     if (equals == std::string_view::npos || equals == 0) continue;
-    cookies.emplace_back(std::string(pair.substr(0, equals)), UrlDecode(pair.substr(equals + 1)));
+    cookies.emplace_back(UrlDecode(pair.substr(0, equals)), std::string(pair.substr(equals + 1)));
   }
   return cookies;
 }

@@ -17,8 +17,10 @@ std::string UrlEncode(std::string_view text);
 std::string HtmlEncode(std::string_view text);
 // "a=1&b=x%20y" as decoded name and value pairs, in order.
 Fields ParseFields(std::string_view text);
-// The cookies of one Cookie header ("a=1; b=x%20y") as decoded name and
-// value pairs, in order; a pair without a name or '=' is skipped.
+// The cookies of one Cookie header ("a=1; b=x%20y") as name and value
+// pairs, in order, names decoded and values as sent (a value may hold keys,
+// "k1=v1&k2=v2", each to be decoded); a pair without a name or '=' is
+// skipped.
 Fields ParseCookies(std::string_view header);
 // Whether the request's body is a URL-encoded form.
 bool IsFormBody(const PageRequest& request);

@@ -87,6 +87,8 @@ std::optional<PageFailure> RunAspPage(PageContext& context, const Intrinsics& in
   }
   const std::shared_ptr<const vbscript::Program> program = compiled.program;
   context.sessionEnabled = program->script.sessionState;
+  if (program->script.codePage) context.response->SetCodePage(*program->script.codePage, false);
+  if (program->script.lcid) context.response->SetLcid(*program->script.lcid, false);
 
   vbscript::RunOptions run;
   run.objects = {{"Request", intrinsics.request},

@@ -2,8 +2,11 @@
 
 #include <algorithm>
 #include <cctype>
+#include <charconv>
 
+#include "host/pages/CodePages.h"
 #include "host/vbscript/ScriptError.h"
+#include "platform/oleaut/AutomationError.h"
 #include "platform/oleaut/Dispatch.h"
 
 namespace kelvane::host::vbscript {
@@ -47,13 +50,58 @@ class Translator {
   TranslatedScript Run(const std::string& path) {
     auto text = files_.Read(path);
     if (!text) Fail(path, 0, "the page cannot be read: " + path);
-    TranslateFile(path, *text);
+    // The directive is text of every code page the host speaks: the one
+    // that opens the page tells how to read the rest.
+    const std::size_t first = text->find("<%");
+    const std::size_t mark = first == std::string::npos ? first : text->find_first_not_of(" \t\r\n", first + 2);
+    if (mark != std::string::npos && (*text)[mark] == '@') {
+      const std::size_t close = text->find("%>", mark);
+      if (close != std::string::npos)
+        Directive(path, std::string_view(*text).substr(mark + 1, close - mark - 1), LineAt(*text, first));
+    }
+    TranslateFile(path, DecodeText(*text, script_.codePage.value_or(kUtf8CodePage)));
     return std::move(script_);
   }
 
  private:
-  [[noreturn]] void Fail(const std::string& file, int line, std::string description) {
-    throw CompileFailure(ScriptError{kSyntaxError, kCompileSource, std::move(description), file, line});
+  [[noreturn]] void Fail(const std::string& file, int line, std::string description,
+                         std::int32_t number = kSyntaxError) {
+    throw CompileFailure(ScriptError{number, kCompileSource, std::move(description), file, line});
+  }
+
+  // The number that attribute `name` of a directive gives, if any.
+  std::optional<int> Number(const std::string& path, int line, std::string_view attributes, std::string_view name) {
+    const auto text = Attribute(attributes, oleaut::FoldCase(name));
+    if (!text) return std::nullopt;
+    int number = 0;
+    const auto [end, error] = std::from_chars(text->data(), text->data() + text->size(), number);
+    if (error != std::errc() || end != text->data() + text->size())
+      Fail(path, line, std::string(name) + " is a number, not " + *text, oleaut::kInvalidProcedureCall);
+    return number;
+  }
+
+  // Checks the attributes of a <%@ %> directive and notes them.
+  void Directive(const std::string& path, std::string_view attributes, int line) {
+    const auto language = Attribute(attributes, "language");
+    if (language && oleaut::FoldCase(*language) != "vbscript")
+      Fail(path, line, "this host runs .asp pages in VBScript only, not " + *language);
+    if (const auto sessionState = Attribute(attributes, "enablesessionstate")) {
+      const std::string value = oleaut::FoldCase(*sessionState);
+      if (value != "true" && value != "false")
+        Fail(path, line, "EnableSessionState is True or False, not " + *sessionState);
+      script_.sessionState = value == "true";
+    }
+    if (const auto codePage = Number(path, line, attributes, "CodePage")) {
+      if (!IsKnownCodePage(*codePage))
+        Fail(path, line, "code page " + std::to_string(*codePage) + " is not one of 65001, 1252 and 28591",
+             oleaut::kInvalidProcedureCall);
+      script_.codePage = codePage;
+    }
+    if (const auto lcid = Number(path, line, attributes, "LCID")) {
+      if (*lcid < 1 || *lcid > 0xFFFFF)
+        Fail(path, line, "LCID " + std::to_string(*lcid) + " is no locale", oleaut::kInvalidProcedureCall);
+      script_.lcid = lcid;
+    }
   }
 
   // Starts a piece of the program at `line` of the current file: the piece
@@ -175,16 +223,7 @@ class Translator {
     const std::size_t first = code.find_first_not_of(" \t\r\n");
     const char mark = first == std::string_view::npos ? '\0' : code[first];
     if (mark == '@') {
-      const std::string_view directive = code.substr(first + 1);
-      const auto language = Attribute(directive, "language");
-      if (language && oleaut::FoldCase(*language) != "vbscript")
-        Fail(path, line, "this host runs .asp pages in VBScript only, not " + *language);
-      if (const auto sessionState = Attribute(directive, "enablesessionstate")) {
-        const std::string value = oleaut::FoldCase(*sessionState);
-        if (value != "true" && value != "false")
-          Fail(path, line, "EnableSessionState is True or False, not " + *sessionState);
-        script_.sessionState = value == "true";
-      }
+      Directive(path, code.substr(first + 1), line);
       AppendCode(std::string(LineAt(code, code.size()) - 1, '\n'), file, line);
       // The directive's own line ends with it: its line break is not text of
       // the page, which would land in front of a picture's bytes.
@@ -228,7 +267,7 @@ class Translator {
     if (including_.size() >= kMaxIncludeDepth) Fail(path, line, "includes nest too deep");
     const auto text = files_.Read(*target);
     if (!text) Fail(path, line, "include file not found: " + *target);
-    TranslateFile(*target, *text);
+    TranslateFile(*target, DecodeText(*text, script_.codePage.value_or(kUtf8CodePage)));
     return close + 3;
   }
 

@@ -3,8 +3,8 @@
 // outside <% %> becomes a reference to that text, <%= expr %> a write of the
 // expression, <% code %> and the code of a <script runat="server"> block stay
 // as they are where they stand (blanks may precede the '=' or '@'); the
-// directive <%@ Language="VBScript" EnableSessionState=False %> is checked,
-// noted for the host and dropped;
+// directive <%@ Language="VBScript" EnableSessionState=False CodePage=1252
+// LCID=1033 %> is checked, noted for the host and dropped;
 // <!--#include file="..." --> (relative to the file that includes) and
 // <!--#include virtual="..." --> (relative to the site root) are replaced by
 // the included file, translated the same way. Each line of the program knows
@@ -64,13 +64,18 @@ struct TranslatedScript {
   std::vector<std::string> files;   // files[0] is the page
   std::vector<LineOrigin> lines;    // lines[i]: origin of program line i + 1
   bool sessionState = true;         // false: EnableSessionState=False
+  std::optional<int> codePage;      // CodePage=: the files were read in it
+  std::optional<int> lcid;          // LCID=
 };
 
-// Translates the page at `path` (site-relative). Raises CompileFailure for
-// a page or include that cannot be read, an include outside the site or in
-// a cycle, a <% or server <script> that is never closed, a language other
-// than VBScript (in the directive or a server <script>), or an
-// EnableSessionState other than True or False.
+// Translates the page at `path` (site-relative). The code page of a
+// directive that opens the page (<%@ CodePage=1252 %>) is that of the page
+// and its includes, which are read in it. Raises CompileFailure for a page
+// or include that cannot be read, an include outside the site or in a
+// cycle, a <% or server <script> that is never closed, a language other
+// than VBScript (in the directive or a server <script>), an
+// EnableSessionState other than True or False, a code page the host does
+// not speak, or an LCID that is no number from 1 to 0xFFFFF.
 TranslatedScript TranslatePage(const std::string& path, PageFiles& files);
 
 // Resolves `reference` against the folder `base` (both site-relative) into a

@@ -461,10 +461,12 @@ void Runtime::Assign(const Expr& target, Variant value, bool isSet) {
     value = ObjectValue(value);
   }
   const auto kind = static_cast<std::uint16_t>(isSet ? DISPATCH_PROPERTYPUTREF : DISPATCH_PROPERTYPUT);
-  if (target.kind == ExprKind::Member) {
+  // A member, or the default member of what a call gives:
+  // Response.Cookies("c")("k") = "v".
+  if (target.kind == ExprKind::Member || target.kind == ExprKind::Index) {
     const Variant objectValue = Eval(*target.left);
     IDispatch& object = DispatchOf(objectValue);
-    const auto id = object.GetIDOfName(target.name);
+    const auto id = target.kind == ExprKind::Index ? std::optional(DISPID_VALUE) : object.GetIDOfName(target.name);
     if (!id) RaiseRuntimeError(kMemberNotFound);
     Arguments args(target.args.size() + 1);
     for (std::size_t i = 0; i < target.args.size(); ++i) args[i] = Eval(*target.args[i]);

@@ -739,6 +739,80 @@ TEST_F(HttpServerTest, TheSessionCookieIsSecureWhenATrustedProxySaysTheRequestCa
   }
 }
 
+// Each server variable of a page's request, "NAME=value" a line, line
+// breaks in values shown as \r and \n.
+std::map<std::string, std::string> ServerVariablesOf(const std::string& body, std::vector<std::string>* names) {
+  std::map<std::string, std::string> variables;
+  std::istringstream lines(body);
+  for (std::string line; std::getline(lines, line);) {
+    const auto equals = line.find('=');
+    variables[line.substr(0, equals)] = line.substr(equals + 1);
+    if (names) names->push_back(line.substr(0, equals));
+  }
+  return variables;
+}
+
+TEST_F(HttpServerTest, APageReadsEveryServerVariableOfItsRequest) {
+  Write(site / "vars.asp", R"(<% For Each v In Request.ServerVariables
+Response.Write v & "=" & Replace(Replace(Request.ServerVariables(v), vbCr, "\r"), vbLf, "\n") & vbLf
+Next %>)");
+  const std::uint16_t port = Serve();
+  const std::string root = fs::weakly_canonical(site).string();
+  const auto direct = Fetch(Request("POST", "/vars.asp?a=%20b&c",
+                                    "Content-Type: application/x-www-form-urlencoded\r\nContent-Length: 3\r\n"
+                                    "Cookie: c=1\r\n",
+                                    "x=1"));
+  ASSERT_EQ(direct.status, 200) << direct.body;
+  std::vector<std::string> names;
+  const auto variables = ServerVariablesOf(direct.body, &names);
+  const std::map<std::string, std::string> expected = {
+      {"ALL_HTTP", "HTTP_HOST:localhost\\nHTTP_CONNECTION:close\\nHTTP_CONTENT_TYPE:application/x-www-form-urlencoded\\n"
+                   "HTTP_CONTENT_LENGTH:3\\nHTTP_COOKIE:c=1\\n"},
+      {"ALL_RAW", "Host: localhost\\r\\nConnection: close\\r\\nContent-Type: application/x-www-form-urlencoded\\r\\n"
+                  "Content-Length: 3\\r\\nCookie: c=1\\r\\n"},
+      {"APPL_MD_PATH", "/LM/W3SVC/1/ROOT"}, {"APPL_PHYSICAL_PATH", root + "/"},
+      {"AUTH_TYPE", ""}, {"AUTH_USER", ""}, {"CERT_SUBJECT", ""},
+      {"CONTENT_LENGTH", "3"}, {"CONTENT_TYPE", "application/x-www-form-urlencoded"},
+      {"GATEWAY_INTERFACE", "CGI/1.1"}, {"HTTPS", "off"}, {"INSTANCE_ID", "1"},
+      {"LOCAL_ADDR", "127.0.0.1"}, {"LOGON_USER", ""}, {"PATH_INFO", "/vars.asp"},
+      {"PATH_TRANSLATED", root + "/vars.asp"}, {"QUERY_STRING", "a=%20b&c"}, {"REMOTE_ADDR", "127.0.0.1"},
+      {"REMOTE_HOST", "127.0.0.1"}, {"REMOTE_USER", ""}, {"REQUEST_METHOD", "POST"}, {"SCRIPT_NAME", "/vars.asp"},
+      {"SERVER_NAME", "localhost"}, {"SERVER_PORT", std::to_string(port)}, {"SERVER_PORT_SECURE", "0"},
+      {"SERVER_PROTOCOL", "HTTP/1.1"}, {"SERVER_SOFTWARE", "Kelvane"}, {"UNENCODED_URL", "/vars.asp?a=%20b&c"},
+      {"URL", "/vars.asp"}, {"HTTP_HOST", "localhost"}, {"HTTP_COOKIE", "c=1"}, {"HTTP_CONTENT_LENGTH", "3"},
+  };
+  for (const auto& [name, value] : expected) {
+    ASSERT_TRUE(variables.contains(name)) << name;
+    EXPECT_EQ(variables.at(name), value) << name;
+  }
+  const std::string& remotePort = variables.at("REMOTE_PORT");
+  EXPECT_TRUE(!remotePort.empty() && std::ranges::all_of(remotePort, ::isdigit) && remotePort != std::to_string(port))
+      << remotePort;
+  EXPECT_EQ(names.front(), "ALL_HTTP");
+  EXPECT_LT(std::ranges::find(names, "URL"), std::ranges::find(names, "HTTP_HOST")) << "the headers come last";
+
+  // Behind a trusted proxy, the visitor is the one it forwards, on the
+  // scheme and port it says.
+  ServerOptions options;
+  options.trustedProxies = *AddressSet::Parse("127.0.0.1");
+  Serve(options);
+  const std::tuple<const char*, const char*, const char*, const char*> proxied[] = {
+      {"X-Forwarded-For: 203.0.113.9\r\nX-Forwarded-Proto: https\r\n", "on", "1", "443"},
+      {"X-Forwarded-For: 203.0.113.9\r\n", "off", "0", "80"},
+      {"X-Forwarded-For: 203.0.113.9\r\nX-Forwarded-Proto: https\r\nX-Forwarded-Port: 8443\r\n", "on", "1", "8443"},
+      {"X-Forwarded-For: 203.0.113.9\r\nX-Forwarded-Port: 70000\r\n", "off", "0", "80"},
+  };
+  for (const auto& [headers, https, secure, serverPort] : proxied) {
+    const auto forwarded = ServerVariablesOf(Fetch(Request("GET", "/vars.asp", headers)).body, nullptr);
+    EXPECT_EQ(forwarded.at("REMOTE_ADDR"), "203.0.113.9") << headers;
+    EXPECT_EQ(forwarded.at("REMOTE_HOST"), "203.0.113.9") << headers;
+    EXPECT_EQ(forwarded.at("REMOTE_PORT"), "") << headers << "the proxy's port is not the visitor's";
+    EXPECT_EQ(forwarded.at("HTTPS"), https) << headers;
+    EXPECT_EQ(forwarded.at("SERVER_PORT_SECURE"), secure) << headers;
+    EXPECT_EQ(forwarded.at("SERVER_PORT"), serverPort) << headers;
+  }
+}
+
 TEST_F(HttpServerTest, PageStatusOutside200To599Gives500) {
   // 1xx would leave the client waiting for the reply proper, or stream 102s.
   const std::pair<int, int> cases[] = {{100, 500}, {101, 500}, {102, 500}, {103, 500},

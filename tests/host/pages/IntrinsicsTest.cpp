@@ -16,6 +16,7 @@
 #include "host/pages/PageObjects.h"
 #include "host/pages/SiteState.h"
 #include "support/PageGate.h"
+#include "support/TimeZone.h"
 #include "support/TempFolder.h"
 
 namespace kelvane::host {
@@ -60,6 +61,7 @@ PageRequest Request(const char* query) {
   request.method = "POST";
   request.queryString = query;
   request.headers = {{"Cookie", "x=hello%20world; y=2"},
+                     {"Cookie", "user=name=J%C3%B6rg+B&id=7"},
                      {"User-Agent", "probe/1"},
                      {"Content-Type", "application/x-www-form-urlencoded"}};
   request.body = "f=1&g=two+words";
@@ -75,6 +77,21 @@ const Case kCases[] = {
      "", "two words|1|15|hello world|2", 200},
     {"vars.asp", R"(<%= Request.ServerVariables("REQUEST_METHOD") %>|<%= Request.ServerVariables("HTTP_USER_AGENT") %>|<%= Request.ServerVariables("URL") %>)",
      "", "POST|probe/1|/vars.asp", 200},
+    {"fields.asp", R"(<%= Request.QueryString("a").Count %>|<%= Request.QueryString("a")(2) %>|<% For Each v In Request("a") : Response.Write v & ";" : Next %>|<%= Request.QueryString("none").Count %>|<%= TypeName(Request.QueryString("a")) %>|<%= Request.Form("g")(1) %>)",
+     "a=1&b=2&a=3", "2|3|1;3;|0|IStringList|two words", 200},
+    {"fieldrange.asp", R"(<%= Request.QueryString("a")(3) %>)", "a=1&a=2", "number: 9", 500},
+    {"cookies.asp", R"(<%= Request.Cookies("user") %>|<%= Request.Cookies("user")("name") %>|<%= Request.Cookies("USER")("ID") %>|<%= Request.Cookies("user").HasKeys %>|<%= Request.Cookies("x").HasKeys %>|<%= Request.Cookies("user").Count %>|<% For Each k In Request.Cookies("user") : Response.Write k & ";" : Next %>|<%= Request.Cookies("user").Key(2) %>)",
+     "", "name=J\xC3\xB6rg B&id=7|J\xC3\xB6rg B|7|True|False|2|name;id;|id", 200},
+    {"nocookie.asp", R"(<%= IsEmpty(Request.Cookies("none")) %>|<%= Request.Cookies("none")("k") = "" %>|<%= Request.Cookies("none").HasKeys %>|<%= Request.Cookies("x")("k") = "" %>|<%= Request("user") = Request.Cookies("user") %>)",
+     "", "True|True|False|True|True", 200},
+    {"binary.asp", R"(<% b = Request.BinaryRead(4) : c = Request.BinaryRead(100) : d = Request.BinaryRead(1) %><%= UBound(b) %>|<%= UBound(c) %>|<%= UBound(d) %>|<%= Request.TotalBytes %>|<%= b(0) %><% On Error Resume Next : x = Request.Form("f") %>|<%= Err.Number %>)",
+     "", "3|10|-1|15|102|-2147467259", 200},
+    {"formfirst.asp", R"(<% x = Request("f") : On Error Resume Next : b = Request.BinaryRead(1) %><%= Err.Number %>|<%= Err.Source %>)",
+     "", "-2147467259|Request object", 200},
+    {"servervars.asp", R"(<%= Request.ServerVariables("HTTPS") %>|<%= Request.ServerVariables("server_port_secure") %>|<%= Request.ServerVariables("CONTENT_TYPE") %>|<%= Request.ServerVariables("AUTH_USER") = "" %>|<%= IsEmpty(Request.ServerVariables("NO_SUCH_VARIABLE")) %>|<%= Request.ServerVariables("PATH_TRANSLATED") = Server.MapPath("servervars.asp") %>|<%= Request.ServerVariables("APPL_PHYSICAL_PATH") = Server.MapPath("/") & "/" %>)",
+     "", "off|0|application/x-www-form-urlencoded|True|True|True|True", 200},
+    {"fields.ksp", R"(<%= Request.QueryString("a") %>|<%= type(Request.QueryString("a")) %>|<%= tostring(Request.Cookies("none")) %>|<%= Request.Cookies("x") %>|<%= Request.Cookies("user") %>)",
+     "a=1&a=3", "1, 3|string|nil|hello world|name=J\xC3\xB6rg B&id=7", 200},
     {"write.asp", R"(gone<% Response.Clear : Response.Write "kept" : Response.Write Null : Response.End %>never)", "", "kept", 200},
     {"status.asp", R"(<% Response.Status = "404 Not Found" %>missing)", "", "missing", 404},
     {"status1xx.asp", R"(<% Response.Status = 101 %>)", "", "200 to 599", 500},
@@ -113,6 +130,17 @@ const Case kCases[] = {
      "Object required", 500},
     {"sessionon.asp", R"(<%@ EnableSessionState=True %><% Session("a") = 1 %><%= Session("a") %>)", "", "1", 200},
     {"sessionmaybe.asp", "<%@ EnableSessionState=Maybe %>", "", "True or False", 500},
+    {"codepage932.asp", "<%@ CodePage=932 %>", "", "code page 932", 500},
+    {"lcidtext.asp", "<%@ codepage=\"1252\" LCID=abc %>", "", "LCID is a number", 500},
+    {"responsecp.asp", R"(<% On Error Resume Next : Response.CodePage = 932 %><%= Err.Number %>|<%= Response.CodePage %><% Response.LCID = 0 %>|<%= Err.Number %>|<%= Response.LCID %>)",
+     "", "5|65001|5|1033", 200},
+    {"sessioncp.asp", R"(<% On Error Resume Next : Session.CodePage = 50220 %><%= Err.Number %>|<%= Session.CodePage %>)", "", "5|65001", 200},
+    {"lcid.asp", R"(<% Session.LCID = 2057 %><%= Session.LCID %>|<%= IsEmpty(Session("LCID")) %>|<%= Response.LCID %>)", "",
+     "2057|True|2057", 200},
+    {"german.asp", R"(<% Session.LCID = 1031 %><%= 1.5 %>|<%= FormatNumber(1234.5) %>|<%= CDbl("2,5") * 2 %>|<%= CStr(0.25) %>|<% Response.LCID = 1033 %><%= 1.5 %>)",
+     "", "1,5|1.234,50|5|0,25|1.5", 200},
+    {"swiss.asp", "<%@ LCID=2055 %><%= FormatNumber(1234.5) %><% Err.Raise 5 %>", "", "number: 5", 500},
+    {"us.asp", "<%= 1.5 %>|<%= FormatNumber(1234.5) %>", "", "1.5|1,234.50", 200},
 };
 
 TEST_F(IntrinsicsTest, BothLanguagesReachTheSameObjects) {
@@ -133,7 +161,7 @@ TEST_F(IntrinsicsTest, TheReplyCarriesTypeCachingCookiesAndRedirects) {
 Response.Expires = 5 : Response.Cookies("c") = "a b" : Response.AddHeader "X-Probe", "1" %>)");
   EXPECT_EQ(typed.contentType, "text/plain; charset=utf-8");
   EXPECT_EQ(Header(typed, "Cache-Control"), "max-age=300");
-  EXPECT_EQ(Header(typed, "Set-Cookie"), "c=a+b; Path=/");
+  EXPECT_EQ(Header(typed, "Set-Cookie"), "c=a+b; path=/");
   EXPECT_EQ(Header(typed, "X-Probe"), "1");
   EXPECT_EQ(Header(Run("nocache.asp", R"(<% Response.Expires = 0 %>)"), "Cache-Control"), "no-cache");
   EXPECT_EQ(Header(Run("split.asp", "<% Response.AddHeader \"X-A\", \"1\" & vbCrLf & \"X-B: 2\" %>"), "X-A"), "")
@@ -143,6 +171,97 @@ Response.Expires = 5 : Response.Cookies("c") = "a b" : Response.AddHeader "X-Pro
   EXPECT_EQ(moved.status, 302);
   EXPECT_EQ(Header(moved, "Location"), "/there.asp?a=1");
   EXPECT_EQ(moved.body.find("after"), std::string::npos);
+}
+
+// The session cookie's id, from a reply that made a session.
+std::string SessionId(const PageReply& reply) {
+  const std::string cookie = Header(reply, "Set-Cookie");
+  const std::string prefix = std::string(SiteState::kSessionCookie) + "=";
+  if (cookie.rfind(prefix, 0) != 0) return "";
+  EXPECT_NE(cookie.find("HttpOnly"), std::string::npos);
+  return cookie.substr(prefix.size(), cookie.find(';') - prefix.size());
+}
+
+std::vector<std::string> Headers(const PageReply& reply, std::string_view name) {
+  std::vector<std::string> values;
+  for (const auto& [key, value] : reply.headers)
+    if (key == name) values.push_back(value);
+  return values;
+}
+
+TEST_F(IntrinsicsTest, CookiesGoOutAsSetAndReadBackAsSet) {
+  const test::InTimeZone utc("UTC0");
+  const PageReply reply = Run("cookies.asp", R"(<% Response.Cookies("user")("name") = "x y" : Response.Cookies("user")("other") = "y"
+Response.Cookies("user").Expires = #12/9/2026 1:05:00 PM# : Response.Cookies("user").Domain = "example.com"
+Response.Cookies("user").Path = "/shop" : Response.Cookies("user").Secure = True : Response.Cookies("User").HttpOnly = True
+Response.Cookies("plain") = "v" : Response.Cookies("gone").Expires = #1/1/2020#
+Response.Cookies("a" & vbCrLf & "Set-Cookie: b") = "1; domain=evil"
+On Error Resume Next
+Response.Cookies("plain").Path = "/;domain=evil" : pathError = Err.Number : Err.Clear
+Response.Cookies("plain").Domain = "x" & vbLf & "y" : domainError = Err.Number : Err.Clear
+Response.Cookies("plain").Expires = "no date" : dateError = Err.Number
+%><%= Response.Cookies("user") %>|<%= Response.Cookies("user")("name") %>|<%= Response.Cookies("user").HasKeys %>|)"
+                              R"(<%= Response.Cookies("plain") %>|<%= IsEmpty(Response.Cookies("none")) %>|<%= Response.Cookies("user").Path %>|)"
+                              R"(<%= Response.Cookies("user").Expires %>|<%= pathError %>|<%= domainError %>|<%= dateError %>|)"
+                              R"(<%= Response.Cookies.Count %>|<% For Each c In Response.Cookies : Response.Write c & ";" : Next %>)");
+  EXPECT_EQ(reply.body, "name=x y&other=y|x y|True|v|True|/shop|12/9/2026 1:05:00 PM|5|5|13|4|user;plain;gone;a\r\nSet-Cookie: b;");
+  EXPECT_EQ(Headers(reply, "Set-Cookie"),
+            (std::vector<std::string>{
+                "user=name=x+y&other=y; expires=Wed, 09 Dec 2026 13:05:00 GMT; domain=example.com; path=/shop; secure; HttpOnly",
+                "plain=v; path=/", "gone=; expires=Wed, 01 Jan 2020 00:00:00 GMT; path=/",
+                "a%0D%0ASet-Cookie%3A+b=1%3B+domain%3Devil; path=/"}));
+
+  const PageReply ended = Run("ended.ksp", R"(<% Response.End() ; Response.Cookies("late").Item = "1" %>)");
+  EXPECT_TRUE(Headers(ended, "Set-Cookie").empty()) << "nothing changes once the response has ended";
+  EXPECT_EQ(Headers(Run("lua.ksp", R"(<% Response.Cookies("c").Item = "a b" ; Response.Cookies("c").Secure = true %>)"),
+                    "Set-Cookie"),
+            std::vector<std::string>{"c=a+b; path=/; secure"});
+}
+
+TEST_F(IntrinsicsTest, TheReplyCarriesItsAbsoluteExpiryAndItsLabel) {
+  const test::InTimeZone utc("UTC0");
+  const PageReply reply = Run("label.asp", R"P(<% Response.ExpiresAbsolute = #1/2/2026 3:04:05 AM#
+Response.PICS "(PICS-1.1 ""http://www.rsac.org/ratingsv01.html"" l r (n 0 s 0 v 0 l 0))"
+On Error Resume Next : Response.PICS = "(PICS-1.1)" & vbCrLf & "X-Evil: 1" %><%= Response.ExpiresAbsolute %>|<%= Err.Number %>)P");
+  EXPECT_EQ(reply.body, "1/2/2026 3:04:05 AM|5");
+  EXPECT_EQ(Header(reply, "Expires"), "Fri, 02 Jan 2026 03:04:05 GMT");
+  EXPECT_EQ(Header(reply, "PICS-Label"), R"P((PICS-1.1 "http://www.rsac.org/ratingsv01.html" l r (n 0 s 0 v 0 l 0)))P");
+  EXPECT_EQ(Header(Run("past.asp", "<% Response.ExpiresAbsolute = \"1/1/2000\" %>"), "Expires"),
+            "Sat, 01 Jan 2000 00:00:00 GMT");
+  EXPECT_EQ(Header(Run("none.asp", "<%= 1 %>"), "Expires"), "") << "none unless asked";
+}
+
+TEST_F(IntrinsicsTest, ACodePageDecidesHowThePageIsReadAndSent) {
+  // The page file itself is in Windows-1252: "caf\xE9" is "café".
+  const PageReply western = Run("western.asp", "<%@ LANGUAGE = \"VBScript\"  codepage = 1252 lcid=1036 %>caf\xE9 "
+                                               "<%= Response.CodePage %> <%= Response.LCID %> <%= AscW(\"\x80\") %> "
+                                               "<% Response.Write \"\x80\" %>");
+  EXPECT_EQ(western.body, "caf\xE9 1252 1036 8364 \x80");
+  EXPECT_EQ(western.contentType, "text/html; charset=windows-1252");
+
+  const PageReply mixed = Run("mixed.asp", "<% Response.CodePage = 1252 %>\xC3\xA9\xE6\x97\xA5"
+                                           "<% Response.CodePage = 65001 %>\xC3\xA9");
+  EXPECT_EQ(mixed.body, "\xE9?\xC3\xA9") << "each write in the code page it has then";
+  EXPECT_EQ(mixed.contentType, "text/html; charset=utf-8");
+  EXPECT_EQ(Run("plain.asp", "\xC3\xA9").contentType, "text/html") << "no charset unless a page chooses one";
+  EXPECT_EQ(Run("binary.asp", "<% Response.CodePage = 1252 : Response.BinaryWrite \"\xC3\xA9\" %>").body,
+            "\xC3\xA9") << "bytes go as they are";
+
+  PageRequest form;
+  form.method = "POST";
+  form.headers = {{"Content-Type", "application/x-www-form-urlencoded"}};
+  form.body = "name=J%F6rg&%E9=1";
+  EXPECT_EQ(Run("form.asp", R"(<% Response.CodePage = 1252 : v = Request.Form("name") : k = Request.Form.Key(2)
+Response.CodePage = 65001 %><%= v %>|<%= k %>)", form).body, "J\xC3\xB6rg|\xC3\xA9");
+  EXPECT_EQ(Run("form.ksp", R"(<% Response.CodePage = 1252 %><%= Request.Form("name") %>)", form).body, "J\xF6rg");
+
+  PageRequest visitor;
+  visitor.headers = {{"Cookie", std::string(SiteState::kSessionCookie) + "=" +
+                                    SessionId(Run("start.asp", "<% Session.CodePage = 1252 %>\xC3\xA9"))}};
+  EXPECT_EQ(Run("later.asp", "<% x = Session(\"a\") %>\xC3\xA9|<%= Session.CodePage %>", visitor).body, "\xE9|1252")
+      << "a later page of the session takes its code page";
+  EXPECT_EQ(Run("own.asp", "<% Response.CodePage = 65001 : x = Session(\"a\") %>\xC3\xA9", visitor).body,
+            "\xC3\xA9") << "unless its Response has one";
 }
 
 TEST_F(IntrinsicsTest, AnErrorPageReadsWhatFailedThroughServerGetLastError) {
@@ -178,15 +297,6 @@ TEST_F(IntrinsicsTest, AnErrorPageReadsWhatFailedThroughServerGetLastError) {
     EXPECT_EQ(shown.status, 500) << page;
     EXPECT_TRUE(shown.failure) << page << ": an error page that fails tells its own failure";
   }
-}
-
-// The session cookie's id, from a reply that made a session.
-std::string SessionId(const PageReply& reply) {
-  const std::string cookie = Header(reply, "Set-Cookie");
-  const std::string prefix = std::string(SiteState::kSessionCookie) + "=";
-  if (cookie.rfind(prefix, 0) != 0) return "";
-  EXPECT_NE(cookie.find("HttpOnly"), std::string::npos);
-  return cookie.substr(prefix.size(), cookie.find(';') - prefix.size());
 }
 
 TEST_F(IntrinsicsTest, EachVisitorHasASessionOfItsOwnFoundByItsCookieOnly) {

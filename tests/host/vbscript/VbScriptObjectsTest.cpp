@@ -41,6 +41,7 @@ INSTANTIATE_TEST_SUITE_P(Table, VbScriptDictionary, ::testing::ValuesIn(std::vec
     {"d.Add \"a\", 1 : d.Add \"b\", 2 : Response.Write d.Count & d(\"b\") & d.Item(\"a\")", "221"},
     {"d.Add \"a\", 1 : d.Add \"a\", 2", "error 457"},
     {"d(\"x\") = 5 : d(\"x\") = d(\"x\") + 1 : Response.Write d(\"x\")", "6"},
+    {"Function Of(o) : Set Of = o : End Function\nOf(d)(\"x\") = 5 : Response.Write d(\"x\")", "5"},
     {"Response.Write IsEmpty(d(\"missing\")) & d.Count", "True1"},
     {"d.Add 1, \"one\" : Response.Write d.Exists(1) & d.Exists(\"1\") & d.Exists(1.0)", "TrueFalseTrue"},
     {"d.Add \"b\", 1 : d.Add \"a\", 2 : For Each k In d : Response.Write k : Next", "ba"},
