@@ -13,7 +13,8 @@
 // AddHeader, Redirect, Cookies(name), Expires, CacheControl, Clear, Flush,
 // End, IsClientConnected.
 // Server: CreateObject, MapPath, HTMLEncode, URLEncode, ScriptTimeout,
-// GetLastError (what failed, for an error page).
+// GetLastError (what failed, for an error page), Execute and Transfer
+// (another page of the site inside this request).
 // Session: its values by name (Session(name), Session.name), SessionID,
 // Timeout, Abandon, Contents.Remove and RemoveAll through Remove and
 // RemoveAll, Count. Found or made on the page's first use of it, and held

@@ -12,6 +12,7 @@
 #include "host/pages/PageContext.h"
 #include "host/pages/PageDeadline.h"
 #include "host/pages/PageLanguages.h"
+#include "host/pages/SiteFiles.h"
 #include "host/pages/SiteState.h"
 #include "platform/complus/ObjectContext.h"
 #include "platform/memory/PageMemory.h"
@@ -66,7 +67,22 @@ bool IsRegularFile(const fs::path& file, struct stat& status) {
 
 bool IsAspPage(const fs::path& page) { return oleaut::SameName(page.extension().native(), ".asp"); }
 
+// A picture a page names by a relative path: the site's file in any letter
+// case, else where it would lie.
+fs::path FindPicture(const fs::path& root, const fs::path& name) {
+  fs::path path = (root / name).lexically_normal();
+  if (auto found = FindSiteFile(root, path)) return std::move(found->path);
+  return path;
+}
+
 }  // namespace
+
+std::optional<PageFailure> RunPageFile(PageContext& context, const Intrinsics& intrinsics, const struct stat& status) {
+  std::optional<PageFailure> failure = IsAspPage(context.page) ? RunAspPage(context, intrinsics, status)
+                                                               : RunKspPage(context, intrinsics, status);
+  if (!failure) failure = std::exchange(context.innerFailure, std::nullopt);
+  return failure;
+}
 
 bool IsPageFile(const fs::path& file) {
   return IsAspPage(file) || oleaut::SameName(file.extension().native(), ".ksp");
@@ -118,7 +134,7 @@ PageReply PageEngine::Execute(const fs::path& page, const struct stat& status, c
     if (lastError) context.response->SetStatus(500);
     context.objectContext->SetItem("Response", oleaut::Variant(oleaut::ObjectRef(context.response)));
     const complus::ContextScope contextScope(context.objectContext);
-    const picture::PictureFolderScope pictureFolder(root_);
+    const picture::PictureFolderScope pictureFolder(root_, FindPicture);
 
     std::optional<PageFailure> failure;
     {
@@ -127,7 +143,8 @@ PageReply PageEngine::Execute(const fs::path& page, const struct stat& status, c
         PageContext& context;
         ~Ending() { EndIntrinsics(context); }
       } ending{context};
-      failure = IsAspPage(page) ? RunAspPage(context, intrinsics, status) : RunKspPage(context, intrinsics, status);
+      site_->StartOnce([&] { failure = RunSiteEvent(context, intrinsics, SiteEvent::ApplicationOnStart); });
+      if (!failure) failure = RunPageFile(context, intrinsics, status);
     }
     ReleaseCreated(context.created);
     if (failure) return Failed(*std::move(failure));

@@ -180,6 +180,17 @@ void SiteState::DropExpired(Clock::time_point now, std::vector<std::shared_ptr<S
   }
 }
 
+void SiteState::StartOnce(const std::function<void()>& start) {
+  if (started_.load(std::memory_order_acquire)) return;
+  const std::lock_guard lock(startMutex_);
+  if (started_.load(std::memory_order_relaxed)) return;
+  const struct Started {
+    std::atomic<bool>& started;
+    ~Started() { started.store(true, std::memory_order_release); }
+  } started{started_};
+  start();
+}
+
 bool SiteState::Lock(const void* owner, Clock::time_point deadline) {
   std::unique_lock lock(lockMutex_);
   if (!lockFree_.wait_until(lock, deadline, [&] { return lockOwner_ == nullptr || lockOwner_ == owner; }))

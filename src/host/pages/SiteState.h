@@ -6,9 +6,11 @@
 // at a time; pages of other sessions, and those that never touch theirs,
 // never wait. Safe to use from several threads.
 
+#include <atomic>
 #include <chrono>
 #include <condition_variable>
 #include <cstddef>
+#include <functional>
 #include <list>
 #include <memory>
 #include <mutex>
@@ -90,6 +92,11 @@ class SiteState {
   // abandoned, and the next page waiting for it goes on.
   void LeaveSession(SessionState& session, const void* owner) noexcept;
 
+  // Runs `start` (Application_OnStart) the first time it is called; the
+  // pages that call it meanwhile wait for it to end, which its page's time
+  // limit bounds.
+  void StartOnce(const std::function<void()>& start);
+
   SharedValues& Application() { return application_; }
   // Application.Lock and Unlock: `owner` (a page) holds the application's
   // values against other pages' writes until it unlocks or ends; waiting
@@ -120,6 +127,8 @@ class SiteState {
   std::unordered_map<std::string, SessionState::Recency> byAddress_;
   Clock::time_point nextSweep_;
   SharedValues application_;
+  std::mutex startMutex_;
+  std::atomic<bool> started_{false};
   std::mutex lockMutex_;
   std::condition_variable lockFree_;
   const void* lockOwner_ = nullptr;
