@@ -132,6 +132,7 @@ PageReply PageEngine::Execute(const fs::path& page, const struct stat& status, c
                         true,
                         lastError};
     if (lastError) context.response->SetStatus(500);
+    site_->KeepEnded(HandlesSiteEvent(root_, SiteEvent::SessionOnEnd));
     context.objectContext->SetItem("Response", oleaut::Variant(oleaut::ObjectRef(context.response)));
     const complus::ContextScope contextScope(context.objectContext);
     const picture::PictureFolderScope pictureFolder(root_, FindPicture);
@@ -147,10 +148,40 @@ PageReply PageEngine::Execute(const fs::path& page, const struct stat& status, c
       if (!failure) failure = RunPageFile(context, intrinsics, status);
     }
     ReleaseCreated(context.created);
+    // A session that ended (this page's, abandoned, or one that timed out)
+    // has its Session_OnEnd here, on a worker, one a page.
+    if (auto ended = site_->TakeEnded()) EndSession(std::move(ended), request);
     if (failure) return Failed(*std::move(failure));
     return std::move(context.response->Finish());
   } catch (const std::bad_alloc&) {
     return Failed({"Kelvane", oleaut::kOutOfMemory, "Out of memory", {}, 0, page.filename().string()});
+  }
+}
+
+void PageEngine::EndSession(std::shared_ptr<SessionState> session, const PageRequest& request) const noexcept {
+  try {
+    const memory::LimitScope memoryLimit(limits_.memoryBytes);
+    const auto deadline = Clock::now() + limits_.time;
+    const DeadlineScope deadlineScope(deadline);
+    PageContext context{request,
+                        root_,
+                        root_ / "global.asa",
+                        *site_,
+                        std::make_shared<HostResponse>(),
+                        std::make_shared<complus::ObjectContext>(),
+                        {},
+                        deadline,
+                        std::move(session)};
+    const complus::ContextScope contextScope(context.objectContext);
+    const picture::PictureFolderScope pictureFolder(root_, FindPicture);
+    {
+      const Intrinsics intrinsics = MakeIntrinsics(context);
+      RunSiteEvent(context, intrinsics, SiteEvent::SessionOnEnd);
+    }
+    site_->Unlock(&context);
+    ReleaseCreated(context.created);
+  } catch (const std::bad_alloc&) {
+    // A handler that cannot even start is skipped.
   }
 }
 

@@ -56,6 +56,9 @@ class PageEngine {
  private:
   PageReply Execute(const std::filesystem::path& page, const struct stat& status, const PageRequest& request,
                     std::chrono::milliseconds time, const PageFailure* lastError) const;
+  // Runs global.asa's Session_OnEnd for the ended `session` under a page's
+  // limits of its own; what it fails with goes nowhere.
+  void EndSession(std::shared_ptr<SessionState> session, const PageRequest& request) const noexcept;
 
   std::filesystem::path root_;
   PageLimits limits_;

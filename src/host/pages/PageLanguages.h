@@ -36,6 +36,9 @@ enum class SiteEvent { ApplicationOnStart, SessionOnStart, SessionOnEnd, Applica
 // global.asa's own when it does not compile. Never throws.
 std::optional<PageFailure> RunSiteEvent(PageContext& context, const Intrinsics& intrinsics, SiteEvent event);
 
+// Whether the site at `root` has a global.asa that handles `event`.
+bool HandlesSiteEvent(const std::filesystem::path& root, SiteEvent event);
+
 // A page compiled and not run, for `kelvane check`: its compile error, and
 // the files it is made of (the page, then its includes) with their text.
 struct PageCheck {

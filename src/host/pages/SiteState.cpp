@@ -5,6 +5,7 @@
 
 #include <algorithm>
 #include <iterator>
+#include <new>
 
 #include "platform/oleaut/AutomationError.h"
 
@@ -167,6 +168,21 @@ std::shared_ptr<SessionState> SiteState::Drop(Sessions::iterator at) {
   recent_.erase(session->inRecent_);
   session->sameAddress_->erase(session->inSameAddress_);
   if (session->sameAddress_->empty()) byAddress_.erase(session->address_);
+  if (keepEnded_.load(std::memory_order_relaxed) && ended_.size() < kMostSessions) {
+    try {
+      ended_.push_back(session);
+    } catch (const std::bad_alloc&) {
+      // Without memory to keep it, the session goes without its handler.
+    }
+  }
+  return session;
+}
+
+std::shared_ptr<SessionState> SiteState::TakeEnded() {
+  const std::lock_guard lock(sessionsMutex_);
+  if (ended_.empty()) return nullptr;
+  std::shared_ptr<SessionState> session = std::move(ended_.front());
+  ended_.pop_front();
   return session;
 }
 

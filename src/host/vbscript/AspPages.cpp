@@ -180,6 +180,14 @@ std::optional<PageFailure> RunSiteEvent(PageContext& context, const Intrinsics& 
   return Run(context, *program, std::move(objects));
 }
 
+bool HandlesSiteEvent(const fs::path& root, SiteEvent event) {
+  try {
+    return GlobalOf(root).handlers[static_cast<std::size_t>(event)] != nullptr;
+  } catch (const std::bad_alloc&) {
+    return false;
+  }
+}
+
 std::optional<PageCheck> CheckGlobalAsa(const fs::path& root) {
   CompiledGlobal compiled;
   auto found = FindSiteFile(root, root / "global.asa");

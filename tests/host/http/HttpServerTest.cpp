@@ -641,6 +641,25 @@ End Sub
   EXPECT_EQ(Get("/global.asa").status, 404);
 }
 
+TEST_F(HttpServerTest, GlobalAsaEndsAnAbandonedSessionWithItsValues) {
+  Write(site / "global.asa", R"(<script language="VBScript" runat="Server">
+Sub Session_OnEnd
+  Application("ended") = Application("ended") & Session("name") & ";"
+End Sub
+</script>)");
+  Write(site / "in.asp", R"(<% Session("name") = Request("n") %>)");
+  Write(site / "out.asp", R"(<% Session.Abandon %>)");
+  Write(site / "ended.asp", R"(<%= Application("ended") %>)");
+  Serve();
+  const std::string ann = SessionCookie(Get("/in.asp?n=ann"));
+  const std::string bob = SessionCookie(Get("/in.asp?n=bob"));
+  EXPECT_EQ(Get("/ended.asp").body, "");
+  Fetch(Request("GET", "/out.asp", bob));
+  EXPECT_EQ(Get("/ended.asp").body, "bob;");
+  Fetch(Request("GET", "/out.asp", ann));
+  EXPECT_EQ(Get("/ended.asp").body, "bob;ann;");
+}
+
 TEST_F(HttpServerTest, AGlobalAsaThatFailsFailsEveryAspPageUntilItIsMended) {
   Write(site / "global.asa", "<script language=\"vbscript\" runat=\"server\">\nSub Application_OnStart\n  If Then\nEnd Sub\n</script>\n");
   Write(site / "page.asp", "<% Session(\"a\") = 1 %>done");
