@@ -50,6 +50,7 @@ struct PageCheck {
   std::optional<PageFailure> error;
   bool refused = false;  // the error refuses a construct on purpose
   std::vector<File> files;
+  std::vector<std::string> ignored;  // what compiles but does nothing here, and why
 };
 
 // Compiles the page `page` of the site `root` (canonical) as a request would.

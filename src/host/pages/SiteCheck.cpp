@@ -66,6 +66,7 @@ SiteCheckCount CheckSite(const fs::path& root, std::ostream& out) {
     } else {
       ++count.compiled;
     }
+    for (const auto& ignored : check.ignored) found += "  refused on purpose: " + ignored + "\n";
     std::vector<std::string> progIDs;
     for (const auto& named : check.files) {
       if (!named.onDisk.empty())

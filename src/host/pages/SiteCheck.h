@@ -17,7 +17,8 @@ struct SiteCheckCount {
 // order, counting global.asa as a page, and writes a line
 // for each page ("PAGE: ok", or "PAGE:" and what it found on the lines
 // below: its compile error with file and line, or the construct it uses
-// that this host refuses on purpose, with the reason; the files it names
+// that this host refuses on purpose, with the reason (global.asa's object
+// declarations among them); the files it names
 // that were found only by ignoring letter case; the objects it creates by a
 // literal ProgID that this host does not provide), then "N of M pages
 // compile".

@@ -196,8 +196,15 @@ std::optional<PageCheck> CheckGlobalAsa(const fs::path& root) {
   Compile(compiled, root);
   PageCheck check;
   check.error = std::move(compiled.failure);
-  if (auto text = ReadSiteFile(compiled.file))
-    check.files.push_back({compiled.file.lexically_relative(root).generic_string(), *std::move(text), {}});
+  const std::string path = compiled.file.lexically_relative(root).generic_string();
+  auto text = ReadSiteFile(compiled.file);
+  if (!text) return check;
+  if (!check.error) {
+    for (const auto& object : vbscript::ParseGlobalAsa(*text, path).objects)
+      check.ignored.push_back("<object id=\"" + object.id + "\" progid=\"" + object.progID +
+                              "\">: global.asa makes no objects here; create it with Server.CreateObject");
+  }
+  check.files.push_back({path, *std::move(text), {}});
   return check;
 }
 

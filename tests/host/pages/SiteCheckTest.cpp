@@ -19,6 +19,8 @@ namespace fs = std::filesystem;
 TEST(SiteCheck, TellsEachPagesErrorsFilesFoundByCaseAndMissingObjects) {
   const TempFolder site("site-check");
   const std::pair<const char*, const char*> files[] = {
+      {"Global.asa", "<script runat=server>\nSub Session_OnStart : End Sub\n</script>\n"
+                     "<object runat=server scope=Session id=cart progid=\"Scripting.Dictionary\"></object>"},
       {"fine.asp", "<% Set d = Server.CreateObject(\"Scripting.Dictionary\") %>"},
       {"inc/head.asp", "<% Set b = CreateObject( \"MSWC.BrowserType\" ) %>"},
       {"sub/cased.asp", "<!--#include virtual=\"/Inc/Head.asp\"-->\n<object runat=server id=t progid=\"MSWC.Tools\"></object>"},
@@ -35,10 +37,11 @@ TEST(SiteCheck, TellsEachPagesErrorsFilesFoundByCaseAndMissingObjects) {
   }
   std::ostringstream out;
   const SiteCheckCount count = CheckSite(site.Path(), out);
-  EXPECT_EQ(count.pages, 7);
-  EXPECT_EQ(count.compiled, 4);
+  EXPECT_EQ(count.pages, 8);
+  EXPECT_EQ(count.compiled, 5);
   const std::string told = out.str();
   const char* expected[] = {
+      "Global.asa:\n  refused on purpose: <object id=\"cart\" progid=\"Scripting.Dictionary\">: ",
       "bad.ksp:\n  error at bad.ksp:1: Lua: ",
       "broken.asp:\n  error at broken.asp:2: ",
       "fine.asp: ok\n",
@@ -48,7 +51,7 @@ TEST(SiteCheck, TellsEachPagesErrorsFilesFoundByCaseAndMissingObjects) {
       "sub/cased.asp:\n  found only by ignoring letter case: Inc/Head.asp is inc/head.asp\n"
       "  creates an object this host does not provide: MSWC.Tools\n"
       "  creates an object this host does not provide: MSWC.BrowserType\n",
-      "4 of 7 pages compile\n",
+      "5 of 8 pages compile\n",
   };
   std::size_t at = 0;
   for (const char* part : expected) {
