@@ -94,7 +94,10 @@ PageEngine::PageEngine(fs::path root, PageLimits limits, SessionLimits sessions)
   std::call_once(registered, RegisterLanguageObjects);
 }
 
-PageEngine::~PageEngine() = default;
+PageEngine::~PageEngine() {
+  if (site_->Started() && HandlesSiteEvent(root_, SiteEvent::ApplicationOnEnd))
+    End(SiteEvent::ApplicationOnEnd, nullptr, PageRequest{});
+}
 
 PageReply PageEngine::Run(const fs::path& page, const PageRequest& request) const {
   struct stat status {};
@@ -150,7 +153,7 @@ PageReply PageEngine::Execute(const fs::path& page, const struct stat& status, c
     ReleaseCreated(context.created);
     // A session that ended (this page's, abandoned, or one that timed out)
     // has its Session_OnEnd here, on a worker, one a page.
-    if (auto ended = site_->TakeEnded()) EndSession(std::move(ended), request);
+    if (auto ended = site_->TakeEnded()) End(SiteEvent::SessionOnEnd, std::move(ended), request);
     if (failure) return Failed(*std::move(failure));
     return std::move(context.response->Finish());
   } catch (const std::bad_alloc&) {
@@ -158,7 +161,7 @@ PageReply PageEngine::Execute(const fs::path& page, const struct stat& status, c
   }
 }
 
-void PageEngine::EndSession(std::shared_ptr<SessionState> session, const PageRequest& request) const noexcept {
+void PageEngine::End(SiteEvent event, std::shared_ptr<SessionState> session, const PageRequest& request) const noexcept {
   try {
     const memory::LimitScope memoryLimit(limits_.memoryBytes);
     const auto deadline = Clock::now() + limits_.time;
@@ -176,7 +179,7 @@ void PageEngine::EndSession(std::shared_ptr<SessionState> session, const PageReq
     const picture::PictureFolderScope pictureFolder(root_, FindPicture);
     {
       const Intrinsics intrinsics = MakeIntrinsics(context);
-      RunSiteEvent(context, intrinsics, SiteEvent::SessionOnEnd);
+      RunSiteEvent(context, intrinsics, event);
     }
     site_->Unlock(&context);
     ReleaseCreated(context.created);

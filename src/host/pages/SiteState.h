@@ -105,6 +105,8 @@ class SiteState {
   // pages that call it meanwhile wait for it to end, which its page's time
   // limit bounds.
   void StartOnce(const std::function<void()>& start);
+  // Whether StartOnce has run.
+  bool Started() const { return started_.load(std::memory_order_acquire); }
 
   SharedValues& Application() { return application_; }
   // Application.Lock and Unlock: `owner` (a page) holds the application's

@@ -326,6 +326,29 @@ TEST_F(IntrinsicsTest, ServerExecuteAndTransferRunAnotherPageOfTheSiteInTheReque
   }
 }
 
+TEST_F(IntrinsicsTest, TheApplicationEndsWithItsEngineOnceAPageHasRun) {
+  static int ended = 0;
+  RegisterPageObject("Test.Ended", [] {
+    ++ended;
+    return CreatePageObject("Scripting.Dictionary");
+  });
+  const TempFolder other("application-end");
+  std::ofstream(other.Path() / "global.asa")
+      << "<script language=vbscript runat=server>\nSub Application_OnEnd\n"
+         "  Set probe = Server.CreateObject(\"Test.Ended\")\nEnd Sub\n</script>";
+  std::ofstream(other.Path() / "page.asp") << "page";
+  { const PageEngine unused(other.Path(), {}); }
+  EXPECT_EQ(ended, 0) << "no page, no application";
+  {
+    const PageEngine used(other.Path(), {});
+    PageRequest request;
+    request.method = "GET";
+    EXPECT_EQ(used.Run(other.Path() / "page.asp", request).body, "page");
+    EXPECT_EQ(ended, 0);
+  }
+  EXPECT_EQ(ended, 1);
+}
+
 TEST_F(IntrinsicsTest, IncludesStayInTheSiteAndAChangeRecompilesThePage) {
   std::ofstream(site.Path() / "inc.asp") << "<% Const Greeting = \"hello\" %>";
   const std::string page = "<!--#include file=\"inc.asp\"--><%= Greeting %>";
