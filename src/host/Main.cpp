@@ -1,6 +1,7 @@
 // The kelvane command:
 //   kelvane serve [ROOT] [--config FILE] [--OPTION VALUE]...
 //   kelvane run PAGE [--query QS] [--workdir DIR] [-o FILE]
+//   kelvane check ROOT
 #include <fcntl.h>
 #include <signal.h>
 #include <unistd.h>
@@ -23,6 +24,7 @@
 #include "host/WorkingDirectory.h"
 #include "host/http/HttpServer.h"
 #include "host/pages/PageEngine.h"
+#include "host/pages/SiteCheck.h"
 
 namespace {
 
@@ -56,7 +58,8 @@ int Usage() {
                "                [--error-page-500 PATH]\n"
                "                [--log-format plain|combined] [--log-file FILE]\n"
                "                [--trusted-proxies ADDRS] [--endpoints-from ADDRS]\n"
-               "  kelvane run PAGE [--query QS] [--workdir DIR] [-o FILE]\n";
+               "  kelvane run PAGE [--query QS] [--workdir DIR] [-o FILE]\n"
+               "  kelvane check ROOT\n";
   return 2;
 }
 
@@ -147,6 +150,14 @@ int Run(const Arguments& arguments) {
   return 0;
 }
 
+// Compiles every page of the site and runs none: exits 0 when all compile.
+int Check(const Arguments& arguments) {
+  if (arguments.positional.size() != 1) return Usage();
+  arguments.Allow({});
+  const SiteCheckCount count = CheckSite(arguments.positional[0], std::cout);
+  return count.compiled == count.pages ? 0 : 1;
+}
+
 // The options of `kelvane serve`: those of the file named by --config, if
 // any, then those of the command line, which win.
 ServerConfig ServeConfig(const Arguments& arguments) {
@@ -230,6 +241,7 @@ int main(int argc, char** argv) {
     const std::string command = argv[1];
     if (command == "run") return Run(*arguments);
     if (command == "serve") return Serve(*arguments);
+    if (command == "check") return Check(*arguments);
   } catch (const BadArguments& e) {
     std::cerr << "kelvane: " << e.what() << "\n";
     return 2;

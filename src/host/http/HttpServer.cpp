@@ -877,23 +877,23 @@ class HttpServer::Responder {
     return MHD_YES;
   }
 
-  // Maps the site path to a file under the root: a folder to its
-  // index.html. Returns 0, with the file set, or the status to refuse with.
-  // A hidden name in the path asked for, or in the path of the file it
-  // leads to, is not found.
+  // Maps the site path to a file under the root, in any letter case: a
+  // folder to its index.html. Returns 0, with the file set, or the status to
+  // refuse with. A hidden name in the path asked for, or in the path of the
+  // file it leads to, is not found.
   unsigned Resolve(Exchange& exchange) const {
     if (options_.hiddenNames.HidesAnyPart(exchange.sitePath)) return MHD_HTTP_NOT_FOUND;
+    auto found = FindSiteFile(root_, (root_ / fs::path(exchange.sitePath).relative_path()).lexically_normal());
+    if (!found) return MHD_HTTP_NOT_FOUND;
     std::error_code ec;
-    fs::path file = fs::weakly_canonical(root_ / fs::path(exchange.sitePath).relative_path(), ec);
-    if (ec || !IsInside(root_, file)) return MHD_HTTP_NOT_FOUND;
-    if (fs::is_directory(file, ec)) {
-      file = fs::weakly_canonical(file / "index.html", ec);
-      if (ec || !IsInside(root_, file)) return MHD_HTTP_NOT_FOUND;
+    if (fs::is_directory(found->path, ec)) {
+      found = FindSiteFile(root_, found->path / "index.html");
+      if (!found) return MHD_HTTP_NOT_FOUND;
     }
-    if (!fs::is_regular_file(file, ec) ||
-        options_.hiddenNames.HidesAnyPart(file.lexically_relative(root_)))
+    if (!fs::is_regular_file(found->path, ec) ||
+        options_.hiddenNames.HidesAnyPart(found->path.lexically_relative(root_)))
       return MHD_HTTP_NOT_FOUND;
-    exchange.file = std::move(file);
+    exchange.file = std::move(found->path);
     return 0;
   }
 

@@ -321,6 +321,29 @@ struct CloseState {
 
 }  // namespace
 
+PageCheck CheckKspPage(const fs::path& root, const fs::path& page) {
+  PageCheck check;
+  const std::string path = page.lexically_relative(root).generic_string();
+  const std::string name = page.filename().string();
+  const auto fail = [&](std::string source, std::string description, int line) {
+    check.error = PageFailure{std::move(source), std::nullopt, std::move(description), path, line, name};
+    return check;
+  };
+  std::optional<std::string> text = ReadSiteFile(page);
+  if (!text) return fail("Kelvane", "the page cannot be read", 0);
+  const TranslatedPage translated = TranslatePage(*text, kWriter);
+  check.files.push_back({path, *std::move(text), {}});
+  if (!translated.error.empty()) return fail("Lua", translated.error, 0);
+  const std::unique_ptr<lua_State, CloseState> state(luaL_newstate());
+  if (!state) return fail("Lua", "not enough memory", 0);
+  if (luaL_loadbufferx(state.get(), translated.lua.data(), translated.lua.size(), ("@" + name).c_str(), "t") !=
+      LUA_OK) {
+    const std::string message = lua_tostring(state.get(), -1);
+    return fail("Lua", message, LineIn(message, name));
+  }
+  return check;
+}
+
 std::optional<PageFailure> RunKspPage(PageContext& context, const Intrinsics& intrinsics,
                                       const struct stat& status) {
   // Each run has a state of its own, closed at the end of the run, so that

@@ -1,5 +1,7 @@
 #include "host/pages/Intrinsics.h"
 
+#include <sys/stat.h>
+
 #include <algorithm>
 #include <cctype>
 #include <cstdint>
@@ -12,6 +14,8 @@
 #include <vector>
 
 #include "host/pages/CodePages.h"
+#include "host/pages/PageEngine.h"
+#include "host/pages/PageLanguages.h"
 #include "host/pages/PageObjects.h"
 #include "host/pages/ServerVariables.h"
 #include "host/pages/SiteFiles.h"
@@ -582,16 +586,22 @@ class ResponseObject : public Described<> {
 
 // ---- Server ----
 
-enum ServerMember : DISPID { kCreateObject = 1, kMapPath, kHTMLEncode, kURLEncode, kScriptTimeout, kGetLastError };
+enum ServerMember : DISPID {
+  kCreateObject = 1, kMapPath, kHTMLEncode, kURLEncode, kScriptTimeout, kGetLastError, kExecute, kTransfer,
+};
 
 const InterfaceDesc& ServerDescription() {
   static const InterfaceDesc description{
       "IServer", {}, 0, "IDispatch",
       {Method(kCreateObject, "CreateObject"), Method(kMapPath, "MapPath"), Method(kHTMLEncode, "HTMLEncode"),
        Method(kURLEncode, "URLEncode"), Get(kScriptTimeout, "ScriptTimeout"), Put(kScriptTimeout, "ScriptTimeout"),
-       Method(kGetLastError, "GetLastError")}};
+       Method(kGetLastError, "GetLastError"), Method(kExecute, "Execute"), Method(kTransfer, "Transfer")}};
   return description;
 }
+
+// Pages that Server.Execute may nest, one inside the other: a page that
+// executes itself stops here with an error rather than exhausting the stack.
+constexpr int kMostExecuting = 16;
 
 enum ErrorMember : DISPID {
   kASPCode = 1, kErrorNumber, kCategory, kFile, kLine, kColumn, kErrorSource, kDescription, kASPDescription,
@@ -610,10 +620,9 @@ const InterfaceDesc& ErrorDescription() {
 // when there is none.
 std::string LineOf(const fs::path& root, const std::string& file, int line) {
   if (file.empty() || line < 1) return {};
-  std::error_code error;
-  const fs::path path = fs::weakly_canonical(root / file, error);
-  if (error || !IsInside(root, path)) return {};
-  const std::optional<std::string> text = ReadSiteFile(path);
+  const auto path = FindSiteFile(root, (root / file).lexically_normal());
+  if (!path) return {};
+  const std::optional<std::string> text = ReadSiteFile(path->path);
   if (!text) return {};
   std::string_view rest = *text;
   for (int at = 1; at < line; ++at) {
@@ -669,6 +678,13 @@ class ErrorObject : public Described<> {
   int line_ = 0;
 };
 
+// Ends the request of `context` with the failure of what ran inside it, if any.
+void EndOnFailure(PageContext& context, std::optional<PageFailure> failure) {
+  if (!failure) return;
+  context.innerFailure = std::move(failure);
+  context.response->End();
+}
+
 class ServerObject : public Described<> {
  public:
   explicit ServerObject(PageContext& context) : Described(ServerDescription()), context_(context) {}
@@ -689,6 +705,11 @@ class ServerObject : public Described<> {
       case kHTMLEncode: return args[0].IsNull() ? Variant() : Variant(HtmlEncode(oleaut::ToString(args[0])));
       case kURLEncode: return args[0].IsNull() ? Variant() : Variant(UrlEncode(oleaut::ToString(args[0])));
       case kGetLastError: return ObjectRef(std::make_shared<ErrorObject>(context_.lastError, context_.root));
+      case kExecute: Execute(oleaut::ToString(args[0])); return {};
+      case kTransfer:
+        Execute(oleaut::ToString(args[0]));
+        context_.response->End();
+        return {};
       case kScriptTimeout: {
         const auto left = context_.deadline - std::chrono::steady_clock::now();
         return static_cast<oleaut::Long>(std::max<long long>(
@@ -707,17 +728,46 @@ class ServerObject : public Described<> {
   }
 
   // The file that a path names: from the site's root when it starts with a
-  // slash, else from the page's folder; symbolic links resolved; an error
-  // when it lies outside the site.
-  Variant MapPath(std::string path) {
-    std::replace(path.begin(), path.end(), '\\', '/');
-    const bool fromRoot = !path.empty() && path.front() == '/';
-    path.erase(0, path.find_first_not_of('/'));
-    const fs::path base = fromRoot ? context_.root : context_.page.parent_path();
+  // slash, else from the page's folder; in any letter case when the exact
+  // name is missing; symbolic links resolved; an error when it lies outside
+  // the site.
+  Variant MapPath(const std::string& reference) {
+    const auto path = SitePath(context_.root, context_.page.parent_path(), reference);
+    if (!path) Refuse("Server.MapPath: '" + reference + "' leaves the site");
+    if (const auto found = FindSiteFile(context_.root, *path)) return found->path.string();
     std::error_code error;
-    const fs::path mapped = fs::weakly_canonical(base / path, error);
-    if (error || !IsInside(context_.root, mapped)) Refuse("Server.MapPath: '" + path + "' leaves the site");
+    const fs::path mapped = fs::weakly_canonical(*path, error);
+    if (error || !IsInside(context_.root, mapped)) Refuse("Server.MapPath: '" + reference + "' leaves the site");
     return mapped.string();
+  }
+
+  // Runs the page that `reference` names (.asp or .ksp; from the root when
+  // it starts with a slash, else from this page's folder; in any letter
+  // case) inside this request, with the same Request, Response, Session and
+  // Application and a script scope of its own; this page goes on after it.
+  // A failure in it ends the request with that failure, as does
+  // Response.End in it.
+  void Execute(const std::string& reference) {
+    const auto path = SitePath(context_.root, context_.page.parent_path(), reference);
+    if (!path) Refuse("Server.Execute: '" + reference + "' leaves the site");
+    const auto found = FindSiteFile(context_.root, *path);
+    struct stat status {};
+    if (!found || !IsPageFile(found->path) || ::stat(found->path.c_str(), &status) != 0 || !S_ISREG(status.st_mode))
+      Refuse("Server.Execute: no page '" + reference + "' in the site");
+    if (context_.executing >= kMostExecuting)
+      Refuse("Server.Execute: pages nest more than " + std::to_string(kMostExecuting) + " deep");
+    const struct Restore {
+      PageContext& context;
+      fs::path page;
+      bool sessionEnabled;
+      ~Restore() {
+        context.page = std::move(page);
+        context.sessionEnabled = sessionEnabled;
+        --context.executing;
+      }
+    } restore{context_, std::exchange(context_.page, found->path), context_.sessionEnabled};
+    ++context_.executing;
+    EndOnFailure(context_, RunPageFile(context_, MakeIntrinsics(context_), status));
   }
 
   PageContext& context_;
@@ -859,6 +909,7 @@ class SessionObject : public ValuesObject, public std::enable_shared_from_this<S
         context_.response->AddHeader("Set-Cookie", std::string(SiteState::kSessionCookie) + "=" +
                                                        context_.session->Id() + "; Path=/; HttpOnly; SameSite=Lax" +
                                                        (context_.request.secure ? "; Secure" : ""));
+        EndOnFailure(context_, RunSiteEvent(context_, MakeIntrinsics(context_), SiteEvent::SessionOnStart));
       }
       if (const int codePage = context_.session->CodePage()) context_.response->SetCodePage(codePage, false);
       if (const int lcid = context_.session->Lcid()) context_.response->SetLcid(lcid, false);

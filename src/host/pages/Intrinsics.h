@@ -19,7 +19,8 @@
 // (name) is the cookie this response sets: its value, Item(key) = value,
 // Expires, Domain, Path, Secure, HttpOnly, HasKeys.
 // Server: CreateObject, MapPath, HTMLEncode, URLEncode, ScriptTimeout,
-// GetLastError (what failed, for an error page).
+// GetLastError (what failed, for an error page), Execute and Transfer
+// (another page of the site inside this request).
 // Session: its values by name (Session(name), Session.name), SessionID,
 // Timeout, CodePage, LCID, Abandon, Contents.Remove and RemoveAll through
 // Remove and RemoveAll, Count. Found or made on the page's first use of it,

@@ -4,6 +4,7 @@
 #include <chrono>
 #include <filesystem>
 #include <memory>
+#include <optional>
 #include <vector>
 
 #include "host/pages/HostResponse.h"
@@ -20,7 +21,7 @@ class SessionState;
 struct PageContext {
   const PageRequest& request;
   const std::filesystem::path& root;  // canonical
-  const std::filesystem::path& page;  // the page's file, inside root
+  std::filesystem::path page;          // the file of the page running, inside root
   SiteState& site;                    // sessions and the application's values
   std::shared_ptr<HostResponse> response;
   std::shared_ptr<complus::ObjectContext> objectContext;
@@ -29,6 +30,10 @@ struct PageContext {
   std::shared_ptr<SessionState> session;  // found or made on the page's first use
   bool sessionEnabled = true;             // false: the page has no session
   const PageFailure* lastError = nullptr;  // for an error page: what failed
+  int executing = 0;  // pages run by Server.Execute inside this one
+  // The failure of a page or a global.asa handler run inside this page,
+  // which ends the request with it.
+  std::optional<PageFailure> innerFailure;
 };
 
 }  // namespace kelvane::host

@@ -12,6 +12,7 @@
 #include "host/pages/PageContext.h"
 #include "host/pages/PageDeadline.h"
 #include "host/pages/PageLanguages.h"
+#include "host/pages/SiteFiles.h"
 #include "host/pages/SiteState.h"
 #include "platform/complus/ObjectContext.h"
 #include "platform/memory/PageMemory.h"
@@ -66,7 +67,22 @@ bool IsRegularFile(const fs::path& file, struct stat& status) {
 
 bool IsAspPage(const fs::path& page) { return oleaut::SameName(page.extension().native(), ".asp"); }
 
+// A picture a page names by a relative path: the site's file in any letter
+// case, else where it would lie.
+fs::path FindPicture(const fs::path& root, const fs::path& name) {
+  fs::path path = (root / name).lexically_normal();
+  if (auto found = FindSiteFile(root, path)) return std::move(found->path);
+  return path;
+}
+
 }  // namespace
+
+std::optional<PageFailure> RunPageFile(PageContext& context, const Intrinsics& intrinsics, const struct stat& status) {
+  std::optional<PageFailure> failure = IsAspPage(context.page) ? RunAspPage(context, intrinsics, status)
+                                                               : RunKspPage(context, intrinsics, status);
+  if (!failure) failure = std::exchange(context.innerFailure, std::nullopt);
+  return failure;
+}
 
 bool IsPageFile(const fs::path& file) {
   return IsAspPage(file) || oleaut::SameName(file.extension().native(), ".ksp");
@@ -78,7 +94,10 @@ PageEngine::PageEngine(fs::path root, PageLimits limits, SessionLimits sessions)
   std::call_once(registered, RegisterLanguageObjects);
 }
 
-PageEngine::~PageEngine() = default;
+PageEngine::~PageEngine() {
+  if (site_->Started() && HandlesSiteEvent(root_, SiteEvent::ApplicationOnEnd))
+    End(SiteEvent::ApplicationOnEnd, nullptr, PageRequest{});
+}
 
 PageReply PageEngine::Run(const fs::path& page, const PageRequest& request) const {
   struct stat status {};
@@ -116,9 +135,10 @@ PageReply PageEngine::Execute(const fs::path& page, const struct stat& status, c
                         true,
                         lastError};
     if (lastError) context.response->SetStatus(500);
+    site_->KeepEnded(HandlesSiteEvent(root_, SiteEvent::SessionOnEnd));
     context.objectContext->SetItem("Response", oleaut::Variant(oleaut::ObjectRef(context.response)));
     const complus::ContextScope contextScope(context.objectContext);
-    const picture::PictureFolderScope pictureFolder(root_);
+    const picture::PictureFolderScope pictureFolder(root_, FindPicture);
 
     std::optional<PageFailure> failure;
     {
@@ -127,13 +147,44 @@ PageReply PageEngine::Execute(const fs::path& page, const struct stat& status, c
         PageContext& context;
         ~Ending() { EndIntrinsics(context); }
       } ending{context};
-      failure = IsAspPage(page) ? RunAspPage(context, intrinsics, status) : RunKspPage(context, intrinsics, status);
+      site_->StartOnce([&] { failure = RunSiteEvent(context, intrinsics, SiteEvent::ApplicationOnStart); });
+      if (!failure) failure = RunPageFile(context, intrinsics, status);
     }
     ReleaseCreated(context.created);
+    // A session that ended (this page's, abandoned, or one that timed out)
+    // has its Session_OnEnd here, on a worker, one a page.
+    if (auto ended = site_->TakeEnded()) End(SiteEvent::SessionOnEnd, std::move(ended), request);
     if (failure) return Failed(*std::move(failure));
     return std::move(context.response->Finish());
   } catch (const std::bad_alloc&) {
     return Failed({"Kelvane", oleaut::kOutOfMemory, "Out of memory", {}, 0, page.filename().string()});
+  }
+}
+
+void PageEngine::End(SiteEvent event, std::shared_ptr<SessionState> session, const PageRequest& request) const noexcept {
+  try {
+    const memory::LimitScope memoryLimit(limits_.memoryBytes);
+    const auto deadline = Clock::now() + limits_.time;
+    const DeadlineScope deadlineScope(deadline);
+    PageContext context{request,
+                        root_,
+                        root_ / "global.asa",
+                        *site_,
+                        std::make_shared<HostResponse>(),
+                        std::make_shared<complus::ObjectContext>(),
+                        {},
+                        deadline,
+                        std::move(session)};
+    const complus::ContextScope contextScope(context.objectContext);
+    const picture::PictureFolderScope pictureFolder(root_, FindPicture);
+    {
+      const Intrinsics intrinsics = MakeIntrinsics(context);
+      RunSiteEvent(context, intrinsics, event);
+    }
+    site_->Unlock(&context);
+    ReleaseCreated(context.created);
+  } catch (const std::bad_alloc&) {
+    // A handler that cannot even start is skipped.
   }
 }
 

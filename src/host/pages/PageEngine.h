@@ -18,6 +18,8 @@ struct stat;
 
 namespace kelvane::host {
 
+enum class SiteEvent;
+
 struct PageLimits {
   std::chrono::milliseconds time{10000};
   std::size_t memoryBytes = std::size_t{256} << 20;
@@ -31,6 +33,8 @@ class PageEngine {
  public:
   // `root` is the site's folder (Server.MapPath resolves against it).
   PageEngine(std::filesystem::path root, PageLimits limits, SessionLimits sessions = {});
+  // Runs global.asa's Application_OnEnd, when it has one and a page has
+  // run.
   ~PageEngine();
 
   // Runs the page file `page` for `request`. A page that fails (a syntax
@@ -56,6 +60,10 @@ class PageEngine {
  private:
   PageReply Execute(const std::filesystem::path& page, const struct stat& status, const PageRequest& request,
                     std::chrono::milliseconds time, const PageFailure* lastError) const;
+  // Runs global.asa's handler of the end `event`, for the ended `session`
+  // (Session_OnEnd) or none (Application_OnEnd), under a page's limits of
+  // its own; what it fails with goes nowhere.
+  void End(SiteEvent event, std::shared_ptr<SessionState> session, const PageRequest& request) const noexcept;
 
   std::filesystem::path root_;
   PageLimits limits_;

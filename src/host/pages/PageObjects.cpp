@@ -29,6 +29,15 @@ void RegisterPageObject(std::string_view progID, ObjectMaker maker) {
   registry.makers.insert_or_assign(oleaut::FoldCase(progID), std::move(maker));
 }
 
+bool ProvidesPageObject(std::string_view progID) {
+  Registry& registry = Makers();
+  {
+    const std::shared_lock lock(registry.mutex);
+    if (registry.makers.contains(oleaut::FoldCase(progID))) return true;
+  }
+  return server::CLSIDFromProgID(progID).has_value();
+}
+
 std::shared_ptr<oleaut::IDispatch> CreatePageObject(std::string_view progID) {
   Registry& registry = Makers();
   ObjectMaker maker;

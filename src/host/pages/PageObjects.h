@@ -18,6 +18,9 @@ using ObjectMaker = std::function<std::shared_ptr<oleaut::IDispatch>()>;
 // while pages run.
 void RegisterPageObject(std::string_view progID, ObjectMaker maker);
 
+// Whether CreatePageObject knows `progID`, without making one.
+bool ProvidesPageObject(std::string_view progID);
+
 // A new object of `progID`: a registered class, else the component's; 429
 // "ActiveX component can't create object" when neither has it.
 std::shared_ptr<oleaut::IDispatch> CreatePageObject(std::string_view progID);

@@ -1,6 +1,7 @@
 #pragma once
 // The site's files as pages read them: where a file lies relative to the
-// site, which version of it was read, and its bytes.
+// site, found in any letter case, which version of it was read, and its
+// bytes.
 
 #include <sys/stat.h>
 
@@ -8,6 +9,7 @@
 #include <filesystem>
 #include <optional>
 #include <string>
+#include <string_view>
 
 namespace kelvane::host {
 
@@ -35,5 +37,28 @@ struct FileStamp {
 // unreadable, or not a regular file (opened without waiting, so a FIFO is
 // refused, not waited for).
 std::optional<std::string> ReadSiteFile(const std::filesystem::path& path, FileStamp* stamp = nullptr);
+
+// Where the site path `path` (absolute, inside `root`; both lexically
+// normal, `root` canonical) leads: the file or folder itself, links
+// resolved, when it exists; else, as the file system of the sites these
+// pages were written for did, the one whose path matches when letter case
+// is ignored, component by component, each component taking the name
+// that matches exactly when there is one. nullopt when nothing matches,
+// when a component matches two names in different cases and neither
+// exactly, or when the path or a link on the way leads out of the site.
+// An exact hit lists no folder; the listings of the others are kept per
+// process for as long as their folders do not change. Safe to call from
+// several threads.
+struct SiteFile {
+  std::filesystem::path path;  // canonical
+  bool byCase = false;         // found only by ignoring letter case
+};
+std::optional<SiteFile> FindSiteFile(const std::filesystem::path& root, const std::filesystem::path& path);
+
+// The site path that `reference` names ('/' or '\' separated): from the
+// root when it starts with a slash, else from the folder `folder`, which
+// lies in `root`. Lexical: nullopt when ".." climbs above the root.
+std::optional<std::filesystem::path> SitePath(const std::filesystem::path& root, const std::filesystem::path& folder,
+                                              std::string_view reference);
 
 }  // namespace kelvane::host

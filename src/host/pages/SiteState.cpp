@@ -5,6 +5,7 @@
 
 #include <algorithm>
 #include <iterator>
+#include <new>
 
 #include "platform/oleaut/AutomationError.h"
 
@@ -167,6 +168,21 @@ std::shared_ptr<SessionState> SiteState::Drop(Sessions::iterator at) {
   recent_.erase(session->inRecent_);
   session->sameAddress_->erase(session->inSameAddress_);
   if (session->sameAddress_->empty()) byAddress_.erase(session->address_);
+  if (keepEnded_.load(std::memory_order_relaxed) && ended_.size() < kMostSessions) {
+    try {
+      ended_.push_back(session);
+    } catch (const std::bad_alloc&) {
+      // Without memory to keep it, the session goes without its handler.
+    }
+  }
+  return session;
+}
+
+std::shared_ptr<SessionState> SiteState::TakeEnded() {
+  const std::lock_guard lock(sessionsMutex_);
+  if (ended_.empty()) return nullptr;
+  std::shared_ptr<SessionState> session = std::move(ended_.front());
+  ended_.pop_front();
   return session;
 }
 
@@ -178,6 +194,17 @@ void SiteState::DropExpired(Clock::time_point now, std::vector<std::shared_ptr<S
     if (it->second->expires_ <= now) dropped.push_back(Drop(it));
     it = next;
   }
+}
+
+void SiteState::StartOnce(const std::function<void()>& start) {
+  if (started_.load(std::memory_order_acquire)) return;
+  const std::lock_guard lock(startMutex_);
+  if (started_.load(std::memory_order_relaxed)) return;
+  const struct Started {
+    std::atomic<bool>& started;
+    ~Started() { started.store(true, std::memory_order_release); }
+  } started{started_};
+  start();
 }
 
 bool SiteState::Lock(const void* owner, Clock::time_point deadline) {

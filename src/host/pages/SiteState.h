@@ -10,6 +10,8 @@
 #include <chrono>
 #include <condition_variable>
 #include <cstddef>
+#include <deque>
+#include <functional>
 #include <list>
 #include <memory>
 #include <mutex>
@@ -99,6 +101,21 @@ class SiteState {
   // abandoned, and the next page waiting for it goes on.
   void LeaveSession(SessionState& session, const void* owner) noexcept;
 
+  // While `keep` holds (the site handles Session_OnEnd), a session that
+  // ends (expires, is abandoned or makes room) is kept for its handler, up
+  // to kMostSessions of them; beyond, or otherwise, it just goes.
+  void KeepEnded(bool keep) { keepEnded_.store(keep, std::memory_order_relaxed); }
+  // The session that ended first among those kept, taken out; nullptr when
+  // none is.
+  std::shared_ptr<SessionState> TakeEnded();
+
+  // Runs `start` (Application_OnStart) the first time it is called; the
+  // pages that call it meanwhile wait for it to end, which its page's time
+  // limit bounds.
+  void StartOnce(const std::function<void()>& start);
+  // Whether StartOnce has run.
+  bool Started() const { return started_.load(std::memory_order_acquire); }
+
   SharedValues& Application() { return application_; }
   // Application.Lock and Unlock: `owner` (a page) holds the application's
   // values against other pages' writes until it unlocks or ends; waiting
@@ -128,7 +145,11 @@ class SiteState {
   SessionState::Recency recent_;
   std::unordered_map<std::string, SessionState::Recency> byAddress_;
   Clock::time_point nextSweep_;
+  std::atomic<bool> keepEnded_{false};
+  std::deque<std::shared_ptr<SessionState>> ended_;
   SharedValues application_;
+  std::mutex startMutex_;
+  std::atomic<bool> started_{false};
   std::mutex lockMutex_;
   std::condition_variable lockFree_;
   const void* lockOwner_ = nullptr;

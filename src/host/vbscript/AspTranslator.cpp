@@ -20,8 +20,8 @@ int LineAt(std::string_view text, std::size_t at) {
   return static_cast<int>(std::count(text.begin(), text.begin() + static_cast<std::ptrdiff_t>(at), '\n')) + 1;
 }
 
-// The value of attribute `name` in `attributes` (name = "value", quotes
-// optional, any case); nullopt when absent.
+}  // namespace
+
 std::optional<std::string> Attribute(std::string_view attributes, std::string_view name) {
   const std::string lower = oleaut::FoldCase(attributes);
   for (std::size_t at = lower.find(name); at != std::string::npos; at = lower.find(name, at + 1)) {
@@ -42,6 +42,8 @@ std::optional<std::string> Attribute(std::string_view attributes, std::string_vi
   }
   return std::nullopt;
 }
+
+namespace {
 
 class Translator {
  public:

@@ -78,6 +78,10 @@ struct TranslatedScript {
 // not speak, or an LCID that is no number from 1 to 0xFFFFF.
 TranslatedScript TranslatePage(const std::string& path, PageFiles& files);
 
+// The value of attribute `name` (lower case) in the tag text `attributes`
+// (name = "value", quotes optional, any case); nullopt when absent.
+std::optional<std::string> Attribute(std::string_view attributes, std::string_view name);
+
 // Resolves `reference` against the folder `base` (both site-relative) into a
 // site-relative path without "." and ".." parts; nullopt when it leaves the site.
 std::optional<std::string> ResolveSitePath(std::string_view base, std::string_view reference);

@@ -26,6 +26,7 @@ using oleaut::RaiseRuntimeError;
 constexpr off_t kMaxFileBytes = off_t{256} << 20;
 
 thread_local const std::filesystem::path* pictureFolder = nullptr;
+thread_local PictureFinder pictureFinder = nullptr;
 
 class FileDescriptor {
  public:
@@ -46,8 +47,9 @@ class FileDescriptor {
 // (O_NONBLOCK), so a FIFO is refused like any other file that is not regular.
 std::vector<std::uint8_t> ReadWholeFile(const std::string& fileName) {
   const std::filesystem::path name(fileName);
-  const std::filesystem::path resolved =
-      pictureFolder != nullptr && name.is_relative() ? *pictureFolder / name : name;
+  std::filesystem::path resolved = name;
+  if (pictureFolder != nullptr && name.is_relative())
+    resolved = pictureFinder != nullptr ? pictureFinder(*pictureFolder, name) : *pictureFolder / name;
   const FileDescriptor file(::open(resolved.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK));
   if (file.get() < 0)
     RaiseRuntimeError(errno == ENOENT || errno == ENOTDIR ? oleaut::kFileNotFound
@@ -109,10 +111,13 @@ PictureRef LoadPictureFromMemory(std::span<const std::uint8_t> file) {
   });
 }
 
-PictureFolderScope::PictureFolderScope(const std::filesystem::path& folder)
-    : previous_(std::exchange(pictureFolder, &folder)) {}
+PictureFolderScope::PictureFolderScope(const std::filesystem::path& folder, PictureFinder find)
+    : previous_(std::exchange(pictureFolder, &folder)), previousFinder_(std::exchange(pictureFinder, find)) {}
 
-PictureFolderScope::~PictureFolderScope() { pictureFolder = previous_; }
+PictureFolderScope::~PictureFolderScope() {
+  pictureFolder = previous_;
+  pictureFinder = previousFinder_;
+}
 
 PictureRef LoadPicture(const std::string& fileName) {
   if (fileName.empty()) return std::make_shared<Picture>(0, false);

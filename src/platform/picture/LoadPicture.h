@@ -21,17 +21,23 @@ namespace kelvane::picture {
 // PictureFolderScope), or else the working directory.
 PictureRef LoadPicture(const std::string& fileName);
 
+// Finds the file that the relative name `name` means in `folder`.
+using PictureFinder = std::filesystem::path (*)(const std::filesystem::path& folder, const std::filesystem::path& name);
+
 // Makes `folder` the calling thread's picture folder until destroyed: a page
 // host points it at its site, whatever the process's working directory is.
+// `find`, when given, finds relative names in it (a site that ignores
+// letter case); otherwise they are joined to it.
 class PictureFolderScope {
  public:
-  explicit PictureFolderScope(const std::filesystem::path& folder);
+  explicit PictureFolderScope(const std::filesystem::path& folder, PictureFinder find = nullptr);
   ~PictureFolderScope();
   PictureFolderScope(const PictureFolderScope&) = delete;
   PictureFolderScope& operator=(const PictureFolderScope&) = delete;
 
  private:
   const std::filesystem::path* previous_;
+  PictureFinder previousFinder_;
 };
 
 // Decodes a picture file held in memory; 481 when it is none.

@@ -271,6 +271,15 @@ TEST_F(HttpServerTest, RootAndFoldersServeTheirIndex) {
   EXPECT_EQ(Get("/sub/page.html").status, 200);
 }
 
+TEST_F(HttpServerTest, FilesAndPagesAreFoundInAnyLetterCaseInsideTheRootOnly) {
+  Serve();
+  const std::pair<const char*, const char*> found[] = {
+      {"/HELLO.TXT", "hello\n"}, {"/Sub/Page.HTML", "<p>sub</p>\n"}, {"/DOCS/", "<p>docs</p>\n"},
+      {"/Plain.KSP", "A page without script.\n"}, {"/Alias.txt", "hello\n"}};
+  for (const auto& [target, body] : found) EXPECT_EQ(Get(target).body, body) << target;
+  for (const char* target : {"/Leak.txt", "/OUT/secret", "/Missing.html"}) EXPECT_EQ(Get(target).status, 404) << target;
+}
+
 TEST_F(HttpServerTest, MissingFileIs404) {
   Serve();
   EXPECT_EQ(Get("/missing.html").status, 404);
@@ -599,6 +608,79 @@ TEST_F(HttpServerTest, PagesOfBothLanguagesRunAndTheirSessionCookieReachesTheCli
 std::string SessionCookie(const Response& response) {
   const std::string cookie = response.Header("set-cookie");
   return "Cookie: " + cookie.substr(0, cookie.find(';')) + "\r\n";
+}
+
+TEST_F(HttpServerTest, GlobalAsaStartsTheApplicationOnceAndEachSessionBeforeItsPageGoesOn) {
+  Write(site / "Global.ASA", R"(<SCRIPT LANGUAGE="VBScript" RUNAT="Server">
+Sub Application_OnStart
+  Application("starts") = Application("starts") + 1
+End Sub
+Sub Session_OnStart
+  Session("greeting") = "hello " & Request.QueryString("who")
+  Application.Lock
+  Application("sessions") = Application("sessions") + 1
+  Application.Unlock
+End Sub
+</SCRIPT>
+<script>Application_OnStart()</script>)");
+  Write(site / "show.asp", R"(<%= Application("starts") %>|<%= Session("greeting") %>|<%= Application("sessions") %>)");
+  Write(site / "starts.ksp", R"(<%= Application("starts") %>)");
+  ServerOptions options;
+  options.workers = 4;
+  Serve(options);
+  std::vector<std::string> starts(4);
+  std::vector<std::thread> requests;
+  for (auto& seen : starts) requests.emplace_back([&] { seen = Get("/starts.ksp").body; });
+  for (auto& request : requests) request.join();
+  EXPECT_EQ(starts, std::vector<std::string>(4, "1")) << "once, before the first page of any language";
+  const auto first = Get("/show.asp?who=ann");
+  EXPECT_EQ(first.body, "1|hello ann|1");
+  EXPECT_EQ(Fetch(Request("GET", "/show.asp?who=bob", SessionCookie(first))).body, "1|hello ann|1")
+      << "once per session";
+  EXPECT_EQ(Get("/show.asp?who=cy").body, "1|hello cy|2");
+  EXPECT_EQ(Get("/global.asa").status, 404);
+}
+
+TEST_F(HttpServerTest, GlobalAsaEndsAnAbandonedSessionWithItsValues) {
+  Write(site / "global.asa", R"(<script language="VBScript" runat="Server">
+Sub Session_OnEnd
+  Application("ended") = Application("ended") & Session("name") & ";"
+End Sub
+</script>)");
+  Write(site / "in.asp", R"(<% Session("name") = Request("n") %>)");
+  Write(site / "out.asp", R"(<% Session.Abandon %>)");
+  Write(site / "ended.asp", R"(<%= Application("ended") %>)");
+  Serve();
+  const std::string ann = SessionCookie(Get("/in.asp?n=ann"));
+  const std::string bob = SessionCookie(Get("/in.asp?n=bob"));
+  EXPECT_EQ(Get("/ended.asp").body, "");
+  Fetch(Request("GET", "/out.asp", bob));
+  EXPECT_EQ(Get("/ended.asp").body, "bob;");
+  Fetch(Request("GET", "/out.asp", ann));
+  EXPECT_EQ(Get("/ended.asp").body, "bob;ann;");
+}
+
+TEST_F(HttpServerTest, AGlobalAsaThatFailsFailsEveryAspPageUntilItIsMended) {
+  Write(site / "global.asa", "<script language=\"vbscript\" runat=\"server\">\nSub Application_OnStart\n  If Then\nEnd Sub\n</script>\n");
+  Write(site / "page.asp", "<% Session(\"a\") = 1 %>done");
+  Serve();
+  for (int i = 0; i < 2; ++i) {
+    const auto failed = Get("/page.asp");
+    EXPECT_EQ(failed.status, 500);
+    EXPECT_NE(failed.body.find("at: global.asa:3"), std::string::npos) << failed.body;
+  }
+  EXPECT_EQ(Get("/plain.ksp").status, 200);
+
+  std::this_thread::sleep_for(20ms);
+  Write(site / "global.asa", "<script language=\"vbscript\" runat=\"server\">\nSub Session_OnStart\n  Response.Write \"[\"\n  x = 1 / 0\nEnd Sub\n</script>\n");
+  const auto stopped = Get("/page.asp");
+  EXPECT_EQ(stopped.status, 500);
+  EXPECT_NE(stopped.body.find("at: global.asa:4"), std::string::npos) << stopped.body;
+  EXPECT_EQ(stopped.body.find("done"), std::string::npos) << "the page goes no further";
+
+  std::this_thread::sleep_for(20ms);
+  Write(site / "global.asa", "<script language=\"vbscript\" runat=\"server\">\nSub Session_OnStart\n  Response.Write \"[\"\nEnd Sub\n</script>\n");
+  EXPECT_EQ(Get("/page.asp").body, "[done");
 }
 
 TEST_F(HttpServerTest, TheRequestsOfOneSessionRunOneAtATime) {

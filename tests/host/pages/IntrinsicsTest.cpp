@@ -102,6 +102,7 @@ const Case kCases[] = {
     {"redirect_nul.asp", R"(<% Response.Redirect "/a" & Chr(0) & "b" %>went on)", "", "number: 5", 500},
     {"mappath.asp", R"(<%= Server.MapPath("/") = Server.MapPath(".") %>)", "", "True", 200},
     {"outside.asp", R"(<% x = Server.MapPath("../elsewhere") %>)", "", "leaves the site", 500},
+    {"mapcase.asp", R"(<% p = Server.MapPath("/MAPCASE.Asp") %><%= Mid(p, InStrRev(p, "/") + 1) %>)", "", "mapcase.asp", 200},
     {"dictionary.asp", R"(<% Set d = Server.CreateObject("Scripting.Dictionary") : d.Add "k", 5 : d("j") = 6 %><%= d("k") + d.Item("j") %>|<%= d.Count %>)",
      "", "11|2", 200},
     {"noshell.asp", R"(<% On Error Resume Next : Set f = Server.CreateObject("Scripting.FileSystemObject") %><%= Err.Number %>)", "", "429", 200},
@@ -398,6 +399,68 @@ TEST_F(IntrinsicsTest, ApplicationValuesAreSharedAndALockEndsWithItsPage) {
   EXPECT_EQ(Run("read.asp", R"(<%= Application("hits") %>)").body, "42") << "no increment lost";
 }
 
+TEST_F(IntrinsicsTest, ServerExecuteAndTransferRunAnotherPageOfTheSiteInTheRequest) {
+  fs::create_directory(site.Path() / "sub");
+  const std::pair<const char*, const char*> files[] = {
+      {"sub/child.asp", "child(<%= x %>)<% Session(\"c\") = \"set\" %>"},
+      {"sub/near.asp", "<% Server.Execute \"child.asp\" %>"},
+      {"sub/where.asp", "<%= Server.MapPath(\".\") = Server.MapPath(\"/sub\") %>"},
+      {"sub/bad.asp", "<%\nx = 1 / 0 %>"},
+      {"sub/end.asp", "e<% Response.End %>x"},
+      {"sub/k.ksp", "k<%= 1 + 1 %>"},
+      {"sub/data.txt", "data"},
+  };
+  for (const auto& [name, text] : files) std::ofstream(site.Path() / name) << text;
+  const Case cases[] = {
+      {"exec.asp", R"(<% x = 1 %>a<% Server.Execute "sub/child.asp" %>b<%= x %>|<%= Session("c") %>)", "", "achild()b1|set", 200},
+      {"transfer.asp", R"(a<% Server.Transfer "/SUB/Child.asp" %>never)", "", "achild()", 200},
+      {"near.asp", R"(<% Server.Execute "sub/near.asp" %>)", "", "child()", 200},
+      {"where.asp", R"(<% Server.Execute "sub/where.asp" %>)", "", "True", 200},
+      {"ksp.asp", R"(<% Server.Execute "sub/k.ksp" %>)", "", "k2", 200},
+      {"asp.ksp", R"(<% Server.Execute("sub/child.asp") %>)", "", "child()", 200},
+      {"end.asp", R"(<% Server.Execute "sub/end.asp" %>after)", "", "e", 200},
+      {"bad.asp", R"(<% On Error Resume Next : Server.Execute "sub/bad.asp" %>went on)", "", "at: sub/bad.asp:2", 500},
+      {"missing.asp", R"(<% Server.Execute "nope.asp" %>)", "", "no page 'nope.asp'", 500},
+      {"text.asp", R"(<% Server.Execute "sub/data.txt" %>)", "", "no page", 500},
+      {"leaves.asp", R"(<% Server.Transfer "../x.asp" %>)", "", "leaves the site", 500},
+      {"self.asp", R"(<% Server.Execute "self.asp" %>)", "", "nest more than 16", 500},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    const PageReply reply = Run(c.name, c.page);
+    EXPECT_EQ(reply.status, c.status) << reply.body;
+    if (c.status == 500) {
+      EXPECT_NE(reply.body.find(c.body), std::string::npos) << reply.body;
+      EXPECT_EQ(reply.body.find("went on"), std::string::npos);
+    } else {
+      EXPECT_EQ(reply.body, c.body);
+    }
+  }
+}
+
+TEST_F(IntrinsicsTest, TheApplicationEndsWithItsEngineOnceAPageHasRun) {
+  static int ended = 0;
+  RegisterPageObject("Test.Ended", [] {
+    ++ended;
+    return CreatePageObject("Scripting.Dictionary");
+  });
+  const TempFolder other("application-end");
+  std::ofstream(other.Path() / "global.asa")
+      << "<script language=vbscript runat=server>\nSub Application_OnEnd\n"
+         "  Set probe = Server.CreateObject(\"Test.Ended\")\nEnd Sub\n</script>";
+  std::ofstream(other.Path() / "page.asp") << "page";
+  { const PageEngine unused(other.Path(), {}); }
+  EXPECT_EQ(ended, 0) << "no page, no application";
+  {
+    const PageEngine used(other.Path(), {});
+    PageRequest request;
+    request.method = "GET";
+    EXPECT_EQ(used.Run(other.Path() / "page.asp", request).body, "page");
+    EXPECT_EQ(ended, 0);
+  }
+  EXPECT_EQ(ended, 1);
+}
+
 TEST_F(IntrinsicsTest, IncludesStayInTheSiteAndAChangeRecompilesThePage) {
   std::ofstream(site.Path() / "inc.asp") << "<% Const Greeting = \"hello\" %>";
   const std::string page = "<!--#include file=\"inc.asp\"--><%= Greeting %>";
@@ -408,6 +471,7 @@ TEST_F(IntrinsicsTest, IncludesStayInTheSiteAndAChangeRecompilesThePage) {
   request.path = "/main.asp";
   EXPECT_EQ(engine.Run(site.Path() / "main.asp", request).body, "changed");
 
+  EXPECT_EQ(Run("case.asp", "<!--#include virtual=\"/INC.Asp\"--><%= Greeting %>").body, "changed");
   EXPECT_EQ(Run("escape.asp", "<!--#include virtual=\"/../../etc/passwd\"-->").status, 500);
   EXPECT_EQ(Run("cycle.asp", "<!--#include file=\"cycle.asp\"-->").status, 500);
 }

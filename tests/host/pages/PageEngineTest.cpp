@@ -77,6 +77,22 @@ TEST_F(PageEngineTest, DrawsAndDeliversThroughAnImageObject) {
   EXPECT_EQ(std::distance(fs::directory_iterator(site), {}), 1) << "only the page is left";
 }
 
+TEST_F(PageEngineTest, PastePictureFindsARelativeNameInAnyLetterCase) {
+  const std::string draw = "<% local img = Server.CreateObject(\"Kelvane.Image\")\n"
+                           "img.ImageType = \"bmp\"; img.PlotWidth = 10; img.PlotHeight = 10\n";
+  const PageReply red = Run(draw + "img:GradientL2R(255, 255); img:SendImage() %>");
+  std::ofstream(site / "Red.BMP", std::ios::binary) << red.body;
+  // The bottom-left pixel of the 10 x 10 BMP that a page sends, blue, green, red.
+  const auto corner = [&](const std::string& name) {
+    const PageReply pasted =
+        Run(draw + "img:GradientL2R(0xFFFFFF, 0xFFFFFF); img:PastePicture(0, 0, \"" + name + "\"); img:SendImage() %>");
+    return pasted.body.size() > 57 ? pasted.body.substr(54, 3) : pasted.body;
+  };
+  EXPECT_EQ(corner("Red.BMP"), std::string("\0\0\xff", 3));
+  EXPECT_EQ(corner("red.bmp"), std::string("\0\0\xff", 3));
+  EXPECT_EQ(corner("blue.bmp"), "\xff\xff\xff") << "a missing picture pastes nothing";
+}
+
 TEST_F(PageEngineTest, AutomationErrorsCanBeCaughtOrEndThePageWithTheirLine) {
   const PageReply caught = Run(
       "<% local img = Server.CreateObject('Kelvane.Image')\n"

@@ -155,6 +155,25 @@ TEST_F(SiteStateTest, AnAddressMakesRoomFromItsOwnLeastRecentlyUsedSessions) {
   EXPECT_TRUE(Live(Visit("2001:db8:0:1::1")));
 }
 
+TEST_F(SiteStateTest, EndedSessionsAreKeptForTheirHandlerOnlyWhileTheSiteHasOne) {
+  const std::string unkept = Visit("10.0.0.1");
+  EXPECT_EQ(site.FindSession(unkept, Clock::now() + 21min), nullptr);
+  EXPECT_EQ(site.TakeEnded(), nullptr) << "no handler: an ended session just goes";
+
+  site.KeepEnded(true);
+  const std::string expired = Visit("10.0.0.1");
+  const auto abandoned = site.NewSession("10.0.0.2", this, Clock::now() + 10s);
+  abandoned->Abandon();
+  site.LeaveSession(*abandoned, this);
+  EXPECT_EQ(site.FindSession(expired, Clock::now() + 21min), nullptr);
+  const auto first = site.TakeEnded();
+  const auto second = site.TakeEnded();
+  ASSERT_TRUE(first && second);
+  EXPECT_EQ(first, abandoned) << "in the order they ended";
+  EXPECT_EQ(second->Id(), expired);
+  EXPECT_EQ(site.TakeEnded(), nullptr);
+}
+
 TEST_F(SiteStateTest, AFloodOfNewSessionsLeavesThoseInUse) {
   SiteState busy;
   const std::string visitor = Visit("10.0.0.9", busy);
