@@ -133,7 +133,9 @@ PageReply PageEngine::Execute(const fs::path& page, const struct stat& status, c
                         deadline,
                         {},
                         true,
-                        lastError};
+                        lastError,
+                        0,
+                        {}};
     if (lastError) context.response->SetStatus(500);
     site_->KeepEnded(HandlesSiteEvent(root_, SiteEvent::SessionOnEnd));
     context.objectContext->SetItem("Response", oleaut::Variant(oleaut::ObjectRef(context.response)));
@@ -174,7 +176,11 @@ void PageEngine::End(SiteEvent event, std::shared_ptr<SessionState> session, con
                         std::make_shared<complus::ObjectContext>(),
                         {},
                         deadline,
-                        std::move(session)};
+                        std::move(session),
+                        true,
+                        nullptr,
+                        0,
+                        {}};
     const complus::ContextScope contextScope(context.objectContext);
     const picture::PictureFolderScope pictureFolder(root_, FindPicture);
     {

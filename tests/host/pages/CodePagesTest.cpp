@@ -33,7 +33,9 @@ TEST(CodePages, EncodeAndDecodeTheSingleByteCodePages) {
   for (const CodePageCase& c : kCases) {
     SCOPED_TRACE(std::to_string(c.codePage) + " " + c.text);
     EXPECT_EQ(EncodeText(c.text, c.codePage), c.bytes);
-    if (c.roundTrip) EXPECT_EQ(DecodeText(c.bytes, c.codePage), c.text);
+    if (c.roundTrip) {
+      EXPECT_EQ(DecodeText(c.bytes, c.codePage), c.text);
+    }
   }
 }
 
