@@ -398,6 +398,8 @@ constexpr BuiltinFunction kBuiltins[] = {
     {"monthname", MonthName, 1, 2},
     {"now", NowFunction, 0, 0},
     {"oct", Oct, 1, 1},
+    // A statement, not a function: used for its value it has none to give.
+    {"randomize", [](Args) -> Variant { RaiseRuntimeError(kTypeMismatch); }, 0, 1},
     {"replace", Replace, 3, 6},
     {"rgb", RGBFunction, 3, 3},
     {"right", Right, 2, 2},

@@ -230,6 +230,7 @@ INSTANTIATE_TEST_SUITE_P(Statements, VbScriptSnippet, ::testing::ValuesIn(std::v
     {"x = (1", "error 1006"}, {"ReDim a", "error 1005"}, {"1", "error 1024"}, {"For Each x On y\nNext", "error 1046"},
     {"x = 1 2", "error 1025"},
     {"Randomize() : Stop : Response.Write \"r\"", "r"},
+    {"On Error Resume Next\nx = Randomize(0)\nResponse.Write Err.Number & TypeName(x)", "13Empty"},
     {"x = 1 : If x = 1 Then y = \"yes\" Else y = \"no\" End If : Response.Write y", "yes"},
     {"If False Then y = 1 Else y = 2 End If\nResponse.Write y", "2"},
     {"If True Then y = 1 : End If\nResponse.Write y", "1"},
