@@ -225,11 +225,11 @@ class Collection : public Described<> {
   // Cookies are read in `codePage`.
   Collection(Kind kind, const Fields& fields, std::string raw, int codePage = kUtf8CodePage)
       : Described(CollectionDescription()), kind_(kind), raw_(std::move(raw)), codePage_(codePage) {
-    for (const auto& [name, value] : fields) {
+    for (const auto& field : fields) {
       const auto same = std::find_if(entries_.begin(), entries_.end(),
-                                     [&](const auto& entry) { return SameName(entry.first, name); });
-      if (same == entries_.end()) entries_.push_back({name, {value}});
-      else same->second.push_back(value);
+                                     [&](const auto& entry) { return SameName(entry.first, field.first); });
+      if (same == entries_.end()) entries_.push_back({field.first, {field.second}});
+      else same->second.push_back(field.second);
     }
   }
 
