@@ -258,6 +258,7 @@ class PageCompiler {
       auto e = MakeExpr(ExprKind::Name, line);
       static std::atomic<std::uint64_t> made{0};
       e->name = "\x01with" + std::to_string(made++);
+      program_->runtimeNames.push_back(e->name);
       return e;
     }
     auto e = MakeExpr(ExprKind::Global, line);

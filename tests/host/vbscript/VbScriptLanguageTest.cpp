@@ -378,6 +378,7 @@ INSTANTIATE_TEST_SUITE_P(RunTimeCode, VbScriptSnippet, ::testing::ValuesIn(std::
     {"On Error Resume Next\nExecute \"If\"\nResponse.Write Err.Number & \" \" & Err.Source", "1002 Microsoft VBScript compilation error"},
     {"On Error Resume Next\nExecute \"x = 1 / 0 : Response.Write \"\"no\"\"\"\nResponse.Write Err.Number", "11"},
     {"Execute \"Call Missing()\"", "error 35"},
+    {"Option Explicit\nClass C : Public v : End Class\nDim o : Set o = New C\nExecute \"With o : .v = 3 : End With\"\nResponse.Write o.v", "3"},
     {"For i = 1 To 3 : s = s & Eval(\"i * i\") : Next : Response.Write s", "149"},
     {"Sub S : Execute \"S\" : End Sub\nS", "error 28"},
     {"Function Add(a, b) : Add = a + b : End Function\nSet f = GetRef(\"add\") : Response.Write f(2, 3) & TypeName(f)", "5Object"},
