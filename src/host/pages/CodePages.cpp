@@ -2,6 +2,8 @@
 
 #include <array>
 
+#include "platform/oleaut/Conversion.h"
+
 namespace kelvane::host {
 
 namespace {
@@ -32,19 +34,6 @@ char SingleByte(char32_t character, int codePage) {
   return '?';
 }
 
-void AppendUtf8(std::string& text, char32_t c) {
-  if (c < 0x80) {
-    text += static_cast<char>(c);
-  } else if (c < 0x800) {
-    text += static_cast<char>(0xC0 | (c >> 6));
-    text += static_cast<char>(0x80 | (c & 0x3F));
-  } else {
-    text += static_cast<char>(0xE0 | (c >> 12));
-    text += static_cast<char>(0x80 | ((c >> 6) & 0x3F));
-    text += static_cast<char>(0x80 | (c & 0x3F));
-  }
-}
-
 }  // namespace
 
 bool IsKnownCodePage(int codePage) {
@@ -64,7 +53,7 @@ std::string DecodeText(std::string_view bytes, int codePage) {
   if (codePage == kUtf8CodePage) return std::string(bytes);
   std::string text;
   text.reserve(bytes.size() + bytes.size() / 8);
-  for (const char byte : bytes) AppendUtf8(text, SingleByteCharacter(static_cast<unsigned char>(byte), codePage));
+  for (const char byte : bytes) oleaut::AppendUtf8(text, SingleByteCharacter(static_cast<unsigned char>(byte), codePage));
   return text;
 }
 

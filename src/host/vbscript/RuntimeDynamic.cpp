@@ -140,10 +140,8 @@ Variant Runtime::ProcedureReference(const std::string& name) {
 
 Variant* Runtime::MadeVariable(const std::string& name, bool create) {
   Frame& owner = *frame_->scope;
-  if (owner.procedure != nullptr) {
-    if (owner.made) {
-      if (const auto it = owner.made->find(name); it != owner.made->end()) return &it->second;
-    }
+  if (owner.procedure != nullptr && owner.made) {
+    if (const auto it = owner.made->find(name); it != owner.made->end()) return &it->second;
   }
   if (const auto it = madeGlobals_.find(name); it != madeGlobals_.end()) return &it->second;
   if (!create) return nullptr;

@@ -6,6 +6,7 @@
 #include <vector>
 
 #include "host/pages/PageDeadline.h"
+#include "platform/oleaut/Conversion.h"
 #include "platform/oleaut/Dispatch.h"
 
 namespace kelvane::host::vbscript {
@@ -158,16 +159,7 @@ std::string RepeatText(std::string_view unit, std::size_t count) {
 
 std::string EncodeCodePoint(std::uint32_t code) {
   std::string out;
-  if (code < 0x80) {
-    out += static_cast<char>(code);
-  } else if (code < 0x800) {
-    out += static_cast<char>(0xC0 | (code >> 6));
-    out += static_cast<char>(0x80 | (code & 0x3F));
-  } else {
-    out += static_cast<char>(0xE0 | (code >> 12));
-    out += static_cast<char>(0x80 | ((code >> 6) & 0x3F));
-    out += static_cast<char>(0x80 | (code & 0x3F));
-  }
+  oleaut::AppendUtf8(out, code);
   return out;
 }
 

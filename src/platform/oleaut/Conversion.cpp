@@ -273,8 +273,6 @@ Variant ValueOf(const Variant& v) {
   return value;
 }
 
-namespace {
-
 void AppendUtf8(std::string& out, std::uint32_t code) {
   if (code < 0x80) {
     out += static_cast<char>(code);
@@ -292,8 +290,6 @@ void AppendUtf8(std::string& out, std::uint32_t code) {
     out += static_cast<char>(0x80 | (code & 0x3F));
   }
 }
-
-}  // namespace
 
 std::string ToUtf16Bytes(std::string_view text) {
   std::string out;

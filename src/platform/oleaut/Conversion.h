@@ -54,6 +54,8 @@ Variant ValueOf(const Variant& v);
 // An object reference (possibly Nothing); 424 for anything that is no object.
 ObjectRef ToObject(const Variant& v);
 
+// Appends the UTF-8 bytes of the character `code`.
+void AppendUtf8(std::string& out, std::uint32_t code);
 // Text as UTF-16 code units of two bytes each, low byte first: the bytes a
 // byte string sees in text. A byte that is no part of UTF-8 stands for the
 // character of its own code.
