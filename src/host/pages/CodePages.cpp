@@ -3,6 +3,7 @@
 #include <array>
 
 #include "platform/oleaut/Conversion.h"
+#include "platform/oleaut/Dispatch.h"
 
 namespace kelvane::host {
 
@@ -10,6 +11,8 @@ namespace {
 
 constexpr int kWindows1252 = 1252;
 constexpr int kLatin1 = 28591;
+constexpr int kUsAscii = 20127;
+constexpr std::array<int, 4> kCodePages{kUtf8CodePage, kWindows1252, kLatin1, kUsAscii};
 
 // What bytes 0x80 to 0x9F stand for in Windows-1252; the five it leaves
 // undefined stand for the control characters of their own value, as
@@ -21,13 +24,16 @@ constexpr std::array<char16_t, 32> kWindows1252High{
 };
 
 char32_t SingleByteCharacter(unsigned char byte, int codePage) {
+  if (codePage == kUsAscii && byte >= 0x80) return '?';
   if (codePage == kWindows1252 && byte >= 0x80 && byte <= 0x9F) return kWindows1252High[byte - 0x80];
   return byte;
 }
 
 // The byte of `codePage` for `character`; '?' when it has none.
 char SingleByte(char32_t character, int codePage) {
-  if (character < 0x80 || (character >= 0xA0 && character <= 0xFF)) return static_cast<char>(character);
+  if (character < 0x80) return static_cast<char>(character);
+  if (codePage == kUsAscii) return '?';
+  if (character >= 0xA0 && character <= 0xFF) return static_cast<char>(character);
   if (codePage == kLatin1) return character <= 0xFF ? static_cast<char>(character) : '?';
   for (std::size_t i = 0; i < kWindows1252High.size(); ++i)
     if (kWindows1252High[i] == character) return static_cast<char>(0x80 + i);
@@ -36,17 +42,22 @@ char SingleByte(char32_t character, int codePage) {
 
 }  // namespace
 
-bool IsKnownCodePage(int codePage) {
-  return codePage == kUtf8CodePage || codePage == kWindows1252 || codePage == kLatin1;
-}
+bool IsKnownCodePage(int codePage) { return !CharsetOf(codePage).empty(); }
 
 std::string_view CharsetOf(int codePage) {
   switch (codePage) {
     case kUtf8CodePage: return "utf-8";
     case kWindows1252: return "windows-1252";
     case kLatin1: return "iso-8859-1";
+    case kUsAscii: return "us-ascii";
     default: return {};
   }
+}
+
+int CodePageNamed(std::string_view charset) {
+  for (const int codePage : kCodePages)
+    if (oleaut::SameName(CharsetOf(codePage), charset)) return codePage;
+  return 0;
 }
 
 std::string DecodeText(std::string_view bytes, int codePage) {

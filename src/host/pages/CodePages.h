@@ -1,6 +1,7 @@
 #pragma once
 // The code pages a page may choose for its text: 65001 (UTF-8, the host's
-// own text and the default), 1252 (Windows Western) and 28591 (ISO 8859-1).
+// own text and the default), 1252 (Windows Western), 28591 (ISO 8859-1) and
+// 20127 (US-ASCII).
 // Text inside the host is UTF-8 throughout; a code page decides only how a
 // page's file and its visitors' fields are read and how what it writes is
 // sent.
@@ -16,8 +17,11 @@ constexpr int kUtf8CodePage = 65001;
 // Whether the host speaks code page `codePage`.
 bool IsKnownCodePage(int codePage);
 // The name a Content-Type gives `codePage` ("utf-8", "windows-1252",
-// "iso-8859-1"); empty for one the host does not speak.
+// "iso-8859-1", "us-ascii"); empty for one the host does not speak.
 std::string_view CharsetOf(int codePage);
+// The code page named `charset` (as CharsetOf names it, in any case); 0 for
+// a name the host does not speak.
+int CodePageNamed(std::string_view charset);
 // `bytes` of `codePage` as UTF-8; UTF-8 itself is returned as it is.
 std::string DecodeText(std::string_view bytes, int codePage);
 // UTF-8 `text` as bytes of `codePage`: a character the code page lacks, and

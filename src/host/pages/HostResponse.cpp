@@ -115,7 +115,7 @@ const ResponseCookie* HostResponse::FindCookie(std::string_view name) const {
 void HostResponse::SetCodePage(int codePage, bool fixed) {
   if (!IsKnownCodePage(codePage))
     throw oleaut::AutomationError(oleaut::kInvalidProcedureCall, "Kelvane",
-                                  "code page " + std::to_string(codePage) + " is not one of 65001, 1252 and 28591");
+                                  "code page " + std::to_string(codePage) + " is not one of 65001, 1252, 28591 and 20127");
   if (ended_ || (codePageFixed_ && !fixed)) return;
   codePage_ = codePage;
   codePageChosen_ = true;

@@ -95,7 +95,7 @@ class Translator {
     }
     if (const auto codePage = Number(path, line, attributes, "CodePage")) {
       if (!IsKnownCodePage(*codePage))
-        Fail(path, line, "code page " + std::to_string(*codePage) + " is not one of 65001, 1252 and 28591",
+        Fail(path, line, "code page " + std::to_string(*codePage) + " is not one of 65001, 1252, 28591 and 20127",
              oleaut::kInvalidProcedureCall);
       script_.codePage = codePage;
     }

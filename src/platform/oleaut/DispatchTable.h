@@ -3,10 +3,12 @@
 // of the class's function table, each naming a member function. The
 // parameter and result types of the table come from the member functions
 // themselves, so the description that clients read and the coercion of
-// arguments can never disagree.
+// arguments can never disagree. A trailing parameter of type std::optional<T>
+// may be left out, or given as a missing argument: it is then nullopt.
 
 #include <algorithm>
 #include <array>
+#include <optional>
 #include <span>
 #include <string>
 #include <string_view>
@@ -26,10 +28,33 @@ namespace kelvane::oleaut {
 template <class T>
 struct Binding {
   FuncDesc desc;
+  std::size_t required = 0;  // the parameters before the optional ones
   Variant (*call)(T& self, std::span<const Variant> args);
 };
 
 namespace detail {
+
+template <class T>
+constexpr bool kIsOptional = false;
+template <class T>
+constexpr bool kIsOptional<std::optional<T>> = true;
+
+template <class T>
+constexpr VarType kParamType = kVarTypeOf<T>;
+template <class T>
+constexpr VarType kParamType<std::optional<T>> = kVarTypeOf<T>;
+
+// Argument `i` converted for a parameter of type A; nullopt for an optional
+// one left out.
+template <class A>
+A ArgumentAt(std::span<const Variant> args, std::size_t i) {
+  if constexpr (kIsOptional<A>) {
+    if (i >= args.size() || args[i].IsMissing()) return std::nullopt;
+    return VariantTo<typename A::value_type>(args[i]);
+  } else {
+    return VariantTo<A>(args[i]);
+  }
+}
 
 template <class F>
 struct MemberTraits;
@@ -51,7 +76,7 @@ Variant CallMember(typename MemberTraits<decltype(Member)>::Class& self,
                    std::span<const Variant> args, std::tuple<A...>*) {
   using R = typename MemberTraits<decltype(Member)>::Result;
   return [&]<std::size_t... I>(std::index_sequence<I...>) {
-    std::tuple<A...> converted{VariantTo<A>(args[I])...};
+    std::tuple<A...> converted{ArgumentAt<A>(args, I)...};
     if constexpr (std::is_void_v<R>) {
       (self.*Member)(std::get<I>(std::move(converted))...);
       return Variant();
@@ -77,7 +102,8 @@ auto Bind(DISPID id, std::string_view name, InvokeKind kind,
   binding.desc.kind = kind;
   binding.desc.result = kVarTypeOf<std::decay_t<typename Traits::Result>>;
   [&]<std::size_t... I>(std::index_sequence<I...>) {
-    binding.desc.params = {ParamDesc{paramNames[I], kVarTypeOf<std::tuple_element_t<I, Args>>}...};
+    binding.desc.params = {ParamDesc{paramNames[I], detail::kParamType<std::tuple_element_t<I, Args>>}...};
+    ((binding.required = detail::kIsOptional<std::tuple_element_t<I, Args>> ? binding.required : I + 1), ...);
   }(std::make_index_sequence<N>{});
   binding.call = [](typename Traits::Class& self, std::span<const Variant> args) {
     return detail::CallMember<Member>(self, args, static_cast<Args*>(nullptr));
@@ -114,7 +140,8 @@ class DispatchTable {
       }
     }
     if (chosen == nullptr) RaiseRuntimeError(kMemberNotFound);
-    if (args.size() != chosen->desc.params.size()) RaiseRuntimeError(kWrongArgumentCount);
+    if (args.size() < chosen->required || args.size() > chosen->desc.params.size())
+      RaiseRuntimeError(kWrongArgumentCount);
     return chosen->call(self, args);
   }
 

@@ -1,17 +1,13 @@
 #include "platform/picture/LoadPicture.h"
 
-#include <fcntl.h>
-#include <sys/stat.h>
-#include <unistd.h>
-
 #include <algorithm>
 #include <array>
-#include <cerrno>
 #include <new>
 #include <span>
 #include <utility>
 #include <vector>
 
+#include "platform/files/WholeFile.h"
 #include "platform/oleaut/AutomationError.h"
 #include "platform/picture/Decoders.h"
 
@@ -23,53 +19,26 @@ using oleaut::RaiseRuntimeError;
 
 // The largest picture file read: far beyond any picture the pixel limits let
 // through, small enough that reading one cannot exhaust memory.
-constexpr off_t kMaxFileBytes = off_t{256} << 20;
+constexpr std::uintmax_t kMaxFileBytes = std::uintmax_t{256} << 20;
 
 thread_local const std::filesystem::path* pictureFolder = nullptr;
 thread_local PictureFinder pictureFinder = nullptr;
 
-class FileDescriptor {
- public:
-  explicit FileDescriptor(int fd) : fd_(fd) {}
-  ~FileDescriptor() {
-    if (fd_ >= 0) ::close(fd_);
-  }
-  FileDescriptor(const FileDescriptor&) = delete;
-  FileDescriptor& operator=(const FileDescriptor&) = delete;
-  int get() const { return fd_; }
-
- private:
-  int fd_;
-};
-
 // The whole file, read once: decoding then sees one consistent set of bytes
-// even when the file changes meanwhile. Opening does not wait for a writer
-// (O_NONBLOCK), so a FIFO is refused like any other file that is not regular.
+// even when the file changes meanwhile.
 std::vector<std::uint8_t> ReadWholeFile(const std::string& fileName) {
   const std::filesystem::path name(fileName);
   std::filesystem::path resolved = name;
   if (pictureFolder != nullptr && name.is_relative())
     resolved = pictureFinder != nullptr ? pictureFinder(*pictureFolder, name) : *pictureFolder / name;
-  const FileDescriptor file(::open(resolved.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK));
-  if (file.get() < 0)
-    RaiseRuntimeError(errno == ENOENT || errno == ENOTDIR ? oleaut::kFileNotFound
-                                                          : oleaut::kPathFileAccessError);
-  struct stat status {};
-  if (::fstat(file.get(), &status) != 0 || !S_ISREG(status.st_mode))
-    RaiseRuntimeError(oleaut::kPathFileAccessError);
-  if (status.st_size > kMaxFileBytes) RaiseRuntimeError(oleaut::kInvalidPicture);
-
-  std::vector<std::uint8_t> bytes(static_cast<std::size_t>(status.st_size));
-  std::size_t filled = 0;
-  while (filled < bytes.size()) {
-    const ssize_t got = ::read(file.get(), bytes.data() + filled, bytes.size() - filled);
-    if (got < 0 && errno == EINTR) continue;
-    if (got < 0) RaiseRuntimeError(oleaut::kPathFileAccessError);
-    if (got == 0) break;
-    filled += static_cast<std::size_t>(got);
+  std::vector<std::uint8_t> bytes;
+  switch (files::ReadWholeFile(resolved.c_str(), kMaxFileBytes, bytes)) {
+    case files::ReadFailure::None: return bytes;
+    case files::ReadFailure::Missing: RaiseRuntimeError(oleaut::kFileNotFound);
+    case files::ReadFailure::Unreadable: RaiseRuntimeError(oleaut::kPathFileAccessError);
+    case files::ReadFailure::TooLarge: RaiseRuntimeError(oleaut::kInvalidPicture);
   }
-  bytes.resize(filled);
-  return bytes;
+  RaiseRuntimeError(oleaut::kPathFileAccessError);
 }
 
 bool StartsWith(std::span<const std::uint8_t> file, std::span<const std::uint8_t> magic) {

@@ -27,9 +27,12 @@ constexpr CodePageCase kCases[] = {
     {28591, "caf\xC3\xA9 \xC2\x80", "caf\xE9 \x80", true},
     {28591, "\xE2\x82\xAC", "?", false},
     {65001, "caf\xC3\xA9 \xE6\x97\xA5", "caf\xC3\xA9 \xE6\x97\xA5", true},
+    {20127, "plain ~\x7F", "plain ~\x7F", true},
+    {20127, "caf\xC3\xA9 \xE2\x82\xAC\xC2\xA0", "caf? ??", false},
 };
 
 TEST(CodePages, EncodeAndDecodeTheSingleByteCodePages) {
+  EXPECT_EQ(DecodeText("a\x80\xFF", 20127), "a??") << "bytes past ASCII";
   for (const CodePageCase& c : kCases) {
     SCOPED_TRACE(std::to_string(c.codePage) + " " + c.text);
     EXPECT_EQ(EncodeText(c.text, c.codePage), c.bytes);
@@ -43,6 +46,14 @@ TEST(CodePages, KnowsTheirNames) {
   EXPECT_EQ(CharsetOf(1252), "windows-1252");
   EXPECT_EQ(CharsetOf(65001), "utf-8");
   EXPECT_EQ(CharsetOf(28591), "iso-8859-1");
+  EXPECT_EQ(CharsetOf(20127), "us-ascii");
+  for (const int codePage : {65001, 1252, 28591, 20127}) {
+    EXPECT_EQ(CodePageNamed(CharsetOf(codePage)), codePage);
+  }
+  EXPECT_EQ(CodePageNamed("UTF-8"), 65001);
+  EXPECT_EQ(CodePageNamed("Windows-1252"), 1252);
+  EXPECT_EQ(CodePageNamed("utf8"), 0);
+  EXPECT_EQ(CodePageNamed(""), 0);
   for (const int unknown : {0, 932, 1251, 65000, -1}) {
     EXPECT_FALSE(IsKnownCodePage(unknown)) << unknown;
     EXPECT_EQ(CharsetOf(unknown), "") << unknown;
