@@ -6,11 +6,13 @@
 #include <optional>
 #include <string>
 #include <string_view>
+#include <tuple>
 #include <utility>
 
 #include "host/objects/adodb/StreamCharset.h"
 #include "host/objects/adodb/StreamErrors.h"
 #include "host/objects/adodb/StreamFiles.h"
+#include "host/pages/PageDeadline.h"
 #include "platform/oleaut/AutomationError.h"
 #include "platform/oleaut/Conversion.h"
 #include "platform/oleaut/DispatchTable.h"
@@ -121,7 +123,7 @@ class Stream : public IDispatch {
     const std::string_view rest = Readable(kTypeBinary);
     const Long wanted = count.value_or(kReadAll);
     if (wanted < kReadAll) RaiseStreamError(kInvalidArgument);
-    const std::string_view read = wanted == kReadAll ? rest : rest.substr(0, static_cast<std::size_t>(wanted));
+    const std::string_view read = rest.substr(0, Span(rest, wanted));
     if (read.empty()) return Variant::Null();
     position_ += read.size();
     return Variant::ByteArray({read.begin(), read.end()}, 0);
@@ -133,15 +135,9 @@ class Stream : public IDispatch {
     if (wanted < kReadLine) RaiseStreamError(kInvalidArgument);
     const std::size_t skipped = SkipMark(rest);
     rest.remove_prefix(skipped);
-    std::size_t consumed = 0, taken = 0;
-    if (wanted == kReadAll) {
-      consumed = taken = rest.size();
-    } else if (wanted == kReadLine) {
-      std::tie(taken, consumed) = Line(rest);
-    } else {
-      for (Long n = 0; n < wanted && taken < rest.size(); ++n) taken += charset_.CharacterLength(rest.substr(taken));
-      consumed = taken;
-    }
+    std::size_t taken = 0, consumed = 0;
+    if (wanted == kReadLine) std::tie(taken, consumed) = Line(rest);
+    else taken = consumed = Span(rest, wanted);
     position_ += skipped + consumed;
     return charset_.Decode(rest.substr(0, taken));
   }
@@ -194,15 +190,9 @@ class Stream : public IDispatch {
       target->WriteText(ReadText(wanted), std::nullopt);
       return;
     }
-    std::string_view rest = Readable(type_);
-    std::size_t length = rest.size();
-    if (wanted != kReadAll && type_ == kTypeBinary) length = std::min(length, static_cast<std::size_t>(wanted));
-    if (wanted != kReadAll && type_ == kTypeText) {
-      length = 0;
-      for (Long n = 0; n < wanted && length < rest.size(); ++n) length += charset_.CharacterLength(rest.substr(length));
-    }
-    const std::string copied(rest.substr(0, length));
-    position_ += length;
+    const std::string_view rest = Readable(type_);
+    const std::string copied(rest.substr(0, Span(rest, wanted)));
+    position_ += copied.size();
     target->Put(copied);
   }
 
@@ -253,6 +243,20 @@ class Stream : public IDispatch {
   std::size_t SkipMark(std::string_view rest) const {
     const std::string_view mark = charset_.Mark();
     return position_ == 0 && !mark.empty() && rest.starts_with(mark) ? mark.size() : 0;
+  }
+
+  // The bytes of the first `count` bytes or, in a text stream, characters
+  // of `rest`; all of it for -1.
+  std::size_t Span(std::string_view rest, Long count) const {
+    if (count == kReadAll) return rest.size();
+    if (type_ == kTypeBinary) return std::min(rest.size(), static_cast<std::size_t>(count));
+    std::size_t length = 0;
+    DeadlineTicker ticker;
+    for (Long n = 0; n < count && length < rest.size(); ++n) {
+      ticker.Tick();
+      length += charset_.CharacterLength(rest.substr(length));
+    }
+    return length;
   }
 
   std::string_view Separator() const {
