@@ -26,7 +26,7 @@ struct PageLimits {
   std::size_t memoryBytes = std::size_t{256} << 20;
   // The only folders pages write files in, canonical (see FileReach.h);
   // none by default.
-  std::vector<std::filesystem::path> dataFolders;
+  std::vector<std::filesystem::path> dataFolders{};
 };
 
 // Whether `file` is a page the engine runs: .ksp (Lua) or .asp (VBScript),
