@@ -13,6 +13,7 @@
 #include <utility>
 #include <vector>
 
+#include "host/objects/ObjectLibraries.h"
 #include "host/pages/PageLanguages.h"
 #include "host/pages/PageObjects.h"
 #include "host/pages/SiteFiles.h"
@@ -250,6 +251,7 @@ std::optional<PageFailure> RunAspPage(PageContext& context, const Intrinsics& in
 void RegisterLanguageObjects() {
   RegisterPageObject("Scripting.Dictionary", vbscript::CreateDictionary);
   RegisterPageObject("VBScript.RegExp", vbscript::CreateRegExp);
+  RegisterObjectLibraries();
 }
 
 }  // namespace kelvane::host

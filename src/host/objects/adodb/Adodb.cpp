@@ -1,0 +1,14 @@
+#include "host/objects/adodb/Adodb.h"
+
+#include "host/objects/adodb/Connection.h"
+#include "host/objects/adodb/Recordset.h"
+#include "host/pages/PageObjects.h"
+
+namespace kelvane::host::adodb {
+
+void RegisterAdodb() {
+  RegisterPageObject("ADODB.Connection", CreateConnection);
+  RegisterPageObject("ADODB.Recordset", CreateRecordset);
+}
+
+}  // namespace kelvane::host::adodb
