@@ -1,5 +1,6 @@
 #include "host/objects/adodb/Adodb.h"
 
+#include "host/objects/adodb/Command.h"
 #include "host/objects/adodb/Connection.h"
 #include "host/objects/adodb/Recordset.h"
 #include "host/pages/PageObjects.h"
@@ -9,6 +10,7 @@ namespace kelvane::host::adodb {
 void RegisterAdodb() {
   RegisterPageObject("ADODB.Connection", CreateConnection);
   RegisterPageObject("ADODB.Recordset", CreateRecordset);
+  RegisterPageObject("ADODB.Command", CreateCommand);
 }
 
 }  // namespace kelvane::host::adodb

@@ -18,7 +18,8 @@ constexpr const char* kRecordset = "ADODB.Recordset";
 Cursor::Result Cursor::Execute(const std::shared_ptr<Session>& session, std::string_view sql,
                                const std::vector<Variant>& parameters, const CursorOptions& options) {
   auto statement = std::make_unique<Statement>(session->Driver(), options.source);
-  if (session->commandTimeout.count() > 0) statement->SetQueryTimeout(session->commandTimeout);
+  const auto timeout = options.timeout.value_or(session->commandTimeout);
+  if (timeout.count() > 0) statement->SetQueryTimeout(timeout);
   ParameterBinding binding;
   if (!parameters.empty()) binding.Bind(*statement, parameters);
   statement->Execute(sql);

@@ -4,7 +4,9 @@
 // held in memory (every other cursor), where they are charged to the page.
 
 #include <cstdint>
+#include <chrono>
 #include <memory>
+#include <optional>
 #include <string_view>
 #include <vector>
 
@@ -24,6 +26,7 @@ struct CursorOptions {
   bool buffered = false;        // hold every row; else stream forward only
   std::int64_t maxRecords = 0;  // rows to take at most; 0 all
   const char* source = "ADODB.Recordset";  // the object the statement's errors name
+  std::optional<std::chrono::seconds> timeout;  // the statement's own; else the session's
 };
 
 class Cursor {
@@ -36,8 +39,7 @@ class Cursor {
   };
 
   // Runs `sql` with `parameters` bound in order, on `session`, under its
-  // command timeout and the page's deadline; the cursor closes with the
-  // session.
+  // timeout and the page's deadline; the cursor closes with the session.
   static Result Execute(const std::shared_ptr<Session>& session, std::string_view sql,
                         const std::vector<oleaut::Variant>& parameters, const CursorOptions& options);
 

@@ -101,15 +101,11 @@ FieldsCollection::FieldsCollection(std::shared_ptr<Cursor> cursor) : cursor_(std
 
 std::size_t FieldsCollection::IndexOf(const Variant& key) const {
   const auto& columns = cursor_->Columns();
-  const Variant value = ValueOf(key);
-  if (const auto* name = value.If<std::string>()) {
-    for (std::size_t i = 0; i < columns.size(); ++i)
-      if (SameName(columns[i].description.name, *name)) return i;
-  } else {
-    const Long ordinal = VariantTo<Long>(value);
-    if (ordinal >= 0 && static_cast<std::size_t>(ordinal) < columns.size()) return static_cast<std::size_t>(ordinal);
-  }
-  RaiseAdo(kNotInCollection, "ADODB.Fields");
+  const auto index = FindItem(key, columns.size(), [&](std::size_t i) -> const std::string& {
+    return columns[i].description.name;
+  });
+  if (!index) RaiseAdo(kNotInCollection, "ADODB.Fields");
+  return *index;
 }
 
 Variant FieldsCollection::Item(const Variant& key) const { return fields_[IndexOf(key)]; }

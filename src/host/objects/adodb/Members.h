@@ -3,10 +3,12 @@
 // optional arguments, as ADO's methods have many.
 
 #include <initializer_list>
+#include <optional>
 #include <span>
 #include <string_view>
 
 #include "platform/oleaut/AutomationError.h"
+#include "platform/oleaut/Conversion.h"
 #include "platform/oleaut/Dispatch.h"
 #include "platform/oleaut/TypeLibrary.h"
 
@@ -49,6 +51,22 @@ inline void ExpectArgs(std::span<const oleaut::Variant> args, std::size_t least,
 
 inline bool IsPut(std::uint16_t kind) {
   return (kind & (oleaut::DISPATCH_PROPERTYPUT | oleaut::DISPATCH_PROPERTYPUTREF)) != 0;
+}
+
+// The index of the item of a collection of `count` that `key` names: a
+// name, matched to `nameOf(index)` without regard to case, or a 0-based
+// ordinal; nullopt when there is no such item.
+template <class NameOf>
+std::optional<std::size_t> FindItem(const oleaut::Variant& key, std::size_t count, NameOf nameOf) {
+  const oleaut::Variant value = oleaut::ValueOf(key);
+  if (const auto* name = value.If<std::string>()) {
+    for (std::size_t i = 0; i < count; ++i)
+      if (oleaut::SameName(nameOf(i), *name)) return i;
+    return std::nullopt;
+  }
+  const oleaut::Long ordinal = oleaut::VariantTo<oleaut::Long>(value);
+  if (ordinal < 0 || static_cast<std::size_t>(ordinal) >= count) return std::nullopt;
+  return static_cast<std::size_t>(ordinal);
 }
 
 }  // namespace kelvane::host::adodb

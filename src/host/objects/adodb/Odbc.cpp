@@ -158,6 +158,15 @@ void Statement::Execute(std::string_view sql) {
   Run(SQLExecDirectW(statement_.get(), Wide(text), static_cast<SQLINTEGER>(text.size())));
 }
 
+SQLSMALLINT Statement::CountParameters(std::string_view sql) {
+  CheckDeadline();
+  std::u16string text = Widen(sql);
+  Run(SQLPrepareW(statement_.get(), Wide(text), static_cast<SQLINTEGER>(text.size())));
+  SQLSMALLINT count = 0;
+  Run(SQLNumParams(statement_.get(), &count));
+  return count;
+}
+
 SQLSMALLINT Statement::ColumnCount() {
   SQLSMALLINT count = 0;
   Run(SQLNumResultCols(statement_.get(), &count));

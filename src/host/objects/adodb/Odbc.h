@@ -101,6 +101,8 @@ class Statement {
   void SetQueryTimeout(std::chrono::seconds seconds);
   // Executes `sql` with the parameters bound before.
   void Execute(std::string_view sql);
+  // Prepares `sql` without running it, and counts its parameter markers.
+  SQLSMALLINT CountParameters(std::string_view sql);
   // Whether the statement gives rows, and their columns.
   SQLSMALLINT ColumnCount();
   ColumnDescription DescribeColumn(SQLUSMALLINT column);

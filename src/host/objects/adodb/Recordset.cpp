@@ -1,6 +1,8 @@
 #include "host/objects/adodb/Recordset.h"
 
+#include "host/objects/adodb/ActiveConnection.h"
 #include "host/objects/adodb/AdoErrors.h"
+#include "host/objects/adodb/Command.h"
 #include "host/objects/adodb/Connection.h"
 #include "host/objects/adodb/Fields.h"
 #include "host/objects/adodb/Members.h"
@@ -48,8 +50,9 @@ const InterfaceDesc& Description() {
 class Recordset : public IDispatch, public complus::ObjectControl {
  public:
   Recordset() = default;
-  Recordset(std::shared_ptr<Cursor> cursor, ObjectRef connection, std::string source)
-      : connection_(std::move(connection)), source_(std::move(source)) {
+  Recordset(std::shared_ptr<Cursor> cursor, std::shared_ptr<ConnectionObject> connection, std::string source)
+      : source_(std::move(source)) {
+    connection_.Set(std::move(connection));
     if (cursor != nullptr) Attach(std::move(cursor));
   }
 
@@ -60,7 +63,7 @@ class Recordset : public IDispatch, public complus::ObjectControl {
     try {
       return Call(id, IsPut(kind), args);
     } catch (const DatabaseError& error) {
-      if (auto* connection = Connection()) connection->Record(error);
+      connection_.Record(error);
       throw;
     }
   }
@@ -68,13 +71,11 @@ class Recordset : public IDispatch, public complus::ObjectControl {
   void Activate() override {}
   void Deactivate() override {
     if (cursor_ != nullptr) Close();
-    ReleaseOwnedConnection();
+    connection_.Release();
   }
   VariantBool CanBePooled() override { return VariantBool::False; }
 
  private:
-  ConnectionObject* Connection() const { return dynamic_cast<ConnectionObject*>(connection_.get()); }
-
   Cursor& Open() const {
     if (cursor_ == nullptr) RaiseAdo(kObjectClosed, kRecordset);
     return *cursor_;
@@ -122,7 +123,7 @@ class Recordset : public IDispatch, public complus::ObjectControl {
       case kLockType: return lockType_;
       case kMaxRecords: return maxRecords_;
       case kSource: return source_;
-      case kActiveConnection: return connection_ != nullptr ? Variant(connection_) : Variant(connectionString_);
+      case kActiveConnection: return connection_.Value();
       case kSupports: {
         ExpectArgs(args, 1, 1);
         const Long wanted = VariantTo<Long>(args[0]);
@@ -150,7 +151,7 @@ class Recordset : public IDispatch, public complus::ObjectControl {
       case kLockType: RequireClosed(); lockType_ = VariantTo<Long>(value); return {};
       case kMaxRecords: RequireClosed(); maxRecords_ = std::max<Long>(0, VariantTo<Long>(value)); return {};
       case kSource: RequireClosed(); source_ = VariantTo<std::string>(value); return {};
-      case kActiveConnection: RequireClosed(); SetConnection(value); return {};
+      case kActiveConnection: RequireClosed(); connection_.Set(value); return {};
       default: RaiseRuntimeError(kMemberNotFound);
     }
   }
@@ -159,20 +160,6 @@ class Recordset : public IDispatch, public complus::ObjectControl {
     const Long location = VariantTo<Long>(value);
     if (location != adUseServer && location != adUseClient) RaiseAdo(kWrongArguments, kRecordset);
     return location;
-  }
-
-  void SetConnection(const Variant& value) {
-    if (value.IsObject()) {
-      ObjectRef object = ToObject(value);
-      if (object != nullptr && dynamic_cast<ConnectionObject*>(object.get()) == nullptr)
-        RaiseAdo(kWrongArguments, kRecordset);
-      connection_ = std::move(object);
-      connectionString_.clear();
-    } else {
-      connection_ = nullptr;
-      connectionString_ = value.IsMissing() || value.IsNull() ? std::string() : ToString(value);
-    }
-    ownsConnection_ = false;
   }
 
   // AbsolutePosition (per 1) and AbsolutePage (per page size).
@@ -186,24 +173,27 @@ class Recordset : public IDispatch, public complus::ObjectControl {
 
   void OpenSource(std::span<const Variant> args) {
     RequireClosed();
-    if (Given(args, 0)) source_ = VariantTo<std::string>(args[0]);
-    if (Given(args, 1)) SetConnection(args[1]);
+    CommandRun run;
+    const ObjectRef sourceObject = Given(args, 0) && args[0].IsObject() ? ToObject(args[0]) : nullptr;
+    auto* command = dynamic_cast<CommandObject*>(sourceObject.get());
+    if (command != nullptr) {
+      run = command->Run(Variant::Missing());
+      connection_.Set(run.connection);
+      source_ = run.sql;
+    } else if (Given(args, 0)) {
+      source_ = VariantTo<std::string>(args[0]);
+    }
+    if (command == nullptr && Given(args, 1)) connection_.Set(args[1]);
     if (Given(args, 2)) cursorType_ = VariantTo<Long>(args[2]);
     if (Given(args, 3)) lockType_ = VariantTo<Long>(args[3]);
-    const Long commandType = Given(args, 4) ? VariantTo<Long>(args[4]) & 0xFF : adCmdUnknown;
-    if (connection_ == nullptr) {
-      if (connectionString_.empty()) RaiseAdo(kConnectionNotUsable, kRecordset);
-      auto connection = std::make_shared<ConnectionObject>();
-      connection->Open(connectionString_, {}, {});
-      connection_ = std::move(connection);
-      ownsConnection_ = true;
-    }
-    ConnectionObject& connection = *Connection();
+    if (command == nullptr)
+      run.sql = CommandSql(source_, Given(args, 4) ? VariantTo<Long>(args[4]) & 0xFF : adCmdUnknown);
+    ConnectionObject& connection = *connection_.Get();
     const bool client = cursorLocation_ == adUseClient || connection.cursorLocation() == adUseClient;
     CursorOptions options;
     options.buffered = client || cursorType_ != adOpenForwardOnly;
     options.maxRecords = maxRecords_;
-    auto result = Cursor::Execute(connection.OpenSession(), CommandSql(source_, commandType), {}, options);
+    auto result = Cursor::Execute(connection.OpenSession(), run.sql, run.parameters, options);
     // A statement that gives no rows leaves the recordset closed.
     if (result.cursor != nullptr) Attach(std::move(result.cursor));
   }
@@ -212,16 +202,7 @@ class Recordset : public IDispatch, public complus::ObjectControl {
     Open().Close();
     cursor_.reset();
     fields_.reset();
-    ReleaseOwnedConnection();
-  }
-
-  // Closes the connection Open made from a connection string.
-  void ReleaseOwnedConnection() {
-    if (!ownsConnection_) return;
-    ownsConnection_ = false;
-    const ObjectRef connection = std::move(connection_);
-    connection_ = nullptr;
-    static_cast<ConnectionObject&>(*connection).Close();
+    connection_.Release();
   }
 
   void MoveFrom(std::span<const Variant> args) {
@@ -307,9 +288,7 @@ class Recordset : public IDispatch, public complus::ObjectControl {
 
   std::shared_ptr<Cursor> cursor_;
   std::shared_ptr<FieldsCollection> fields_;
-  ObjectRef connection_;
-  std::string connectionString_;
-  bool ownsConnection_ = false;
+  ActiveConnection connection_{kRecordset};
   std::string source_;
   Long cursorLocation_ = adUseServer;
   Long cursorType_ = adOpenForwardOnly;
@@ -322,7 +301,8 @@ class Recordset : public IDispatch, public complus::ObjectControl {
 
 std::shared_ptr<IDispatch> CreateRecordset() { return std::make_shared<Recordset>(); }
 
-std::shared_ptr<IDispatch> OpenedRecordset(std::shared_ptr<Cursor> cursor, ObjectRef connection, std::string source) {
+std::shared_ptr<IDispatch> OpenedRecordset(std::shared_ptr<Cursor> cursor, std::shared_ptr<ConnectionObject> connection,
+                                           std::string source) {
   return std::make_shared<Recordset>(std::move(cursor), std::move(connection), std::move(source));
 }
 

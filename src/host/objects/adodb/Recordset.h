@@ -1,6 +1,6 @@
 #pragma once
-// ADODB.Recordset: Open (source, active connection as a Connection or a
-// connection string, cursor type, lock type, options), Close, EOF, BOF,
+// ADODB.Recordset: Open (source as text or a Command, active connection as
+// a Connection or a connection string, cursor type, lock type, options), Close, EOF, BOF,
 // MoveNext, MovePrevious, MoveFirst, MoveLast, Move, Fields (also the
 // default member: rs("name"), rs(0)), RecordCount, PageSize, PageCount,
 // AbsolutePage, AbsolutePosition, GetRows, GetString, State,
@@ -13,6 +13,7 @@
 #include <memory>
 #include <string>
 
+#include "host/objects/adodb/Connection.h"
 #include "host/objects/adodb/Cursor.h"
 #include "platform/oleaut/Dispatch.h"
 
@@ -22,7 +23,7 @@ std::shared_ptr<oleaut::IDispatch> CreateRecordset();
 
 // A recordset open on `cursor` (closed when it is null) that `connection`
 // made from `source`.
-std::shared_ptr<oleaut::IDispatch> OpenedRecordset(std::shared_ptr<Cursor> cursor, oleaut::ObjectRef connection,
-                                                    std::string source);
+std::shared_ptr<oleaut::IDispatch> OpenedRecordset(std::shared_ptr<Cursor> cursor,
+                                                    std::shared_ptr<ConnectionObject> connection, std::string source);
 
 }  // namespace kelvane::host::adodb

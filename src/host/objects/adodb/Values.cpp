@@ -21,14 +21,6 @@ constexpr std::size_t kPartBytes = 8192;
 constexpr std::size_t kLongText = 4000;
 constexpr std::size_t kLongBytes = 8000;
 
-// ADO's DataTypeEnum.
-enum AdoType : std::int32_t {
-  adSmallInt = 2, adInteger = 3, adSingle = 4, adDouble = 5, adBoolean = 11, adTinyInt = 16,
-  adBigInt = 20, adGUID = 72, adBinary = 128, adChar = 129, adWChar = 130, adNumeric = 131,
-  adDBDate = 133, adDBTime = 134, adDBTimeStamp = 135, adVarChar = 200, adLongVarChar = 201,
-  adVarWChar = 202, adLongVarWChar = 203, adVarBinary = 204, adLongVarBinary = 205,
-};
-
 Variant WholeNumber(std::int64_t value) {
   if (value >= std::numeric_limits<Long>::min() && value <= std::numeric_limits<Long>::max())
     return static_cast<Long>(value);
@@ -53,6 +45,26 @@ std::string DecimalText(Currency amount) {
 }
 
 }  // namespace
+
+Variant AsAdoType(const Variant& given, std::int32_t adoType) {
+  const Variant v = given.IsObject() ? ValueOf(given) : given;
+  if (v.IsNull() || v.IsEmpty() || v.IsMissing()) return Variant::Null();
+  switch (adoType) {
+    case adSmallInt: case adInteger: case adTinyInt: case adUnsignedTinyInt: case adUnsignedSmallInt:
+    case adUnsignedInt:
+      return ToLong(v);
+    case adBigInt: case adUnsignedBigInt: case adSingle: case adDouble: return ToDouble(v);
+    case adCurrency: return ToCurrency(v);
+    // Exact amounts stay as they are; text is read as a number.
+    case adDecimal: case adNumeric: return v.IsString() ? Variant(ToDouble(v)) : v;
+    case adDate: case adDBDate: case adDBTime: case adDBTimeStamp: return ToDate(v);
+    case adBoolean: return ToBoolean(v);
+    case adBSTR: case adChar: case adWChar: case adVarChar: case adLongVarChar: case adVarWChar:
+    case adLongVarWChar:
+      return ToString(v);
+    default: return v;  // binary, variant, or no type: as the value is
+  }
+}
 
 std::int32_t AdoTypeOf(SQLSMALLINT sqlType) {
   switch (sqlType) {

@@ -23,8 +23,23 @@
 
 namespace kelvane::host::adodb {
 
-// ADO's DataTypeEnum number for a column of `sqlType`.
+// ADO's DataTypeEnum.
+enum AdoType : std::int32_t {
+  adEmpty = 0, adSmallInt = 2, adInteger = 3, adSingle = 4, adDouble = 5, adCurrency = 6, adDate = 7,
+  adBSTR = 8, adBoolean = 11, adDecimal = 14, adTinyInt = 16, adUnsignedTinyInt = 17, adUnsignedSmallInt = 18,
+  adUnsignedInt = 19, adBigInt = 20, adUnsignedBigInt = 21, adGUID = 72, adBinary = 128, adChar = 129,
+  adWChar = 130, adNumeric = 131, adDBDate = 133, adDBTime = 134, adDBTimeStamp = 135, adVarChar = 200,
+  adLongVarChar = 201, adVarWChar = 202, adLongVarWChar = 203, adVarBinary = 204, adLongVarBinary = 205,
+};
+
+// ADO's type number for a column of `sqlType`.
 std::int32_t AdoTypeOf(SQLSMALLINT sqlType);
+
+// `value` as a parameter of ADO type `adoType` takes it: converted to
+// a whole number, a double, a currency amount, a date, a Boolean or text
+// (the conversion's errors); Empty and Null are Null; an object is its value;
+// other types take the value as it is.
+oleaut::Variant AsAdoType(const oleaut::Variant& value, std::int32_t adoType);
 
 // Decimal text ("-12.5") as a Currency when its value has at most four
 // decimal places and fits; nullopt otherwise.
