@@ -13,8 +13,8 @@ namespace {
 using Clock = std::chrono::steady_clock;
 
 constexpr auto kIdleLimit = std::chrono::seconds(60);
-// Idle connections kept for one connection string; the rest are closed.
-constexpr std::size_t kIdlePerKey = 16;
+// Idle connections kept in all; beyond, the longest idle are closed.
+constexpr std::size_t kIdleMost = 32;
 
 struct Idle {
   std::unique_ptr<DriverConnection> connection;
@@ -27,46 +27,59 @@ class Pool {
   Pool() { Environment(); }
 
   std::unique_ptr<DriverConnection> Take(const std::string& key) {
-    std::vector<Idle> stale;
-    std::unique_ptr<DriverConnection> found;
+    std::vector<Idle> taken;
+    bool expired = false;
     {
       const std::lock_guard lock(mutex_);
       const auto it = idle_.find(key);
       if (it == idle_.end()) return nullptr;
-      auto& list = it->second;
-      const auto now = Clock::now();
-      // The most recently used is the likeliest to be alive.
-      while (!list.empty() && found == nullptr) {
-        Idle idle = std::move(list.back());
-        list.pop_back();
-        if (now - idle.since < kIdleLimit)
-          found = std::move(idle.connection);
-        else
-          stale.push_back(std::move(idle));
+      // The most recently used is the likeliest to be alive; when it has
+      // idled too long, so have the others.
+      expired = Clock::now() - it->second.back().since >= kIdleLimit;
+      if (expired) {
+        taken.swap(it->second);
+      } else {
+        taken.push_back(std::move(it->second.back()));
+        it->second.pop_back();
       }
+      count_ -= taken.size();
+      if (it->second.empty()) idle_.erase(it);
     }
-    // Disconnects, outside the lock.
-    stale.clear();
-    if (found != nullptr && found->IsDead()) return nullptr;
-    return found;
+    if (expired || taken.back().connection->IsDead()) return nullptr;
+    return std::move(taken.back().connection);
   }
 
   void Give(const std::string& key, std::unique_ptr<DriverConnection> connection) {
-    std::vector<Idle> stale;
-    {
-      const std::lock_guard lock(mutex_);
-      auto& list = idle_[key];
-      list.push_back({std::move(connection), Clock::now()});
-      if (list.size() > kIdlePerKey) {
-        stale.push_back(std::move(list.front()));
-        list.erase(list.begin());
-      }
+    std::vector<Idle> closing;  // disconnected outside the lock
+    const std::lock_guard lock(mutex_);
+    const auto now = Clock::now();
+    idle_[key].push_back({std::move(connection), now});
+    ++count_;
+    // Each list runs from the longest idle to the latest.
+    for (auto it = idle_.begin(); it != idle_.end();) {
+      auto& list = it->second;
+      while (!list.empty() && now - list.front().since >= kIdleLimit) Drop(list, closing);
+      it = list.empty() ? idle_.erase(it) : std::next(it);
+    }
+    while (count_ > kIdleMost) {
+      auto oldest = idle_.begin();
+      for (auto it = idle_.begin(); it != idle_.end(); ++it)
+        if (it->second.front().since < oldest->second.front().since) oldest = it;
+      Drop(oldest->second, closing);
+      if (oldest->second.empty()) idle_.erase(oldest);
     }
   }
 
  private:
+  void Drop(std::vector<Idle>& list, std::vector<Idle>& closing) {
+    closing.push_back(std::move(list.front()));
+    list.erase(list.begin());
+    --count_;
+  }
+
   std::mutex mutex_;
-  std::map<std::string, std::vector<Idle>, std::less<>> idle_;
+  std::map<std::string, std::vector<Idle>, std::less<>> idle_;  // no list is empty
+  std::size_t count_ = 0;
 };
 
 Pool& ThePool() {
@@ -83,8 +96,7 @@ PooledConnection::PooledConnection(std::string key, std::unique_ptr<DriverConnec
 
 PooledConnection::~PooledConnection() {
   try {
-    connection_->EndTransaction(false);
-    connection_->SetAutoCommit(true);
+    connection_->Reset();
     ThePool().Give(key_, std::move(connection_));
   } catch (...) {
     // A connection that cannot be reset is closed, not pooled.

@@ -2,7 +2,8 @@
 // Connections kept open between pages, one pool for the process keyed by
 // the driver connection string: a page that opens and closes a connection
 // on every request logs in once. A connection handed back is rolled back
-// and set to auto-commit; one idle for a minute, or lost, is closed.
+// and reset; one idle for a minute, or lost, is closed, and so are the
+// longest idle beyond 32 in all.
 
 #include <chrono>
 #include <cstdint>

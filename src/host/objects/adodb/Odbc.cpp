@@ -109,6 +109,15 @@ void DriverConnection::EndTransaction(bool commit) {
         "ADODB.Connection");
 }
 
+void DriverConnection::Reset() {
+  EndTransaction(false);
+  SetAutoCommit(true);
+  // Few drivers can; those that cannot refuse, and what they keep is the
+  // same site's.
+  SQLSetConnectAttrW(connection_.get(), SQL_ATTR_RESET_CONNECTION,
+                     reinterpret_cast<SQLPOINTER>(SQL_RESET_CONNECTION_YES), SQL_IS_UINTEGER);
+}
+
 bool DriverConnection::IsDead() const {
   SQLUINTEGER dead = SQL_CD_FALSE;
   const SQLRETURN result = SQLGetConnectAttrW(connection_.get(), SQL_ATTR_CONNECTION_DEAD, &dead, 0, nullptr);

@@ -62,6 +62,9 @@ class DriverConnection {
   void SetAutoCommit(bool on);
   // Commits or rolls back the open transaction.
   void EndTransaction(bool commit);
+  // Makes the connection as new for its next user: rolls back, turns
+  // auto-commit on, and asks the driver to reset the rest of its state.
+  void Reset();
   // Whether the driver knows the connection to be lost.
   bool IsDead() const;
 

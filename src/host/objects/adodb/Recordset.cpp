@@ -117,7 +117,7 @@ class Recordset : public IDispatch, public complus::ObjectControl {
       case kAbsolutePosition: return Where(id == kAbsolutePage ? pageSize_ : 1);
       case kGetRows: ExpectArgs(args, 0, 3); return GetRows(args);
       case kGetString: ExpectArgs(args, 0, 5); return GetString(args);
-      case kState: return Long{cursor_ != nullptr ? 1 : 0};
+      case kState: return Long{cursor_ != nullptr && cursor_->IsOpen() ? 1 : 0};
       case kCursorLocation: return cursorLocation_;
       case kCursorType: return cursorType_;
       case kLockType: return lockType_;

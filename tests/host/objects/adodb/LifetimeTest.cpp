@@ -84,6 +84,20 @@ TEST_F(LifetimeTest, PagesThatOpenAndCloseReuseOnePooledConnection) {
   EXPECT_EQ(DriverLogins(), before);
 }
 
+TEST_F(LifetimeTest, ThePoolKeepsTheLatestIdleConnectionsOnly) {
+  // Forty connection strings, each opened and closed once: the pool keeps
+  // the last 32.
+  const std::string cycle = "Set conn = Server.CreateObject(\"ADODB.Connection\")\n"
+                            "conn.Open \"$DB;Timeout=\" & n\n"
+                            "conn.Close\n";
+  ASSERT_EQ(Asp("For n = 1 To 40\n" + cycle + "Next"), "");
+  const std::uint64_t before = DriverLogins();
+  ASSERT_EQ(Asp("n = 40\n" + cycle), "");
+  EXPECT_EQ(DriverLogins(), before) << "the latest is kept";
+  ASSERT_EQ(Asp("n = 1\n" + cycle), "");
+  EXPECT_EQ(DriverLogins(), before + 1) << "the longest idle was closed";
+}
+
 TEST_F(LifetimeTest, RowsHeldInMemoryCountAgainstThePagesLimit) {
   const std::string code = std::string(kOpen) +
                            "Set rs = Server.CreateObject(\"ADODB.Recordset\")\n"

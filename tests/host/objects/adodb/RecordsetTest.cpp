@@ -53,8 +53,9 @@ TEST_F(RecordsetTest, AForwardOnlyRecordsetStreamsForward) {
                 "Set rs = conn.Execute(\"SELECT n, s FROM t ORDER BY n\")\n"
                 "Response.Write rs.RecordCount & \":\" & rs.BOF & \":\"\n"
                 "Do Until rs.EOF : Response.Write rs(0) & rs(\"S\") & \",\" : rs.MoveNext : Loop\n"
-                "Response.Write rs.EOF & rs.Fields.Count & rs.Fields(1).Name & rs(0).Type"),
-            "-1:False:1r1,2r2,3r3,4r4,5r5,True2s3");
+                "Response.Write rs.EOF & rs.Fields.Count & rs.Fields(1).Name & rs(0).Type & rs.State\n"
+                "conn.Close : Response.Write rs.State"),
+            "-1:False:1r1,2r2,3r3,4r4,5r5,True2s310");
 }
 
 TEST_F(RecordsetTest, AStaticRecordsetHoldsCountsAndPagesItsRows) {
