@@ -14,11 +14,12 @@ struct StateNumber {
 };
 
 constexpr StateNumber kStateNumbers[] = {
-    {"42S02", kNoSuchTable},      {"42", kCommandErrors},         {"37", kCommandErrors},
-    {"23", kIntegrityViolation},  {"22001", kDataOverflow},       {"22003", kDataOverflow},
-    {"22", kCannotConvert},       {"07002", kParametersMissing},  {"07006", kErrorsOccurred},
-    {"28", kLoginFailed},         {"HYT00", kTimeoutExpired},     {"HYT01", kTimeoutExpired},
-    {"HY008", kCanceled},         {"HYC00", kNotCapable},         {"HY024", kErrorsOccurred},
+    {"42S02", kNoSuchTable},     {"42P01", kNoSuchTable},        {"42", kCommandErrors},
+    {"37", kCommandErrors},      {"23", kIntegrityViolation},    {"22001", kDataOverflow},
+    {"22003", kDataOverflow},    {"22", kCannotConvert},         {"07002", kParametersMissing},
+    {"07006", kErrorsOccurred},  {"28", kLoginFailed},           {"HYT00", kTimeoutExpired},
+    {"HYT01", kTimeoutExpired},  {"HY008", kCanceled},           {"HYC00", kNotCapable},
+    {"HY024", kErrorsOccurred},
 };
 
 std::string TextOf(std::int32_t number) {

@@ -164,6 +164,11 @@ void Statement::Run(SQLRETURN result) const {
 void Statement::Execute(std::string_view sql) {
   CheckDeadline();
   std::u16string text = Widen(sql);
+  // After the outcome is read: any call on the statement clears its records.
+  struct ParameterRelease {
+    SQLHSTMT statement;
+    ~ParameterRelease() { SQLFreeStmt(statement, SQL_RESET_PARAMS); }
+  } release{statement_.get()};
   Run(SQLExecDirectW(statement_.get(), Wide(text), static_cast<SQLINTEGER>(text.size())));
 }
 

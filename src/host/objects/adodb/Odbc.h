@@ -102,7 +102,8 @@ class Statement {
 
   // Stops after `seconds` (0: no limit of its own).
   void SetQueryTimeout(std::chrono::seconds seconds);
-  // Executes `sql` with the parameters bound before.
+  // Executes `sql` with the parameters bound before, then lets go of them:
+  // their buffers need not outlive the call.
   void Execute(std::string_view sql);
   // Prepares `sql` without running it, and counts its parameter markers.
   SQLSMALLINT CountParameters(std::string_view sql);
