@@ -26,4 +26,6 @@ void CheckDeadline() {
   if (threadDeadline != PageClock::time_point::max() && CoarseNow() > threadDeadline) throw PageTimeout();
 }
 
+PageClock::time_point CurrentDeadline() noexcept { return threadDeadline; }
+
 }  // namespace kelvane::host

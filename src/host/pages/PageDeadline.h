@@ -38,6 +38,10 @@ class DeadlineScope {
 // deadline; outside a page, never.
 void CheckDeadline();
 
+// The deadline of the page on the calling thread; time_point::max() outside
+// a page.
+PageClock::time_point CurrentDeadline() noexcept;
+
 // Calls CheckDeadline once every `Steps` calls: for a loop whose single
 // step is too cheap to be worth a look at the clock.
 template <unsigned Steps = 4096>

@@ -1,9 +1,11 @@
 #pragma once
-// The ADODB library's objects, as Server.CreateObject makes them.
+// The ADODB library: ADODB.Connection, ADODB.Recordset, ADODB.Command and
+// ADODB.Stream for Server.CreateObject, over unixODBC and the databases'
+// own drivers.
 
 namespace kelvane::host::adodb {
 
-// Registers the ADODB classes with the page objects; more than once is
+// Registers the library's classes as page objects; more than once is
 // harmless.
 void RegisterAdodb();
 

@@ -1,0 +1,216 @@
+#include "host/objects/adodb/Odbc.h"
+
+#include <sqlucode.h>
+
+#include <cstring>
+#include <new>
+#include <utility>
+
+#include "host/objects/adodb/AdoErrors.h"
+#include "platform/oleaut/Conversion.h"
+
+namespace kelvane::host::adodb {
+
+namespace {
+
+static_assert(sizeof(SQLWCHAR) == sizeof(char16_t), "unixODBC's wide characters are UTF-16");
+
+SQLWCHAR* Wide(std::u16string& text) { return reinterpret_cast<SQLWCHAR*>(text.data()); }
+
+// The driver's records for the last call on `handle`.
+std::vector<DriverRecord> ReadRecords(SQLSMALLINT type, SQLHANDLE handle) {
+  std::vector<DriverRecord> records;
+  for (SQLSMALLINT i = 1;; ++i) {
+    SQLWCHAR state[6] = {};
+    SQLINTEGER native = 0;
+    std::u16string message(SQL_MAX_MESSAGE_LENGTH, u'\0');
+    SQLSMALLINT length = 0;
+    const SQLRETURN result = SQLGetDiagRecW(type, handle, i, state, &native, Wide(message),
+                                            static_cast<SQLSMALLINT>(message.size()), &length);
+    if (!SQL_SUCCEEDED(result)) break;
+    message.resize(std::min<std::size_t>(static_cast<std::size_t>(std::max<SQLSMALLINT>(length, 0)),
+                                         message.size() - 1));
+    records.push_back({Narrow(std::u16string_view(reinterpret_cast<const char16_t*>(state), 5)), native,
+                       Narrow(message)});
+  }
+  return records;
+}
+
+}  // namespace
+
+SQLHENV Environment() {
+  struct Env {
+    OdbcHandle handle{SQL_HANDLE_ENV, SQL_NULL_HANDLE};
+    Env() {
+      Check(SQLSetEnvAttr(handle.get(), SQL_ATTR_ODBC_VERSION, reinterpret_cast<SQLPOINTER>(SQL_OV_ODBC3), 0),
+            handle, "ADODB.Connection");
+    }
+  };
+  static const Env env;
+  return env.handle.get();
+}
+
+OdbcHandle::OdbcHandle(SQLSMALLINT type, SQLHANDLE parent) : type_(type) {
+  const SQLRETURN result = SQLAllocHandle(type, parent, &handle_);
+  if (SQL_SUCCEEDED(result)) return;
+  handle_ = SQL_NULL_HANDLE;
+  if (parent == SQL_NULL_HANDLE) throw std::bad_alloc();
+  // The reason is recorded on the parent.
+  const SQLSMALLINT parentType = type == SQL_HANDLE_STMT ? SQL_HANDLE_DBC : SQL_HANDLE_ENV;
+  throw DatabaseError("ADODB.Connection", ReadRecords(parentType, parent));
+}
+
+OdbcHandle::~OdbcHandle() {
+  if (handle_ != SQL_NULL_HANDLE) SQLFreeHandle(type_, handle_);
+}
+
+OdbcHandle::OdbcHandle(OdbcHandle&& other) noexcept
+    : type_(other.type_), handle_(std::exchange(other.handle_, SQLHANDLE{})) {}
+
+OdbcHandle& OdbcHandle::operator=(OdbcHandle&& other) noexcept {
+  if (this != &other) {
+    if (handle_ != SQL_NULL_HANDLE) SQLFreeHandle(type_, handle_);
+    type_ = other.type_;
+    handle_ = std::exchange(other.handle_, SQLHANDLE{});
+  }
+  return *this;
+}
+
+void Check(SQLRETURN result, const OdbcHandle& handle, const char* source) {
+  if (SQL_SUCCEEDED(result) || result == SQL_NO_DATA) return;
+  throw DatabaseError(source, ReadRecords(handle.type(), handle.get()));
+}
+
+std::u16string Widen(std::string_view text) {
+  const std::string bytes = oleaut::ToUtf16Bytes(text);
+  std::u16string wide(bytes.size() / 2, u'\0');
+  std::memcpy(wide.data(), bytes.data(), wide.size() * 2);
+  return wide;
+}
+
+std::string Narrow(std::u16string_view text) {
+  return oleaut::FromUtf16Bytes(std::string_view(reinterpret_cast<const char*>(text.data()), text.size() * 2));
+}
+
+DriverConnection::~DriverConnection() {
+  // A driver refuses to disconnect inside a transaction.
+  SQLEndTran(SQL_HANDLE_DBC, connection_.get(), SQL_ROLLBACK);
+  SQLDisconnect(connection_.get());
+}
+
+void DriverConnection::SetAutoCommit(bool on) {
+  const auto value = on ? SQL_AUTOCOMMIT_ON : SQL_AUTOCOMMIT_OFF;
+  Check(SQLSetConnectAttrW(connection_.get(), SQL_ATTR_AUTOCOMMIT, reinterpret_cast<SQLPOINTER>(value), 0),
+        connection_, "ADODB.Connection");
+}
+
+void DriverConnection::EndTransaction(bool commit) {
+  Check(SQLEndTran(SQL_HANDLE_DBC, connection_.get(), commit ? SQL_COMMIT : SQL_ROLLBACK), connection_,
+        "ADODB.Connection");
+}
+
+void DriverConnection::Reset() {
+  EndTransaction(false);
+  SetAutoCommit(true);
+  // Few drivers can; those that cannot refuse, and what they keep is the
+  // same site's.
+  SQLSetConnectAttrW(connection_.get(), SQL_ATTR_RESET_CONNECTION,
+                     reinterpret_cast<SQLPOINTER>(SQL_RESET_CONNECTION_YES), SQL_IS_UINTEGER);
+}
+
+bool DriverConnection::IsDead() const {
+  SQLUINTEGER dead = SQL_CD_FALSE;
+  const SQLRETURN result = SQLGetConnectAttrW(connection_.get(), SQL_ATTR_CONNECTION_DEAD, &dead, 0, nullptr);
+  return SQL_SUCCEEDED(result) && dead == SQL_CD_TRUE;
+}
+
+std::unique_ptr<DriverConnection> ConnectDriver(const std::string& odbcConnectionString,
+                                                std::chrono::seconds loginTimeout) {
+  OdbcHandle connection(SQL_HANDLE_DBC, Environment());
+  if (loginTimeout.count() > 0) {
+    // A driver that has no login timeout says so; it connects all the same.
+    SQLSetConnectAttrW(connection.get(), SQL_ATTR_LOGIN_TIMEOUT,
+                       reinterpret_cast<SQLPOINTER>(static_cast<SQLULEN>(loginTimeout.count())), 0);
+  }
+  std::u16string text = Widen(odbcConnectionString);
+  Check(SQLDriverConnectW(connection.get(), nullptr, Wide(text), static_cast<SQLSMALLINT>(text.size()), nullptr,
+                          0, nullptr, SQL_DRIVER_NOPROMPT),
+        connection, "ADODB.Connection");
+  return std::make_unique<DriverConnection>(std::move(connection));
+}
+
+Statement::Statement(const DriverConnection& connection, const char* source)
+    : statement_(SQL_HANDLE_STMT, connection.handle().get()), source_(source) {
+  const auto deadline = CurrentDeadline();
+  if (deadline != PageClock::time_point::max()) watch_ = std::make_unique<CancelWatch>(statement_.get(), deadline);
+}
+
+Statement::~Statement() {
+  // No cancel may reach the handle once it is freed.
+  watch_.reset();
+}
+
+void Statement::SetQueryTimeout(std::chrono::seconds seconds) {
+  // A driver without timeouts refuses; the page's deadline still holds.
+  SQLSetStmtAttrW(statement_.get(), SQL_ATTR_QUERY_TIMEOUT,
+                  reinterpret_cast<SQLPOINTER>(static_cast<SQLULEN>(seconds.count())), 0);
+}
+
+void Statement::Run(SQLRETURN result) const {
+  if (watch_ && watch_->Cancelled()) throw PageTimeout();
+  Check(result, statement_, source_);
+}
+
+void Statement::Execute(std::string_view sql) {
+  CheckDeadline();
+  std::u16string text = Widen(sql);
+  // After the outcome is read: any call on the statement clears its records.
+  struct ParameterRelease {
+    SQLHSTMT statement;
+    ~ParameterRelease() { SQLFreeStmt(statement, SQL_RESET_PARAMS); }
+  } release{statement_.get()};
+  Run(SQLExecDirectW(statement_.get(), Wide(text), static_cast<SQLINTEGER>(text.size())));
+}
+
+SQLSMALLINT Statement::CountParameters(std::string_view sql) {
+  CheckDeadline();
+  std::u16string text = Widen(sql);
+  Run(SQLPrepareW(statement_.get(), Wide(text), static_cast<SQLINTEGER>(text.size())));
+  SQLSMALLINT count = 0;
+  Run(SQLNumParams(statement_.get(), &count));
+  return count;
+}
+
+SQLSMALLINT Statement::ColumnCount() {
+  SQLSMALLINT count = 0;
+  Run(SQLNumResultCols(statement_.get(), &count));
+  return count;
+}
+
+ColumnDescription Statement::DescribeColumn(SQLUSMALLINT column) {
+  std::u16string name(256, u'\0');
+  SQLSMALLINT nameLength = 0;
+  ColumnDescription description;
+  SQLSMALLINT nullable = SQL_NULLABLE_UNKNOWN;
+  Run(SQLDescribeColW(statement_.get(), column, Wide(name), static_cast<SQLSMALLINT>(name.size()), &nameLength,
+                      &description.sqlType, &description.size, &description.decimalDigits, &nullable));
+  name.resize(std::min<std::size_t>(static_cast<std::size_t>(std::max<SQLSMALLINT>(nameLength, 0)),
+                                    name.size() - 1));
+  description.name = Narrow(name);
+  description.nullable = nullable != SQL_NO_NULLS;
+  return description;
+}
+
+std::int64_t Statement::RowCount() {
+  SQLLEN count = -1;
+  Run(SQLRowCount(statement_.get(), &count));
+  return count;
+}
+
+bool Statement::Fetch() {
+  const SQLRETURN result = SQLFetch(statement_.get());
+  Run(result);
+  return result != SQL_NO_DATA;
+}
+
+}  // namespace kelvane::host::adodb
