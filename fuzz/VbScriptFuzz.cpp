@@ -18,7 +18,7 @@
 
 #include "host/pages/PageDeadline.h"
 #include "host/vbscript/Compiler.h"
-#include "host/vbscript/Dictionary.h"
+#include "host/objects/scripting/Dictionary.h"
 #include "host/vbscript/Engine.h"
 #include "host/vbscript/ScriptError.h"
 #include "platform/memory/PageMemory.h"
@@ -81,7 +81,7 @@ class Server : public oleaut::IDispatch {
     if (id != 1 || args.size() != 1) oleaut::RaiseRuntimeError(oleaut::kWrongArgumentCount);
     if (!oleaut::SameName(oleaut::ToString(args[0]), "Scripting.Dictionary"))
       oleaut::RaiseRuntimeError(oleaut::kCannotCreateObject);
-    made_.push_back(host::vbscript::CreateDictionary());
+    made_.push_back(host::scripting::CreateDictionary());
     return oleaut::ObjectRef(made_.back());
   }
 

@@ -14,6 +14,8 @@
 #include <span>
 #include <system_error>
 
+#include "host/pages/FileReach.h"
+
 namespace kelvane::host {
 
 namespace {
@@ -124,6 +126,15 @@ std::string SitePage(std::string_view value) {
   return *path;
 }
 
+std::vector<std::filesystem::path> Folders(std::string_view value) {
+  try {
+    return DataFolders(value);
+  } catch (const std::invalid_argument&) {
+    throw BadSetting("takes absolute paths separated by commas, such as /var/lib/kelvane/data, not '" +
+                     std::string(value) + "'");
+  }
+}
+
 LogFormat Format(std::string_view value) {
   if (value == "plain") return LogFormat::Plain;
   if (value == "combined") return LogFormat::Combined;
@@ -154,6 +165,7 @@ const std::map<std::string_view, Setter>& Setters() {
       {"workdir", [](ServerConfig& c, std::string_view v) { c.workdir = Path(v); }},
       {"root", [](ServerConfig& c, std::string_view v) { c.root = Path(v); }},
       {"page-time", [](ServerConfig& c, std::string_view v) { c.limits.time = Time(v); }},
+      {"data-folders", [](ServerConfig& c, std::string_view v) { c.limits.dataFolders = Folders(v); }},
       {"page-memory",
        [](ServerConfig& c, std::string_view v) { c.limits.memoryBytes = Size(v, 1 << 20); }},
       {"session-memory",

@@ -4,12 +4,12 @@
 
 #include <algorithm>
 #include <memory>
-#include <mutex>
 #include <string>
 
 #include "host/pages/HostResponse.h"
 #include "host/pages/Intrinsics.h"
 #include "host/pages/PageContext.h"
+#include "host/pages/FileReach.h"
 #include "host/pages/PageDeadline.h"
 #include "host/pages/PageLanguages.h"
 #include "host/pages/SiteFiles.h"
@@ -90,8 +90,7 @@ bool IsPageFile(const fs::path& file) {
 
 PageEngine::PageEngine(fs::path root, PageLimits limits, SessionLimits sessions)
     : root_(fs::weakly_canonical(root)), limits_(limits), site_(std::make_unique<SiteState>(sessions)) {
-  static std::once_flag registered;
-  std::call_once(registered, RegisterLanguageObjects);
+  RegisterPageLibraries();
 }
 
 PageEngine::~PageEngine() {
@@ -141,6 +140,7 @@ PageReply PageEngine::Execute(const fs::path& page, const struct stat& status, c
     context.objectContext->SetItem("Response", oleaut::Variant(oleaut::ObjectRef(context.response)));
     const complus::ContextScope contextScope(context.objectContext);
     const picture::PictureFolderScope pictureFolder(root_, FindPicture);
+    const FileReachScope fileReach(root_, limits_.dataFolders);
 
     std::optional<PageFailure> failure;
     {
@@ -183,6 +183,7 @@ void PageEngine::End(SiteEvent event, std::shared_ptr<SessionState> session, con
                         {}};
     const complus::ContextScope contextScope(context.objectContext);
     const picture::PictureFolderScope pictureFolder(root_, FindPicture);
+    const FileReachScope fileReach(root_, limits_.dataFolders);
     {
       const Intrinsics intrinsics = MakeIntrinsics(context);
       RunSiteEvent(context, intrinsics, event);

@@ -9,6 +9,7 @@
 #include <cstddef>
 #include <filesystem>
 #include <memory>
+#include <vector>
 
 #include "host/pages/PageFailure.h"
 #include "host/pages/PageRequest.h"
@@ -23,6 +24,9 @@ enum class SiteEvent;
 struct PageLimits {
   std::chrono::milliseconds time{10000};
   std::size_t memoryBytes = std::size_t{256} << 20;
+  // The only folders pages write files in, canonical (see FileReach.h);
+  // none by default.
+  std::vector<std::filesystem::path> dataFolders;
 };
 
 // Whether `file` is a page the engine runs: .ksp (Lua) or .asp (VBScript),

@@ -66,7 +66,15 @@ std::optional<PageFailure> RunPageFile(PageContext& context, const Intrinsics& i
                                        const struct stat& status);
 
 // Registers the objects the languages bring for Server.CreateObject
-// (Scripting.Dictionary); once per process is enough, more is harmless.
+// (VBScript.RegExp); once per process is enough, more is harmless.
 void RegisterLanguageObjects();
+
+// Registers the libraries of objects both languages create with
+// Server.CreateObject (Scripting.Dictionary, ADODB.Connection, ...); once
+// per process is enough, more is harmless.
+void RegisterObjectLibraries();
+
+// Registers both of the above, once per process.
+void RegisterPageLibraries();
 
 }  // namespace kelvane::host

@@ -4,6 +4,7 @@
 #include <mutex>
 #include <shared_mutex>
 
+#include "host/pages/PageLanguages.h"
 #include "platform/oleaut/DispatchTable.h"
 #include "server/ClassFactory.h"
 
@@ -47,6 +48,14 @@ std::shared_ptr<oleaut::IDispatch> CreatePageObject(std::string_view progID) {
       maker = it->second;
   }
   return maker ? maker() : server::CreateObject(progID);
+}
+
+void RegisterPageLibraries() {
+  static std::once_flag registered;
+  std::call_once(registered, [] {
+    RegisterLanguageObjects();
+    RegisterObjectLibraries();
+  });
 }
 
 }  // namespace kelvane::host

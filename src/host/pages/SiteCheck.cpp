@@ -52,7 +52,7 @@ void AddProgIDs(const std::string& text, std::vector<std::string>& progIDs) {
 }  // namespace
 
 SiteCheckCount CheckSite(const fs::path& root, std::ostream& out) {
-  RegisterLanguageObjects();
+  RegisterPageLibraries();
   const fs::path site = fs::canonical(root);
   SiteCheckCount count;
   const auto report = [&](const std::string& name, const PageCheck& check) {

@@ -16,7 +16,6 @@
 #include "host/pages/PageLanguages.h"
 #include "host/pages/PageObjects.h"
 #include "host/pages/SiteFiles.h"
-#include "host/vbscript/Dictionary.h"
 #include "host/vbscript/Compiler.h"
 #include "host/vbscript/Engine.h"
 #include "host/vbscript/GlobalAsa.h"
@@ -248,7 +247,6 @@ std::optional<PageFailure> RunAspPage(PageContext& context, const Intrinsics& in
 }
 
 void RegisterLanguageObjects() {
-  RegisterPageObject("Scripting.Dictionary", vbscript::CreateDictionary);
   RegisterPageObject("VBScript.RegExp", vbscript::CreateRegExp);
 }
 

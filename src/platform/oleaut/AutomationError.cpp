@@ -28,8 +28,16 @@ const char* RuntimeErrorText(std::int32_t number) noexcept {
     case kTypeMismatch: return "Type mismatch";
     case kOutOfStackSpace: return "Out of stack space";
     case kProcedureNotDefined: return "Sub or Function not defined";
+    case kBadFileNameOrNumber: return "Bad file name or number";
     case kFileNotFound: return "File not found";
+    case kBadFileMode: return "Bad file mode";
+    case kFileAlreadyExists: return "File already exists";
+    case kDiskFull: return "Disk full";
+    case kInputPastEndOfFile: return "Input past end of file";
+    case kTooManyFiles: return "Too many files";
+    case kPermissionDenied: return "Permission denied";
     case kPathFileAccessError: return "Path/File access error";
+    case kPathNotFound: return "Path not found";
     case kObjectNotSet: return "Object variable or With block variable not set";
     case kForLoopNotInitialized: return "For loop not initialized";
     case kInvalidUseOfNull: return "Invalid use of Null";
@@ -63,7 +71,7 @@ std::int32_t RuntimeNumberOf(std::int32_t hresult) noexcept {
       {0x8002000A, kOverflow}, {0x8002000B, kSubscriptOutOfRange}, {0x8002000C, 447},
       {0x8002000D, kArrayFixedOrLocked}, {0x8002000E, kWrongArgumentCount},
       {0x8002000F, kArgumentNotOptional}, {0x80020011, 451}, {0x80040154, kCannotCreateObject},
-      {0x80070005, 70}, {0x8007000E, kOutOfMemory}, {0x80070057, kInvalidProcedureCall},
+      {0x80070005, kPermissionDenied}, {0x8007000E, kOutOfMemory}, {0x80070057, kInvalidProcedureCall},
       {0x80080005, kCannotCreateObject},
   };
   const auto bits = static_cast<std::uint32_t>(hresult);

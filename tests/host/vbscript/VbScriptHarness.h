@@ -11,7 +11,7 @@
 #include <utility>
 #include <vector>
 
-#include "host/vbscript/Dictionary.h"
+#include "host/objects/scripting/Dictionary.h"
 #include "host/vbscript/Engine.h"
 #include "host/vbscript/RegExp.h"
 #include "platform/complus/ObjectContext.h"
@@ -61,7 +61,7 @@ class FakeServer : public oleaut::IDispatch {
   oleaut::Variant Invoke(oleaut::DISPID id, std::uint16_t, std::span<const oleaut::Variant> args) override {
     if (id != 1 || args.size() != 1) oleaut::RaiseRuntimeError(oleaut::kWrongArgumentCount);
     const std::string progID = oleaut::ToString(args[0]);
-    if (oleaut::FoldCase(progID) == "scripting.dictionary") return oleaut::ObjectRef(CreateDictionary());
+    if (oleaut::FoldCase(progID) == "scripting.dictionary") return oleaut::ObjectRef(scripting::CreateDictionary());
     if (oleaut::FoldCase(progID) == "vbscript.regexp") return oleaut::ObjectRef(CreateRegExp());
     auto object = server::CreateObject(progID);
     if (auto* control = dynamic_cast<complus::ObjectControl*>(object.get())) control->Activate();

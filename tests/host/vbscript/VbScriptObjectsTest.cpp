@@ -64,7 +64,7 @@ INSTANTIATE_TEST_SUITE_P(Table, VbScriptDictionary, ::testing::ValuesIn(std::vec
 TEST(VbScriptDictionaryMemory, AnAddThatFailsLeavesTheDictionaryWhole) {
   for (std::size_t limit = 256 << 10; limit <= 1024 << 10; limit += 48 << 10) {
     SCOPED_TRACE(limit);
-    const auto dictionary = CreateDictionary();
+    const auto dictionary = scripting::CreateDictionary();
     const auto add = [&](oleaut::Long key) {
       const oleaut::Variant args[] = {key, key};
       dictionary->Invoke(*dictionary->GetIDOfName("Add"), oleaut::DISPATCH_METHOD, args);

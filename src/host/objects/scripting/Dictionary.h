@@ -10,9 +10,9 @@
 
 #include "platform/oleaut/Dispatch.h"
 
-namespace kelvane::host::vbscript {
+namespace kelvane::host::scripting {
 
 // A new, empty dictionary, for Server.CreateObject("Scripting.Dictionary").
 std::shared_ptr<oleaut::IDispatch> CreateDictionary();
 
-}  // namespace kelvane::host::vbscript
+}  // namespace kelvane::host::scripting

@@ -1,4 +1,4 @@
-#include "host/vbscript/Dictionary.h"
+#include "host/objects/scripting/Dictionary.h"
 
 #include <string>
 #include <unordered_map>
@@ -11,7 +11,7 @@
 #include "platform/oleaut/DispatchTable.h"
 #include "platform/oleaut/TypeLibrary.h"
 
-namespace kelvane::host::vbscript {
+namespace kelvane::host::scripting {
 
 namespace {
 
@@ -176,4 +176,4 @@ class Dictionary : public IDispatch, public ValueHolder {
 
 std::shared_ptr<IDispatch> CreateDictionary() { return std::make_shared<Dictionary>(); }
 
-}  // namespace kelvane::host::vbscript
+}  // namespace kelvane::host::scripting

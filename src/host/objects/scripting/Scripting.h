@@ -1,0 +1,10 @@
+#pragma once
+// The scripting library's objects, as Server.CreateObject makes them.
+
+namespace kelvane::host::scripting {
+
+// Registers Scripting.Dictionary with the page objects; more than once is
+// harmless.
+void RegisterScripting();
+
+}  // namespace kelvane::host::scripting
