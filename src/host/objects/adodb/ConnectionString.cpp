@@ -265,13 +265,13 @@ void AddOption(Builder& builder, const Choice& choice, const ConnectionOption& o
       if (path.empty()) Fail(kInvalidArgument, "The connection string names no database file");
       if (folded.starts_with("file:"))
         Fail(kInvalidArgument, "A database is named by its path here, not by a file: URI");
-      std::filesystem::path file = reach(path, true);
+      std::filesystem::path file = reach(path, FileUse::Write);
       builder.Add(rule->emit, file.string());
       builder.Target().databaseFile = std::move(file);
       return;
     }
     case OptionUse::ReadFile:
-      return builder.Add(rule->emit, reach(Trim(option.value), false).string());
+      return builder.Add(rule->emit, reach(Trim(option.value), FileUse::Read).string());
     case OptionUse::Word:
       if (folded.empty() || !std::ranges::all_of(folded, [](char c) {
             return (c >= 'a' && c <= 'z') || (c >= '0' && c <= '9') || c == '_';

@@ -13,6 +13,8 @@
 #include <string_view>
 #include <vector>
 
+#include "host/pages/FileReach.h"
+
 namespace kelvane::host::adodb {
 
 // One `key=value` piece of a connection string: the key as written without
@@ -37,10 +39,9 @@ struct OdbcTarget {
   std::filesystem::path databaseFile;  // the database file it opens (SQLite); empty for a server
 };
 
-// Where a file that a connection string names may be reached: the absolute
-// path for `path` (relative to the site), read-only or for writing too;
-// raises 70 "Permission denied" outside.
-using FileReach = std::function<std::filesystem::path(std::string_view path, bool write)>;
+// Where a file that a connection string names may be reached: ReachPath
+// for pages, a stand-in in tests.
+using FileReach = std::function<std::filesystem::path(std::string_view path, FileUse use)>;
 
 // The ODBC connection `pageText` asks for: Driver=... and DSN=... strings,
 // Provider=MSDASQL with either, and the SQL Server OLE DB providers

@@ -2,26 +2,28 @@
 // unixODBC is given, and refused where they would load code, write files,
 // reach outside the site or name what is not here.
 
-#include "host/objects/adodb/ConnectionString.h"
-
 #include <gtest/gtest.h>
 
 #include <string>
 #include <vector>
 
+#include "host/objects/adodb/ConnectionString.h"
 #include "platform/oleaut/AutomationError.h"
+#include "support/TempFolder.h"
 
 namespace kelvane::host::adodb {
 namespace {
 
-const std::vector<std::string> kInstalled = {"PostgreSQL ANSI", "PostgreSQL Unicode", "SQLite",
-                                             "SQLite3",         "MariaDB Unicode",    "FreeTDS", "Firebird"};
+const std::vector<std::string> kInstalled = {
+    "PostgreSQL ANSI", "PostgreSQL Unicode", "SQLite", "SQLite3", "MariaDB Unicode", "FreeTDS", "Firebird"};
 
 // Relative paths lie in the site /site; only /site/data may be written.
-std::filesystem::path Reach(std::string_view path, bool write) {
-  const std::filesystem::path full = path.starts_with('/') ? std::filesystem::path(path) : "/site" / std::filesystem::path(path);
+std::filesystem::path Reach(std::string_view path, FileUse use) {
+  const std::filesystem::path full =
+      path.starts_with('/') ? std::filesystem::path(path) : "/site" / std::filesystem::path(path);
   const std::string text = full.lexically_normal().string();
-  if (!text.starts_with(write ? "/site/data/" : "/site/")) throw oleaut::AutomationError(70, "Kelvane", "Permission denied");
+  if (!text.starts_with(use == FileUse::Write ? "/site/data/" : "/site/"))
+    throw oleaut::AutomationError(70, "Kelvane", "Permission denied");
   return text;
 }
 
@@ -84,7 +86,8 @@ TEST(ConnectionStringTest, BuildsTheStringForTheInstalledDriver) {
        {"Driver={FreeTDS};Server=db1;Database=shop;UID=web;PWD=s3cret",
         "Driver={FreeTDS};Server=db1;Database=shop;UID=web;PWD=****", ""}},
       {"DRIVER={ODBC Driver 17 for SQL Server};SERVER=tcp:db1,1433;Trusted_Connection=no;Encrypt=yes",
-       {"Driver={FreeTDS};Server=db1,1433;Encryption=require", "Driver={FreeTDS};Server=db1,1433;Encryption=require", ""}},
+       {"Driver={FreeTDS};Server=db1,1433;Encryption=require", "Driver={FreeTDS};Server=db1,1433;Encryption=require",
+        ""}},
       {"Driver={SQL Server Native Client 11.0};Server=(local)\\SQLEXPRESS;Uid=sa;Pwd={p;w}",
        {"Driver={FreeTDS};Server=localhost\\SQLEXPRESS;UID=sa;PWD={p;w}",
         "Driver={FreeTDS};Server=localhost\\SQLEXPRESS;UID=sa;PWD=****", ""}},
@@ -112,11 +115,13 @@ TEST(ConnectionStringTest, BuildsTheStringForTheInstalledDriver) {
       {"Driver={SQLite3 ODBC Driver};Database=data/shop.db;Timeout=2000;JournalMode=WAL",
        {"Driver={SQLite3};Database=/site/data/shop.db;Timeout=2000;JournalMode=wal",
         "Driver={SQLite3};Database=/site/data/shop.db;Timeout=2000;JournalMode=wal", "/site/data/shop.db"}},
-      {"Driver=SQLite;Database=:memory:", {"Driver={SQLite3};Database=:memory:", "Driver={SQLite3};Database=:memory:", ""}},
+      {"Driver=SQLite;Database=:memory:",
+       {"Driver={SQLite3};Database=:memory:", "Driver={SQLite3};Database=:memory:", ""}},
       // a DSN says the rest itself
       {"DSN=shop;UID=web;Password=x", {"DSN=shop;UID=web;PWD=x", "DSN=shop;UID=web;PWD=****", ""}},
       // an installed driver no table knows takes its options as written
-      {"Driver=firebird;Dbname=x;Pwd=p", {"Driver={Firebird};Dbname=x;Pwd=p", "Driver={Firebird};Dbname=x;Pwd=****", ""}},
+      {"Driver=firebird;Dbname=x;Pwd=p",
+       {"Driver={Firebird};Dbname=x;Pwd=p", "Driver={Firebird};Dbname=x;Pwd=****", ""}},
   };
   for (const auto& c : cases) {
     const Built built = Build(c.text);
@@ -187,11 +192,38 @@ TEST(ConnectionStringTest, RefusesWhatCannotOrMustNotBeDone) {
   }
 }
 
+// With the pages' own reach: a SQLite file in a data folder, and none in
+// the site or beyond.
+TEST(ConnectionStringTest, HoldsSqliteFilesToTheDataFolders) {
+  const TempFolder folder("connection-reach");
+  std::filesystem::create_directories(folder.Path() / "site");
+  std::filesystem::create_directories(folder.Path() / "data");
+  const std::filesystem::path base = std::filesystem::canonical(folder.Path());
+  const std::vector<std::filesystem::path> data = {base / "data"};
+  const std::filesystem::path root = base / "site";  // the scope holds it by reference
+  const FileReachScope scope(root, data);
+  EXPECT_EQ(
+      ToOdbc("Driver={SQLite3};Database=" + (base / "data" / "shop.db").string(), kInstalled, ReachPath).databaseFile,
+      base / "data" / "shop.db");
+  const std::vector<std::string> outside = {"Driver={SQLite3};Database=shop.db",
+                                            "Driver={SQLite3};Database=../data/../x.db",
+                                            "Driver={SQLite3};Database=" + (base / "x.db").string()};
+  for (const std::string& text : outside) {
+    try {
+      ToOdbc(text, kInstalled, ReachPath);
+      ADD_FAILURE() << "accepted: " << text;
+    } catch (const oleaut::AutomationError& e) {
+      EXPECT_EQ(e.Number(), 70) << text;
+    }
+  }
+  EXPECT_TRUE(std::filesystem::is_empty(base / "data"));
+}
+
 // A password with an unbraced ';' splits into a piece no driver knows; the
 // error names that piece by its place, never by its text.
 TEST(ConnectionStringTest, ErrorsNeverQuoteWhatFollowsAPassword) {
   for (const std::string_view text : {"Driver={SQL Server};PWD=s3c;ret=x", "Driver={SQL Server};PWD=x;s3cret",
-                                  "Provider=SQLOLEDB;Password=a;s3cret=1"}) {
+                                      "Provider=SQLOLEDB;Password=a;s3cret=1"}) {
     try {
       Build(text);
       ADD_FAILURE() << "accepted: " << text;
