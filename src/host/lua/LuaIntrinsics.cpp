@@ -1,9 +1,11 @@
 #include "host/lua/LuaIntrinsics.h"
 
+#include <optional>
 #include <string_view>
 
 #include "host/lua/LuaObjects.h"
 #include "host/lua/LuaText.h"
+#include "host/objects/adodb/AdoConstants.h"
 
 namespace kelvane::host {
 
@@ -32,6 +34,19 @@ int Write(lua_State* L) {
   });
 }
 
+// __index of the globals: a name no page set may be one of ADO's constants.
+int LibraryConstant(lua_State* L) {
+  std::size_t size = 0;
+  const char* name = lua_type(L, 2) == LUA_TSTRING ? lua_tolstring(L, 2, &size) : nullptr;
+  const auto value = name == nullptr ? std::nullopt : adodb::FindAdoConstant({name, size});
+  if (value) {
+    lua_pushinteger(L, *value);
+  } else {
+    lua_pushnil(L);
+  }
+  return 1;
+}
+
 }  // namespace
 
 void BindContext(lua_State* L, PageContext& context) {
@@ -54,6 +69,12 @@ void InstallIntrinsics(lua_State* L, const Intrinsics& intrinsics, const char* w
   lua_setglobal(L, writer);
   PushNull(L);
   lua_setglobal(L, "Null");
+  lua_pushglobaltable(L);
+  lua_createtable(L, 0, 1);
+  lua_pushcfunction(L, LibraryConstant);
+  lua_setfield(L, -2, "__index");
+  lua_setmetatable(L, -2);
+  lua_pop(L, 1);
 }
 
 bool IsPageEnd(lua_State* L, int index) {

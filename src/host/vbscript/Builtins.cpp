@@ -3,9 +3,11 @@
 #include <algorithm>
 #include <array>
 #include <cmath>
+#include <cstdint>
 #include <cstdio>
 #include <memory>
 
+#include "host/objects/adodb/AdoConstants.h"
 #include "host/pages/PageDeadline.h"
 #include "host/vbscript/BuiltinFunctions.h"
 #include "host/vbscript/Text.h"
@@ -494,6 +496,14 @@ std::optional<Variant> FindConstant(std::string_view name) {
     return Variant(static_cast<Integer>(constant.value));
   }
   return std::nullopt;
+}
+
+std::optional<Variant> FindLibraryConstant(std::string_view name) {
+  const auto value = adodb::FindAdoConstant(name);
+  if (!value) return std::nullopt;
+  // Typed as the literal would be: Integer where it fits.
+  if (*value >= INT16_MIN && *value <= INT16_MAX) return Variant(static_cast<Integer>(*value));
+  return Variant(static_cast<Long>(*value));
 }
 
 std::optional<ScriptFunction> FindScriptFunction(std::string_view name) {

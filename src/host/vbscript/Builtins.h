@@ -23,6 +23,10 @@ oleaut::Variant RaiseWrongArgumentCount(std::span<oleaut::Variant> args);
 const BuiltinFunction* FindBuiltin(std::string_view name);
 // The built-in constant called `name` (folded): vbCrLf, vbRed, vbString...
 std::optional<oleaut::Variant> FindConstant(std::string_view name);
+// The constant called `name` (folded) that an object library's type
+// library brings (ADO's adOpenStatic...): unlike the language's own, a
+// page that assigns to one makes a variable of that name.
+std::optional<oleaut::Variant> FindLibraryConstant(std::string_view name);
 
 // Whether `name` (folded) is a function of the language that this engine
 // leaves out (the locale functions, GetObject, InputBox, MsgBox...).

@@ -311,6 +311,9 @@ void PageCompiler::Resolve(const Pending& pending) {
     return;
   }
   if (auto constant = FindConstant(name)) return MakeConstant(e, *constant, pending.target);
+  if (!pending.target) {
+    if (auto constant = FindLibraryConstant(name)) return MakeConstant(e, *constant, false);
+  }
   if (name == "createobject" && !pending.target) {
     // The language's own CreateObject is the host's: Server.CreateObject.
     e.kind = ExprKind::Member;

@@ -251,6 +251,7 @@ Variant PageCompiler::ConstantValue(const Expr& e) {
     if (const auto it = program_->constants.find(e.name); it != program_->constants.end())
       return it->second;
     if (auto builtin = FindConstant(e.name)) return *builtin;
+    if (auto library = FindLibraryConstant(e.name)) return *library;
   }
   Fail(kSyntaxError, "Syntax error: expected a literal constant");
 }

@@ -93,6 +93,13 @@ TEST_F(PageEngineTest, PastePictureFindsARelativeNameInAnyLetterCase) {
   EXPECT_EQ(corner("blue.bmp"), "\xff\xff\xff") << "a missing picture pastes nothing";
 }
 
+TEST_F(PageEngineTest, AdoConstantsAreGlobalsAPageMayReplace) {
+  EXPECT_EQ(Run("<%= adOpenStatic %> <%= adVarChar %> <%= tostring(adNoSuch) %> <%= tostring(_G[1]) %>"
+                "<% adLockReadOnly = 9 %> <%= adLockReadOnly %>")
+                .body,
+            "3 200 nil nil 9");
+}
+
 TEST_F(PageEngineTest, AutomationErrorsCanBeCaughtOrEndThePageWithTheirLine) {
   const PageReply caught = Run(
       "<% local img = Server.CreateObject('Kelvane.Image')\n"
