@@ -3,12 +3,14 @@
 #include "host/objects/adodb/Command.h"
 #include "host/objects/adodb/Connection.h"
 #include "host/objects/adodb/Recordset.h"
+#include "host/objects/adodb/SqliteGuard.h"
 #include "host/objects/adodb/Stream.h"
 #include "host/pages/PageObjects.h"
 
 namespace kelvane::host::adodb {
 
 void RegisterAdodb() {
+  GuardSqlite();
   RegisterPageObject("ADODB.Connection", CreateConnection);
   RegisterPageObject("ADODB.Recordset", CreateRecordset);
   RegisterPageObject("ADODB.Command", CreateCommand);

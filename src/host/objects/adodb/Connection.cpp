@@ -1,7 +1,9 @@
 #include "host/objects/adodb/Connection.h"
 
 #include "host/objects/adodb/AdoErrors.h"
+#include "host/objects/adodb/ConnectionString.h"
 #include "host/objects/adodb/Cursor.h"
+#include "host/objects/adodb/InstalledDrivers.h"
 #include "host/objects/adodb/Members.h"
 #include "host/objects/adodb/Recordset.h"
 #include "platform/oleaut/Conversion.h"
@@ -44,13 +46,14 @@ std::string Braced(std::string_view value) {
 }
 
 // The driver's connection string for a page's, with the user and password
-// Open was given.
+// Open was given: mapped to the drivers installed here and held to what a
+// page may reach.
 std::string DriverConnectionString(const std::string& connectionString, const std::string& user,
                                    const std::string& password) {
   std::string text = connectionString;
   if (!user.empty()) text += ";UID=" + Braced(user);
   if (!password.empty()) text += ";PWD=" + Braced(password);
-  return text;
+  return ToOdbc(text, InstalledDrivers(), ReachPath).connect;
 }
 
 }  // namespace

@@ -1,7 +1,7 @@
 #pragma once
-// A site folder with a SQLite database file beside it, for pages that use
-// the database objects: each test writes its pages and runs them through
-// the page engine.
+// A site folder with a data folder beside it holding a SQLite database
+// file, for pages that use the database objects: each test writes its
+// pages and runs them through the page engine.
 
 #include <gtest/gtest.h>
 #include <unistd.h>
@@ -22,14 +22,17 @@ class DatabaseSite : public ::testing::Test {
     folder = std::filesystem::temp_directory_path() /
              ("kelvane-adodb-" + std::to_string(::getpid()) + "-" + std::to_string(serial++));
     std::filesystem::create_directories(folder / "site");
-    database = (folder / "test.db").string();
+    std::filesystem::create_directories(folder / "data");
+    database = (std::filesystem::canonical(folder / "data") / "test.db").string();
     connect = "Driver=SQLite3;Database=" + database;
   }
   void TearDown() override { std::filesystem::remove_all(folder); }
 
   // Runs `text` as the page `name` (".asp" or ".ksp" chooses the language);
-  // "$DB" in it stands for the connection string.
+  // "$DB" in it stands for the connection string. The data folder is the
+  // one pages write in unless `limits` names others.
   PageReply Run(std::string text, const std::string& name = "page.asp", PageLimits limits = PageLimits{}) {
+    if (limits.dataFolders.empty()) limits.dataFolders = {std::filesystem::canonical(folder / "data")};
     for (std::size_t at; (at = text.find("$DB")) != std::string::npos;) text.replace(at, 3, connect);
     const auto page = folder / "site" / name;
     std::ofstream(page) << text;

@@ -135,8 +135,16 @@ TEST_F(RecordsetTest, DriverErrorsFillTheConnectionsErrors) {
   EXPECT_EQ(Asp("Set conn = Server.CreateObject(\"ADODB.Connection\")\n"
                 "On Error Resume Next\n"
                 "conn.Open \"Driver=No Such Driver\"\n"
-                "Response.Write Err.Number & \" \" & conn.State & \" \" & conn.Errors(0).SQLState"),
-            "-2147467259 0 01000");
+                "Response.Write Err.Number & \" \" & conn.State & \" \" & conn.Errors.Count"),
+            "3706 0 0");
+  // The page's string is held to where pages write: a database in the site
+  // is refused, and no file is made.
+  EXPECT_EQ(Asp("Set conn = Server.CreateObject(\"ADODB.Connection\")\n"
+                "On Error Resume Next\n"
+                "conn.Open \"Driver=SQLite3;Database=\" & Server.MapPath(\"made.db\")\n"
+                "Response.Write Err.Number & \" \" & conn.State"),
+            "70 0");
+  EXPECT_FALSE(std::filesystem::exists(folder / "site" / "made.db"));
 }
 
 TEST_F(RecordsetTest, ARecordsetOpensItsOwnConnectionFromAString) {
