@@ -179,12 +179,10 @@ ColumnDescription Statement::DescribeColumn(SQLUSMALLINT column) {
   std::string name(256, '\0');
   SQLSMALLINT nameLength = 0;
   ColumnDescription description;
-  SQLSMALLINT nullable = SQL_NULLABLE_UNKNOWN;
   Run(SQLDescribeCol(statement_.get(), column, Text(name), static_cast<SQLSMALLINT>(name.size()), &nameLength,
-                     &description.sqlType, &description.size, &description.decimalDigits, &nullable));
+                     &description.sqlType, &description.size, &description.decimalDigits, nullptr));
   KeepWritten(name, nameLength);
   description.name = std::move(name);
-  description.nullable = nullable != SQL_NO_NULLS;
   return description;
 }
 

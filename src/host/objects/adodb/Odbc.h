@@ -82,7 +82,6 @@ struct ColumnDescription {
   SQLSMALLINT sqlType = SQL_UNKNOWN_TYPE;
   SQLULEN size = 0;  // characters, digits or bytes
   SQLSMALLINT decimalDigits = 0;
-  bool nullable = true;
 };
 
 // A statement on a connection: executed once, its rows then fetched
@@ -96,7 +95,6 @@ class Statement {
   Statement& operator=(const Statement&) = delete;
 
   SQLHSTMT get() const { return statement_.get(); }
-  const char* source() const { return source_; }
 
   // Stops after `seconds` (0: no limit of its own).
   void SetQueryTimeout(std::chrono::seconds seconds);
