@@ -77,7 +77,7 @@ void ConnectionObject::Open(const std::string& connectionString, const std::stri
   if (session_ != nullptr) RaiseAdo(kObjectOpen, kSource);
   auto connection = TakeConnection(DriverConnectionString(connectionString, user, password),
                                    std::chrono::seconds(connectionTimeout_));
-  session_ = std::make_shared<Session>(std::move(connection), errors_);
+  session_ = std::make_shared<Session>(std::move(connection));
   session_->commandTimeout = std::chrono::seconds(commandTimeout_);
   connectionString_ = connectionString;
 }

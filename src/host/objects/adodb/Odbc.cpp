@@ -1,8 +1,6 @@
 #include "host/objects/adodb/Odbc.h"
 
-#include <sqlucode.h>
-
-#include <cstring>
+#include <algorithm>
 #include <new>
 #include <utility>
 
@@ -13,25 +11,26 @@ namespace kelvane::host::adodb {
 
 namespace {
 
-static_assert(sizeof(SQLWCHAR) == sizeof(char16_t), "unixODBC's wide characters are UTF-16");
+SQLCHAR* Text(std::string& text) { return reinterpret_cast<SQLCHAR*>(text.data()); }
 
-SQLWCHAR* Wide(std::u16string& text) { return reinterpret_cast<SQLWCHAR*>(text.data()); }
+// The first `length` bytes a driver wrote into `text`, within its room.
+void KeepWritten(std::string& text, SQLSMALLINT length) {
+  text.resize(std::min<std::size_t>(static_cast<std::size_t>(std::max<SQLSMALLINT>(length, 0)), text.size() - 1));
+}
 
 // The driver's records for the last call on `handle`.
 std::vector<DriverRecord> ReadRecords(SQLSMALLINT type, SQLHANDLE handle) {
   std::vector<DriverRecord> records;
   for (SQLSMALLINT i = 1;; ++i) {
-    SQLWCHAR state[6] = {};
+    SQLCHAR state[6] = {};
     SQLINTEGER native = 0;
-    std::u16string message(SQL_MAX_MESSAGE_LENGTH, u'\0');
+    std::string message(SQL_MAX_MESSAGE_LENGTH, '\0');
     SQLSMALLINT length = 0;
-    const SQLRETURN result = SQLGetDiagRecW(type, handle, i, state, &native, Wide(message),
-                                            static_cast<SQLSMALLINT>(message.size()), &length);
+    const SQLRETURN result = SQLGetDiagRec(type, handle, i, state, &native, Text(message),
+                                           static_cast<SQLSMALLINT>(message.size()), &length);
     if (!SQL_SUCCEEDED(result)) break;
-    message.resize(std::min<std::size_t>(static_cast<std::size_t>(std::max<SQLSMALLINT>(length, 0)),
-                                         message.size() - 1));
-    records.push_back({Narrow(std::u16string_view(reinterpret_cast<const char16_t*>(state), 5)), native,
-                       Narrow(message)});
+    KeepWritten(message, length);
+    records.push_back({std::string(reinterpret_cast<const char*>(state), 5), native, std::move(message)});
   }
   return records;
 }
@@ -81,17 +80,6 @@ void Check(SQLRETURN result, const OdbcHandle& handle, const char* source) {
   throw DatabaseError(source, ReadRecords(handle.type(), handle.get()));
 }
 
-std::u16string Widen(std::string_view text) {
-  const std::string bytes = oleaut::ToUtf16Bytes(text);
-  std::u16string wide(bytes.size() / 2, u'\0');
-  std::memcpy(wide.data(), bytes.data(), wide.size() * 2);
-  return wide;
-}
-
-std::string Narrow(std::u16string_view text) {
-  return oleaut::FromUtf16Bytes(std::string_view(reinterpret_cast<const char*>(text.data()), text.size() * 2));
-}
-
 DriverConnection::~DriverConnection() {
   // A driver refuses to disconnect inside a transaction.
   SQLEndTran(SQL_HANDLE_DBC, connection_.get(), SQL_ROLLBACK);
@@ -100,7 +88,7 @@ DriverConnection::~DriverConnection() {
 
 void DriverConnection::SetAutoCommit(bool on) {
   const auto value = on ? SQL_AUTOCOMMIT_ON : SQL_AUTOCOMMIT_OFF;
-  Check(SQLSetConnectAttrW(connection_.get(), SQL_ATTR_AUTOCOMMIT, reinterpret_cast<SQLPOINTER>(value), 0),
+  Check(SQLSetConnectAttr(connection_.get(), SQL_ATTR_AUTOCOMMIT, reinterpret_cast<SQLPOINTER>(value), 0),
         connection_, "ADODB.Connection");
 }
 
@@ -114,13 +102,13 @@ void DriverConnection::Reset() {
   SetAutoCommit(true);
   // Few drivers can; those that cannot refuse, and what they keep is the
   // same site's.
-  SQLSetConnectAttrW(connection_.get(), SQL_ATTR_RESET_CONNECTION,
+  SQLSetConnectAttr(connection_.get(), SQL_ATTR_RESET_CONNECTION,
                      reinterpret_cast<SQLPOINTER>(SQL_RESET_CONNECTION_YES), SQL_IS_UINTEGER);
 }
 
 bool DriverConnection::IsDead() const {
   SQLUINTEGER dead = SQL_CD_FALSE;
-  const SQLRETURN result = SQLGetConnectAttrW(connection_.get(), SQL_ATTR_CONNECTION_DEAD, &dead, 0, nullptr);
+  const SQLRETURN result = SQLGetConnectAttr(connection_.get(), SQL_ATTR_CONNECTION_DEAD, &dead, 0, nullptr);
   return SQL_SUCCEEDED(result) && dead == SQL_CD_TRUE;
 }
 
@@ -129,12 +117,12 @@ std::unique_ptr<DriverConnection> ConnectDriver(const std::string& odbcConnectio
   OdbcHandle connection(SQL_HANDLE_DBC, Environment());
   if (loginTimeout.count() > 0) {
     // A driver that has no login timeout says so; it connects all the same.
-    SQLSetConnectAttrW(connection.get(), SQL_ATTR_LOGIN_TIMEOUT,
+    SQLSetConnectAttr(connection.get(), SQL_ATTR_LOGIN_TIMEOUT,
                        reinterpret_cast<SQLPOINTER>(static_cast<SQLULEN>(loginTimeout.count())), 0);
   }
-  std::u16string text = Widen(odbcConnectionString);
-  Check(SQLDriverConnectW(connection.get(), nullptr, Wide(text), static_cast<SQLSMALLINT>(text.size()), nullptr,
-                          0, nullptr, SQL_DRIVER_NOPROMPT),
+  std::string text = odbcConnectionString;
+  Check(SQLDriverConnect(connection.get(), nullptr, Text(text), static_cast<SQLSMALLINT>(text.size()), nullptr, 0,
+                         nullptr, SQL_DRIVER_NOPROMPT),
         connection, "ADODB.Connection");
   return std::make_unique<DriverConnection>(std::move(connection));
 }
@@ -152,7 +140,7 @@ Statement::~Statement() {
 
 void Statement::SetQueryTimeout(std::chrono::seconds seconds) {
   // A driver without timeouts refuses; the page's deadline still holds.
-  SQLSetStmtAttrW(statement_.get(), SQL_ATTR_QUERY_TIMEOUT,
+  SQLSetStmtAttr(statement_.get(), SQL_ATTR_QUERY_TIMEOUT,
                   reinterpret_cast<SQLPOINTER>(static_cast<SQLULEN>(seconds.count())), 0);
 }
 
@@ -163,19 +151,19 @@ void Statement::Run(SQLRETURN result) const {
 
 void Statement::Execute(std::string_view sql) {
   CheckDeadline();
-  std::u16string text = Widen(sql);
+  std::string text(sql);
   // After the outcome is read: any call on the statement clears its records.
   struct ParameterRelease {
     SQLHSTMT statement;
     ~ParameterRelease() { SQLFreeStmt(statement, SQL_RESET_PARAMS); }
   } release{statement_.get()};
-  Run(SQLExecDirectW(statement_.get(), Wide(text), static_cast<SQLINTEGER>(text.size())));
+  Run(SQLExecDirect(statement_.get(), Text(text), static_cast<SQLINTEGER>(text.size())));
 }
 
 SQLSMALLINT Statement::CountParameters(std::string_view sql) {
   CheckDeadline();
-  std::u16string text = Widen(sql);
-  Run(SQLPrepareW(statement_.get(), Wide(text), static_cast<SQLINTEGER>(text.size())));
+  std::string text(sql);
+  Run(SQLPrepare(statement_.get(), Text(text), static_cast<SQLINTEGER>(text.size())));
   SQLSMALLINT count = 0;
   Run(SQLNumParams(statement_.get(), &count));
   return count;
@@ -188,16 +176,13 @@ SQLSMALLINT Statement::ColumnCount() {
 }
 
 ColumnDescription Statement::DescribeColumn(SQLUSMALLINT column) {
-  std::u16string name(256, u'\0');
+  std::string name(256, '\0');
   SQLSMALLINT nameLength = 0;
   ColumnDescription description;
-  SQLSMALLINT nullable = SQL_NULLABLE_UNKNOWN;
-  Run(SQLDescribeColW(statement_.get(), column, Wide(name), static_cast<SQLSMALLINT>(name.size()), &nameLength,
-                      &description.sqlType, &description.size, &description.decimalDigits, &nullable));
-  name.resize(std::min<std::size_t>(static_cast<std::size_t>(std::max<SQLSMALLINT>(nameLength, 0)),
-                                    name.size() - 1));
-  description.name = Narrow(name);
-  description.nullable = nullable != SQL_NO_NULLS;
+  Run(SQLDescribeCol(statement_.get(), column, Text(name), static_cast<SQLSMALLINT>(name.size()), &nameLength,
+                     &description.sqlType, &description.size, &description.decimalDigits, nullptr));
+  KeepWritten(name, nameLength);
+  description.name = std::move(name);
   return description;
 }
 

@@ -1,8 +1,10 @@
 #pragma once
 // The ODBC calls the database objects are built on, over unixODBC: one
 // ODBC 3 environment a process, connections and statements as owning
-// handles. Text crosses the driver as UTF-16 (the wide calls), UTF-8 on our
-// side. A failed call raises DatabaseError with the driver's records.
+// handles. Text crosses the driver as UTF-8 through the narrow calls,
+// which drivers take as it is: the driver manager's conversion of the wide
+// calls for a driver without them would depend on the process's locale.
+// A failed call raises DatabaseError with the driver's records.
 
 #include <sql.h>
 #include <sqlext.h>
@@ -44,10 +46,6 @@ SQLHENV Environment();
 // object the page called.
 void Check(SQLRETURN result, const OdbcHandle& handle, const char* source);
 
-// Text for the wide calls, and back.
-std::u16string Widen(std::string_view text);
-std::string Narrow(std::u16string_view text);
-
 // One connection to a database through its driver.
 class DriverConnection {
  public:
@@ -84,7 +82,6 @@ struct ColumnDescription {
   SQLSMALLINT sqlType = SQL_UNKNOWN_TYPE;
   SQLULEN size = 0;  // characters, digits or bytes
   SQLSMALLINT decimalDigits = 0;
-  bool nullable = true;
 };
 
 // A statement on a connection: executed once, its rows then fetched
@@ -98,7 +95,6 @@ class Statement {
   Statement& operator=(const Statement&) = delete;
 
   SQLHSTMT get() const { return statement_.get(); }
-  const char* source() const { return source_; }
 
   // Stops after `seconds` (0: no limit of its own).
   void SetQueryTimeout(std::chrono::seconds seconds);

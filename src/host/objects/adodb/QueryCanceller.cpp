@@ -35,14 +35,18 @@ class QueryCanceller {
   // Takes the watch off the list; once this returns, no cancel of its
   // statement is running or will run.
   void Remove(CancelWatch& watch) noexcept {
-    const std::lock_guard lock(mutex_);
-    const auto [first, last] = watches_.equal_range(watch.deadline_);
-    for (auto it = first; it != last; ++it) {
-      if (it->second == &watch) {
-        watches_.erase(it);
-        return;
+    {
+      const std::lock_guard lock(mutex_);
+      const auto [first, last] = watches_.equal_range(watch.deadline_);
+      for (auto it = first; it != last; ++it) {
+        if (it->second == &watch) {
+          watches_.erase(it);
+          return;
+        }
       }
     }
+    // Taken off already: its cancel may still be running.
+    const std::lock_guard cancelled(watch.cancelling_);
   }
 
  private:
@@ -63,8 +67,15 @@ class QueryCanceller {
       CancelWatch* watch = watches_.begin()->second;
       watches_.erase(watches_.begin());
       watch->cancelled_.store(true, std::memory_order_release);
-      // Under the lock: the statement's owner cannot free it meanwhile.
-      SQLCancel(watch->statement_);
+      // The watch's own lock, taken before the list's is let go, keeps the
+      // statement alive through the cancel; the list's is not held, so a
+      // slow cancel (a driver that calls its server) holds up no page.
+      {
+        const std::lock_guard cancelling(watch->cancelling_);
+        lock.unlock();
+        SQLCancel(watch->statement_);
+      }
+      lock.lock();
     }
   }
 

@@ -7,6 +7,7 @@
 #include <sql.h>
 
 #include <atomic>
+#include <mutex>
 
 #include "host/pages/PageDeadline.h"
 
@@ -28,6 +29,8 @@ class CancelWatch {
   SQLHSTMT statement_;
   PageClock::time_point deadline_;
   std::atomic<bool> cancelled_{false};
+  // Held while the statement is being cancelled; the watch's end waits for it.
+  std::mutex cancelling_;
 };
 
 }  // namespace kelvane::host::adodb

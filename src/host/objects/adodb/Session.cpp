@@ -2,6 +2,7 @@
 
 #include <algorithm>
 
+#include "host/objects/adodb/AdoErrors.h"
 #include "host/objects/adodb/Cursor.h"
 
 namespace kelvane::host::adodb {
@@ -15,8 +16,7 @@ constexpr std::int32_t kNoTransaction = -2147168242;
 
 }  // namespace
 
-Session::Session(std::unique_ptr<PooledConnection> connection, std::shared_ptr<ErrorsCollection> errors)
-    : connection_(std::move(connection)), errors_(std::move(errors)) {}
+Session::Session(std::unique_ptr<PooledConnection> connection) : connection_(std::move(connection)) {}
 
 Session::~Session() { Close(); }
 

@@ -1,7 +1,5 @@
 #include "host/objects/adodb/Values.h"
 
-#include <sqlucode.h>
-
 #include <charconv>
 #include <cmath>
 #include <limits>
@@ -129,7 +127,7 @@ std::optional<Currency> ExactCurrency(std::string_view text) {
 }
 
 bool ColumnReader::ReadParts(Statement& statement, SQLUSMALLINT column, SQLSMALLINT cType, std::string& out) {
-  const std::size_t terminator = cType == SQL_C_WCHAR ? 2 : cType == SQL_C_CHAR ? 1 : 0;
+  const std::size_t terminator = cType == SQL_C_CHAR ? 1 : 0;
   buffer_.resize(kPartBytes);
   const std::size_t room = buffer_.size() - terminator;
   out.clear();
@@ -214,8 +212,8 @@ Variant ColumnReader::Read(Statement& statement, SQLUSMALLINT column, SQLSMALLIN
       return Variant::ByteArray(std::vector<Byte>(parts_.begin(), parts_.end()), 0);
     }
     default:
-      if (!ReadParts(statement, column, SQL_C_WCHAR, parts_)) return Variant::Null();
-      return FromUtf16Bytes(parts_);
+      if (!ReadParts(statement, column, SQL_C_CHAR, parts_)) return Variant::Null();
+      return parts_;
   }
 }
 
@@ -271,10 +269,9 @@ void ParameterBinding::Bind(Statement& statement, const std::vector<Variant>& va
         break;
       }
       case VarType::String:
-        slot.bytes = ToUtf16Bytes(*value.If<std::string>());
-        cType = SQL_C_WCHAR;
-        size = std::max<SQLULEN>(1, slot.bytes.size() / 2);
-        sqlType = size > kLongText ? SQL_WLONGVARCHAR : SQL_WVARCHAR;
+        slot.bytes = *value.If<std::string>();
+        size = std::max<SQLULEN>(1, slot.bytes.size());
+        sqlType = size > kLongText ? SQL_LONGVARCHAR : SQL_VARCHAR;
         break;
       default:
         if (!IsByteArray(value)) RaiseRuntimeError(kTypeMismatch);

@@ -42,10 +42,10 @@ class DatabaseSite : public ::testing::Test {
     return PageEngine(folder / "site", limits).Run(page, request);
   }
 
-  // The body of `code` run as one script block of an .asp page, or the
-  // failure's text.
-  std::string Asp(const std::string& code, PageLimits limits = PageLimits{}) {
-    const PageReply reply = Run("<%\n" + code + "\n%>", "page.asp", limits);
+  // The body of `code` run as one script block of the .asp page `name`, or
+  // the failure's text.
+  std::string Asp(const std::string& code, const std::string& name = "page.asp") {
+    const PageReply reply = Run("<%\n" + code + "\n%>", name);
     return reply.status == 200 ? reply.body : "failed: " + reply.body;
   }
 

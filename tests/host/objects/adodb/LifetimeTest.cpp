@@ -1,6 +1,9 @@
 #include <gtest/gtest.h>
 
+#include <atomic>
 #include <chrono>
+#include <thread>
+#include <vector>
 
 #include "host/objects/adodb/ConnectionPool.h"
 #include "host/objects/adodb/DatabaseSite.h"
@@ -82,6 +85,33 @@ TEST_F(LifetimeTest, PagesThatOpenAndCloseReuseOnePooledConnection) {
               std::to_string(i + 1));
   }
   EXPECT_EQ(DriverLogins(), before);
+}
+
+TEST_F(LifetimeTest, PagesOnSeveralThreadsShareThePool) {
+  ASSERT_EQ(Asp(std::string(kOpen) + "conn.Execute \"CREATE TABLE t(n INTEGER)\" : conn.Close"), "");
+  const std::uint64_t before = DriverLogins();
+  constexpr int kThreads = 4;
+  constexpr int kPages = 15;
+  std::vector<std::thread> threads;
+  std::atomic<int> wrong{0};
+  for (int t = 0; t < kThreads; ++t) {
+    threads.emplace_back([&, page = "page" + std::to_string(t) + ".asp"] {
+      for (int i = 0; i < kPages; ++i) {
+        const std::string written = Asp(std::string(kOpen) +
+                                        "conn.Execute \"INSERT INTO t VALUES(1)\"\n"
+                                        "Set rs = conn.Execute(\"SELECT count(*) FROM t\")\n"
+                                        "Response.Write rs(0) > 0\n"
+                                        "conn.Close",
+                                        page);
+        if (written != "True") ++wrong;
+      }
+    });
+  }
+  for (auto& thread : threads) thread.join();
+  EXPECT_EQ(wrong, 0);
+  EXPECT_LE(DriverLogins(), before + kThreads) << "a connection for each thread at the most";
+  EXPECT_EQ(Asp(std::string(kOpen) + "Response.Write conn.Execute(\"SELECT count(*) FROM t\")(0)"),
+            std::to_string(kThreads * kPages));
 }
 
 TEST_F(LifetimeTest, ThePoolKeepsTheLatestIdleConnectionsOnly) {

@@ -11,6 +11,7 @@ using RecordsetTest = DatabaseSite;
 constexpr const char* kFiveRows =
     "Set conn = Server.CreateObject(\"ADODB.Connection\")\n"
     "conn.Open \"$DB\"\n"
+    "conn.Execute \"DROP TABLE IF EXISTS t\"\n"
     "conn.Execute \"CREATE TABLE t(n INTEGER, s VARCHAR(10))\"\n"
     "For i = 1 To 5 : conn.Execute \"INSERT INTO t VALUES(\" & i & \", 'r\" & i & \"')\" : Next\n";
 
@@ -74,6 +75,94 @@ TEST_F(RecordsetTest, AStaticRecordsetHoldsCountsAndPagesItsRows) {
             "53|553|3|3|True-2|True|4True|0");
 }
 
+TEST_F(RecordsetTest, MovesStopAtBofAndEofAsAdoMoves) {
+  // Each line runs on a fresh static recordset of n = 1 .. 5 at its first
+  // record; the page writes where it ends (the record's n, BOF or EOF) or
+  // the error number.
+  const struct {
+    const char* moves;
+    const char* where;
+  } cases[] = {
+      {"rs.Move 4", "5"},
+      {"rs.Move 5", "EOF"},
+      {"rs.Move 9", "EOF"},
+      {"rs.Move 5 : rs.Move 1", "3021"},
+      {"rs.Move 5 : rs.Move -1", "5"},
+      {"rs.Move -1", "BOF"},
+      {"rs.Move -1 : rs.MoveNext", "1"},
+      {"rs.Move -1 : rs.MovePrevious", "3021"},
+      {"rs.MoveLast : rs.MoveNext : rs.MovePrevious", "5"},
+      {"rs.MoveLast : rs.Move -2, 0", "3"},
+      {"rs.Move 1, 2", "EOF"},  // from the last record
+      {"rs.Move 0, 1", "1"},
+      {"rs.Move 2 : rs.Move 0", "3"},
+      {"rs.AbsolutePosition = 5", "5"},
+      {"rs.AbsolutePosition = 6", "3001"},
+      {"rs.PageSize = 2 : rs.AbsolutePage = 3", "5"},
+      {"rs.Move 0, 7", "3001"},
+  };
+  for (const auto& c : cases) {
+    EXPECT_EQ(Asp(std::string(kFiveRows) +
+                  "Set rs = Server.CreateObject(\"ADODB.Recordset\")\n"
+                  "rs.Open \"SELECT n FROM t ORDER BY n\", conn, 3\n"
+                  "On Error Resume Next\n" +
+                  c.moves +
+                  "\nIf Err.Number <> 0 Then\n"
+                  "  Response.Write Err.Number\n"
+                  "ElseIf rs.BOF Then\n"
+                  "  Response.Write \"BOF\"\n"
+                  "ElseIf rs.EOF Then\n"
+                  "  Response.Write \"EOF\"\n"
+                  "Else\n"
+                  "  Response.Write rs(0)\n"
+                  "End If"),
+              c.where)
+        << c.moves;
+  }
+}
+
+TEST_F(RecordsetTest, LongTextAndBytesArriveWhole) {
+  // 20,000 characters of two and three bytes each, read in parts by the
+  // driver, and 20,000 zero bytes.
+  EXPECT_EQ(Asp("Set conn = Server.CreateObject(\"ADODB.Connection\")\n"
+                "conn.Open \"$DB\"\n"
+                "Set rs = conn.Execute(\"SELECT replace(hex(zeroblob(10000)), '00', 'h\xC3\xA9\xE2\x82\xAC'), "
+                "zeroblob(20000)\")\n"
+                "t = rs(0).Value : b = rs(1).Value\n"
+                "Response.Write Len(t) & Mid(t, 29995) & rs(0).ActualSize & \"|\" & UBound(b) & rs(1).ActualSize"),
+            "30000h\xC3\xA9\xE2\x82\xAC" "h\xC3\xA9\xE2\x82\xAC" "30000|1999920000");
+}
+
+TEST_F(RecordsetTest, FieldsDescribeTheirColumns) {
+  EXPECT_EQ(Asp("Set conn = Server.CreateObject(\"ADODB.Connection\")\n"
+                "conn.Open \"$DB\"\n"
+                "conn.Execute \"CREATE TABLE f(v VARCHAR(20), n INTEGER)\"\n"
+                "conn.Execute \"INSERT INTO f VALUES('abc', NULL)\"\n"
+                "Set rs = conn.Execute(\"SELECT v, n FROM f\")\n"
+                "For Each f In rs.Fields\n"
+                "  Response.Write f.Name & \" \" & f.Type & \" \" & f.DefinedSize & \" \" & f.ActualSize & \";\"\n"
+                "Next"),
+            "v 200 20 3;n 3 10 0;");
+}
+
+TEST_F(RecordsetTest, OptionsChooseWhatRunsAndWhatComesBack) {
+  EXPECT_EQ(Asp(std::string(kFiveRows) +
+                "Set rs = conn.Execute(\"t\", , 2)\n"  // a table's name
+                "Response.Write rs.Fields.Count & \"|\"\n"
+                "Response.Write TypeName(conn.Execute(\"DELETE FROM t WHERE n = 5\", , &H80)) & \"|\"\n"
+                "Set rs = conn.Execute(\"DELETE FROM t WHERE n = 4\")\n"
+                "Response.Write rs.State & \"|\"\n"  // no rows: closed
+                "Set rs = Server.CreateObject(\"ADODB.Recordset\")\n"
+                "rs.MaxRecords = 2\n"
+                "rs.Open \"SELECT n FROM t ORDER BY n\", conn, 3\n"
+                "Response.Write rs.RecordCount & \"|\" : rs.Close\n"
+                "rs.Open \"SELECT n FROM t ORDER BY n\", conn\n"
+                "Do Until rs.EOF : Response.Write rs(0) : rs.MoveNext : Loop\n"
+                "conn.CursorLocation = 3\n"
+                "Response.Write \"|\" & conn.Execute(\"SELECT n FROM t\").RecordCount"),
+            "2|Nothing|0|2|12|3");
+}
+
 TEST_F(RecordsetTest, GetRowsAndGetStringReadFromTheCurrentRecord) {
   EXPECT_EQ(Asp(std::string(kFiveRows) +
                 "Set rs = conn.Execute(\"SELECT n, s FROM t ORDER BY n\")\n"
@@ -108,6 +197,16 @@ TEST_F(RecordsetTest, MisuseRaisesAdosErrors) {
       {"x = rs.AbsolutePosition : rs.AbsolutePosition = 1", 3251},
       {"rs(0).Value = 5", 3251},
       {"rs.PageSize = 0", 3001},
+      {"rs.CursorLocation = 3", 3705},
+      {"conn.CursorLocation = 1", 3001},
+      {"conn.ConnectionTimeout = 5", 3705},
+      {"conn.ConnectionString = \"x\"", 3705},
+      {"x = conn.Errors(0)", 3265},
+      {"a = rs.GetRows(, 5)", 3001},
+      {"a = rs.GetString(3)", 3001},
+      {"rs.MoveNext : rs.MoveNext : a = rs.GetRows()", 3021},
+      {"Set rs.ActiveConnection = Server.CreateObject(\"ADODB.Recordset\")", 3705},
+      {"rs.Close : Set rs.ActiveConnection = Server.CreateObject(\"ADODB.Recordset\")", 3001},
   };
   for (const auto& c : cases) {
     EXPECT_EQ(Asp("Set conn = Server.CreateObject(\"ADODB.Connection\")\n"

@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include "host/objects/adodb/AdoErrors.h"
+#include "platform/oleaut/Conversion.h"
 
 namespace kelvane::host::adodb {
 namespace {
@@ -35,6 +36,39 @@ TEST(ExactCurrency, TakesFourPlacesWithinRangeAndNothingElse) {
       EXPECT_EQ(amount->scaled, *c.scaled) << c.text;
     }
   }
+}
+
+TEST(AsAdoType, ConvertsAParameterToItsDeclaredType) {
+  using oleaut::Variant;
+  using oleaut::VarType;
+  const struct {
+    Variant value;
+    std::int32_t type;
+    VarType bound;
+    const char* text;
+  } cases[] = {
+      {Variant("8"), adInteger, VarType::Long, "8"},
+      {Variant(2.5), adSmallInt, VarType::Long, "2"},  // ties to even
+      {Variant("2.5"), adDouble, VarType::Double, "2.5"},
+      {Variant("12.34567"), adCurrency, VarType::Currency, "12.3457"},
+      {Variant("2/29/2024"), adDBTimeStamp, VarType::Date, "2/29/2024"},
+      {Variant("true"), adBoolean, VarType::Boolean, "True"},
+      {Variant(oleaut::Long{42}), adVarChar, VarType::String, "42"},
+      {Variant("1.5"), adNumeric, VarType::Double, "1.5"},
+      {Variant(oleaut::Long{7}), adNumeric, VarType::Long, "7"},
+      {Variant(), adInteger, VarType::Null, ""},
+      {Variant::Null(), adVarChar, VarType::Null, ""},
+      {Variant("x"), adEmpty, VarType::String, "x"},
+      {Variant(oleaut::Long{3}), adVarBinary, VarType::Long, "3"},
+  };
+  for (const auto& c : cases) {
+    const Variant bound = AsAdoType(c.value, c.type);
+    EXPECT_EQ(bound.Type(), c.bound) << c.text;
+    if (!bound.IsNull()) {
+      EXPECT_EQ(oleaut::ToString(bound), c.text) << c.type;
+    }
+  }
+  EXPECT_THROW(AsAdoType(Variant("x"), adInteger), oleaut::AutomationError);
 }
 
 TEST(NumberForState, GivesAdoNumbersByTheLongestPrefix) {
