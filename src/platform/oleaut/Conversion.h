@@ -106,5 +106,6 @@ template <> inline constexpr VarType kVarTypeOf<double> = VarType::Double;
 template <> inline constexpr VarType kVarTypeOf<std::string> = VarType::String;
 template <> inline constexpr VarType kVarTypeOf<VariantBool> = VarType::Boolean;
 template <> inline constexpr VarType kVarTypeOf<Variant> = VarType::Variant;
+template <class T> inline constexpr VarType kVarTypeOf<std::optional<T>> = kVarTypeOf<T>;
 
 }  // namespace kelvane::oleaut

@@ -3,10 +3,12 @@
 // of the class's function table, each naming a member function. The
 // parameter and result types of the table come from the member functions
 // themselves, so the description that clients read and the coercion of
-// arguments can never disagree.
+// arguments can never disagree. Parameters of type std::optional<T> at the
+// end may be left out: they are nullopt then, and when given as Missing.
 
 #include <algorithm>
 #include <array>
+#include <optional>
 #include <span>
 #include <string>
 #include <string_view>
@@ -26,10 +28,36 @@ namespace kelvane::oleaut {
 template <class T>
 struct Binding {
   FuncDesc desc;
+  std::size_t required = 0;  // the parameters a call must give
   Variant (*call)(T& self, std::span<const Variant> args);
 };
 
 namespace detail {
+
+template <class T>
+struct IsOptional : std::false_type {};
+template <class T>
+struct IsOptional<std::optional<T>> : std::true_type {};
+
+// Argument `index` of `args` converted for a parameter of type A.
+template <class A>
+A ConvertArgument(std::span<const Variant> args, std::size_t index) {
+  if constexpr (IsOptional<A>::value) {
+    if (index >= args.size() || args[index].IsMissing()) return std::nullopt;
+    return VariantTo<typename A::value_type>(args[index]);
+  } else {
+    return VariantTo<A>(args[index]);
+  }
+}
+
+// The parameters of `Args` before the optional ones that end it.
+template <class... A>
+constexpr std::size_t RequiredCount(std::tuple<A...>*) {
+  constexpr bool optional[] = {IsOptional<A>::value..., false};
+  std::size_t required = sizeof...(A);
+  while (required > 0 && optional[required - 1]) --required;
+  return required;
+}
 
 template <class F>
 struct MemberTraits;
@@ -51,7 +79,7 @@ Variant CallMember(typename MemberTraits<decltype(Member)>::Class& self,
                    std::span<const Variant> args, std::tuple<A...>*) {
   using R = typename MemberTraits<decltype(Member)>::Result;
   return [&]<std::size_t... I>(std::index_sequence<I...>) {
-    std::tuple<A...> converted{VariantTo<A>(args[I])...};
+    std::tuple<A...> converted{ConvertArgument<A>(args, I)...};
     if constexpr (std::is_void_v<R>) {
       (self.*Member)(std::get<I>(std::move(converted))...);
       return Variant();
@@ -76,6 +104,7 @@ auto Bind(DISPID id, std::string_view name, InvokeKind kind,
   binding.desc.name = name;
   binding.desc.kind = kind;
   binding.desc.result = kVarTypeOf<std::decay_t<typename Traits::Result>>;
+  binding.required = detail::RequiredCount(static_cast<Args*>(nullptr));
   [&]<std::size_t... I>(std::index_sequence<I...>) {
     binding.desc.params = {ParamDesc{paramNames[I], kVarTypeOf<std::tuple_element_t<I, Args>>}...};
   }(std::make_index_sequence<N>{});
@@ -100,6 +129,8 @@ class DispatchTable {
 
   // Picks the entry for `id` that `kind` asks for (a method before a get,
   // a put-ref before a put), checks the argument count and calls it.
+  // Arguments to a property that takes none go to the default member of
+  // the object it gives.
   Variant Invoke(T& self, DISPID id, std::uint16_t kind, std::span<const Variant> args) const {
     const Binding<T>* chosen = nullptr;
     for (const auto want : {DISPATCH_METHOD, DISPATCH_PROPERTYGET, DISPATCH_PROPERTYPUTREF,
@@ -114,7 +145,11 @@ class DispatchTable {
       }
     }
     if (chosen == nullptr) RaiseRuntimeError(kMemberNotFound);
-    if (args.size() != chosen->desc.params.size()) RaiseRuntimeError(kWrongArgumentCount);
+    if (args.size() > chosen->desc.params.size() && chosen->desc.params.empty() &&
+        chosen->desc.kind == DISPATCH_PROPERTYGET)
+      return ValueOfResult(chosen->call(self, {}), args);
+    if (args.size() < chosen->required || args.size() > chosen->desc.params.size())
+      RaiseRuntimeError(kWrongArgumentCount);
     return chosen->call(self, args);
   }
 
@@ -127,6 +162,14 @@ class DispatchTable {
   }
 
  private:
+  // `folder.Files("a.txt")`: the default member of what Files gives.
+  static Variant ValueOfResult(const Variant& result, std::span<const Variant> args) {
+    const auto* object = result.If<ObjectRef>();
+    auto* dispatch = object ? dynamic_cast<IDispatch*>(object->get()) : nullptr;
+    if (dispatch == nullptr) RaiseRuntimeError(kWrongArgumentCount);
+    return dispatch->Invoke(DISPID_VALUE, DISPATCH_METHOD | DISPATCH_PROPERTYGET, args);
+  }
+
   std::vector<Binding<T>> bindings_;
   std::unordered_map<std::string, DISPID> ids_;
 };
