@@ -143,12 +143,14 @@ class FileItem : public IDispatch {
 
   void Delete(std::optional<VariantBool> force) {
     const bool forced = force && IsTrue(*force);
-    folder_ ? DeleteFolders(path_.native(), forced) : DeleteFiles(path_.native(), forced);
+    if (folder_) DeleteFolders(path_.native(), forced);
+    else DeleteFiles(path_.native(), forced);
   }
 
   void Copy(std::string destination, std::optional<VariantBool> overwrite) {
-    if (folder_) RaiseRuntimeError(kActionNotSupported);
-    CopyFiles(path_.native(), destination, !overwrite || IsTrue(*overwrite));
+    const bool replace = !overwrite || IsTrue(*overwrite);
+    if (folder_) CopyFolders(path_.native(), destination, replace);
+    else CopyFiles(path_.native(), destination, replace);
   }
 
   void Move(std::string destination) {

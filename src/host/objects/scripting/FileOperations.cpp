@@ -17,6 +17,7 @@
 #include "host/objects/scripting/PathNames.h"
 #include "host/pages/FileReach.h"
 #include "host/pages/PageDeadline.h"
+#include "host/pages/SiteFiles.h"
 #include "platform/oleaut/AutomationError.h"
 
 namespace kelvane::host::scripting {
@@ -190,6 +191,20 @@ void CopyOne(const fs::path& from, const fs::path& to, bool overwrite) {
   copy.kept = true;
 }
 
+// Copies the folder `from` to `to` (both reached), making it where it is
+// missing; each name in it is reached in turn.
+void CopyTree(const fs::path& from, const fs::path& to, bool overwrite) {
+  if (::mkdir(to.c_str(), 0777) != 0 && errno != EEXIST) RaiseFileError(errno, Missing::Folder);
+  if (!IsFolder(to)) RaiseRuntimeError(kFileAlreadyExists);
+  for (const std::string& name : FolderEntries(from)) {
+    CheckDeadline();
+    const fs::path source = ReachPath((from / name).native(), FileUse::Read);
+    const fs::path target = ReachPath((to / name).native(), FileUse::Write);
+    if (IsFolder(source)) CopyTree(source, target, overwrite);
+    else CopyOne(source, target, overwrite);
+  }
+}
+
 void MoveOne(const fs::path& from, const fs::path& to, Kind kind) {
   if (::renameat2(AT_FDCWD, from.c_str(), AT_FDCWD, to.c_str(), RENAME_NOREPLACE) == 0) return;
   if (errno == EXDEV && kind == Kind::File) {
@@ -255,6 +270,13 @@ std::vector<fs::path> CopyFiles(std::string_view source, std::string_view destin
     targets.push_back(std::move(to));
   }
   return targets;
+}
+
+void CopyFolders(std::string_view source, std::string_view destination, bool overwrite) {
+  for (const auto& [from, to] : Plan(source, destination, FileUse::Read, Kind::Folder)) {
+    if (IsInside(from, to)) RaiseRuntimeError(kPermissionDenied);
+    CopyTree(from, to, overwrite);
+  }
 }
 
 std::vector<fs::path> MoveFiles(std::string_view source, std::string_view destination) {

@@ -27,6 +27,10 @@ bool IsReadOnlyMode(unsigned mode);
 // is replaced whole once the new one is complete when `overwrite` (70
 // when read-only), else 58. Gives where the files went.
 std::vector<std::filesystem::path> CopyFiles(std::string_view source, std::string_view destination, bool overwrite);
+// Copies folders, with all they hold, as CopyFiles copies files: a copy
+// goes into a folder already there, its files replaced when `overwrite`.
+// A folder is never copied into itself (70).
+void CopyFolders(std::string_view source, std::string_view destination, bool overwrite);
 // Moves (renames) files as CopyFiles copies them; never over an existing
 // file (58).
 std::vector<std::filesystem::path> MoveFiles(std::string_view source, std::string_view destination);

@@ -23,7 +23,7 @@ namespace fs = std::filesystem;
 enum Member : DISPID {
   kBuildPath = 10000, kGetAbsolutePathName, kGetBaseName, kGetExtensionName, kGetFileName, kGetParentFolderName,
   kGetTempName, kFileExists, kFolderExists, kGetFile, kGetFolder, kCreateFolder, kDeleteFile, kDeleteFolder,
-  kCopyFile, kMoveFile, kMoveFolder, kCreateTextFile, kOpenTextFile,
+  kCopyFile, kCopyFolder, kMoveFile, kMoveFolder, kCreateTextFile, kOpenTextFile,
 };
 
 constexpr std::array<std::string_view, 1> kPath{"Path"};
@@ -104,6 +104,9 @@ class FileSystemObject : public IDispatch {
   void CopyFile(std::string source, std::string destination, std::optional<VariantBool> overwrite) {
     CopyFiles(source, destination, IsTrue(overwrite, true));
   }
+  void CopyFolder(std::string source, std::string destination, std::optional<VariantBool> overwrite) {
+    CopyFolders(source, destination, IsTrue(overwrite, true));
+  }
   void MoveFile(std::string source, std::string destination) { MoveFiles(source, destination); }
   void MoveFolder(std::string source, std::string destination) { MoveFolders(source, destination); }
 
@@ -141,6 +144,7 @@ class FileSystemObject : public IDispatch {
         Bind<&F::DeleteFile>(kDeleteFile, "DeleteFile", DISPATCH_METHOD, kDeleteParams),
         Bind<&F::DeleteFolder>(kDeleteFolder, "DeleteFolder", DISPATCH_METHOD, kDeleteParams),
         Bind<&F::CopyFile>(kCopyFile, "CopyFile", DISPATCH_METHOD, kCopyParams),
+        Bind<&F::CopyFolder>(kCopyFolder, "CopyFolder", DISPATCH_METHOD, kCopyParams),
         Bind<&F::MoveFile>(kMoveFile, "MoveFile", DISPATCH_METHOD, kMoveParams),
         Bind<&F::MoveFolder>(kMoveFolder, "MoveFolder", DISPATCH_METHOD, kMoveParams),
         Bind<&F::CreateTextFile>(kCreateTextFile, "CreateTextFile", DISPATCH_METHOD, kCreateParams),

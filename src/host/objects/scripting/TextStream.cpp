@@ -16,6 +16,7 @@
 #include "host/objects/scripting/FileErrors.h"
 #include "host/pages/CodePages.h"
 #include "host/pages/HostResponse.h"
+#include "host/pages/PageDeadline.h"
 #include "platform/complus/ObjectContext.h"
 #include "platform/oleaut/AutomationError.h"
 #include "platform/oleaut/DispatchTable.h"
@@ -248,6 +249,7 @@ class TextStream : public IDispatch {
   // (places in it stay valid); false when the file has none left.
   bool Fill() {
     if (ended_) return false;
+    CheckDeadline();
     const std::size_t held = carry_.size();
     carry_.resize(held + kChunk);
     ssize_t got;

@@ -288,6 +288,11 @@ TEST_F(FileSystemObjectTest, CopiesMovesAndDeletesByWildcard) {
                 "Response.Write fso.GetFolder(\"data/copies\").Files.Count"),
             "4");
   EXPECT_EQ(Bytes("data/copies/B.TXT"), "data/a.txt") << "b.txt is found in another letter case";
+  EXPECT_EQ(Run("fso.CopyFolder \"data/keep\", \"data/kept\"\nfso.GetFolder(\"data/kept\").Copy \"data/copies/\"\n"
+                "Response.Write fso.GetFile(\"data/copies/kept/k.txt\").Size & fso.GetFolder(\"data/kept\").Size"),
+            "1515");
+  EXPECT_EQ(Run("fso.CopyFolder \"data/keep\", \"data/keep/\""), "error 70") << "never into itself";
+  EXPECT_EQ(Run("fso.CopyFolder \"data/out\", \"data/x\""), "error 70");
   EXPECT_EQ(Run("fso.CopyFile \"data/a.txt\", \"data/copies/b.txt\", False"), "error 58");
   EXPECT_EQ(Run("fso.CopyFile \"data/a.txt\", \"data/copies\""), "error 70");
   EXPECT_EQ(Run("fso.CopyFile \"data/*.none\", \"data/copies/\""), "error 53");
