@@ -140,6 +140,7 @@ TEST_F(FileSystemObjectTest, WritesTheBytesOfEachForm) {
        "\xE9\x80"},
       {"Set t = fso.CreateTextFile(\"data/t.txt\", True, True)\nt.Write \"\xC3\xA9\"\nt.Close",
        std::string("\xFF\xFE\xE9\0", 4)},
+      {"Set t = fso.OpenTextFile(\"data/t.txt\", 2, True, -2)\nt.Write \"\xC3\xA9\"\nt.Close", "\xC3\xA9"},
       {"Set t = fso.OpenTextFile(\"data/t.txt\", 2, True, -1)\nt.WriteLine \"a\"\nt.Close",
        std::string("\xFF\xFE" "a\0\r\0\n\0", 8)},
       {"Set t = fso.CreateTextFile(\"data/t.txt\", True, True)\nt.Write \"a\"\nt.Close\n"
@@ -233,6 +234,14 @@ TEST_F(FileSystemObjectTest, AStreamLeftOpenIsWrittenAndClosedWhenThePageEnds) {
             "dropped ones close");
   EXPECT_EQ(Run("ReDim s(300)\nFor i = 0 To 300\nSet s(i) = fso.OpenTextFile(\"data/notes.txt\")\nNext"), "error 67");
   EXPECT_EQ(openFiles(), before);
+}
+
+TEST_F(FileSystemObjectTest, LargeReadsCountAgainstThePagesMemory) {
+  Put(site / "data/big.txt", std::string(std::size_t{8} << 20, 'x'));
+  limits.memoryBytes = std::size_t{4} << 20;
+  EXPECT_EQ(Run("x = fso.OpenTextFile(\"data/big.txt\").ReadAll"), "error 7");
+  EXPECT_EQ(Run("x = fso.OpenTextFile(\"data/big.txt\").ReadLine"), "error 7");
+  EXPECT_EQ(Run("Response.Write Len(fso.OpenTextFile(\"data/big.txt\").Read(10))"), "10");
 }
 
 TEST_F(FileSystemObjectTest, FoldersListTheirFilesAndFoldersByName) {
