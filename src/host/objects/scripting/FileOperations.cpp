@@ -2,7 +2,6 @@
 
 #include <dirent.h>
 #include <fcntl.h>
-#include <fnmatch.h>
 #include <stdio.h>
 #include <stdlib.h>
 #include <sys/stat.h>
@@ -43,8 +42,6 @@ Missing MissingOf(Kind kind) { return kind == Kind::File ? Missing::File : Missi
 [[noreturn]] void RaiseMissing(Kind kind) {
   RaiseRuntimeError(kind == Kind::File ? kFileNotFound : kPathNotFound);
 }
-
-bool HasWildcards(std::string_view name) { return name.find_first_of("*?") != std::string_view::npos; }
 
 // The folder part of `spec` as a page's path: the site's root for a bare name.
 std::string FolderOf(std::string_view spec) {
@@ -88,12 +85,11 @@ std::vector<fs::path> Sources(std::string_view spec, FileUse use, Kind kind) {
   }
   const std::string folderName = FolderOf(spec);
   const fs::path folder = ReachPath(folderName, use);
-  const std::string patternText(pattern);
   std::vector<fs::path> found;
   DeadlineTicker<256> ticker;
   for (const std::string& name : FolderEntries(folder)) {
     ticker.Tick();
-    if (::fnmatch(patternText.c_str(), name.c_str(), FNM_CASEFOLD) != 0) continue;
+    if (!MatchesWildcard(pattern, name)) continue;
     fs::path path = Reach(JoinPath(folderName, name), use);
     if (Exists(path, kind)) found.push_back(std::move(path));
   }

@@ -1,5 +1,7 @@
 #include "host/objects/scripting/PathNames.h"
 
+#include "platform/oleaut/Dispatch.h"
+
 namespace kelvane::host::scripting {
 
 namespace {
@@ -25,6 +27,38 @@ std::string_view TrimEnd(std::string_view path) {
   std::size_t end = path.size();
   while (end > root && IsSeparator(path[end - 1])) --end;
   return path.substr(0, end);
+}
+
+// `pattern` against `name`: on a mismatch the last '*' takes one more
+// character, so the work is at most the product of the two lengths.
+bool Matches(std::string_view pattern, std::string_view name) {
+  const auto nextChar = [&](std::size_t at) {
+    ++at;
+    while (at < name.size() && (static_cast<unsigned char>(name[at]) & 0xC0) == 0x80) ++at;
+    return at;
+  };
+  std::size_t p = 0, n = 0;
+  // Where the last '*' was, and the place in the name it stands up to.
+  std::size_t star = std::string_view::npos, starName = 0;
+  while (n < name.size()) {
+    if (p < pattern.size() && pattern[p] == '*') {
+      star = p++;
+      starName = n;
+    } else if (p < pattern.size() && pattern[p] == '?') {
+      ++p;
+      n = nextChar(n);
+    } else if (p < pattern.size() && oleaut::FoldChar(pattern[p]) == oleaut::FoldChar(name[n])) {
+      ++p;
+      ++n;
+    } else if (star != std::string_view::npos) {
+      p = star + 1;
+      n = starName = nextChar(starName);
+    } else {
+      return false;
+    }
+  }
+  while (p < pattern.size() && pattern[p] == '*') ++p;
+  return p == pattern.size();
 }
 
 }  // namespace
@@ -53,6 +87,13 @@ std::string_view ExtensionName(std::string_view path) {
   const std::string_view name = LastName(path);
   const std::size_t dot = name.rfind('.');
   return dot == std::string_view::npos ? std::string_view{} : name.substr(dot + 1);
+}
+
+bool HasWildcards(std::string_view name) { return name.find_first_of("*?") != std::string_view::npos; }
+
+bool MatchesWildcard(std::string_view pattern, std::string_view name) {
+  if (Matches(pattern, name)) return true;
+  return pattern.ends_with(".*") && Matches(pattern.substr(0, pattern.size() - 2), name);
 }
 
 std::string JoinPath(std::string_view path, std::string_view name) {

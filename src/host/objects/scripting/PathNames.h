@@ -19,6 +19,13 @@ std::string_view ParentName(std::string_view path);
 std::string_view BaseName(std::string_view path);
 // The extension of the last name, without its dot; empty when it has none.
 std::string_view ExtensionName(std::string_view path);
+// Whether the name `name` matches `pattern`, where '*' stands for any
+// characters and '?' for one, letters in any case (ASCII); no other
+// character is special. A final ".*" also matches no extension: "*.*"
+// is every name.
+bool MatchesWildcard(std::string_view pattern, std::string_view name);
+// Whether `name` holds a wildcard.
+bool HasWildcards(std::string_view name);
 // `name` joined to `path` with one separator: the one `path` uses, else
 // the one `name` uses, else '\'.
 std::string JoinPath(std::string_view path, std::string_view name);

@@ -52,5 +52,21 @@ TEST(PathNames, JoinUsesOneSeparatorOfThePathsOwnKind) {
   for (const Case& c : cases) EXPECT_EQ(JoinPath(c.path, c.name), c.joined) << c.path << " + " << c.name;
 }
 
+TEST(PathNames, WildcardsMatchAnyRunOrOneCharacterInAnyCase) {
+  struct Case {
+    std::string pattern, name;
+    bool matches;
+  };
+  const Case cases[] = {
+      {"*.txt", "notes.TXT", true},      {"*.txt", "notes.txt.bak", false}, {"*", ".hidden", true},
+      {"?.txt", "a.txt", true},          {"?.txt", "ab.txt", false},        {"?.txt", "\xC3\xA9.txt", true},
+      {"a*b*c", "axxbyyc", true},        {"a*b*c", "axxbyy", false},        {"*a*a*a*b", "aaaaaaaaaaaaaaaaac", false},
+      {"[ab].txt", "a.txt", false},      {"[ab].txt", "[AB].TXT", true},    {"*.*", "noext", true},
+      {"a.*", "a", true},                {"a.*", "ab", false},
+      {"report*", "report", true},       {"", "", true},                    {"*?", "", false},
+  };
+  for (const Case& c : cases) EXPECT_EQ(MatchesWildcard(c.pattern, c.name), c.matches) << c.pattern << " " << c.name;
+}
+
 }  // namespace
 }  // namespace kelvane::host::scripting
