@@ -41,9 +41,9 @@ Variant ByteCount(std::uint64_t bytes) {
 // The bytes of the files in `folder` and the folders in it, links left out.
 std::uint64_t TreeSize(const fs::path& folder) {
   std::uint64_t total = 0;
-  for (const std::string& name : FolderEntries(folder)) {
+  for (const FolderEntry& entry : FolderEntries(folder)) {
     CheckDeadline();
-    const fs::path path = folder / name;
+    const fs::path path = folder / entry.name;
     struct stat status {};
     if (::lstat(path.c_str(), &status) != 0) continue;
     if (S_ISDIR(status.st_mode)) total += TreeSize(path);
@@ -236,12 +236,17 @@ class ItemList : public IDispatch {
  public:
   ItemList(fs::path folder, bool folders) : folder_(std::move(folder)), folders_(folders) {
     DeadlineTicker<256> ticker;
-    for (std::string& name : FolderEntries(folder_)) {
+    for (FolderEntry& entry : FolderEntries(folder_)) {
       ticker.Tick();
+      if (entry.kind != FolderEntry::Other) {
+        // Not a link: in the folder, so within reach as it is.
+        if ((entry.kind == FolderEntry::Folder) == folders) Add(std::move(entry.name), folder_ / entry.name);
+        continue;
+      }
       // A link leading where the page may not read is left out.
       try {
-        fs::path path = ReachPath((folder_ / name).native(), FileUse::Read);
-        if (folders ? IsFolder(path) : IsFile(path)) items_.push_back({FoldCase(name), std::move(name), std::move(path)});
+        fs::path path = ReachPath((folder_ / entry.name).native(), FileUse::Read);
+        if (folders ? IsFolder(path) : IsFile(path)) Add(std::move(entry.name), std::move(path));
       } catch (const AutomationError&) {
       }
     }
@@ -278,6 +283,11 @@ class ItemList : public IDispatch {
   }
 
  private:
+  void Add(std::string name, fs::path path) {
+    std::string folded = FoldCase(name);
+    items_.push_back({std::move(folded), std::move(name), std::move(path)});
+  }
+
   Variant Make(const fs::path& path) const { return ObjectRef(folders_ ? MakeFolder(path) : MakeFile(path)); }
 
   static const DispatchTable<ItemList>& Table() {

@@ -51,17 +51,21 @@ std::string FolderOf(std::string_view spec) {
 
 }  // namespace
 
-std::vector<std::string> FolderEntries(const fs::path& folder) {
+std::vector<FolderEntry> FolderEntries(const fs::path& folder) {
   const std::unique_ptr<DIR, int (*)(DIR*)> dir(::opendir(folder.c_str()), ::closedir);
   if (!dir) RaiseFileError(errno, Missing::Folder);
-  std::vector<std::string> names;
+  std::vector<FolderEntry> entries;
   DeadlineTicker<256> ticker;
   while (const dirent* entry = ::readdir(dir.get())) {
     ticker.Tick();
     const std::string_view name = entry->d_name;
-    if (name != "." && name != "..") names.emplace_back(name);
+    if (name == "." || name == "..") continue;
+    const auto kind = entry->d_type == DT_REG   ? FolderEntry::File
+                      : entry->d_type == DT_DIR ? FolderEntry::Folder
+                                                : FolderEntry::Other;
+    entries.push_back({std::string(name), kind});
   }
-  return names;
+  return entries;
 }
 
 namespace {
@@ -87,8 +91,9 @@ std::vector<fs::path> Sources(std::string_view spec, FileUse use, Kind kind) {
   const fs::path folder = ReachPath(folderName, use);
   std::vector<fs::path> found;
   DeadlineTicker<256> ticker;
-  for (const std::string& name : FolderEntries(folder)) {
+  for (const FolderEntry& entry : FolderEntries(folder)) {
     ticker.Tick();
+    const std::string& name = entry.name;
     if (!MatchesWildcard(pattern, name)) continue;
     fs::path path = Reach(JoinPath(folderName, name), use);
     if (Exists(path, kind)) found.push_back(std::move(path));
@@ -192,10 +197,10 @@ void CopyOne(const fs::path& from, const fs::path& to, bool overwrite) {
 void CopyTree(const fs::path& from, const fs::path& to, bool overwrite) {
   if (::mkdir(to.c_str(), 0777) != 0 && errno != EEXIST) RaiseFileError(errno, Missing::Folder);
   if (!IsFolder(to)) RaiseRuntimeError(kFileAlreadyExists);
-  for (const std::string& name : FolderEntries(from)) {
+  for (const FolderEntry& entry : FolderEntries(from)) {
     CheckDeadline();
-    const fs::path source = ReachPath((from / name).native(), FileUse::Read);
-    const fs::path target = ReachPath((to / name).native(), FileUse::Write);
+    const fs::path source = ReachPath((from / entry.name).native(), FileUse::Read);
+    const fs::path target = ReachPath((to / entry.name).native(), FileUse::Write);
     if (IsFolder(source)) CopyTree(source, target, overwrite);
     else CopyOne(source, target, overwrite);
   }
@@ -241,9 +246,9 @@ void RemoveFile(const fs::path& path, bool force) {
 }
 
 void RemoveTree(const fs::path& folder, bool force) {
-  for (const std::string& name : FolderEntries(folder)) {
+  for (const FolderEntry& entry : FolderEntries(folder)) {
     CheckDeadline();
-    const fs::path path = folder / name;
+    const fs::path path = folder / entry.name;
     struct stat status {};
     if (::lstat(path.c_str(), &status) != 0) continue;
     if (S_ISDIR(status.st_mode)) RemoveTree(path, force);

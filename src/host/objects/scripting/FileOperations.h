@@ -41,9 +41,17 @@ void DeleteFiles(std::string_view spec, bool force);
 // Deletes folders with everything in them (links themselves, never what
 // they lead to); read-only files only when `force` (else 70).
 void DeleteFolders(std::string_view spec, bool force);
-// The names in `folder` (reached already), in no order; stops at the
+// A name in a folder, with its kind as the folder's listing tells it:
+// Other for a link, and wherever the listing does not tell.
+struct FolderEntry {
+  enum Kind : unsigned char { File, Folder, Other };
+  std::string name;
+  Kind kind;
+};
+
+// The entries of `folder` (reached already), in no order; stops at the
 // page's deadline.
-std::vector<std::string> FolderEntries(const std::filesystem::path& folder);
+std::vector<FolderEntry> FolderEntries(const std::filesystem::path& folder);
 // Makes the folder `path`: 58 when it exists, 76 when its parent is missing.
 std::filesystem::path CreateFolder(std::string_view path);
 
