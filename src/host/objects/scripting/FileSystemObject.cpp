@@ -1,5 +1,6 @@
 #include "host/objects/scripting/FileSystemObject.h"
 
+#include <algorithm>
 #include <array>
 #include <cstdio>
 #include <random>
