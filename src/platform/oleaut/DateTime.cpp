@@ -249,14 +249,15 @@ Date ToDate(const Variant& v) {
   return date;
 }
 
-Date Now() {
-  const std::time_t now = std::time(nullptr);
+Date LocalDate(std::time_t seconds) {
   std::tm local{};
-  localtime_r(&now, &local);
+  localtime_r(&seconds, &local);
   const double day =
       static_cast<double>(DaysFromCivil(local.tm_year + 1900L, local.tm_mon + 1L, local.tm_mday) +
                           kDaysFrom1970);
   return Date{day + TimeSerial(local.tm_hour, local.tm_min, local.tm_sec)};
 }
+
+Date Now() { return LocalDate(std::time(nullptr)); }
 
 }  // namespace kelvane::oleaut

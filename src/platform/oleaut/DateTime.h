@@ -4,6 +4,7 @@
 // anything beyond raises 5 when made from parts and 13 when read from text.
 // Text is US English: "2/29/2024", "3:04:05 PM", "2/29/2024 3:04:05 PM".
 
+#include <ctime>
 #include <optional>
 #include <string>
 #include <string_view>
@@ -47,6 +48,8 @@ std::optional<Date> ParseDate(std::string_view text);
 // date or else as a number. 13 when it is neither, 94 for Null, 5 out of range.
 Date ToDate(const Variant& v);
 
+// The local time of `seconds` since 1970 (UTC), to the second.
+Date LocalDate(std::time_t seconds);
 // The local time now.
 Date Now();
 

@@ -126,6 +126,8 @@ class DispatchTable {
 
   // Picks the entry for `id` that `kind` asks for (a method before a get,
   // a put-ref before a put), checks the argument count and calls it.
+  // Arguments to a property that takes none go to the default member of
+  // the object it gives.
   Variant Invoke(T& self, DISPID id, std::uint16_t kind, std::span<const Variant> args) const {
     const Binding<T>* chosen = nullptr;
     for (const auto want : {DISPATCH_METHOD, DISPATCH_PROPERTYGET, DISPATCH_PROPERTYPUTREF,
@@ -140,6 +142,9 @@ class DispatchTable {
       }
     }
     if (chosen == nullptr) RaiseRuntimeError(kMemberNotFound);
+    if (args.size() > chosen->desc.params.size() && chosen->desc.params.empty() &&
+        chosen->desc.kind == DISPATCH_PROPERTYGET)
+      return ValueOfResult(chosen->call(self, {}), args);
     if (args.size() < chosen->required || args.size() > chosen->desc.params.size())
       RaiseRuntimeError(kWrongArgumentCount);
     return chosen->call(self, args);
@@ -154,6 +159,14 @@ class DispatchTable {
   }
 
  private:
+  // `folder.Files("a.txt")`: the default member of what Files gives.
+  static Variant ValueOfResult(const Variant& result, std::span<const Variant> args) {
+    const auto* object = result.If<ObjectRef>();
+    auto* dispatch = object ? dynamic_cast<IDispatch*>(object->get()) : nullptr;
+    if (dispatch == nullptr) RaiseRuntimeError(kWrongArgumentCount);
+    return dispatch->Invoke(DISPID_VALUE, DISPATCH_METHOD | DISPATCH_PROPERTYGET, args);
+  }
+
   std::vector<Binding<T>> bindings_;
   std::unordered_map<std::string, DISPID> ids_;
 };

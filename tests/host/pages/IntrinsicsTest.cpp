@@ -105,7 +105,7 @@ const Case kCases[] = {
     {"mapcase.asp", R"(<% p = Server.MapPath("/MAPCASE.Asp") %><%= Mid(p, InStrRev(p, "/") + 1) %>)", "", "mapcase.asp", 200},
     {"dictionary.asp", R"(<% Set d = Server.CreateObject("Scripting.Dictionary") : d.Add "k", 5 : d("j") = 6 %><%= d("k") + d.Item("j") %>|<%= d.Count %>)",
      "", "11|2", 200},
-    {"noshell.asp", R"(<% On Error Resume Next : Set f = Server.CreateObject("Scripting.FileSystemObject") %><%= Err.Number %>)", "", "429", 200},
+    {"noshell.asp", R"(<% On Error Resume Next : Set f = Server.CreateObject("WScript.Shell") %><%= Err.Number %>)", "", "429", 200},
     {"component.asp", R"(<% On Error Resume Next : Set img = Server.CreateObject("Kelvane.Image") : img.PlotCircle 10, 10, -1 %><%= Err.Number %>|<%= Err.Source %>)",
      "", "5|Kelvane", 200},
     {"uncaught.asp", "line one\n<% x = 1\ny = 1 / 0 %>", "", "at: uncaught.asp:3", 500},

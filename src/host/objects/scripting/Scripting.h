@@ -3,8 +3,8 @@
 
 namespace kelvane::host::scripting {
 
-// Registers Scripting.Dictionary with the page objects; more than once is
-// harmless.
+// Registers Scripting.Dictionary and Scripting.FileSystemObject with the
+// page objects; more than once is harmless.
 void RegisterScripting();
 
 }  // namespace kelvane::host::scripting
