@@ -129,6 +129,12 @@ const std::array<AdoConstant, kConstants.size()>& ByName() {
 }  // namespace
 
 std::optional<std::int32_t> FindAdoConstant(std::string_view name) {
+  // Every name starts "ad" ("st" for two of the stream's): any other name,
+  // a Lua page's missing global among them, is turned away at once.
+  const auto startsWith = [&](std::string_view prefix) {
+    return name.size() > prefix.size() && Lower(name[0]) == prefix[0] && Lower(name[1]) == prefix[1];
+  };
+  if (!startsWith("ad") && !startsWith("st")) return std::nullopt;
   const auto& byName = ByName();
   const auto it = std::ranges::lower_bound(byName, name, LessFolded, &AdoConstant::name);
   if (it == byName.end() || LessFolded(name, it->name)) return std::nullopt;
