@@ -36,7 +36,8 @@ constexpr std::string_view kAccessAdvice =
 
 bool IsSpace(char c) { return c == ' ' || c == '\t' || c == '\r' || c == '\n'; }
 
-bool IsKeyCharacter(char c) {
+// What the keys of a connection string and the names of DSNs are made of.
+bool IsNameCharacter(char c) {
   return (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z') || (c >= '0' && c <= '9') || c == '_' || c == ' ' ||
          c == '.' || c == '-' || c == ':';
 }
@@ -209,7 +210,10 @@ Choice Choose(const std::vector<ConnectionOption>& options, const Builder& build
   } else if (dsn) {
     choice.family = DriverFamily::Dsn;
     choice.dsn = Trim(options[*dsn].value);
-    if (choice.dsn.empty()) Fail(kInvalidArgument, "The connection string names an empty DSN");
+    // A name as odbc.ini's sections have them, which no driver manager
+    // could read as more than a name.
+    if (choice.dsn.empty() || !std::ranges::all_of(choice.dsn, IsNameCharacter))
+      Fail(kInvalidArgument, "The connection string names no DSN, or one with characters no DSN's name holds");
     return choice;
   } else if (wanted.empty()) {
     Fail(kInvalidArgument, "The connection string names no ODBC driver or DSN");
@@ -313,7 +317,7 @@ std::vector<ConnectionOption> ParseConnectionString(std::string_view text) {
       continue;
     }
     if (key.empty()) Malformed(piece, "has no key before its '='");
-    if (!std::ranges::all_of(key, IsKeyCharacter)) Malformed(piece, "has a key with characters no key holds");
+    if (!std::ranges::all_of(key, IsNameCharacter)) Malformed(piece, "has a key with characters no key holds");
     i = end + 1;
     while (i < text.size() && IsSpace(text[i])) ++i;
     std::string value;

@@ -6,9 +6,11 @@
 
 #include <gtest/gtest.h>
 
+#include <set>
 #include <string>
 
 #include "host/vbscript/VbScriptHarness.h"
+#include "platform/oleaut/Dispatch.h"
 
 namespace kelvane::host::adodb {
 namespace {
@@ -29,7 +31,11 @@ TEST(AdoConstantsTest, FindsEachByNameInAnyCase) {
       {"adOpenStatic2", std::nullopt}, {"adOpen", std::nullopt}, {"", std::nullopt}, {"zzz", std::nullopt},
   };
   for (const auto& c : cases) EXPECT_EQ(FindAdoConstant(c.name), c.value) << c.name;
-  for (const AdoConstant& constant : AdoConstants()) EXPECT_EQ(FindAdoConstant(constant.name), constant.value);
+  std::set<std::string> names;
+  for (const AdoConstant& constant : AdoConstants()) {
+    EXPECT_EQ(FindAdoConstant(constant.name), constant.value) << constant.name;
+    EXPECT_TRUE(names.insert(oleaut::FoldCase(constant.name)).second) << constant.name << " twice";
+  }
 }
 
 TEST(AdoConstantsTest, PagesKnowThemBuiltIn) {

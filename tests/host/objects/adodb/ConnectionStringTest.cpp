@@ -168,6 +168,8 @@ TEST(ConnectionStringTest, RefusesWhatCannotOrMustNotBeDone) {
       {"Driver={SQL Server};AttachDbFilename=c:\\x.mdf", 3001, "database file"},
       {"Driver={FreeTDS};FILEDSN=/etc/x.dsn", 3001, "file DSN"},
       {"DSN=shop;SAVEFILE=/tmp/x", 3001, "write files"},
+      {"DSN={shop;Driver=/tmp/evil.so}", 3001, "no DSN's name holds"},
+      {"DSN=", 3001, "names no DSN"},
       {"Driver={SQL Server};Server=np:\\\\db1\\pipe\\sql\\query", 3001, "named pipe"},
       {"Provider=SQLNCLI11;Data Source=db1;Integrated Security=SSPI", 3001, "Windows authentication"},
       {"Driver={SQL Server};Trusted_Connection=Yes", 3001, "Windows authentication"},
