@@ -5,6 +5,7 @@
 #include <algorithm>
 #include <stdexcept>
 #include <string>
+#include <utility>
 
 #include "host/pages/SiteFiles.h"
 #include "platform/oleaut/AutomationError.h"
@@ -44,15 +45,15 @@ std::optional<fs::path> Resolve(const fs::path& path) {
 
 }  // namespace
 
-FileReachScope::FileReachScope(const fs::path& root, std::span<const fs::path> dataFolders)
-    : previous_(current), root_(root), dataFolders_(dataFolders) {
+FileReachScope::FileReachScope(fs::path root, std::span<const fs::path> dataFolders)
+    : previous_(current), root_(std::move(root)), dataFolders_(dataFolders.begin(), dataFolders.end()) {
   current = this;
 }
 
 FileReachScope::~FileReachScope() { current = previous_; }
 
 fs::path ReachPath(std::string_view path, FileUse use) {
-  if (!current || path.empty()) Refuse();
+  if (!current || path.empty() || path.find('\0') != std::string_view::npos) Refuse();
   std::string text(path);
   std::replace(text.begin(), text.end(), '\\', '/');
   const auto found = Resolve((current->root_ / text).lexically_normal());

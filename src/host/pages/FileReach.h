@@ -14,19 +14,19 @@ namespace kelvane::host {
 enum class FileUse { Read, Write };
 
 // Gives the calling thread's pages the site `root` and the folders
-// `dataFolders` (all canonical) until destroyed; scopes nest, and the
-// innermost holds. Outside any scope nothing can be reached.
+// `dataFolders` (all canonical; copied) until destroyed; scopes nest, and
+// the innermost holds. Outside any scope nothing can be reached.
 class FileReachScope {
  public:
-  FileReachScope(const std::filesystem::path& root, std::span<const std::filesystem::path> dataFolders);
+  FileReachScope(std::filesystem::path root, std::span<const std::filesystem::path> dataFolders);
   ~FileReachScope();
   FileReachScope(const FileReachScope&) = delete;
   FileReachScope& operator=(const FileReachScope&) = delete;
 
  private:
   const FileReachScope* previous_;
-  const std::filesystem::path& root_;
-  std::span<const std::filesystem::path> dataFolders_;
+  std::filesystem::path root_;
+  std::vector<std::filesystem::path> dataFolders_;
 
   friend std::filesystem::path ReachPath(std::string_view path, FileUse use);
 };
@@ -37,7 +37,7 @@ class FileReachScope {
 // preferred, as for includes); where it does not, the path of the folder
 // that would hold it, found the same way, with the last names as given.
 // Raises 70 "Permission denied" when the file lies, or a link on the way
-// leads, outside where `use` may reach.
+// leads, outside where `use` may reach, and for a path holding a NUL.
 std::filesystem::path ReachPath(std::string_view path, FileUse use);
 
 // The data folders as an option gives them: absolute paths separated by

@@ -81,6 +81,7 @@ TEST_F(FileReachTest, ReadsInTheSiteAndDataWritesInDataOnly) {
     EXPECT_EQ(Reach(path, FileUse::Read), c.read) << c.path;
     EXPECT_EQ(Reach(path, FileUse::Write), c.write) << c.path;
   }
+  EXPECT_EQ(Reach((base / "data").string() + std::string("/a\0b", 4), FileUse::Write), "70");
 }
 
 TEST_F(FileReachTest, NothingIsReachedOutsideAPage) {
