@@ -48,12 +48,11 @@ std::string Braced(std::string_view value) {
 // The driver's connection string for a page's, with the user and password
 // Open was given: mapped to the drivers installed here and held to what a
 // page may reach.
-std::string DriverConnectionString(const std::string& connectionString, const std::string& user,
-                                   const std::string& password) {
+OdbcTarget DriverTarget(const std::string& connectionString, const std::string& user, const std::string& password) {
   std::string text = connectionString;
   if (!user.empty()) text += ";UID=" + Braced(user);
   if (!password.empty()) text += ";PWD=" + Braced(password);
-  return ToOdbc(text, InstalledDrivers(), ReachPath).connect;
+  return ToOdbc(text, InstalledDrivers(), ReachPath);
 }
 
 }  // namespace
@@ -75,8 +74,8 @@ ConnectionObject::~ConnectionObject() {
 void ConnectionObject::Open(const std::string& connectionString, const std::string& user,
                             const std::string& password) {
   if (session_ != nullptr) RaiseAdo(kObjectOpen, kSource);
-  auto connection = TakeConnection(DriverConnectionString(connectionString, user, password),
-                                   std::chrono::seconds(connectionTimeout_));
+  const OdbcTarget target = DriverTarget(connectionString, user, password);
+  auto connection = TakeConnection(target.connect, target.databaseFile, std::chrono::seconds(connectionTimeout_));
   session_ = std::make_shared<Session>(std::move(connection));
   session_->commandTimeout = std::chrono::seconds(commandTimeout_);
   connectionString_ = connectionString;

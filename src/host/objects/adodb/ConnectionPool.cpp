@@ -1,8 +1,11 @@
 #include "host/objects/adodb/ConnectionPool.h"
 
+#include <sys/stat.h>
+
 #include <atomic>
 #include <map>
 #include <mutex>
+#include <string>
 #include <utility>
 #include <vector>
 
@@ -104,13 +107,22 @@ PooledConnection::~PooledConnection() {
 }
 
 std::unique_ptr<PooledConnection> TakeConnection(const std::string& odbcConnectionString,
+                                                 const std::filesystem::path& databaseFile,
                                                  std::chrono::seconds loginTimeout) {
-  auto connection = ThePool().Take(odbcConnectionString);
-  if (connection == nullptr) {
-    connection = ConnectDriver(odbcConnectionString, loginTimeout);
-    logins.fetch_add(1, std::memory_order_relaxed);
-  }
-  return std::make_unique<PooledConnection>(odbcConnectionString, std::move(connection));
+  // The string, and the identity of the file it names as it is now.
+  const auto keyNow = [&] {
+    std::string key = odbcConnectionString;
+    struct stat status {};
+    if (!databaseFile.empty() && ::stat(databaseFile.c_str(), &status) == 0)
+      key += "\n" + std::to_string(status.st_dev) + ":" + std::to_string(status.st_ino);
+    return key;
+  };
+  if (std::string key = keyNow(); auto connection = ThePool().Take(key))
+    return std::make_unique<PooledConnection>(std::move(key), std::move(connection));
+  auto connection = ConnectDriver(odbcConnectionString, loginTimeout);
+  logins.fetch_add(1, std::memory_order_relaxed);
+  // Connecting may have made the file.
+  return std::make_unique<PooledConnection>(keyNow(), std::move(connection));
 }
 
 std::uint64_t DriverLogins() { return logins.load(std::memory_order_relaxed); }

@@ -7,6 +7,7 @@
 
 #include <chrono>
 #include <cstdint>
+#include <filesystem>
 #include <memory>
 #include <string>
 
@@ -31,8 +32,13 @@ class PooledConnection {
 };
 
 // An idle connection for `odbcConnectionString`, else a new one
-// (ConnectDriver's errors).
+// (ConnectDriver's errors). A string that names a database file
+// (`databaseFile`, empty for a server) finds only connections to the file
+// that has that name now: one replaced or removed since leaves its
+// connections to age out, so no page reads or writes a file gone from its
+// place.
 std::unique_ptr<PooledConnection> TakeConnection(const std::string& odbcConnectionString,
+                                                 const std::filesystem::path& databaseFile,
                                                  std::chrono::seconds loginTimeout);
 
 // How many times the process has logged in to a database.

@@ -13,6 +13,35 @@ namespace kelvane::host::adodb {
 
 namespace {
 
+// Where a database file may be opened: for writing in the data folders;
+// else, where pages may read (the site), only as it is, for reading.
+std::pair<std::filesystem::path, bool> DatabaseFile(std::string_view path, const FileReach& reach) {
+  try {
+    return {reach(path, FileUse::Write), true};
+  } catch (const oleaut::AutomationError& error) {
+    if (error.Number() != oleaut::kPermissionDenied) throw;
+  }
+  return {reach(path, FileUse::Read), false};
+}
+
+// The URI that opens `file` read-only: SQLite then neither writes to it nor
+// makes it, nor a journal beside it.
+std::string ReadOnlyUri(const std::filesystem::path& file) {
+  static constexpr char kHex[] = "0123456789ABCDEF";
+  std::string uri = "file:";
+  for (const unsigned char c : file.native()) {
+    if ((c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z') || (c >= '0' && c <= '9') || c == '/' || c == '-' ||
+        c == '.' || c == '_' || c == '~') {
+      uri += static_cast<char>(c);
+    } else {
+      uri += '%';
+      uri += kHex[c >> 4];
+      uri += kHex[c & 15];
+    }
+  }
+  return uri + "?mode=ro";
+}
+
 constexpr std::int32_t kInvalidArgument = 3001;
 constexpr std::int32_t kProviderNotFound = 3706;
 constexpr const char* kSource = "ADODB.Connection";
@@ -269,8 +298,8 @@ void AddOption(Builder& builder, const Choice& choice, const ConnectionOption& o
       if (path.empty()) Fail(kInvalidArgument, "The connection string names no database file");
       if (folded.starts_with("file:"))
         Fail(kInvalidArgument, "A database is named by its path here, not by a file: URI");
-      std::filesystem::path file = reach(path, FileUse::Write);
-      builder.Add(rule->emit, file.string());
+      auto [file, writable] = DatabaseFile(path, reach);
+      builder.Add(rule->emit, writable ? file.string() : ReadOnlyUri(file));
       builder.Target().databaseFile = std::move(file);
       return;
     }

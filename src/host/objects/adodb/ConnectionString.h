@@ -48,7 +48,8 @@ using FileReach = std::function<std::filesystem::path(std::string_view path, Fil
 // (SQLOLEDB, SQLNCLI*, MSOLEDBSQL*), which become FreeTDS. The driver must
 // be one of `installedDrivers` (as SQLDrivers names them) after the
 // Windows names are mapped; a SQLite database must lie where `reach`
-// allows writing. Raises 3706 for a provider or driver not available here
+// allows reading, and opens read-only where it does not allow writing
+// (the site, outside the data folders). Raises 3706 for a provider or driver not available here
 // (Access among them, with the way to move its data into SQLite), 3001 for
 // a malformed string or a refused option, and what `reach` raises. No
 // description holds a password.

@@ -115,6 +115,10 @@ TEST(ConnectionStringTest, BuildsTheStringForTheInstalledDriver) {
       {"Driver={SQLite3 ODBC Driver};Database=data/shop.db;Timeout=2000;JournalMode=WAL",
        {"Driver={SQLite3};Database=/site/data/shop.db;Timeout=2000;JournalMode=wal",
         "Driver={SQLite3};Database=/site/data/shop.db;Timeout=2000;JournalMode=wal", "/site/data/shop.db"}},
+      // a database where pages only read opens read-only, by a URI of ours
+      {"Driver={SQLite3};Database=shop #1?.db",
+       {"Driver={SQLite3};Database=file:/site/shop%20%231%3F.db?mode=ro",
+        "Driver={SQLite3};Database=file:/site/shop%20%231%3F.db?mode=ro", "/site/shop #1?.db"}},
       {"Driver=SQLite;Database=:memory:",
        {"Driver={SQLite3};Database=:memory:", "Driver={SQLite3};Database=:memory:", ""}},
       // a DSN says the rest itself
@@ -159,6 +163,7 @@ TEST(ConnectionStringTest, RefusesWhatCannotOrMustNotBeDone) {
       {"Driver={SQLite3};Database=data/a.db;SyncPragma=OFF ATTACH x", 3001, "'SyncPragma' takes a single word"},
       {"Driver={SQLite3};Database=file:/etc/passwd?mode=ro", 3001, "file: URI"},
       {"Driver={SQLite3};Database=", 3001, "no database file"},
+      {"Driver={SQLite3};Database=/elsewhere/shop.db", 70, "Permission denied"},
       {"Driver={MariaDB Unicode};PLUGIN_DIR=/tmp", 3001, "load code"},
       {"Driver={MySQL ODBC 8.0 Unicode Driver};DefaultAuth=evil", 3001, "load code"},
       {"Driver={MariaDB};USE_MYCNF=1", 3001, "option files"},
@@ -179,7 +184,6 @@ TEST(ConnectionStringTest, RefusesWhatCannotOrMustNotBeDone) {
       // files outside where pages reach
       {"Driver={SQLite3};Database=/etc/shadow", 70, "Permission denied"},
       {"Driver={SQLite3};Database=../outside.db", 70, "Permission denied"},
-      {"Driver={SQLite3};Database=site.db", 70, "Permission denied"},
       {"Driver={MariaDB};SSLKEY=/root/key.pem", 70, "Permission denied"},
   };
   for (const auto& c : cases) {
@@ -194,21 +198,21 @@ TEST(ConnectionStringTest, RefusesWhatCannotOrMustNotBeDone) {
   }
 }
 
-// With the pages' own reach: a SQLite file in a data folder, and none in
-// the site or beyond.
+// With the pages' own reach: a SQLite file in a data folder, one in the
+// site read-only, and none beyond.
 TEST(ConnectionStringTest, HoldsSqliteFilesToTheDataFolders) {
   const TempFolder folder("connection-reach");
   std::filesystem::create_directories(folder.Path() / "site");
   std::filesystem::create_directories(folder.Path() / "data");
   const std::filesystem::path base = std::filesystem::canonical(folder.Path());
   const std::vector<std::filesystem::path> data = {base / "data"};
-  const std::filesystem::path root = base / "site";  // the scope holds it by reference
-  const FileReachScope scope(root, data);
+  const FileReachScope scope(base / "site", data);
   EXPECT_EQ(
       ToOdbc("Driver={SQLite3};Database=" + (base / "data" / "shop.db").string(), kInstalled, ReachPath).databaseFile,
       base / "data" / "shop.db");
-  const std::vector<std::string> outside = {"Driver={SQLite3};Database=shop.db",
-                                            "Driver={SQLite3};Database=../data/../x.db",
+  EXPECT_EQ(ToOdbc("Driver={SQLite3};Database=shop.db", kInstalled, ReachPath).connect,
+            "Driver={SQLite3};Database=file:" + (base / "site" / "shop.db").string() + "?mode=ro");
+  const std::vector<std::string> outside = {"Driver={SQLite3};Database=../data/../x.db",
                                             "Driver={SQLite3};Database=" + (base / "x.db").string()};
   for (const std::string& text : outside) {
     try {

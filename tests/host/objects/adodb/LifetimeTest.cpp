@@ -87,6 +87,17 @@ TEST_F(LifetimeTest, PagesThatOpenAndCloseReuseOnePooledConnection) {
   EXPECT_EQ(DriverLogins(), before);
 }
 
+TEST_F(LifetimeTest, AReplacedDatabaseFileIsNeverReachedThroughThePool) {
+  ASSERT_EQ(Asp(std::string(kOpen) + "conn.Execute \"CREATE TABLE t(n INTEGER)\" : conn.Close"), "");
+  std::filesystem::remove(database);
+  // The file at that name now is a new one: its table is made afresh, and
+  // what is written lands in it.
+  EXPECT_EQ(Asp(std::string(kOpen) +
+                "conn.Execute \"CREATE TABLE t(n INTEGER)\" : conn.Execute \"INSERT INTO t VALUES(7)\"\n"
+                "Response.Write conn.Execute(\"SELECT n FROM t\")(0) : conn.Close"),
+            "7");
+}
+
 TEST_F(LifetimeTest, PagesOnSeveralThreadsShareThePool) {
   ASSERT_EQ(Asp(std::string(kOpen) + "conn.Execute \"CREATE TABLE t(n INTEGER)\" : conn.Close"), "");
   const std::uint64_t before = DriverLogins();

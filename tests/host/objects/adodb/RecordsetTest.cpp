@@ -236,14 +236,26 @@ TEST_F(RecordsetTest, DriverErrorsFillTheConnectionsErrors) {
                 "conn.Open \"Driver=No Such Driver\"\n"
                 "Response.Write Err.Number & \" \" & conn.State & \" \" & conn.Errors.Count"),
             "3706 0 0");
-  // The page's string is held to where pages write: a database in the site
-  // is refused, and no file is made.
+  // A database in the site, outside the data folders, opens read-only: a
+  // missing one is not made, and one there is read and never written.
   EXPECT_EQ(Asp("Set conn = Server.CreateObject(\"ADODB.Connection\")\n"
                 "On Error Resume Next\n"
                 "conn.Open \"Driver=SQLite3;Database=\" & Server.MapPath(\"made.db\")\n"
                 "Response.Write Err.Number & \" \" & conn.State"),
-            "70 0");
+            "-2147467259 0");
   EXPECT_FALSE(std::filesystem::exists(folder / "site" / "made.db"));
+  Asp("Set conn = Server.CreateObject(\"ADODB.Connection\")\n"
+      "conn.Open \"$DB\" : conn.Execute \"CREATE TABLE t (n)\" : conn.Execute \"INSERT INTO t VALUES (1)\"");
+  std::filesystem::copy_file(database, folder / "site" / "shipped.db");
+  EXPECT_EQ(Asp("Set conn = Server.CreateObject(\"ADODB.Connection\")\n"
+                "conn.Open \"Driver=SQLite3;Database=\" & Server.MapPath(\"shipped.db\")\n"
+                "Response.Write conn.Execute(\"SELECT COUNT(*) FROM t\")(0) & \" \"\n"
+                "On Error Resume Next\n"
+                "conn.Execute \"DELETE FROM t\"\n"
+                "Response.Write (InStr(Err.Description, \"readonly\") > 0) & \" \"\n"
+                "On Error GoTo 0\n"
+                "Response.Write conn.Execute(\"SELECT COUNT(*) FROM t\")(0)"),
+            "1 True 1");
 }
 
 TEST_F(RecordsetTest, ARecordsetOpensItsOwnConnectionFromAString) {
