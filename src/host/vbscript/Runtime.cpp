@@ -13,6 +13,7 @@
 #include "platform/oleaut/Conversion.h"
 #include "platform/oleaut/DispatchTable.h"
 #include "platform/oleaut/Operators.h"
+#include "platform/oleaut/OutArguments.h"
 #include "platform/oleaut/Random.h"
 
 namespace kelvane::host::vbscript {
@@ -597,7 +598,18 @@ Variant Runtime::CallMember(const Expr& e) {
   if (!id) RaiseRuntimeError(kMemberNotFound);
   Arguments args(e.args.size());
   for (std::size_t i = 0; i < e.args.size(); ++i) args[i] = Eval(*e.args[i]);
-  return InvokeObject(object, *id, DISPATCH_METHOD | DISPATCH_PROPERTYGET, args.Span());
+  OutArguments outs;
+  Variant result = InvokeObject(object, *id, DISPATCH_METHOD | DISPATCH_PROPERTYGET, args.Span());
+  // A variable passed as an argument is passed by reference: what the
+  // method hands back through it lands in it.
+  for (auto& [index, value] : outs.Take()) {
+    if (index >= e.args.size()) continue;
+    const Expr& argument = *e.args[index];
+    const bool variable = argument.kind == ExprKind::Local || argument.kind == ExprKind::Global ||
+                          argument.kind == ExprKind::Field || argument.kind == ExprKind::Name;
+    if (variable && !argument.hasArgs) Assign(argument, std::move(value), false);
+  }
+  return result;
 }
 
 void Runtime::StoreElement(Variant& slot, std::span<Variant> indexes, Variant value) {

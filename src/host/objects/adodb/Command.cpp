@@ -8,6 +8,7 @@
 #include "host/objects/adodb/Recordset.h"
 #include "platform/complus/ObjectContext.h"
 #include "platform/oleaut/Conversion.h"
+#include "platform/oleaut/OutArguments.h"
 
 namespace kelvane::host::adodb {
 
@@ -113,6 +114,7 @@ class Command : public CommandObject, public complus::ObjectControl, public std:
     cursorOptions.source = kCommand;
     cursorOptions.timeout = std::chrono::seconds(timeout_);
     auto result = Cursor::Execute(run.connection->OpenSession(), run.sql, run.parameters, cursorOptions);
+    SetOutArgument(0, static_cast<Long>(result.recordsAffected));
     if ((options & adExecuteNoRecords) != 0) {
       if (result.cursor != nullptr) result.cursor->Close();
       return Variant::Nothing();

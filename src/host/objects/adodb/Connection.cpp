@@ -7,6 +7,7 @@
 #include "host/objects/adodb/Members.h"
 #include "host/objects/adodb/Recordset.h"
 #include "platform/oleaut/Conversion.h"
+#include "platform/oleaut/OutArguments.h"
 
 namespace kelvane::host::adodb {
 
@@ -174,6 +175,7 @@ Variant ConnectionObject::Execute(std::span<const Variant> args) {
   cursorOptions.buffered = cursorLocation_ == adUseClient;
   cursorOptions.source = kSource;
   auto result = Cursor::Execute(OpenSession(), CommandSql(text, options & 0xFF), {}, cursorOptions);
+  SetOutArgument(1, static_cast<Long>(result.recordsAffected));
   if ((options & adExecuteNoRecords) != 0) {
     if (result.cursor != nullptr) result.cursor->Close();
     return Variant::Nothing();

@@ -30,6 +30,21 @@ TEST_F(CommandTest, ParametersAreBoundNeverSpliced) {
             "7 integer x'); DROP TABLE p; --|8 integer x'); DROP TABLE p; --|9 integer two|");
 }
 
+// The rows a statement changed come back through a variable passed as the
+// records-affected argument, of the connection and of a command; a value
+// that is no variable takes nothing back.
+TEST_F(CommandTest, TheRowsChangedComeBackThroughAVariable) {
+  EXPECT_EQ(Asp(std::string(kSetUp) +
+                "conn.Execute \"INSERT INTO p(n) VALUES (1), (2), (3)\", added\n"
+                "conn.Execute \"UPDATE p SET s = 'x' WHERE n > 1\", changed, 1\n"
+                "cmd.CommandText = \"DELETE FROM p WHERE n < ?\"\n"
+                "cmd.Execute deleted, Array(3)\n"
+                "conn.Execute \"DELETE FROM p\", 5\n"
+                "Set rs = conn.Execute(\"SELECT count(*) FROM p\", found)\n"
+                "Response.Write added & \" \" & changed & \" \" & deleted & \" \" & TypeName(deleted) & \" \" & rs(0)"),
+            "3 2 2 Long 0");
+}
+
 TEST_F(CommandTest, VariantsBindAsTheirTypes) {
   const struct {
     const char* column;
