@@ -224,7 +224,11 @@ std::unique_ptr<Stmt> PageCompiler::ParseConst() {
     const int line = Line();
     const std::string name = ExpectName();
     Expect(TokenKind::Equal, "'='");
+    // The value is taken now and its expression dropped: the names in it
+    // must not wait to be resolved.
+    const std::size_t pendingBefore = pending_.size();
     const Variant value = ConstantValue(*ParseExpression());
+    pending_.erase(pending_.begin() + static_cast<std::ptrdiff_t>(pendingBefore), pending_.end());
     auto& constants = procedure_ >= 0
                           ? program_->procedures[static_cast<std::size_t>(procedure_)].constants
                           : program_->constants;

@@ -1,5 +1,6 @@
 #include "host/objects/adodb/ConnectionPool.h"
 
+#include <fcntl.h>
 #include <sys/stat.h>
 
 #include <atomic>
@@ -109,12 +110,16 @@ PooledConnection::~PooledConnection() {
 std::unique_ptr<PooledConnection> TakeConnection(const std::string& odbcConnectionString,
                                                  const std::filesystem::path& databaseFile,
                                                  std::chrono::seconds loginTimeout) {
-  // The string, and the identity of the file it names as it is now.
+  // The string, and the identity of the file it names as it is now: its
+  // device, inode and birth time, for a file made anew may take the inode
+  // of the one it replaced.
   const auto keyNow = [&] {
     std::string key = odbcConnectionString;
-    struct stat status {};
-    if (!databaseFile.empty() && ::stat(databaseFile.c_str(), &status) == 0)
-      key += "\n" + std::to_string(status.st_dev) + ":" + std::to_string(status.st_ino);
+    struct statx status {};
+    if (!databaseFile.empty() && ::statx(AT_FDCWD, databaseFile.c_str(), 0, STATX_INO | STATX_BTIME, &status) == 0)
+      key += "\n" + std::to_string(status.stx_dev_major) + ":" + std::to_string(status.stx_dev_minor) + ":" +
+             std::to_string(status.stx_ino) + ":" + std::to_string(status.stx_btime.tv_sec) + "." +
+             std::to_string(status.stx_btime.tv_nsec);
     return key;
   };
   if (std::string key = keyNow(); auto connection = ThePool().Take(key))
