@@ -330,6 +330,7 @@ TEST_F(SqliteAndPostgres, KspPagesToo) {
   const PageReply onPostgres = Run(page, "page.ksp");
   EXPECT_EQ(onSqlite.status, 200) << onSqlite.body;
   EXPECT_EQ(onPostgres.status, 200) << onPostgres.body;
+  EXPECT_EQ(onSqlite.body, "1=one,string;2=Null,userdata;");
   EXPECT_EQ(onSqlite.body, onPostgres.body);
 }
 
