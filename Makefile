@@ -29,10 +29,10 @@ test-asan: deps
 	@ctest --test-dir $(ASAN_BUILD) --output-on-failure -j $(JOBS)
 
 # Fuzzes the picture loader, the VBScript compiler, the VBScript compiler and
-# interpreter together (--run), the request's decoders, then the connection
-# strings, for FUZZ_SECONDS
-# (default 300) each with libFuzzer, starting from fuzz/seeds and
-# fuzz/vbscript-seeds and fuzz/connection-seeds; inputs that fail land in build-fuzz/.
+# interpreter together (--run), the request's decoders, the connection
+# strings, then a Recordset's Filter and Sort, for FUZZ_SECONDS
+# (default 300) each with libFuzzer, starting from fuzz/seeds,
+# fuzz/vbscript-seeds, fuzz/connection-seeds and fuzz/filter-seeds; inputs that fail land in build-fuzz/.
 FUZZ_SECONDS ?= 300
 fuzz: deps
 	@cmake -S . -B build-fuzz -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo \
@@ -54,6 +54,9 @@ fuzz: deps
 	@mkdir -p build-fuzz/connection-corpus
 	@build-fuzz/fuzz/connection_string_fuzz build-fuzz/connection-corpus fuzz/connection-seeds -max_total_time=$(FUZZ_SECONDS) \
 	  -max_len=1024 -rss_limit_mb=2048 -timeout=10 -artifact_prefix=build-fuzz/connection- -print_final_stats=1
+	@mkdir -p build-fuzz/filter-corpus
+	@build-fuzz/fuzz/record_filter_fuzz build-fuzz/filter-corpus fuzz/filter-seeds -max_total_time=$(FUZZ_SECONDS) \
+	  -max_len=1024 -rss_limit_mb=2048 -timeout=10 -artifact_prefix=build-fuzz/filter- -print_final_stats=1
 
 # The Debian package, build/kelvane_VERSION_ARCH.deb: see deploy/README.md.
 package: build

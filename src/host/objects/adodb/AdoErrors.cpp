@@ -22,6 +22,28 @@ constexpr StateNumber kStateNumbers[] = {
     {"HY024", kErrorsOccurred},
 };
 
+// A driver that reports every failure as the general error HY000
+// (SQLite's) still says in its message what went wrong: the words that
+// tell the SQL is at fault.
+struct MessageNumber {
+  std::string_view words;
+  std::int32_t number;
+};
+
+constexpr MessageNumber kGeneralErrorMessages[] = {
+    {"no such table", kNoSuchTable},
+    {"syntax error", kCommandErrors},
+    {"no such column", kCommandErrors},
+};
+
+std::int32_t NumberFor(const DriverRecord& record) {
+  if (record.sqlState == "HY000") {
+    for (const auto& entry : kGeneralErrorMessages)
+      if (record.message.find(entry.words) != std::string::npos) return entry.number;
+  }
+  return NumberForState(record.sqlState);
+}
+
 std::string TextOf(std::int32_t number) {
   switch (number) {
     case kNoCurrentRecord:
@@ -40,6 +62,8 @@ std::string TextOf(std::int32_t number) {
     case kNotCapable: return "Object or provider is not capable of performing requested operation.";
     case kCannotFetchBackward: return "Rowset does not support fetching backward.";
     case kCannotRestart: return "Rowset position cannot be restarted.";
+    case kRowNotFound:
+      return "Row cannot be located for updating. Some values may have been changed since it was last read.";
     default: return oleaut::RuntimeErrorText(number);
   }
 }
@@ -60,7 +84,7 @@ std::int32_t NumberForState(std::string_view sqlState) {
 }
 
 DatabaseError::DatabaseError(std::string source, std::vector<DriverRecord> records)
-    : AutomationError(records.empty() ? kGenericFailure : NumberForState(records.front().sqlState),
+    : AutomationError(records.empty() ? kGenericFailure : NumberFor(records.front()),
                       std::move(source), DescriptionOf(records)),
       records_(std::move(records)) {}
 

@@ -1,7 +1,7 @@
 #pragma once
 // The errors the database objects raise: ADO's own (a record past the end,
 // an object closed or open) and the driver's, numbered from the SQLSTATE
-// of the driver's first record.
+// of the driver's first record (for the general HY000, from its message).
 
 #include <cstdint>
 #include <string>
@@ -34,6 +34,7 @@ enum AdoErrorNumber : std::int32_t {
   kErrorsOccurred = -2147217887,  // DB_E_ERRORSOCCURRED: a value or option refused
   kCannotFetchBackward = -2147217884,
   kCannotRestart = -2147217896,
+  kRowNotFound = -2147217864,     // DB_E_DELETEDROW: the row to change is no longer there
 };
 
 // One diagnostic record of the driver.

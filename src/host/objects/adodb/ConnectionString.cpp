@@ -129,6 +129,8 @@ class Builder {
     keys_.emplace_back(key);
   }
 
+  bool Claimed(std::string_view key) const { return std::ranges::find(keys_, key) != keys_.end(); }
+
   // Adds key=value; the driver's name is braced as pages write it.
   void Add(std::string_view key, std::string_view value, bool password = false) {
     const bool brace = key == "Driver";
@@ -375,6 +377,8 @@ OdbcTarget ToOdbc(std::string_view pageText, std::span<const std::string> instal
   builder.Claim(key);
   builder.Add(key, choice.dsn.empty() ? choice.driver : choice.dsn);
   for (std::size_t i = 0; i < options.size(); ++i) AddOption(builder, choice, options[i], i, reach);
+  for (const DefaultOption& option : DefaultOptions(choice.family))
+    if (!builder.Claimed(option.key)) builder.Add(option.key, option.value);
   return std::move(builder.Target());
 }
 

@@ -59,6 +59,10 @@ void Cursor::Close() noexcept {
   cells_.clear();
   row_.clear();
   rows_ = 0;
+  fetchedRows_ = 0;
+  shown_.reset();
+  gone_.clear();
+  CancelEdit();
 }
 
 void Cursor::CheckOpen() const {
@@ -91,6 +95,7 @@ void Cursor::FetchAll() {
       cells_.push_back(reader_.Read(*statement_, static_cast<SQLUSMALLINT>(c + 1), columns_[c].description.sqlType));
     ++rows_;
   }
+  fetchedRows_ = rows_;
   statement_.reset();
   position_ = 0;
 }
@@ -107,8 +112,9 @@ bool Cursor::AtStart() const {
 }
 
 const Variant& Cursor::Value(std::size_t column) const {
-  if (AtEnd() || AtStart()) RaiseAdo(kNoCurrentRecord, kRecordset);
-  if (options_.buffered) return cells_[static_cast<std::size_t>(position_) * columns_.size() + column];
+  if (edit_ != Edit::None) return pending_[column];
+  if (removed_ || AtEnd() || AtStart()) RaiseAdo(kNoCurrentRecord, kRecordset);
+  if (options_.buffered) return Row(HeldIndex())[column];
   return row_[column];
 }
 
@@ -128,6 +134,11 @@ void Cursor::RequireHeld() const {
 }
 
 void Cursor::MoveNext() {
+  if (removed_) {
+    // The record after the one deleted already stands where it stood.
+    Moved();
+    return;
+  }
   if (AtEnd()) RaiseAdo(kNoCurrentRecord, kRecordset);
   if (options_.buffered)
     ++position_;
@@ -139,6 +150,7 @@ void Cursor::MovePrevious() {
   CheckOpen();
   if (!options_.buffered) RaiseAdo(kCannotFetchBackward, kRecordset);
   if (AtStart()) RaiseAdo(kNoCurrentRecord, kRecordset);
+  Moved();
   --position_;
 }
 
@@ -150,6 +162,7 @@ void Cursor::MoveFirst() {
     return;
   }
   if (rows_ == 0) RaiseAdo(kNoCurrentRecord, kRecordset);
+  Moved();
   position_ = 0;
 }
 
@@ -157,6 +170,7 @@ void Cursor::MoveLast() {
   CheckOpen();
   if (!options_.buffered) RaiseAdo(kCannotFetchBackward, kRecordset);
   if (rows_ == 0) RaiseAdo(kNoCurrentRecord, kRecordset);
+  Moved();
   position_ = rows_ - 1;
 }
 
@@ -173,13 +187,110 @@ void Cursor::Move(std::int64_t records) {
     return;
   }
   if ((records > 0 && AtEnd()) || (records < 0 && AtStart())) RaiseAdo(kNoCurrentRecord, kRecordset);
+  // From a record just deleted, the next one is a step away already.
+  if (removed_ && records > 0) --records;
+  Moved();
   position_ = std::clamp<std::int64_t>(position_ + records, -1, rows_);
 }
 
 void Cursor::MoveTo(std::int64_t index) {
   RequireHeld();
   if (index < 0 || index >= rows_) RaiseAdo(kWrongArguments, kRecordset);
+  Moved();
   position_ = index;
+}
+
+std::span<const Variant> Cursor::Row(std::int64_t index) const {
+  return std::span<const Variant>(cells_).subspan(static_cast<std::size_t>(index) * columns_.size(), columns_.size());
+}
+
+std::int64_t Cursor::HeldIndex() const {
+  return shown_ ? (*shown_)[static_cast<std::size_t>(position_)] : position_;
+}
+
+void Cursor::Arrange(const RecordFilter* filter, const RecordOrder* order) {
+  RequireHeld();
+  Moved();
+  if (filter == nullptr && order == nullptr && gone_.empty()) {
+    shown_.reset();
+    rows_ = fetchedRows_;
+  } else {
+    std::vector<std::int64_t> shown;
+    DeadlineTicker<256> ticker;
+    for (std::int64_t row = 0; row < fetchedRows_; ++row) {
+      ticker.Tick();
+      if (!gone_.empty() && gone_[static_cast<std::size_t>(row)]) continue;
+      if (filter == nullptr || filter->Passes(Row(row))) shown.push_back(row);
+    }
+    if (order != nullptr)
+      std::ranges::stable_sort(shown, [&](std::int64_t a, std::int64_t b) { return order->Before(Row(a), Row(b)); });
+    rows_ = static_cast<std::int64_t>(shown.size());
+    shown_ = std::move(shown);
+  }
+  position_ = 0;
+}
+
+void Cursor::BeginAdd() {
+  if (!editable_) RaiseAdo(kNotCapable, kRecordset);
+  pending_.assign(columns_.size(), Variant::Null());
+  assigned_.assign(columns_.size(), false);
+  edit_ = Edit::Add;
+}
+
+void Cursor::Assign(std::size_t column, Variant value) {
+  CheckOpen();
+  if (!editable_) RaiseAdo(kNotCapable, kRecordset);
+  if (edit_ == Edit::None) {
+    const std::span<const Variant> row = Current();
+    pending_.assign(row.begin(), row.end());
+    assigned_.assign(columns_.size(), false);
+    edit_ = Edit::Change;
+  }
+  pending_[column] = std::move(value);
+  assigned_[column] = true;
+}
+
+std::span<const Variant> Cursor::Current() const {
+  if (removed_ || AtEnd() || AtStart()) RaiseAdo(kNoCurrentRecord, kRecordset);
+  RequireHeld();
+  return Row(HeldIndex());
+}
+
+void Cursor::Store() {
+  if (edit_ == Edit::Change) {
+    const auto held = static_cast<std::ptrdiff_t>(static_cast<std::size_t>(HeldIndex()) * columns_.size());
+    std::ranges::move(pending_, cells_.begin() + held);
+  } else if (edit_ == Edit::Add) {
+    std::ranges::move(pending_, std::back_inserter(cells_));
+    if (!gone_.empty()) gone_.push_back(false);
+    if (shown_) shown_->push_back(fetchedRows_);
+    ++fetchedRows_;
+    position_ = rows_++;
+  }
+  CancelEdit();
+}
+
+void Cursor::CancelEdit() {
+  edit_ = Edit::None;
+  pending_.clear();
+  assigned_.clear();
+}
+
+void Cursor::RemoveCurrent() {
+  Current();
+  const std::int64_t held = HeldIndex();
+  if (gone_.empty()) gone_.assign(static_cast<std::size_t>(fetchedRows_), false);
+  gone_[static_cast<std::size_t>(held)] = true;
+  if (shown_) {
+    shown_->erase(shown_->begin() + position_);
+  } else {
+    std::vector<std::int64_t> shown;
+    for (std::int64_t row = 0; row < fetchedRows_; ++row)
+      if (!gone_[static_cast<std::size_t>(row)]) shown.push_back(row);
+    shown_ = std::move(shown);
+  }
+  --rows_;
+  removed_ = true;
 }
 
 }  // namespace kelvane::host::adodb

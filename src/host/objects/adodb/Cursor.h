@@ -7,10 +7,12 @@
 #include <chrono>
 #include <memory>
 #include <optional>
+#include <span>
 #include <string_view>
 #include <vector>
 
 #include "host/objects/adodb/Odbc.h"
+#include "host/objects/adodb/RecordFilter.h"
 #include "host/objects/adodb/Session.h"
 #include "host/objects/adodb/Values.h"
 #include "platform/oleaut/Variant.h"
@@ -47,6 +49,7 @@ class Cursor {
          const CursorOptions& options);
 
   bool IsOpen() const { return open_; }
+  const std::shared_ptr<Session>& session() const { return session_; }
   // Lets go of the statement and the rows.
   void Close() noexcept;
 
@@ -73,12 +76,44 @@ class Cursor {
   // Makes record `index` (0-based) current; 3001 outside the rows held.
   void MoveTo(std::int64_t index);
 
+  // Shows of the held rows only those `filter` passes, in the order
+  // `order` gives (ties as fetched); either may be null for all rows, as
+  // fetched. The first record shown becomes current. 3251 for streamed rows.
+  void Arrange(const RecordFilter* filter, const RecordOrder* order);
+
+  // Edits of held rows, once allowed: a record changed or added is held
+  // apart, and read as current, until it is stored or cancelled.
+  enum class Edit : std::int32_t { None = 0, Change = 1, Add = 2 };  // ADO's EditMode
+  void AllowEdits() { editable_ = true; }
+  bool Editable() const { return editable_; }
+  Edit Editing() const { return edit_; }
+  // Begins a new record of Nulls, current until stored or cancelled.
+  void BeginAdd();
+  // Sets column `column` of the current record, beginning its change when
+  // no edit is open: 3251 unless edits are allowed, 3021 with no record.
+  void Assign(std::size_t column, oleaut::Variant value);
+  // The current record as held, without the edit.
+  std::span<const oleaut::Variant> Current() const;
+  const std::vector<oleaut::Variant>& Pending() const { return pending_; }
+  std::vector<oleaut::Variant>& Pending() { return pending_; }
+  const std::vector<bool>& Assigned() const { return assigned_; }
+  // Holds the edit as the current record (an added one after the rows shown).
+  void Store();
+  void CancelEdit();
+  // Takes the current record out of the rows; it stays current, and gone,
+  // until the cursor moves: MoveNext then goes to the one after it.
+  void RemoveCurrent();
+
  private:
   void CheckOpen() const;
   // Fetches the next streamed row into row_; false past the last.
   bool FetchRow();
   void FetchAll();
   void RequireHeld() const;
+  std::span<const oleaut::Variant> Row(std::int64_t index) const;
+  std::int64_t HeldIndex() const;
+  // Ends a move: the record just deleted is left behind.
+  void Moved() { removed_ = false; }
 
   std::shared_ptr<Session> session_;
   std::unique_ptr<Statement> statement_;
@@ -88,7 +123,16 @@ class Cursor {
   bool open_ = true;
   // Held rows: every value, row after row.
   std::vector<oleaut::Variant> cells_;
-  std::int64_t rows_ = 0;
+  std::int64_t fetchedRows_ = 0;
+  // The rows shown, by their index among those held, once arranged.
+  std::optional<std::vector<std::int64_t>> shown_;
+  std::int64_t rows_ = 0;  // how many are shown
+  std::vector<bool> gone_;  // held rows deleted, by index; empty while none is
+  bool removed_ = false;    // the current record was just deleted
+  bool editable_ = false;
+  Edit edit_ = Edit::None;
+  std::vector<oleaut::Variant> pending_;
+  std::vector<bool> assigned_;
   std::int64_t position_ = 0;
   // Streamed rows: the current one.
   std::vector<oleaut::Variant> row_;

@@ -197,6 +197,10 @@ constexpr OptionRule kPostgreSqlOptions[] = {
     {"pqopt", "", Refuse, kLoadsCode},
 };
 
+// psqlODBC gives a boolean column as the text "1" or "0" unless told not
+// to; pages expect a Boolean.
+constexpr DefaultOption kPostgreSqlDefaults[] = {{"BoolsAsChar", "0"}};
+
 // The SQLite 3 driver's keys. Its own parser knows no braces, so its
 // values are checked for ';' and braces where they are given.
 constexpr OptionRule kSqliteOptions[] = {
@@ -273,5 +277,10 @@ const OptionRule* FindOptionRule(DriverFamily family, std::string_view folded) {
 }
 
 const OptionRule* FindRefusedEverywhere(std::string_view folded) { return FindRule(kRefusedEverywhere, folded); }
+
+std::span<const DefaultOption> DefaultOptions(DriverFamily family) {
+  if (family == PostgreSql) return kPostgreSqlDefaults;
+  return {};
+}
 
 }  // namespace kelvane::host::adodb

@@ -56,4 +56,13 @@ const OptionRule* FindOptionRule(DriverFamily family, std::string_view folded);
 // Options no string may hold, whatever its driver, with the reason.
 const OptionRule* FindRefusedEverywhere(std::string_view folded);
 
+// An option a family's driver is given when the page does not give it.
+struct DefaultOption {
+  std::string_view key;  // as the driver is given it, as OptionRule::emit
+  std::string_view value;
+};
+
+// The options `family`'s driver is given unless the page gives them.
+std::span<const DefaultOption> DefaultOptions(DriverFamily family);
+
 }  // namespace kelvane::host::adodb

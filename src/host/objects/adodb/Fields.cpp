@@ -54,9 +54,10 @@ class Field : public IDispatch {
 
   Variant Invoke(DISPID id, std::uint16_t kind, std::span<const Variant> args) override {
     if (IsPut(kind)) {
-      // Rows are read-only here.
-      if (id == kValue) RaiseAdo(kNotCapable, kSource);
-      RaiseRuntimeError(kMemberNotFound);
+      if (id != kValue) RaiseRuntimeError(kMemberNotFound);
+      ExpectArgs(args, 1, 1);
+      cursor_->Assign(index_, ValueOf(args[0]));
+      return {};
     }
     ExpectArgs(args, 0, 0);
     const Column& column = cursor_->Columns()[index_];
@@ -110,6 +111,11 @@ std::size_t FieldsCollection::IndexOf(const Variant& key) const {
 
 Variant FieldsCollection::Item(const Variant& key) const { return fields_[IndexOf(key)]; }
 
+void FieldsCollection::Assign(std::span<const Variant> args) {
+  ExpectArgs(args, 2, 2);
+  cursor_->Assign(IndexOf(args[0]), ValueOf(args[1]));
+}
+
 std::optional<DISPID> FieldsCollection::GetIDOfName(std::string_view name) const {
   return FindMember(FieldsDescription(), name);
 }
@@ -117,7 +123,12 @@ std::optional<DISPID> FieldsCollection::GetIDOfName(std::string_view name) const
 const InterfaceDesc* FieldsCollection::GetTypeInfo() const { return &FieldsDescription(); }
 
 Variant FieldsCollection::Invoke(DISPID id, std::uint16_t kind, std::span<const Variant> args) {
-  if (IsPut(kind)) RaiseRuntimeError(kMemberNotFound);
+  if (IsPut(kind)) {
+    // Fields("name") = value
+    if (id != kItem) RaiseRuntimeError(kMemberNotFound);
+    Assign(args);
+    return {};
+  }
   switch (id) {
     case kItem: ExpectArgs(args, 1, 1); return Item(args[0]);
     case kCount: ExpectArgs(args, 0, 0); return static_cast<Long>(cursor_->Columns().size());

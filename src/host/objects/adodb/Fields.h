@@ -2,7 +2,8 @@
 // The Fields of an open recordset (Count, Item by name or ordinal as the
 // default member, For Each) and each Field: Value (the default member),
 // Name, Type (ADO's type number), DefinedSize, ActualSize, Precision,
-// NumericScale. Fields read the recordset's current record.
+// NumericScale. Fields read the recordset's current record; where its
+// rows can be edited, assigning a Value changes it.
 
 #include <memory>
 
@@ -20,6 +21,8 @@ class FieldsCollection : public oleaut::IDispatch {
   std::size_t IndexOf(const oleaut::Variant& key) const;
   // The Field object of `key`.
   oleaut::Variant Item(const oleaut::Variant& key) const;
+  // Sets the field args[0] names of the current record to args[1].
+  void Assign(std::span<const oleaut::Variant> args);
 
   std::optional<oleaut::DISPID> GetIDOfName(std::string_view name) const override;
   const oleaut::InterfaceDesc* GetTypeInfo() const override;

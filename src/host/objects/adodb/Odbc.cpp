@@ -112,6 +112,15 @@ bool DriverConnection::IsDead() const {
   return SQL_SUCCEEDED(result) && dead == SQL_CD_TRUE;
 }
 
+std::string DriverConnection::InfoText(SQLUSMALLINT type) const {
+  std::string text(64, '\0');
+  SQLSMALLINT length = 0;
+  if (!SQL_SUCCEEDED(SQLGetInfo(connection_.get(), type, text.data(), static_cast<SQLSMALLINT>(text.size()), &length)))
+    return {};
+  KeepWritten(text, length);
+  return text;
+}
+
 std::unique_ptr<DriverConnection> ConnectDriver(const std::string& odbcConnectionString,
                                                 std::chrono::seconds loginTimeout) {
   OdbcHandle connection(SQL_HANDLE_DBC, Environment());
@@ -158,6 +167,12 @@ void Statement::Execute(std::string_view sql) {
     ~ParameterRelease() { SQLFreeStmt(statement, SQL_RESET_PARAMS); }
   } release{statement_.get()};
   Run(SQLExecDirect(statement_.get(), Text(text), static_cast<SQLINTEGER>(text.size())));
+}
+
+void Statement::PrimaryKeys(std::string_view table) {
+  CheckDeadline();
+  std::string name(table);
+  Run(SQLPrimaryKeys(statement_.get(), nullptr, 0, nullptr, 0, Text(name), static_cast<SQLSMALLINT>(name.size())));
 }
 
 SQLSMALLINT Statement::CountParameters(std::string_view sql) {

@@ -65,6 +65,8 @@ class DriverConnection {
   void Reset();
   // Whether the driver knows the connection to be lost.
   bool IsDead() const;
+  // The text SQLGetInfo gives for `type`; empty when the driver has none.
+  std::string InfoText(SQLUSMALLINT type) const;
 
  private:
   OdbcHandle connection_;
@@ -101,6 +103,9 @@ class Statement {
   // Executes `sql` with the parameters bound before, then lets go of them:
   // their buffers need not outlive the call.
   void Execute(std::string_view sql);
+  // Asks for the columns of `table`'s primary key: rows of TABLE_CAT,
+  // TABLE_SCHEM, TABLE_NAME, COLUMN_NAME, KEY_SEQ.
+  void PrimaryKeys(std::string_view table);
   // Prepares `sql` without running it, and counts its parameter markers.
   SQLSMALLINT CountParameters(std::string_view sql);
   // Whether the statement gives rows, and their columns.

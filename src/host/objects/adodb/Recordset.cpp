@@ -6,6 +6,8 @@
 #include "host/objects/adodb/Connection.h"
 #include "host/objects/adodb/Fields.h"
 #include "host/objects/adodb/Members.h"
+#include "host/objects/adodb/RecordEdits.h"
+#include "host/objects/adodb/RecordFilter.h"
 #include "host/pages/PageDeadline.h"
 #include "platform/complus/ObjectContext.h"
 #include "platform/oleaut/Conversion.h"
@@ -20,7 +22,11 @@ constexpr const char* kRecordset = "ADODB.Recordset";
 
 enum CursorType : Long { adOpenForwardOnly = 0, adOpenStatic = 3 };
 enum LockType : Long { adLockReadOnly = 1 };
+// What a held cursor over one table with a key supports besides.
+enum CursorOption : Long { adAddNew = 0x1000400, adDelete = 0x1000800, adUpdate = 0x1008000 };
+enum AffectEnum : Long { adAffectCurrent = 1 };
 enum Position : Long { adPosUnknown = -1, adPosBOF = -2, adPosEOF = -3 };
+enum FilterGroup : Long { adFilterNone = 0 };
 enum Bookmark : Long { adBookmarkCurrent = 0, adBookmarkFirst = 1, adBookmarkLast = 2 };
 // What a cursor that holds its rows supports: adHoldRecords,
 // adMovePrevious, adBookmark, adApproxPosition.
@@ -29,7 +35,8 @@ constexpr Long kHeldSupports = 0x100 | 0x200 | 0x2000 | 0x4000;
 enum Member : DISPID {
   kFields = DISPID_VALUE, kOpen = 1, kClose, kEOF, kBOF, kMoveNext, kMovePrevious, kMoveFirst, kMoveLast, kMove,
   kRecordCount, kPageSize, kPageCount, kAbsolutePage, kAbsolutePosition, kGetRows, kGetString, kState,
-  kCursorLocation, kCursorType, kLockType, kMaxRecords, kSource, kActiveConnection, kSupports,
+  kCursorLocation, kCursorType, kLockType, kMaxRecords, kSource, kActiveConnection, kSupports, kFilter, kSort,
+  kAddNew, kUpdate, kCancelUpdate, kDelete, kEditMode,
 };
 
 const InterfaceDesc& Description() {
@@ -43,7 +50,9 @@ const InterfaceDesc& Description() {
        {kGetRows, "GetRows", true}, {kGetString, "GetString", true}, {kState, "State", false},
        {kCursorLocation, "CursorLocation", false}, {kCursorType, "CursorType", false},
        {kLockType, "LockType", false}, {kMaxRecords, "MaxRecords", false}, {kSource, "Source", false},
-       {kActiveConnection, "ActiveConnection", false}, {kSupports, "Supports", true}});
+       {kActiveConnection, "ActiveConnection", false}, {kSupports, "Supports", true}, {kFilter, "Filter", false},
+       {kSort, "Sort", false}, {kAddNew, "AddNew", true}, {kUpdate, "Update", true},
+       {kCancelUpdate, "CancelUpdate", true}, {kDelete, "Delete", true}, {kEditMode, "EditMode", false}});
   return description;
 }
 
@@ -88,6 +97,7 @@ class Recordset : public IDispatch, public complus::ObjectControl {
   void Attach(std::shared_ptr<Cursor> cursor) {
     fields_ = std::make_shared<FieldsCollection>(cursor);
     cursorType_ = cursor->Buffered() ? adOpenStatic : adOpenForwardOnly;
+    if (cursor->Buffered() && lockType_ != adLockReadOnly) cursor->AllowEdits();
     cursor_ = std::move(cursor);
   }
 
@@ -102,11 +112,11 @@ class Recordset : public IDispatch, public complus::ObjectControl {
       case kClose: ExpectArgs(args, 0, 0); Close(); return {};
       case kEOF: return ToVariantBool(Open().AtEnd());
       case kBOF: return ToVariantBool(Open().AtStart());
-      case kMoveNext: Open().MoveNext(); return {};
-      case kMovePrevious: Open().MovePrevious(); return {};
-      case kMoveFirst: Open().MoveFirst(); return {};
-      case kMoveLast: Open().MoveLast(); return {};
-      case kMove: ExpectArgs(args, 1, 2); MoveFrom(args); return {};
+      case kMoveNext: Finished().MoveNext(); return {};
+      case kMovePrevious: Finished().MovePrevious(); return {};
+      case kMoveFirst: Finished().MoveFirst(); return {};
+      case kMoveLast: Finished().MoveLast(); return {};
+      case kMove: ExpectArgs(args, 1, 2); Finished(); MoveFrom(args); return {};
       case kRecordCount: return static_cast<Long>(Open().RecordCount());
       case kPageSize: return pageSize_;
       case kPageCount: {
@@ -127,14 +137,26 @@ class Recordset : public IDispatch, public complus::ObjectControl {
       case kSupports: {
         ExpectArgs(args, 1, 1);
         const Long wanted = VariantTo<Long>(args[0]);
-        const Long supported = Open().Buffered() ? kHeldSupports : 0;
-        return ToVariantBool((wanted & ~supported) == 0);
+        return ToVariantBool((wanted & ~Supported()) == 0);
       }
+      case kAddNew: ExpectArgs(args, 0, 2); AddNew(args); return {};
+      case kUpdate: ExpectArgs(args, 0, 2); Update(args); return {};
+      case kCancelUpdate: ExpectArgs(args, 0, 0); Open().CancelEdit(); return {};
+      case kDelete: ExpectArgs(args, 0, 1); Delete(args); return {};
+      case kEditMode: return static_cast<Long>(Open().Editing());
+      case kFilter: return filterText_.empty() ? Variant(Long{adFilterNone}) : Variant(filterText_);
+      case kSort: return sortText_;
       default: RaiseRuntimeError(kMemberNotFound);
     }
   }
 
   Variant Put(DISPID id, std::span<const Variant> args) {
+    if (id == kFields) {
+      // rs("name") = value
+      Open();
+      fields_->Assign(args);
+      return {};
+    }
     ExpectArgs(args, 1, 1);
     const Variant& value = args[0];
     const auto positive = [&] {
@@ -152,8 +174,137 @@ class Recordset : public IDispatch, public complus::ObjectControl {
       case kMaxRecords: RequireClosed(); maxRecords_ = std::max<Long>(0, VariantTo<Long>(value)); return {};
       case kSource: RequireClosed(); source_ = VariantTo<std::string>(value); return {};
       case kActiveConnection: RequireClosed(); connection_.Set(value); return {};
+      case kFilter: SetFilter(value); return {};
+      case kSort: SetSort(VariantTo<std::string>(value)); return {};
       default: RaiseRuntimeError(kMemberNotFound);
     }
+  }
+
+  // Criteria text, or adFilterNone (0) or "" for every row.
+  void SetFilter(const Variant& given) {
+    const Variant value = ValueOf(given);
+    std::string text;
+    if (const auto* criteria = value.If<std::string>()) {
+      text = *criteria;
+    } else if (VariantTo<Long>(value) != adFilterNone) {
+      RaiseAdo(kWrongArguments, kRecordset);
+    }
+    std::optional<RecordFilter> filter;
+    if (text.find_first_not_of(" \t") != std::string::npos) filter = RecordFilter::Parse(text, Lookup());
+    else text.clear();
+    Arrange(filter ? &*filter : nullptr, order_ ? &*order_ : nullptr);
+    filter_ = std::move(filter);
+    filterText_ = std::move(text);
+  }
+
+  void SetSort(std::string text) {
+    std::optional<RecordOrder> order = RecordOrder::Parse(text, Lookup());
+    if (order->Empty()) order.reset();
+    Arrange(filter_ ? &*filter_ : nullptr, order ? &*order : nullptr);
+    order_ = std::move(order);
+    sortText_ = std::move(text);
+  }
+
+  void Arrange(const RecordFilter* filter, const RecordOrder* order) {
+    Cursor& cursor = Finished();
+    if (!cursor.Buffered()) RaiseAdo(kNotCapable, kRecordset);
+    cursor.Arrange(filter, order);
+  }
+
+  FieldLookup Lookup() const {
+    Open();
+    return [fields = fields_](std::string_view name) { return fields->IndexOf(Variant(std::string(name))); };
+  }
+
+  Long Supported() {
+    const Cursor& cursor = Open();
+    if (!cursor.Buffered()) return 0;
+    RecordEdits* edits = Edits();
+    if (edits == nullptr) return kHeldSupports;
+    return kHeldSupports | adAddNew | (edits->HasKey() ? adUpdate | adDelete : 0);
+  }
+
+  // The statements for edits of this recordset's rows; nullptr where its
+  // lock type is read-only, its rows stream, or its SQL reads no one table.
+  RecordEdits* Edits() {
+    Cursor& cursor = Open();
+    if (edits_ == nullptr && cursor.Editable()) {
+      if (auto table = BaseTable(sql_))
+        edits_ = std::make_unique<RecordEdits>(cursor.session(), std::move(*table), cursor.Columns());
+    }
+    return edits_.get();
+  }
+
+  RecordEdits& RequireEdits() {
+    RecordEdits* edits = Edits();
+    if (edits == nullptr) RaiseAdo(kNotCapable, kRecordset);
+    return *edits;
+  }
+
+  // The cursor with its edit, if one is open, written back first: ADO
+  // stores an edit when the page moves on from it.
+  Cursor& Finished() {
+    Cursor& cursor = Open();
+    if (cursor.Editing() != Cursor::Edit::None) Store(cursor);
+    return cursor;
+  }
+
+  void Store(Cursor& cursor) {
+    RecordEdits& edits = RequireEdits();
+    if (cursor.Editing() == Cursor::Edit::Add)
+      edits.Insert(cursor.Pending(), cursor.Assigned());
+    else
+      edits.Update(cursor.Current(), cursor.Pending(), cursor.Assigned());
+    cursor.Store();
+  }
+
+  // Assigns values to fields: a field and its value, or an array of
+  // fields and one of values.
+  void AssignAll(std::span<const Variant> args) {
+    if (!Given(args, 0)) return;
+    if (!Given(args, 1)) RaiseAdo(kWrongArguments, kRecordset);
+    const Variant fields = ValueOf(args[0]);
+    const Variant given = ValueOf(args[1]);
+    const auto* names = fields.If<ArrayRef>();
+    const auto* values = given.If<ArrayRef>();
+    if ((names == nullptr) != (values == nullptr)) RaiseAdo(kWrongArguments, kRecordset);
+    if (names == nullptr) {
+      fields_->Assign(args);
+      return;
+    }
+    const auto& keys = (*names)->elements;
+    if (keys.size() != (*values)->elements.size()) RaiseAdo(kWrongArguments, kRecordset);
+    for (std::size_t i = 0; i < keys.size(); ++i) {
+      const Variant pair[] = {keys[i], (*values)->elements[i]};
+      fields_->Assign(pair);
+    }
+  }
+
+  void AddNew(std::span<const Variant> args) {
+    Cursor& cursor = Finished();
+    RequireEdits();
+    cursor.BeginAdd();
+    AssignAll(args);
+    if (Given(args, 0)) Store(cursor);
+  }
+
+  void Update(std::span<const Variant> args) {
+    Cursor& cursor = Open();
+    AssignAll(args);
+    if (cursor.Editing() != Cursor::Edit::None) Store(cursor);
+  }
+
+  void Delete(std::span<const Variant> args) {
+    if (Given(args, 0) && VariantTo<Long>(args[0]) != adAffectCurrent) RaiseAdo(kWrongArguments, kRecordset);
+    Cursor& cursor = Open();
+    RecordEdits& edits = RequireEdits();
+    if (cursor.Editing() == Cursor::Edit::Add) {
+      cursor.CancelEdit();
+      return;
+    }
+    cursor.CancelEdit();
+    edits.Delete(cursor.Current());
+    cursor.RemoveCurrent();
   }
 
   static Long CheckedLocation(const Variant& value) {
@@ -188,6 +339,7 @@ class Recordset : public IDispatch, public complus::ObjectControl {
     if (Given(args, 3)) lockType_ = VariantTo<Long>(args[3]);
     if (command == nullptr)
       run.sql = CommandSql(source_, Given(args, 4) ? VariantTo<Long>(args[4]) & 0xFF : adCmdUnknown);
+    sql_ = run.sql;
     ConnectionObject& connection = *connection_.Get();
     const bool client = cursorLocation_ == adUseClient || connection.cursorLocation() == adUseClient;
     CursorOptions options;
@@ -202,6 +354,11 @@ class Recordset : public IDispatch, public complus::ObjectControl {
     Open().Close();
     cursor_.reset();
     fields_.reset();
+    edits_.reset();
+    filter_.reset();
+    order_.reset();
+    filterText_.clear();
+    sortText_.clear();
     connection_.Release();
   }
 
@@ -290,6 +447,12 @@ class Recordset : public IDispatch, public complus::ObjectControl {
   std::shared_ptr<FieldsCollection> fields_;
   ActiveConnection connection_{kRecordset};
   std::string source_;
+  std::string sql_;  // what the driver ran
+  std::unique_ptr<RecordEdits> edits_;
+  std::optional<RecordFilter> filter_;
+  std::optional<RecordOrder> order_;
+  std::string filterText_;
+  std::string sortText_;
   Long cursorLocation_ = adUseServer;
   Long cursorType_ = adOpenForwardOnly;
   Long lockType_ = adLockReadOnly;

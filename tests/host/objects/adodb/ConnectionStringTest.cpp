@@ -105,12 +105,17 @@ TEST(ConnectionStringTest, BuildsTheStringForTheInstalledDriver) {
        {"Driver={MariaDB Unicode};INITSTMT=SET NAMES utf8", "Driver={MariaDB Unicode};INITSTMT=SET NAMES utf8", ""}},
       {"Driver={MySQL ODBC 8.0 ANSI Driver};SSLCA=certs/ca.pem",
        {"Driver={MariaDB Unicode};SSLCA=/site/certs/ca.pem", "Driver={MariaDB Unicode};SSLCA=/site/certs/ca.pem", ""}},
-      // PostgreSQL keeps its names, in the letter case installed
+      // PostgreSQL keeps its names, in the letter case installed; booleans
+      // come as booleans unless the page says otherwise
       {"Driver={postgresql ansi};Server=pg;Port=5432;Database=shop;Uid=web;Pwd=x;Debug=0",
-       {"Driver={PostgreSQL ANSI};Servername=pg;Port=5432;Database=shop;UID=web;PWD=x",
-        "Driver={PostgreSQL ANSI};Servername=pg;Port=5432;Database=shop;UID=web;PWD=****", ""}},
+       {"Driver={PostgreSQL ANSI};Servername=pg;Port=5432;Database=shop;UID=web;PWD=x;BoolsAsChar=0",
+        "Driver={PostgreSQL ANSI};Servername=pg;Port=5432;Database=shop;UID=web;PWD=****;BoolsAsChar=0", ""}},
       {"Provider=MSDASQL;Driver={PostgreSQL Unicode(x64)};Server=pg",
-       {"Driver={PostgreSQL Unicode};Servername=pg", "Driver={PostgreSQL Unicode};Servername=pg", ""}},
+       {"Driver={PostgreSQL Unicode};Servername=pg;BoolsAsChar=0",
+        "Driver={PostgreSQL Unicode};Servername=pg;BoolsAsChar=0", ""}},
+      {"Driver={PostgreSQL Unicode};Server=pg;boolsaschar=1",
+       {"Driver={PostgreSQL Unicode};Servername=pg;BoolsAsChar=1",
+        "Driver={PostgreSQL Unicode};Servername=pg;BoolsAsChar=1", ""}},
       // every SQLite name goes to the SQLite 3 driver, its file resolved in a data folder
       {"Driver={SQLite3 ODBC Driver};Database=data/shop.db;Timeout=2000;JournalMode=WAL",
        {"Driver={SQLite3};Database=/site/data/shop.db;Timeout=2000;JournalMode=wal",

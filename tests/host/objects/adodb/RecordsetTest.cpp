@@ -230,7 +230,7 @@ TEST_F(RecordsetTest, DriverErrorsFillTheConnectionsErrors) {
                 "  Response.Write e.Number & \" \" & e.SQLState & \" \" & e.NativeError & \" \" & e.Source\n"
                 "Next\n"
                 "conn.Errors.Clear : Response.Write \"|\" & conn.Errors.Count"),
-            "-2147467259|True|1|-2147467259 HY000 1 ADODB.Connection|0");
+            "-2147217900|True|1|-2147217900 HY000 1 ADODB.Connection|0");
   EXPECT_EQ(Asp("Set conn = Server.CreateObject(\"ADODB.Connection\")\n"
                 "On Error Resume Next\n"
                 "conn.Open \"Driver=No Such Driver\"\n"
