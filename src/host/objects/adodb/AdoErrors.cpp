@@ -52,6 +52,9 @@ std::string TextOf(std::int32_t number) {
     case kWrongArguments:
       return "Arguments are of the wrong type, are out of acceptable range, or are in conflict with one "
              "another.";
+    case kOpeningFile: return "File could not be opened.";
+    case kWriteFile: return "Write to file failed.";
+    case kNotAllowedHere: return "Operation is not allowed in this context.";
     case kNotInCollection:
       return "Item cannot be found in the collection corresponding to the requested name or ordinal.";
     case kObjectClosed: return "Operation is not allowed when the object is closed.";

@@ -16,11 +16,15 @@ namespace kelvane::host::adodb {
 enum AdoErrorNumber : std::int32_t {
   kNoCurrentRecord = 3021,        // EOF or BOF
   kWrongArguments = 3001,         // arguments of the wrong type or range
+  kOpeningFile = 3002,            // a stream's file could not be opened
+  kWriteFile = 3004,              // a stream's file could not be written
+  kNotAllowedHere = 3219,         // not allowed in this context
   kNotInCollection = 3265,        // no item of that name or ordinal
   kObjectClosed = 3704,           // operation not allowed when closed
   kObjectOpen = 3705,             // operation not allowed when open
   kConnectionNotUsable = 3709,    // the connection is closed or invalid here
   kNotCapable = 3251,             // the provider or cursor cannot do it
+  kProviderNotFound = 3706,       // no such provider or driver here
   kGenericFailure = -2147467259,  // E_FAIL: what the driver says, no more
   kCommandErrors = -2147217900,   // DB_E_ERRORSINCOMMAND: the SQL is wrong
   kNoSuchTable = -2147217865,     // DB_E_NOTABLE

@@ -5,6 +5,7 @@
 #include <optional>
 #include <utility>
 
+#include "host/objects/adodb/AdoErrors.h"
 #include "host/objects/adodb/DriverRules.h"
 #include "platform/oleaut/AutomationError.h"
 #include "platform/oleaut/Dispatch.h"
@@ -42,8 +43,6 @@ std::string ReadOnlyUri(const std::filesystem::path& file) {
   return uri + "?mode=ro";
 }
 
-constexpr std::int32_t kInvalidArgument = 3001;
-constexpr std::int32_t kProviderNotFound = 3706;
 constexpr const char* kSource = "ADODB.Connection";
 constexpr std::size_t kMaxText = 8192;
 constexpr std::string_view kMask = "****";
@@ -59,7 +58,7 @@ constexpr std::string_view kAccessAdvice =
 }
 
 [[noreturn]] void Malformed(std::size_t piece, std::string_view what) {
-  Fail(kInvalidArgument,
+  Fail(kWrongArguments,
        "The connection string is malformed: piece " + std::to_string(piece) + " " + std::string(what));
 }
 
@@ -125,7 +124,7 @@ class Builder {
   // Takes `key` for the driver's string, which holds each key once.
   void Claim(std::string_view key) {
     if (std::ranges::find(keys_, key) != keys_.end())
-      Fail(kInvalidArgument, "The connection string gives '" + std::string(key) + "' twice");
+      Fail(kWrongArguments, "The connection string gives '" + std::string(key) + "' twice");
     keys_.emplace_back(key);
   }
 
@@ -178,7 +177,7 @@ std::string ServerAddress(std::string_view value) {
   std::string address(Trim(value));
   const std::string folded = oleaut::FoldCase(address);
   if (folded.starts_with("np:"))
-    Fail(kInvalidArgument, "SQL Server is reached here over TCP only, not by a named pipe");
+    Fail(kWrongArguments, "SQL Server is reached here over TCP only, not by a named pipe");
   if (folded.starts_with("tcp:") || folded.starts_with("lpc:")) address.erase(0, 4);
   const std::size_t hostEnd = address.find_first_of(",\\");
   const std::string host = oleaut::FoldCase(std::string_view(address).substr(0, hostEnd));
@@ -208,10 +207,10 @@ Choice Choose(const std::vector<ConnectionOption>& options, const Builder& build
     const std::string key = oleaut::FoldCase(options[i].key);
     auto* slot = key == "provider" ? &provider : key == "driver" ? &driver : key == "dsn" ? &dsn : nullptr;
     if (slot == nullptr) continue;
-    if (*slot) Fail(kInvalidArgument, "The connection string gives '" + options[i].key + "' twice");
+    if (*slot) Fail(kWrongArguments, "The connection string gives '" + options[i].key + "' twice");
     *slot = i;
   }
-  if (driver && dsn) Fail(kInvalidArgument, "The connection string names both a driver and a DSN: give one");
+  if (driver && dsn) Fail(kWrongArguments, "The connection string names both a driver and a DSN: give one");
   Choice choice{DriverFamily::Other, {}, {}};
   std::string_view wanted;
   if (provider) {
@@ -224,7 +223,7 @@ Choice Choose(const std::vector<ConnectionOption>& options, const Builder& build
     if (entry->family == DriverFamily::Access) Fail(kProviderNotFound, std::string(kAccessAdvice));
     if (entry->family == DriverFamily::SqlServer) {
       if (driver || dsn)
-        Fail(kInvalidArgument, "The connection string names both an OLE DB provider and an ODBC driver: give one");
+        Fail(kWrongArguments, "The connection string names both an OLE DB provider and an ODBC driver: give one");
       choice.family = DriverFamily::SqlServer;
       wanted = entry->driver;
     }
@@ -244,10 +243,10 @@ Choice Choose(const std::vector<ConnectionOption>& options, const Builder& build
     // A name as odbc.ini's sections have them, which no driver manager
     // could read as more than a name.
     if (choice.dsn.empty() || !std::ranges::all_of(choice.dsn, IsNameCharacter))
-      Fail(kInvalidArgument, "The connection string names no DSN, or one with characters no DSN's name holds");
+      Fail(kWrongArguments, "The connection string names no DSN, or one with characters no DSN's name holds");
     return choice;
   } else if (wanted.empty()) {
-    Fail(kInvalidArgument, "The connection string names no ODBC driver or DSN");
+    Fail(kWrongArguments, "The connection string names no ODBC driver or DSN");
   }
   const std::string_view installedName = InstalledName(wanted, installed);
   if (installedName.empty()) {
@@ -273,19 +272,19 @@ void AddOption(Builder& builder, const Choice& choice, const ConnectionOption& o
   if (rule == nullptr) rule = FindOptionRule(choice.family, key);
   if (rule == nullptr) {
     if (choice.family == DriverFamily::Dsn)
-      Fail(kInvalidArgument, "The option " + builder.Name(index) +
+      Fail(kWrongArguments, "The option " + builder.Name(index) +
                                  " is not accepted with a DSN: only the user and password may be given, "
                                  "the rest belongs in the DSN's definition");
-    Fail(kInvalidArgument, "The option " + builder.Name(index) + " is not accepted for the driver " + choice.driver);
+    Fail(kWrongArguments, "The option " + builder.Name(index) + " is not accepted for the driver " + choice.driver);
   }
   if (!rule->emit.empty()) builder.Claim(rule->emit);
   // A refused key is one of the table's, safe to name as the page wrote it.
   const auto refuse = [&] {
-    Fail(kInvalidArgument, "The option '" + option.key + "' is refused: " + std::string(rule->reason));
+    Fail(kWrongArguments, "The option '" + option.key + "' is refused: " + std::string(rule->reason));
   };
   const std::string folded = oleaut::FoldCase(Trim(option.value));
   if (choice.family == DriverFamily::Sqlite && option.value.find_first_of(";{}") != std::string::npos)
-    Fail(kInvalidArgument,
+    Fail(kWrongArguments,
          "The SQLite driver takes no ';' or braces in a value: see the option " + builder.Name(index));
   switch (rule->use) {
     case OptionUse::Pass:
@@ -297,9 +296,9 @@ void AddOption(Builder& builder, const Choice& choice, const ConnectionOption& o
     case OptionUse::DatabaseFile: {
       const std::string_view path = Trim(option.value);
       if (path == ":memory:") return builder.Add(rule->emit, path);
-      if (path.empty()) Fail(kInvalidArgument, "The connection string names no database file");
+      if (path.empty()) Fail(kWrongArguments, "The connection string names no database file");
       if (folded.starts_with("file:"))
-        Fail(kInvalidArgument, "A database is named by its path here, not by a file: URI");
+        Fail(kWrongArguments, "A database is named by its path here, not by a file: URI");
       auto [file, writable] = DatabaseFile(path, reach);
       builder.Add(rule->emit, writable ? file.string() : ReadOnlyUri(file));
       builder.Target().databaseFile = std::move(file);
@@ -311,7 +310,7 @@ void AddOption(Builder& builder, const Choice& choice, const ConnectionOption& o
       if (folded.empty() || !std::ranges::all_of(folded, [](char c) {
             return (c >= 'a' && c <= 'z') || (c >= '0' && c <= '9') || c == '_';
           }))
-        Fail(kInvalidArgument, "The option '" + std::string(rule->emit) + "' takes a single word");
+        Fail(kWrongArguments, "The option '" + std::string(rule->emit) + "' takes a single word");
       return builder.Add(rule->emit, folded);
     case OptionUse::Encrypt:
       if (IsTrue(folded)) builder.Add(rule->emit, "require");
@@ -321,7 +320,7 @@ void AddOption(Builder& builder, const Choice& choice, const ConnectionOption& o
       return;
     case OptionUse::WindowsLogin:
       if (IsTrue(folded))
-        Fail(kInvalidArgument,
+        Fail(kWrongArguments,
              "Windows authentication (Integrated Security, Trusted_Connection) cannot work on this server: "
              "give a User ID and Password");
       return;
@@ -335,8 +334,8 @@ void AddOption(Builder& builder, const Choice& choice, const ConnectionOption& o
 }  // namespace
 
 std::vector<ConnectionOption> ParseConnectionString(std::string_view text) {
-  if (text.size() > kMaxText) Fail(kInvalidArgument, "The connection string is longer than 8192 bytes");
-  if (text.find('\0') != std::string_view::npos) Fail(kInvalidArgument, "The connection string holds a NUL character");
+  if (text.size() > kMaxText) Fail(kWrongArguments, "The connection string is longer than 8192 bytes");
+  if (text.find('\0') != std::string_view::npos) Fail(kWrongArguments, "The connection string holds a NUL character");
   std::vector<ConnectionOption> options;
   std::size_t i = 0;
   for (std::size_t piece = 1; i < text.size(); ++piece) {

@@ -9,8 +9,8 @@
 #include <tuple>
 #include <utility>
 
+#include "host/objects/adodb/AdoErrors.h"
 #include "host/objects/adodb/StreamCharset.h"
-#include "host/objects/adodb/StreamErrors.h"
 #include "host/objects/adodb/StreamFiles.h"
 #include "host/pages/PageDeadline.h"
 #include "platform/oleaut/AutomationError.h"
@@ -57,7 +57,7 @@ class Stream : public IDispatch {
 
   Long get_Type() const { return type_; }
   void put_Type(Long type) {
-    if (type != kTypeBinary && type != kTypeText) RaiseStreamError(kInvalidArgument);
+    if (type != kTypeBinary && type != kTypeText) RaiseAdo(kWrongArguments, "ADODB.Stream");
     AtStartWhenOpen();
     type_ = type;
   }
@@ -65,7 +65,7 @@ class Stream : public IDispatch {
   std::string get_Charset() const { return charsetName_; }
   void put_Charset(std::string name) {
     const std::optional<StreamCharset> charset = StreamCharset::Named(name);
-    if (!charset) RaiseStreamError(kInvalidArgument);
+    if (!charset) RaiseAdo(kWrongArguments, "ADODB.Stream");
     AtStartWhenOpen();
     charset_ = *charset;
     charsetName_ = std::move(name);
@@ -73,14 +73,14 @@ class Stream : public IDispatch {
 
   Long get_Mode() const { return mode_; }
   void put_Mode(Long mode) {
-    if (open_) RaiseStreamError(kObjectOpen);
-    if ((mode & ~kModeFlags) != 0) RaiseStreamError(kInvalidArgument);
+    if (open_) RaiseAdo(kObjectOpen, "ADODB.Stream");
+    if ((mode & ~kModeFlags) != 0) RaiseAdo(kWrongArguments, "ADODB.Stream");
     mode_ = mode;
   }
 
   Long get_LineSeparator() const { return lineSeparator_; }
   void put_LineSeparator(Long separator) {
-    if (separator != kCR && separator != kLF && separator != kCRLF) RaiseStreamError(kInvalidArgument);
+    if (separator != kCR && separator != kLF && separator != kCRLF) RaiseAdo(kWrongArguments, "ADODB.Stream");
     lineSeparator_ = separator;
   }
 
@@ -95,7 +95,7 @@ class Stream : public IDispatch {
   // A position past the end makes the stream longer, with zero bytes.
   void put_Position(Long position) {
     std::string& bytes = Opened();
-    if (position < 0) RaiseStreamError(kInvalidArgument);
+    if (position < 0) RaiseAdo(kWrongArguments, "ADODB.Stream");
     const auto at = static_cast<std::size_t>(position);
     if (at > bytes.size()) bytes.resize(at);
     position_ = at;
@@ -103,10 +103,10 @@ class Stream : public IDispatch {
 
   void Open(std::optional<Variant> source, std::optional<Long> mode, std::optional<Long>, std::optional<std::string>,
             std::optional<std::string>) {
-    if (open_) RaiseStreamError(kObjectOpen);
+    if (open_) RaiseAdo(kObjectOpen, "ADODB.Stream");
     // Only a stream of its own: no URL or record to open it on.
     if (source && !source->IsEmpty() && !(source->IsString() && source->If<std::string>()->empty()))
-      RaiseStreamError(kInvalidArgument);
+      RaiseAdo(kWrongArguments, "ADODB.Stream");
     if (mode && *mode != 0) put_Mode(*mode);
     open_ = true;
   }
@@ -122,7 +122,7 @@ class Stream : public IDispatch {
   Variant Read(std::optional<Long> count) {
     const std::string_view rest = Readable(kTypeBinary);
     const Long wanted = count.value_or(kReadAll);
-    if (wanted < kReadAll) RaiseStreamError(kInvalidArgument);
+    if (wanted < kReadAll) RaiseAdo(kWrongArguments, "ADODB.Stream");
     const std::string_view read = rest.substr(0, Span(rest, wanted));
     if (read.empty()) return Variant::Null();
     position_ += read.size();
@@ -132,7 +132,7 @@ class Stream : public IDispatch {
   std::string ReadText(std::optional<Long> count) {
     std::string_view rest = Readable(kTypeText);
     const Long wanted = count.value_or(kReadAll);
-    if (wanted < kReadLine) RaiseStreamError(kInvalidArgument);
+    if (wanted < kReadLine) RaiseAdo(kWrongArguments, "ADODB.Stream");
     const std::size_t skipped = SkipMark(rest);
     rest.remove_prefix(skipped);
     std::size_t taken = 0, consumed = 0;
@@ -153,14 +153,14 @@ class Stream : public IDispatch {
   void Write(Variant buffer) {
     Writable(kTypeBinary);
     if (const auto* text = buffer.If<std::string>()) return Put(*text);
-    if (!IsByteArray(buffer)) RaiseStreamError(kInvalidArgument);
+    if (!IsByteArray(buffer)) RaiseAdo(kWrongArguments, "ADODB.Stream");
     Put(BytesOf(**buffer.If<ArrayRef>()));
   }
 
   void WriteText(std::string text, std::optional<Long> options) {
     Writable(kTypeText);
     const Long option = options.value_or(0);
-    if (option != 0 && option != kWriteLine) RaiseStreamError(kInvalidArgument);
+    if (option != 0 && option != kWriteLine) RaiseAdo(kWrongArguments, "ADODB.Stream");
     if (option == kWriteLine) text += Separator();
     std::string bytes = position_ == 0 ? std::string(charset_.Mark()) : std::string();
     bytes += charset_.Encode(text);
@@ -182,9 +182,9 @@ class Stream : public IDispatch {
   // text stream in that stream's charset.
   void CopyTo(Variant destination, std::optional<Long> count) {
     auto* target = dynamic_cast<Stream*>(ToObject(destination).get());
-    if (target == nullptr) RaiseStreamError(kInvalidArgument);
+    if (target == nullptr) RaiseAdo(kWrongArguments, "ADODB.Stream");
     const Long wanted = count.value_or(kReadAll);
-    if (wanted < kReadAll) RaiseStreamError(kInvalidArgument);
+    if (wanted < kReadAll) RaiseAdo(kWrongArguments, "ADODB.Stream");
     target->Writable(target->type_);
     if (type_ == kTypeText && target->type_ == kTypeText) {
       target->WriteText(ReadText(wanted), std::nullopt);
@@ -205,7 +205,7 @@ class Stream : public IDispatch {
   void SaveToFile(std::string path, std::optional<Long> options) {
     const std::string& bytes = Opened();
     const Long option = options.value_or(kSaveCreateNotExist);
-    if (option != kSaveCreateNotExist && option != kSaveCreateOverWrite) RaiseStreamError(kInvalidArgument);
+    if (option != kSaveCreateNotExist && option != kSaveCreateOverWrite) RaiseAdo(kWrongArguments, "ADODB.Stream");
     WriteStreamFile(path, bytes, option == kSaveCreateOverWrite);
     position_ = 0;
   }
@@ -213,29 +213,29 @@ class Stream : public IDispatch {
  private:
   // The bytes of an open stream; 3704 when it is closed.
   std::string& Opened() {
-    if (!open_) RaiseStreamError(kObjectClosed);
+    if (!open_) RaiseAdo(kObjectClosed, "ADODB.Stream");
     return bytes_;
   }
   const std::string& Opened() const {
-    if (!open_) RaiseStreamError(kObjectClosed);
+    if (!open_) RaiseAdo(kObjectClosed, "ADODB.Stream");
     return bytes_;
   }
 
   // Type and Charset change only where the text starts.
   void AtStartWhenOpen() const {
-    if (open_ && position_ != 0) RaiseStreamError(kIllegalOperation);
+    if (open_ && position_ != 0) RaiseAdo(kNotAllowedHere, "ADODB.Stream");
   }
 
   // The bytes from the position on, for a read of a stream of `type`.
   std::string_view Readable(Long type) const {
     const std::string& bytes = Opened();
-    if (type_ != type || (mode_ & 3) == kModeWrite) RaiseStreamError(kIllegalOperation);
+    if (type_ != type || (mode_ & 3) == kModeWrite) RaiseAdo(kNotAllowedHere, "ADODB.Stream");
     return std::string_view(bytes).substr(std::min(position_, bytes.size()));
   }
 
   void Writable(Long type) {
     Opened();
-    if (type_ != type || (mode_ & 3) == kModeRead) RaiseStreamError(kIllegalOperation);
+    if (type_ != type || (mode_ & 3) == kModeRead) RaiseAdo(kNotAllowedHere, "ADODB.Stream");
   }
 
   // The length of the byte-order mark that `rest` starts with at the

@@ -9,7 +9,7 @@
 #include <filesystem>
 #include <string>
 
-#include "host/objects/adodb/StreamErrors.h"
+#include "host/objects/adodb/AdoErrors.h"
 #include "host/pages/FileReach.h"
 #include "platform/files/WholeFile.h"
 
@@ -29,7 +29,7 @@ class PartialFile {
   explicit PartialFile(const fs::path& beside)
       : name_((beside.parent_path() / ("." + beside.filename().string() + ".XXXXXX")).string()),
         fd_(::mkostemp(name_.data(), O_CLOEXEC)) {
-    if (fd_.get() < 0) RaiseStreamError(kWriteFile);
+    if (fd_.get() < 0) RaiseAdo(kWriteFile, "ADODB.Stream");
   }
   ~PartialFile() {
     if (!named_) ::unlink(name_.c_str());
@@ -70,7 +70,7 @@ std::string ReadStreamFile(std::string_view name) {
   const fs::path path = ReachPath(name, FileUse::Read);
   std::string bytes;
   if (files::ReadWholeFile(path.c_str(), kMostStreamBytes, bytes) != files::ReadFailure::None)
-    RaiseStreamError(kOpeningFile);
+    RaiseAdo(kOpeningFile, "ADODB.Stream");
   return bytes;
 }
 
@@ -80,7 +80,7 @@ void WriteStreamFile(std::string_view name, std::string_view bytes, bool overwri
   struct stat existing {};
   const mode_t mode = ::stat(path.c_str(), &existing) == 0 ? existing.st_mode & 07777 : kNewFileMode;
   PartialFile file(path);
-  if (!file.Write(bytes) || !file.Finish(mode) || !file.Name(path, overwrite)) RaiseStreamError(kWriteFile);
+  if (!file.Write(bytes) || !file.Finish(mode) || !file.Name(path, overwrite)) RaiseAdo(kWriteFile, "ADODB.Stream");
 }
 
 }  // namespace kelvane::host::adodb
