@@ -1,0 +1,9 @@
+<% ' Fib(25), recursive: small calls, many of them.
+Function Fib(n)
+  If n < 2 Then
+    Fib = n
+  Else
+    Fib = Fib(n - 1) + Fib(n - 2)
+  End If
+End Function
+Response.Write Fib(25) %>
