@@ -25,8 +25,10 @@ using namespace oleaut;
 // Calls nest at most this deep (28 "Out of stack space" beyond): a page's
 // recursion must end in an error, never in the thread's stack overflowing.
 constexpr int kMaxDepth = 400;
-// Statements between two looks at the clock when no loop or call looks.
+// Statements between two looks at the clock; a turn of a loop counts as
+// many, so that the clock is read at least every 16 turns.
 constexpr unsigned kStepsPerCheck = 4096;
+constexpr unsigned kStepsPerTurn = kStepsPerCheck / 16;
 
 // The evaluated arguments of one call, on the C++ stack when they are few;
 // only as many variants as there are arguments are made.
@@ -147,6 +149,11 @@ void Runtime::ReleaseAll() noexcept {
     if (const auto object = created_[i].lock()) object->DropValues();
 }
 
+void Runtime::EndTurn() {
+  steps_ += kStepsPerTurn;
+  if (steps_ >= kStepsPerCheck) CheckTime();
+}
+
 void Runtime::CheckTime() {
   steps_ = 0;
   if (CoarseNow() > options_.deadline) throw PageTimeout();
@@ -195,7 +202,10 @@ Runtime::Flow Runtime::ExecBlock(const Block& block) {
 
 Runtime::Flow Runtime::Exec(const Stmt& s) {
   switch (s.kind) {
-    case StmtKind::Assign: Assign(*s.target, Eval(*s.value), false); break;
+    case StmtKind::Assign:
+      if (AppendsToTarget(s)) AssignAppend(s);
+      else Assign(*s.target, Eval(*s.value), false);
+      break;
     case StmtKind::Set: Assign(*s.target, Eval(*s.value), true); break;
     case StmtKind::CallStmt:
       // A variable called with arguments calls its object's default member.
@@ -331,7 +341,7 @@ Runtime::Flow Runtime::ExecFor(const Stmt& s) {
     if (flow == Flow::ExitFor) break;
     if (flow != Flow::Normal) return flow;
     counter = Add(counter, step);
-    CheckTime();
+    EndTurn();
   }
   return Flow::Normal;
 }
@@ -341,7 +351,7 @@ Runtime::Flow Runtime::ExecForEach(const Stmt& s) {
   const auto run = [&](Variant element) {
     Slot(*s.target) = std::move(element);
     const Flow flow = ExecBlock(s.body);
-    CheckTime();
+    EndTurn();
     return flow;
   };
   if (const auto* held = collection.If<ArrayRef>()) {
@@ -385,7 +395,7 @@ Runtime::Flow Runtime::ExecDo(const Stmt& s) {
     if (flow == Flow::ExitDo) break;
     if (flow != Flow::Normal) return flow;
     if (s.value && s.flag && !holds()) break;
-    CheckTime();
+    EndTurn();
   }
   return Flow::Normal;
 }
@@ -541,7 +551,76 @@ bool Pure(const Expr& e) {
   }
 }
 
+// Appends the text of `piece` to `text` as `&` would join it; false for a
+// value `&` treats otherwise (an object's default value, an array).
+bool AppendText(std::string& text, const Variant& piece) {
+  if (const auto* pieceText = piece.If<std::string>()) {
+    text += *pieceText;
+    return true;
+  }
+  if (piece.IsObject() || piece.IsArray()) return false;
+  if (!piece.IsNull()) text += ToString(piece);
+  return true;
+}
+
+// The string `value` holds, when nothing but `value` and `owner` hold it,
+// so that it may be changed in place; else null.
+std::string* SoleText(const Variant& value, const StringRef& owner) {
+  const auto* held = value.If<StringRef>();
+  if (held == nullptr || held->get() != owner.get() || owner.use_count() != 2) return nullptr;
+  // Every string a variant holds is made non-const and shared as const.
+  return const_cast<std::string*>(owner.get());
+}
+
+// Grows `text` by `added` with a single allocation at most, made before
+// anything changes: an allocation that fails leaves `text` as it was. The
+// capacity at least doubles, so that appending in a loop costs the length
+// of what is added.
+void Append(std::string& text, std::string_view added) {
+  const std::size_t needed = text.size() + added.size();
+  if (needed > text.capacity()) text.reserve(std::max(needed, 2 * text.capacity()));
+  text += added;
+}
+
 }  // namespace
+
+bool Runtime::AppendsToTarget(const Stmt& s) {
+  const Expr* e = s.value.get();
+  if (e->kind != ExprKind::Binary || e->op != Operator::Concatenate || !Pure(*s.target) ||
+      s.target->kind == ExprKind::Constant)
+    return false;
+  while (e->kind == ExprKind::Binary && e->op == Operator::Concatenate && !e->parenthesized) e = e->left.get();
+  return e->kind == s.target->kind && e->slot == s.target->slot && !e->hasArgs;
+}
+
+void Runtime::AssignAppend(const Stmt& s) {
+  // The operands right of the variable, innermost first: `t & a & b` is
+  // `(t & a) & b`.
+  std::array<const Expr*, 32> pieces;
+  std::size_t count = 0;
+  for (const Expr* e = s.value.get(); e->kind == ExprKind::Binary && e->op == Operator::Concatenate &&
+                                      !e->parenthesized;
+       e = e->left.get()) {
+    if (count == pieces.size()) return Assign(*s.target, Eval(*s.value), false);
+    pieces[count++] = e->right.get();
+  }
+  const auto* held = Slot(*s.target).If<StringRef>();
+  if (held == nullptr) return Assign(*s.target, Eval(*s.value), false);
+  // Held here too while the operands run, so that its place cannot be
+  // taken by another string should they change the variable.
+  const StringRef text = *held;
+  std::string added;
+  while (count > 0) {
+    Variant piece = Eval(*pieces[--count]);
+    if (AppendText(added, piece)) continue;
+    // The rest goes the ordinary way, from what is joined so far.
+    Variant joined = Concatenate(Variant(*text + added), piece);
+    while (count > 0) joined = Concatenate(joined, Eval(*pieces[--count]));
+    return Assign(*s.target, std::move(joined), false);
+  }
+  if (std::string* own = SoleText(Slot(*s.target), text)) return Append(*own, added);
+  Assign(*s.target, Variant(*text + added), false);
+}
 
 const Variant& Runtime::Value(const Expr& e, Variant& scratch) {
   if (e.kind == ExprKind::Constant) return e.value;
@@ -557,6 +636,14 @@ Variant Runtime::EvalBinary(const Expr& e) {
   Variant rightScratch;
   const Variant& lhs = Pure(*e.right) ? Value(*e.left, leftScratch) : (leftScratch = Eval(*e.left));
   const Variant& rhs = Value(*e.right, rightScratch);
+  if (e.op == Operator::Concatenate && &lhs == &leftScratch) {
+    // A joined text made just now, held by nothing else, grows in place:
+    // a & b & c copies each part once.
+    const auto* held = leftScratch.If<StringRef>();
+    if (held != nullptr && held->use_count() == 1 &&
+        AppendText(const_cast<std::string&>(**held), rhs))
+      return leftScratch;
+  }
   switch (e.op) {
     case Operator::Power: return Power(lhs, rhs);
     case Operator::Multiply: return Multiply(lhs, rhs);

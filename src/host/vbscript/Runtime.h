@@ -93,6 +93,11 @@ class Runtime : public std::enable_shared_from_this<Runtime> {
   Flow ExecForEach(const Stmt& s);
   Flow ExecDo(const Stmt& s);
   void Assign(const Expr& target, oleaut::Variant value, bool isSet);
+  // Whether `s` assigns its target the target joined with more: t = t & a & b.
+  static bool AppendsToTarget(const Stmt& s);
+  // Runs such an assignment, appending to the target's own string when
+  // nothing else holds it.
+  void AssignAppend(const Stmt& s);
   void ReDim(const Stmt& s);
   void Write(const oleaut::Variant& value);
   void WriteText(const std::string& text);
@@ -136,6 +141,8 @@ class Runtime : public std::enable_shared_from_this<Runtime> {
   oleaut::Variant ObjectValue(const oleaut::Variant& value);
   void RecordError(const oleaut::AutomationError& error);
   void CheckTime();
+  // Ends a turn of a loop: the clock is looked at every few turns.
+  void EndTurn();
   // Calls a member of an object; the errors the object raises name the
   // module as their source, and a page ended inside the call stops here.
   oleaut::Variant InvokeObject(oleaut::IDispatch& object, oleaut::DISPID id, std::uint16_t kind,

@@ -119,6 +119,7 @@ constexpr Abuse kAbuses[] = {
       {"execute_recursion.asp", "", 500, "number: 28"},
       {"surface_past_memory.asp", "", 500, "Out of memory"},
       {"copy_at_memory_limit.asp", "", 200, "7|old|2|0"},
+      {"append_at_memory_limit.asp", "", 200, "7|True"},
       {"terminate_nests.asp", "", 200, "survived"},
       {"quadratic_searches.asp", "", 200, "0|0|0|2000000|0"},
       {"cycle_keeps_drawing.asp", "", 200, "drawn"},

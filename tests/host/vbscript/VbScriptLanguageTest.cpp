@@ -306,6 +306,31 @@ INSTANTIATE_TEST_SUITE_P(ByRef, VbScriptSnippet, ::testing::ValuesIn(std::vector
     {"Sub S(a) : a(0) = 2 : End Sub\nx = Array(Array(3)) : S x(0) : Response.Write x(0)(0)", "2"},
     {"Sub S(a) : ReDim x(0) : a = 2 : End Sub\nx = Array(1, 1) : S x(1)", "error 9"}}));
 
+// t = t & ... grows t's own string when nothing else holds it; everything
+// `&` does must stay as it was around that.
+INSTANTIATE_TEST_SUITE_P(Appending, VbScriptSnippet, ::testing::ValuesIn(std::vector<Case>{
+    {"t = \"a\" : t = t & \"b\" & 1 & Null & True & Empty & 2.5 : Response.Write t", "ab1True2.5"},
+    {"t = \"x\" : u = t : t = t & \"y\" : t = t & \"z\" : Response.Write u & \"|\" & t", "x|xyz"},
+    {"t = \"ab\" : t = t & t & t : Response.Write t", "ababab"},
+    {"Function F() : t = \"changed\" : F = \"!\" : End Function\nt = \"a\" : t = t & F() : Response.Write t", "a!"},
+    {"Function F() : t = 5 : F = \"!\" : End Function\nt = \"a\" : t = t & F() & F() : Response.Write t", "a!!"},
+    {"t = Empty : t = t & \"a\" : t = t & 1 : Response.Write TypeName(t) & t", "Stringa1"},
+    {"t = 12 : t = t & 3 : Response.Write TypeName(t) & t", "String123"},
+    {"t = Null : t = t & Null : Response.Write IsNull(t)", "True"},
+    {"t = \"ab\" : t = t & ChrB(67) : Response.Write TypeName(t) & LenB(t)", "Byte()5"},
+    {"On Error Resume Next\nt = \"keep\" : t = t & \"x\" & Array(1) & \"y\" : Response.Write Err.Number & t", "13keep"},
+    {"On Error Resume Next\nt = \"keep\" : t = t & \"x\" & (1 / 0) : Response.Write Err.Number & t", "11keep"},
+    {"Class C : Public Default Property Get V : V = \"d\" : End Property : End Class\n"
+     "Set o = New C : t = \"a\" : t = t & o & \"b\" : Response.Write t", "adb"},
+    {"t = \"a\" : t = t & (\"b\" & \"c\") : t = (t & \"d\") & \"e\" : Response.Write t", "abcde"},
+    {"Sub AddTo(s) : s = s & \"!\" : End Sub\nt = \"a\" : AddTo t : AddTo t : Response.Write t", "a!!"},
+    {"Function Build(n) : For i = 1 To n : Build = Build & i : Next : End Function\nResponse.Write Build(5)", "12345"},
+    {"Class B : Private buf : Sub Add(x) : buf = buf & x & \",\" : End Sub : Function Text : Text = buf : End Function : End Class\n"
+     "Set b = New B : b.Add 1 : b.Add \"two\" : Response.Write b.Text", "1,two,"},
+    {"Dim a(1) : a(0) = \"p\" : a(0) = a(0) & \"q\" : Response.Write a(0)", "pq"},
+    {"s = \"x\" : a = Array(s) : s = s & \"y\" : Response.Write a(0) & s", "xxy"},
+    {"t = \"a\" : u = t & \"b\" : v = u & \"c\" : Response.Write t & u & v", "aababc"}}));
+
 INSTANTIATE_TEST_SUITE_P(Errors, VbScriptSnippet, ::testing::ValuesIn(std::vector<Case>{
     {"On Error Resume Next\nx = 1 / 0\nResponse.Write Err.Number & \" \" & Err.Description", "11 Division by zero"},
     {"On Error Resume Next\nx = 1 / 0\nOn Error GoTo 0\nResponse.Write Err.Number", "0"},
