@@ -468,7 +468,7 @@ Variant Runtime::ObjectValue(const Variant& value) {
 void Runtime::Assign(const Expr& target, Variant value, bool isSet) {
   if (isSet) {
     if (!value.IsObject()) RaiseRuntimeError(kObjectRequired);
-  } else {
+  } else if (value.IsObject()) {
     value = ObjectValue(value);
   }
   const auto kind = static_cast<std::uint16_t>(isSet ? DISPATCH_PROPERTYPUTREF : DISPATCH_PROPERTYPUT);
