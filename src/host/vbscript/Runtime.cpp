@@ -75,6 +75,8 @@ Comparison Reverse(Comparison c) {
   return c;
 }
 
+bool IsComparison(Operator op) { return op >= Operator::Equal && op <= Operator::GreaterEqual; }
+
 bool Holds(Comparison c, Operator op) {
   switch (op) {
     case Operator::Equal: return c == Comparison::Equal;
@@ -267,6 +269,16 @@ Runtime::Flow Runtime::Exec(const Stmt& s) {
 }
 
 bool Runtime::Condition(const Expr& e) {
+  if (e.kind == ExprKind::Binary && IsComparison(e.op)) {
+    // Compared without making the Boolean: Null is neither true nor false,
+    // and If counts it as false.
+    Variant leftScratch;
+    Variant rightScratch;
+    const Variant& lhs = LeftOperand(e, leftScratch);
+    const Variant& rhs = Value(*e.right, rightScratch);
+    const Comparison c = CompareSides(lhs, *e.left, rhs, *e.right);
+    return c != Comparison::Null && Holds(c, e.op);
+  }
   const Variant value = Eval(e);
   if (value.IsNull()) return false;
   return IsTrue(ToBoolean(value));
@@ -629,12 +641,16 @@ const Variant& Runtime::Value(const Expr& e, Variant& scratch) {
   return scratch;
 }
 
+const Variant& Runtime::LeftOperand(const Expr& e, Variant& scratch) {
+  // Read in place, without a copy, unless the right operand could change
+  // it before the operator sees it.
+  return Pure(*e.right) ? Value(*e.left, scratch) : (scratch = Eval(*e.left));
+}
+
 Variant Runtime::EvalBinary(const Expr& e) {
-  // Operands are read in place, without a copy, unless the right one could
-  // change the left before the operator sees it.
   Variant leftScratch;
   Variant rightScratch;
-  const Variant& lhs = Pure(*e.right) ? Value(*e.left, leftScratch) : (leftScratch = Eval(*e.left));
+  const Variant& lhs = LeftOperand(e, leftScratch);
   const Variant& rhs = Value(*e.right, rightScratch);
   if (e.op == Operator::Concatenate && &lhs == &leftScratch) {
     // A joined text made just now, held by nothing else, grows in place:

@@ -104,6 +104,8 @@ class Runtime : public std::enable_shared_from_this<Runtime> {
 
   oleaut::Variant Eval(const Expr& e);
   oleaut::Variant EvalBinary(const Expr& e);
+  // The left operand of the binary `e`, in place or evaluated into `scratch`.
+  const oleaut::Variant& LeftOperand(const Expr& e, oleaut::Variant& scratch);
   // The value of `e`, in place when it is a constant or a plain variable,
   // else evaluated into `scratch`.
   const oleaut::Variant& Value(const Expr& e, oleaut::Variant& scratch);
