@@ -5,7 +5,6 @@
 
 #include <gtest/gtest.h>
 
-#include <cstdio>
 #include <filesystem>
 #include <functional>
 #include <vector>
@@ -35,8 +34,9 @@ Bytes Bmp(gdi::COLORREF colour, int side = 16) {
   put(40, 4), put(static_cast<std::uint32_t>(side), 4), put(static_cast<std::uint32_t>(side), 4);
   put(1, 2), put(24, 2), put(0, 4), put(row * static_cast<std::uint32_t>(side), 4);
   for (int i = 0; i < 4; ++i) put(0, 4);
+  const std::uint32_t pixel = gdi::GetBValue(colour) | gdi::GetGValue(colour) << 8 | gdi::GetRValue(colour) << 16;
   for (int y = 0; y < side; ++y) {
-    for (int x = 0; x < side; ++x) put(gdi::GetBValue(colour) | gdi::GetGValue(colour) << 8 | gdi::GetRValue(colour) << 16, 3);
+    for (int x = 0; x < side; ++x) put(pixel, 3);
     file.resize(54 + row * static_cast<std::uint32_t>(y + 1));
   }
   return file;
