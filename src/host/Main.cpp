@@ -25,6 +25,7 @@
 #include "host/http/HttpServer.h"
 #include "host/pages/PageEngine.h"
 #include "host/pages/SiteCheck.h"
+#include "platform/picture/PictureCache.h"
 
 namespace {
 
@@ -52,6 +53,7 @@ int Usage() {
                "  kelvane serve [ROOT] [--config FILE] [--listen ADDR] [--port N] [--threads N]\n"
                "                [--workers N] [--max-stuck-workers N] [--workdir DIR]\n"
                "                [--root DIR] [--page-time T] [--page-memory SIZE]\n"
+               "                [--picture-cache SIZE]\n"
                "                [--max-body SIZE] [--max-connections N]\n"
                "                [--max-connections-per-address N] [--queue-depth N]\n"
                "                [--hidden-extensions LIST] [--page-errors local|all|none]\n"
@@ -203,6 +205,7 @@ int Serve(const Arguments& arguments) {
 
   WorkingDirectory workdir(config.workdir);
   TellRemoved(workdir.Removed());
+  kelvane::picture::ProcessPictureCache().SetLimit(config.pictureCacheBytes);
   const PageEngine engine(root, config.limits, config.sessions);
   HttpServer server(engine, options, log);
   std::string error;

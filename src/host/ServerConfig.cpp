@@ -175,6 +175,7 @@ const std::map<std::string_view, Setter>& Setters() {
          c.sessions.perAddress = static_cast<std::size_t>(WholeNumber(v, 0, SiteState::kMostSessions));
        }},
       {"max-body", [](ServerConfig& c, std::string_view v) { c.server.maxBody = Size(v, 0); }},
+      {"picture-cache", [](ServerConfig& c, std::string_view v) { c.pictureCacheBytes = Size(v, 0); }},
       {"max-connections",
        [](ServerConfig& c, std::string_view v) {
          c.server.maxConnections = static_cast<unsigned>(WholeNumber(v, 1, kMostConnections));

@@ -14,6 +14,7 @@
 #include "host/http/HttpServer.h"
 #include "host/pages/PageEngine.h"
 #include "host/pages/SiteState.h"
+#include "platform/picture/PictureCache.h"
 
 namespace kelvane::host {
 
@@ -21,6 +22,8 @@ struct ServerConfig {
   std::filesystem::path root = ".";    // the site's folder
   std::optional<std::string> workdir;  // none: a private folder made for the run
   std::optional<std::string> logFile;  // none: the access log goes to stderr
+  // What decoded pictures the process keeps may hold; 0 keeps none.
+  std::size_t pictureCacheBytes = picture::kDefaultPictureCacheBytes;
   ServerOptions server;
   PageLimits limits;
   SessionLimits sessions;

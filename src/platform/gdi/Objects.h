@@ -57,6 +57,9 @@ class Bitmap : public GdiObject {
   int BytesPerPixel() const { return format_ == PixelFormat::Bgrx32 ? 4 : 3; }
   std::uint8_t* Bits() { return bits_.get(); }
   const std::uint8_t* Bits() const { return bits_.get(); }
+  // Hands the pixel memory's charge from the calling thread's page to the
+  // process (see memory::ChargedBytes::Uncharge).
+  void Uncharge() noexcept { bits_.Uncharge(); }
   // The first byte of picture row y, counted from the top.
   std::uint8_t* Row(std::int32_t y) {
     return bits_.get() + static_cast<std::ptrdiff_t>(Line(y)) * stride_;

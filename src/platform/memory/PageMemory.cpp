@@ -5,6 +5,7 @@
 #include <cstdlib>
 #include <limits>
 #include <new>
+#include <utility>
 
 namespace kelvane::memory {
 
@@ -59,6 +60,10 @@ ChargedBytes ChargedBytes::Allocate(std::size_t size) noexcept {
   }
   charged.bytes_ = {bytes, Deleter{size}};
   return charged;
+}
+
+void ChargedBytes::Uncharge() noexcept {
+  Release(std::exchange(bytes_.get_deleter().size, 0));
 }
 
 void ChargedBytes::Deleter::operator()(std::uint8_t* bytes) const noexcept {

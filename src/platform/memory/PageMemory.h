@@ -43,6 +43,10 @@ class ChargedBytes {
 
   std::uint8_t* get() const { return bytes_.get(); }
   explicit operator bool() const { return bytes_ != nullptr; }
+  // Gives the charge back now, on the thread that was charged: the bytes
+  // then belong to the process (a cache that outlives the page), and
+  // freeing them gives nothing back to whichever thread frees them.
+  void Uncharge() noexcept;
 
  private:
   struct Deleter {

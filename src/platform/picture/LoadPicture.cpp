@@ -10,6 +10,7 @@
 #include "platform/files/WholeFile.h"
 #include "platform/oleaut/AutomationError.h"
 #include "platform/picture/Decoders.h"
+#include "platform/picture/PictureCache.h"
 
 namespace kelvane::picture {
 
@@ -24,21 +25,25 @@ constexpr std::uintmax_t kMaxFileBytes = std::uintmax_t{256} << 20;
 thread_local const std::filesystem::path* pictureFolder = nullptr;
 thread_local PictureFinder pictureFinder = nullptr;
 
-// The whole file, read once: decoding then sees one consistent set of bytes
-// even when the file changes meanwhile.
-std::vector<std::uint8_t> ReadWholeFile(const std::string& fileName) {
-  const std::filesystem::path name(fileName);
-  std::filesystem::path resolved = name;
-  if (pictureFolder != nullptr && name.is_relative())
-    resolved = pictureFinder != nullptr ? pictureFinder(*pictureFolder, name) : *pictureFolder / name;
-  std::vector<std::uint8_t> bytes;
-  switch (files::ReadWholeFile(resolved.c_str(), kMaxFileBytes, bytes)) {
-    case files::ReadFailure::None: return bytes;
+void RaiseOnFailure(files::ReadFailure failure) {
+  switch (failure) {
+    case files::ReadFailure::None: return;
     case files::ReadFailure::Missing: RaiseRuntimeError(oleaut::kFileNotFound);
     case files::ReadFailure::Unreadable: RaiseRuntimeError(oleaut::kPathFileAccessError);
     case files::ReadFailure::TooLarge: RaiseRuntimeError(oleaut::kInvalidPicture);
   }
   RaiseRuntimeError(oleaut::kPathFileAccessError);
+}
+
+// The file that `fileName` names, opened, with its status.
+files::FileDescriptor OpenPicture(const std::string& fileName, struct stat& status) {
+  const std::filesystem::path name(fileName);
+  std::filesystem::path resolved = name;
+  if (pictureFolder != nullptr && name.is_relative())
+    resolved = pictureFinder != nullptr ? pictureFinder(*pictureFolder, name) : *pictureFolder / name;
+  files::FileDescriptor file;
+  RaiseOnFailure(files::OpenRegularFile(resolved.c_str(), file, status));
+  return file;
 }
 
 bool StartsWith(std::span<const std::uint8_t> file, std::span<const std::uint8_t> magic) {
@@ -68,16 +73,23 @@ PictureRef RaisingOutOfMemory(Load load) {
   }
 }
 
+// A new picture of `decoded`'s pixels, under a handle of the calling thread.
+PictureRef NewPicture(const Decoded& decoded) {
+  const gdi::HBITMAP handle = gdi::AddObject(decoded.pixels);
+  if (handle == 0) RaiseRuntimeError(oleaut::kOutOfMemory);
+  return std::make_shared<Picture>(handle, true, decoded.hasAlpha);
+}
+
+Decoded DecodeOrRaise(std::span<const std::uint8_t> file) {
+  auto decoded = Decode(file);
+  if (!decoded || !decoded->pixels) RaiseRuntimeError(oleaut::kInvalidPicture);
+  return *std::move(decoded);
+}
+
 }  // namespace
 
 PictureRef LoadPictureFromMemory(std::span<const std::uint8_t> file) {
-  return RaisingOutOfMemory([&] {
-    auto decoded = Decode(file);
-    if (!decoded || !decoded->pixels) RaiseRuntimeError(oleaut::kInvalidPicture);
-    const gdi::HBITMAP handle = gdi::AddObject(std::move(decoded->pixels));
-    if (handle == 0) RaiseRuntimeError(oleaut::kOutOfMemory);
-    return std::make_shared<Picture>(handle, true, decoded->hasAlpha);
-  });
+  return RaisingOutOfMemory([&] { return NewPicture(DecodeOrRaise(file)); });
 }
 
 PictureFolderScope::PictureFolderScope(const std::filesystem::path& folder, PictureFinder find)
@@ -88,9 +100,26 @@ PictureFolderScope::~PictureFolderScope() {
   pictureFinder = previousFinder_;
 }
 
-PictureRef LoadPicture(const std::string& fileName) {
+PictureRef LoadPicture(const std::string& fileName, PictureCache& cache) {
   if (fileName.empty()) return std::make_shared<Picture>(0, false);
-  return RaisingOutOfMemory([&] { return LoadPictureFromMemory(ReadWholeFile(fileName)); });
+  return RaisingOutOfMemory([&] {
+    // The clock is read first: a change made after it is one the file's
+    // stamps can tell from what was read.
+    const timespec seen = cache.Now();
+    struct stat status {};
+    const files::FileDescriptor file = OpenPicture(fileName, status);
+    const FileVersion version = FileVersion::Of(status);
+    if (auto kept = cache.Find(version)) return NewPicture(*kept);
+    std::vector<std::uint8_t> bytes;
+    RaiseOnFailure(files::ReadOpenFile(file, status, kMaxFileBytes, bytes));
+    const Decoded decoded = DecodeOrRaise(bytes);
+    // What changed while it was read is not kept under the version it had.
+    struct stat after {};
+    if (::fstat(file.get(), &after) == 0 && FileVersion::Of(after) == version) cache.Keep(version, seen, decoded);
+    return NewPicture(decoded);
+  });
 }
+
+PictureRef LoadPicture(const std::string& fileName) { return LoadPicture(fileName, ProcessPictureCache()); }
 
 }  // namespace kelvane::picture

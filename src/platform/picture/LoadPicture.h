@@ -10,6 +10,8 @@
 
 namespace kelvane::picture {
 
+class PictureCache;
+
 // Reads a BMP, GIF, JPEG or PNG file, told apart by its content, into a new
 // picture. The empty name gives an empty picture (handle 0). Raises 53 "File
 // not found" for a missing file, 75 "Path/File access error" for one that
@@ -19,7 +21,14 @@ namespace kelvane::picture {
 // folder, a FIFO, a device) gives 75 without being opened for reading. A
 // relative name resolves against the calling thread's picture folder (see
 // PictureFolderScope), or else the working directory.
+//
+// A file is decoded once while it stays the same file in the same version
+// (PictureCache.h): later loads open it and check its status, so that a
+// missing, unreadable or changed file is noticed as before, and share the
+// decoded pixels, which nothing may draw on.
 PictureRef LoadPicture(const std::string& fileName);
+// The same, keeping decoded pictures in `cache` instead of the process's.
+PictureRef LoadPicture(const std::string& fileName, PictureCache& cache);
 
 // Finds the file that the relative name `name` means in `folder`.
 using PictureFinder = std::filesystem::path (*)(const std::filesystem::path& folder, const std::filesystem::path& name);
