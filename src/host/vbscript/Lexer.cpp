@@ -28,6 +28,8 @@ class Lexer {
   explicit Lexer(std::string_view program) : text_(program) {}
 
   std::vector<Token> Run() {
+    // Room for the tokens of most programs, which take a few bytes each.
+    tokens_.reserve(text_.size() / 4 + 16);
     while (true) {
       const bool space = SkipSpace();
       Token token;

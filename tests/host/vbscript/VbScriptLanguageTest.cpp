@@ -32,7 +32,8 @@ INSTANTIATE_TEST_SUITE_P(Precedence, VbScriptExpression, ::testing::ValuesIn(std
     {"7 \\ 2 * 3", "1"}, {"10 Mod 4 \\ 2", "0"}, {"1 + 2 & 3", "33"}, {"2 * 3 Mod 4", "2"},
     {"Not 1 = 2", "True"}, {"True Or False And False", "True"}, {"1 < 2 = True", "True"},
     {"3 Xor 5 Eqv 0", "-7"}, {"False Imp True", "True"}, {"2 ^ 3 ^ 2", "64"},
-    {"8 / 2 / 2", "2"}, {"-3 Mod 2", "-1"}}));
+    {"8 / 2 / 2", "2"}, {"-3 Mod 2", "-1"}, {"1 - 2 * 3 - 4", "-9"}, {"10 - 2 ^ 2 * 2 & 1 + 1", "22"},
+    {"1 Or 2 And 0 Xor 4", "5"}, {"2 * 3 + 4 * 5 - 6 \\ 4", "25"}}));
 
 INSTANTIATE_TEST_SUITE_P(Numbers, VbScriptExpression, ::testing::ValuesIn(std::vector<Case>{
     {"TypeName(32767)", "Integer"}, {"TypeName(32768)", "Long"}, {"TypeName(2147483648)", "Double"},
