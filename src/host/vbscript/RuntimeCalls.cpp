@@ -26,7 +26,6 @@ std::uint64_t Runtime::NewSerial() {
 template <class Bind>
 Variant Runtime::RunProcedure(const Program& unit, std::int32_t index, ScriptObject* me, Bind&& bind) {
   const Procedure& p = ProcedureAt(program_, unit, index);
-  const ErrorSourceScope source(kRuntimeSource);
   Frame frame;
   frame.me = me;
   frame.unit = static_cast<std::size_t>(index) < program_.procedures.size() ? &program_ : &unit;
@@ -108,6 +107,9 @@ Variant Runtime::CallWithArguments(const Program& unit, std::int32_t index, cons
 
 Variant Runtime::CallProcedure(const Program& unit, std::int32_t index, ScriptObject* me,
                                std::span<const Variant> args) {
+  // The caller may be an object of the host, or one of its destructors: the
+  // errors of the page's code are the language's.
+  const ErrorSourceScope source(kRuntimeSource);
   if (args.size() != ProcedureAt(program_, unit, index).byRef.size()) RaiseRuntimeError(kWrongArgumentCount);
   return RunProcedure(unit, index, me, [&](LocalStack::Slot* locals) {
     for (std::size_t i = 0; i < args.size(); ++i) locals[1 + i].value = args[i];
