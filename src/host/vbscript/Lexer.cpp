@@ -225,7 +225,14 @@ class Lexer {
       at_ += 2;
       while (IsDigit(Peek())) ++at_;
     }
-    const double value = Parse(text_.substr(start, at_ - start));
+    const std::string_view literal = text_.substr(start, at_ - start);
+    // Most literals are a few digits, read here; the rest as any number text.
+    double value = 0;
+    if (whole && literal.size() <= 9) {
+      for (const char digit : literal) value = value * 10 + (digit - '0');
+    } else {
+      value = Parse(literal);
+    }
     token.kind = TokenKind::Number;
     if (whole && value <= std::numeric_limits<oleaut::Integer>::max())
       token.value = static_cast<oleaut::Integer>(value);

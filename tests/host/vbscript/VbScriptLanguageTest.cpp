@@ -38,6 +38,7 @@ INSTANTIATE_TEST_SUITE_P(Precedence, VbScriptExpression, ::testing::ValuesIn(std
 INSTANTIATE_TEST_SUITE_P(Numbers, VbScriptExpression, ::testing::ValuesIn(std::vector<Case>{
     {"TypeName(32767)", "Integer"}, {"TypeName(32768)", "Long"}, {"TypeName(2147483648)", "Double"},
     {"TypeName(32767 + 1)", "Long"}, {"TypeName(2147483647 + 1)", "Double"},
+    {"123456789 + 0", "123456789"}, {"TypeName(999999999)", "Long"}, {"007 + 1", "8"},
     {"32767 + 1", "32768"}, {"&HFFFF", "-1"}, {"&H10000", "65536"}, {"&O17", "15"},
     {"&HFF00&", "65280"}, {"TypeName(&H10&)", "Integer"}, {"&HFFFFFFFF&", "-1"}, {"&O177777&", "65535"},
     {"TypeName(&HFFFFFFFF&)", "Integer"},
