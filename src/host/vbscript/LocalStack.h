@@ -53,13 +53,19 @@ class LocalStack {
   }
 
   // Pops the frame `slots` that the Push that set `mark` made, which is
-  // the top one. Its values die from the last to the first, each after its
-  // slot is Empty, while the frame still holds its place: a Class_Terminate
-  // that a dying value runs pushes its own frame above.
+  // the top one. Its values die from the last to the first; an object or an
+  // array, which may hold objects, after its slot is Empty, while the frame
+  // still holds its place: a Class_Terminate that it runs pushes its own
+  // frame above.
   void Pop(Slot* slots, std::size_t count, Mark mark) noexcept {
     for (std::size_t i = count; i-- > 0;) {
-      oleaut::Variant dying = std::move(slots[i].value);
-      slots[i].value = oleaut::Variant();
+      oleaut::Variant& value = slots[i].value;
+      if (value.IsObject() || value.IsArray()) {
+        oleaut::Variant dying = std::move(value);
+        value = oleaut::Variant();
+      } else {
+        value = oleaut::Variant();
+      }
     }
     chunk_ = mark.chunk;
     top_ = mark.top;
