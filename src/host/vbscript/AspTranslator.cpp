@@ -16,10 +16,6 @@ namespace {
 // Includes nest at most this deep, a cycle aside.
 constexpr std::size_t kMaxIncludeDepth = 32;
 
-int LineAt(std::string_view text, std::size_t at) {
-  return static_cast<int>(std::count(text.begin(), text.begin() + static_cast<std::ptrdiff_t>(at), '\n')) + 1;
-}
-
 }  // namespace
 
 std::optional<std::string> Attribute(std::string_view attributes, std::string_view name) {
@@ -66,6 +62,21 @@ class Translator {
   }
 
  private:
+  // The line of `text` that the byte `at` is on. The translation moves
+  // forward through a file, so the lines are counted on from the place asked
+  // last, and from the start only for another text or a place before it.
+  int LineAt(std::string_view text, std::size_t at) {
+    if (text.data() != counted_.data() || text.size() != counted_.size() || at < countedTo_) {
+      counted_ = text;
+      countedTo_ = 0;
+      countedLines_ = 1;
+    }
+    countedLines_ += static_cast<int>(std::count(text.begin() + static_cast<std::ptrdiff_t>(countedTo_),
+                                                 text.begin() + static_cast<std::ptrdiff_t>(at), '\n'));
+    countedTo_ = at;
+    return countedLines_;
+  }
+
   [[noreturn]] void Fail(const std::string& file, int line, std::string description,
                          std::int32_t number = kSyntaxError) {
     throw CompileFailure(ScriptError{number, kCompileSource, std::move(description), file, line});
@@ -114,10 +125,9 @@ class Translator {
 
   void AppendCode(std::string_view code, std::uint32_t file, int line) {
     StartPiece(file, line);
-    for (const char c : code) {
-      script_.program += c;
-      if (c == '\n') script_.lines.push_back({file, static_cast<std::uint32_t>(++line)});
-    }
+    for (std::size_t at = code.find('\n'); at != std::string_view::npos; at = code.find('\n', at + 1))
+      script_.lines.push_back({file, static_cast<std::uint32_t>(++line)});
+    script_.program.append(code);
     script_.program += '\n';
     script_.lines.push_back({file, static_cast<std::uint32_t>(line + 1)});
   }
@@ -136,6 +146,7 @@ class Translator {
     const auto file = static_cast<std::uint32_t>(script_.files.size());
     script_.files.push_back(path);
     including_.push_back(path);
+    counted_ = {};  // a text freed since may have left its place to this one
     // Where the next include and server script block start: each search
     // runs again only once the text has passed what it found.
     std::size_t include = FindInclude(page, 0);
@@ -276,6 +287,9 @@ class Translator {
   PageFiles& files_;
   TranslatedScript script_;
   std::vector<std::string> including_;
+  std::string_view counted_;
+  std::size_t countedTo_ = 0;
+  int countedLines_ = 1;
 };
 
 }  // namespace

@@ -61,7 +61,7 @@ bool PageCompiler::TryDefinition() {
 void PageCompiler::ParseClass() {
   const int line = Line();
   Next();
-  const std::string spelling = Current().spelling;
+  const std::string spelling(Current().spelling);
   const std::string name = ExpectName();
   for (const auto& c : program_->classes)
     if (oleaut::FoldCase(c.name) == name) Fail(kNameRedefined, "Name redefined: " + name, line);

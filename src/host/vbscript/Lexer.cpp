@@ -28,6 +28,8 @@ class Lexer {
   explicit Lexer(std::string_view program) : text_(program) {}
 
   std::vector<Token> Run() {
+    // Room for the tokens of most programs, which take a few bytes each.
+    tokens_.reserve(text_.size() / 4 + 16);
     while (true) {
       const bool space = SkipSpace();
       Token token;
@@ -223,7 +225,14 @@ class Lexer {
       at_ += 2;
       while (IsDigit(Peek())) ++at_;
     }
-    const double value = Parse(text_.substr(start, at_ - start));
+    const std::string_view literal = text_.substr(start, at_ - start);
+    // Most literals are a few digits, read here; the rest as any number text.
+    double value = 0;
+    if (whole && literal.size() <= 9) {
+      for (const char digit : literal) value = value * 10 + (digit - '0');
+    } else {
+      value = Parse(literal);
+    }
     token.kind = TokenKind::Number;
     if (whole && value <= std::numeric_limits<oleaut::Integer>::max())
       token.value = static_cast<oleaut::Integer>(value);

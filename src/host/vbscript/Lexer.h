@@ -47,12 +47,12 @@ struct Token {
   int line = 0;
   bool spaceBefore = false;
   bool bracketed = false;  // a name written in [ ]: never a keyword
-  std::string text;       // a name folded to lower case, or a string's value
-  std::string spelling;   // a name as written
+  std::string text;             // a name folded to lower case, or a string's value
+  std::string_view spelling;    // a name as written, in the program's text
   oleaut::Variant value;  // a number's or date's value
 };
 
-// The tokens of `program`, ending with End. Raises CompileFailure (with the
+// The tokens of `program`, ending with End; they refer to its text. Raises CompileFailure (with the
 // program line) for a character that starts no token, an unterminated
 // string or date, or a number too large.
 std::vector<Token> Tokenize(std::string_view program);

@@ -56,8 +56,10 @@ inline constexpr ExpectedKeyword kExpectedKeywords[] = {
     {"select", 1022, "Expected 'Select'"}, {"with", 1029, "Expected 'With'"},
     {"in", 1046, "Expected 'In'"},         {"class", 1047, "Expected 'Class'"}};
 
+static_assert(std::ranges::is_sorted(kReserved), "IsReserved searches by halves");
+
 inline bool IsReserved(std::string_view name) {
-  return std::find(std::begin(kReserved), std::end(kReserved), name) != std::end(kReserved);
+  return std::binary_search(std::begin(kReserved), std::end(kReserved), name);
 }
 
 inline ExprPtr MakeExpr(ExprKind kind, int line) {
@@ -326,11 +328,14 @@ class PageCompiler {
 
   ExprPtr Binary(Operator op, ExprPtr left, ExprPtr right);
   ExprPtr ParseExpression();
-  // The binary operator of `level` at the current token; null when none.
-  const BinaryOperator* OperatorAt(std::span<const BinaryOperator> level) const;
-  // The operators of `levels` from `level` on, around what `innermost` parses.
-  ExprPtr ParseBinary(std::span<const OperatorLevel> levels, std::size_t level,
-                      ExprPtr (PageCompiler::*innermost)());
+  // The binary operator at the current token of a level of `levels` from
+  // `from` on (later levels bind tighter), and that level; null when none.
+  const BinaryOperator* OperatorAt(std::span<const OperatorLevel> levels, std::size_t from,
+                                   std::size_t& level) const;
+  // `left`, then the operators of `levels` from `from` on, each with what
+  // `innermost` parses on its right; every level groups from the left.
+  ExprPtr ParseBinary(std::span<const OperatorLevel> levels, std::size_t from,
+                      ExprPtr (PageCompiler::*innermost)(), ExprPtr left);
   // The arithmetic levels, from & down to * and /.
   ExprPtr ParseArithmetic();
   ExprPtr ParseNot();

@@ -38,28 +38,41 @@ constexpr std::array<OperatorLevel, 5> kArithmeticLevels = {{
 
 ExprPtr PageCompiler::ParseExpression() {
   const Nesting nesting(*this);
-  return ParseBinary(kLogicalLevels, 0, &PageCompiler::ParseNot);
+  return ParseBinary(kLogicalLevels, 0, &PageCompiler::ParseNot, ParseNot());
 }
 
-ExprPtr PageCompiler::ParseArithmetic() { return ParseBinary(kArithmeticLevels, 0, &PageCompiler::ParsePower); }
+ExprPtr PageCompiler::ParseArithmetic() {
+  return ParseBinary(kArithmeticLevels, 0, &PageCompiler::ParsePower, ParsePower());
+}
 
-const BinaryOperator* PageCompiler::OperatorAt(std::span<const BinaryOperator> level) const {
-  for (const auto& candidate : level) {
-    if (candidate.kind == TokenKind::End) continue;  // an unused entry
-    if (candidate.word.empty() ? Is(candidate.kind) : IsWord(candidate.word)) return &candidate;
+const BinaryOperator* PageCompiler::OperatorAt(std::span<const OperatorLevel> levels, std::size_t from,
+                                               std::size_t& level) const {
+  const Token& token = Current();
+  if (token.kind == TokenKind::End) return nullptr;  // the kind of unused entries
+  for (std::size_t l = from; l < levels.size(); ++l) {
+    for (const auto& candidate : levels[l]) {
+      if (candidate.kind != token.kind) continue;
+      if (!candidate.word.empty() && (token.bracketed || token.text != candidate.word)) continue;
+      level = l;
+      return &candidate;
+    }
   }
   return nullptr;
 }
 
-ExprPtr PageCompiler::ParseBinary(std::span<const OperatorLevel> levels, std::size_t level,
-                                  ExprPtr (PageCompiler::*innermost)()) {
-  if (level == levels.size()) return (this->*innermost)();
-  auto e = ParseBinary(levels, level + 1, innermost);
-  while (const BinaryOperator* found = OperatorAt(levels[level])) {
+ExprPtr PageCompiler::ParseBinary(std::span<const OperatorLevel> levels, std::size_t from,
+                                  ExprPtr (PageCompiler::*innermost)(), ExprPtr left) {
+  std::size_t level = 0;
+  while (const BinaryOperator* found = OperatorAt(levels, from, level)) {
     Next();
-    e = Binary(found->op, std::move(e), ParseBinary(levels, level + 1, innermost));
+    ExprPtr right = (this->*innermost)();
+    // What binds tighter than this operator belongs to its right operand.
+    std::size_t tighter = 0;
+    if (OperatorAt(levels, level + 1, tighter))
+      right = ParseBinary(levels, level + 1, innermost, std::move(right));
+    left = Binary(found->op, std::move(left), std::move(right));
   }
-  return e;
+  return left;
 }
 
 ExprPtr PageCompiler::ParseNot() {

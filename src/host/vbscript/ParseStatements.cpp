@@ -16,7 +16,8 @@ Block PageCompiler::ParseBlock(std::initializer_list<std::string_view> ends) {
     for (const auto end : ends)
       if (IsWord(end)) return block;
     // The end of another block where this one's is due: Loop for Next.
-    for (const auto closer : {"end", "next", "loop", "wend", "else", "elseif", "case"})
+    static constexpr std::string_view kClosers[] = {"end", "next", "loop", "wend", "else", "elseif", "case"};
+    for (const auto closer : kClosers)
       if (IsWord(closer)) ExpectWord(*std::prev(ends.end()));
     // Procedures and classes defined inside a block of the page's own code
     // are the page's all the same.
@@ -57,7 +58,7 @@ std::unique_ptr<Stmt> PageCompiler::ParseStatement() {
   if (Is(TokenKind::Dot)) return ParseAssignOrCall(false);
   if (!Is(TokenKind::Name)) ExpectedStatement();
   if (Current().bracketed) return ParseAssignOrCall(false);
-  const std::string& word = Current().text;
+  const std::string_view word = Current().text;
   if (word == "dim") {
     Next();
     return ParseVariables(true);
@@ -114,7 +115,7 @@ std::unique_ptr<Stmt> PageCompiler::ParseStatement() {
     return ParseAssignOrCall(true);
   }
   if (word == "let") Next();
-  if (IsReserved(word) && word != "me") Fail(kSyntaxError, "Syntax error: unexpected '" + word + "'");
+  if (IsReserved(word) && word != "me") Fail(kSyntaxError, "Syntax error: unexpected '" + std::string(word) + "'");
   return ParseAssignOrCall(false);
 }
 

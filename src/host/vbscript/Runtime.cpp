@@ -1,7 +1,6 @@
 #include "host/vbscript/Runtime.h"
 
 #include <algorithm>
-#include <array>
 #include <cmath>
 #include <new>
 #include <utility>
@@ -462,7 +461,7 @@ void Runtime::Write(const Variant& value) {
 
 Variant& Runtime::Slot(const Expr& e) {
   switch (e.kind) {
-    case ExprKind::Local: return *refs_[frame_->base + static_cast<std::size_t>(e.slot)];
+    case ExprKind::Local: return *frame_->locals[e.slot].place;
     case ExprKind::Global: return globals_[static_cast<std::size_t>(e.slot)];
     case ExprKind::Field: return frame_->me->Fields()[static_cast<std::size_t>(e.slot)];
     case ExprKind::Undefined:
@@ -488,6 +487,8 @@ void Runtime::Assign(const Expr& target, Variant value, bool isSet) {
   // Response.Cookies("c")("k") = "v".
   if (target.kind == ExprKind::Member || target.kind == ExprKind::Index) {
     const Variant objectValue = Eval(*target.left);
+    if (target.kind == ExprKind::Member)
+      if (ScriptObject* script = OwnScriptObject(objectValue)) return PutScriptMember(*script, target, std::move(value), isSet);
     IDispatch& object = DispatchOf(objectValue);
     const auto id = target.kind == ExprKind::Index ? std::optional(DISPID_VALUE) : object.GetIDOfName(target.name);
     if (!id) RaiseRuntimeError(kMemberNotFound);
@@ -696,6 +697,7 @@ Variant Runtime::CallBuiltin(const Expr& e) {
 
 Variant Runtime::CallMember(const Expr& e) {
   const Variant objectValue = Eval(*e.left);
+  if (ScriptObject* script = OwnScriptObject(objectValue)) return CallScriptMember(*script, e);
   IDispatch& object = DispatchOf(objectValue);
   const auto id = object.GetIDOfName(e.name);
   if (!id) RaiseRuntimeError(kMemberNotFound);
@@ -732,141 +734,6 @@ Variant Runtime::IndexOrDefault(const Variant& value, std::span<Variant> args) {
     return InvokeObject(DispatchOf(value), DISPID_VALUE, DISPATCH_METHOD | DISPATCH_PROPERTYGET, args);
   }
   RaiseRuntimeError(kTypeMismatch);
-}
-
-Variant Runtime::CallUser(const Expr& e) { return CallWithArguments(*frame_->unit, e.slot, e); }
-
-Variant Runtime::CallWithArguments(const Program& unit, std::int32_t index, const Expr& e) {
-  const Procedure& p = ProcedureAt(program_, unit, index);
-  if (e.args.size() != p.byRef.size()) RaiseRuntimeError(kWrongArgumentCount);
-  Arguments values(e.args.size());
-  std::array<Variant*, 16> inlineRefs{};
-  std::vector<Variant*> heapRefs(e.args.size() > inlineRefs.size() ? e.args.size() : 0);
-  Variant** refs = heapRefs.empty() ? inlineRefs.data() : heapRefs.data();
-  // An array element passed ByRef: the callee works on a copy that is
-  // written back when it returns, so that nothing it does to the array can
-  // leave it a reference into freed memory.
-  struct ElementArgument {
-    std::size_t arg;
-    std::vector<Variant> indexes;
-  };
-  std::vector<ElementArgument> elements;
-  for (std::size_t i = 0; i < e.args.size(); ++i) {
-    const Expr& arg = *e.args[i];
-    const bool variable = arg.kind == ExprKind::Local || arg.kind == ExprKind::Global ||
-                          arg.kind == ExprKind::Field || arg.kind == ExprKind::Name;
-    if (p.byRef[i] && variable && !arg.parenthesized && !arg.hasArgs) {
-      refs[i] = &Slot(arg);
-    } else if (p.byRef[i] && variable && !arg.parenthesized && Slot(arg).IsArray()) {
-      ElementArgument element{i, {}};
-      element.indexes.reserve(arg.args.size());
-      for (const auto& place : arg.args) element.indexes.push_back(Eval(*place));
-      values[i] = IndexOrDefault(Slot(arg), element.indexes);
-      refs[i] = &values[i];
-      elements.push_back(std::move(element));
-    } else {
-      values[i] = Eval(arg);
-    }
-  }
-  Variant result = CallProcedure(unit, index, nullptr, values.Span(), refs);
-  for (auto& element : elements)
-    StoreElement(Slot(*e.args[element.arg]), element.indexes, std::move(values[element.arg]));
-  return result;
-}
-
-Variant Runtime::CallProcedure(const Program& unit, std::int32_t index, ScriptObject* me,
-                               std::span<Variant> values, Variant* const* refs) {
-  const Procedure& p = ProcedureAt(program_, unit, index);
-  const ErrorSourceScope source(kRuntimeSource);
-  if (depth_ >= kMaxDepth) RaiseRuntimeError(kOutOfStackSpace);
-  CheckTime();
-  Frame frame;
-  frame.base = stack_.size();
-  frame.me = me;
-  frame.unit = static_cast<std::size_t>(index) < program_.procedures.size() ? &program_ : &unit;
-  frame.procedure = &p;
-  frame.procedureIndex = index;
-  // Leaves the frame however the call ends, a failed allocation while it is
-  // made included; a local that dies may run a Class_Terminate, which finds
-  // the stack already back in order, and counts as a call nested in this
-  // one, so that terminators that make objects that terminate stop at the
-  // same depth as any recursion.
-  struct Leave {
-    Runtime& runtime;
-    Frame* caller;
-    std::size_t base;
-    ~Leave() {
-      runtime.frame_ = caller;
-      // The two stacks shrink together: a terminator's frame starts at their
-      // common top.
-      while (runtime.stack_.size() > base) {
-        Variant dying = std::move(runtime.stack_.back());
-        runtime.stack_.pop_back();
-        runtime.refs_.pop_back();
-      }
-      --runtime.depth_;
-    }
-  } leave{*this, frame_, frame.base};
-  ++depth_;
-  const auto count = static_cast<std::size_t>(p.slotCount);
-  for (std::size_t i = 0; i < count; ++i) {
-    refs_.push_back(nullptr);
-    try {
-      stack_.emplace_back();
-    } catch (const std::bad_alloc&) {
-      refs_.pop_back();
-      throw;
-    }
-    refs_.back() = &stack_.back();
-  }
-  for (std::size_t i = 0; i < values.size(); ++i) {
-    if (refs != nullptr && refs[i] != nullptr) refs_[frame.base + 1 + i] = refs[i];
-    else stack_[frame.base + 1 + i] = std::move(values[i]);
-  }
-  frame_ = &frame;
-  const int callerLine = currentLine_;
-  ExecBlock(p.body);
-  // An error after the call is the caller's statement's; one inside it kept
-  // the callee's line by leaving before this.
-  currentLine_ = callerLine;
-  return std::move(stack_[frame.base]);
-}
-
-Variant Runtime::NewObject(const Expr& e) {
-  const Program* unit = frame_->unit;
-  std::int32_t classIndex = e.slot;
-  if (classIndex < 0) {
-    // A class that ExecuteGlobal defined.
-    const auto made = madeClasses_.find(e.name);
-    if (made == madeClasses_.end()) RaiseRuntimeError(kClassNotDefined);
-    unit = made->second.unit;
-    classIndex = made->second.index;
-  }
-  if (static_cast<std::size_t>(classIndex) < program_.classes.size()) unit = &program_;
-  const ClassInfo& info = ClassAt(program_, *unit, classIndex);
-  auto object = std::make_shared<ScriptObject>(weak_from_this(), info, classIndex, Holder(*unit));
-  if (created_.size() >= pruneAt_) {
-    std::erase_if(created_, [](const std::weak_ptr<ScriptObject>& o) { return o.expired(); });
-    pruneAt_ = std::max<std::size_t>(1024, created_.size() * 2);
-  }
-  created_.push_back(object);
-  if (info.fieldArrays >= 0) CallProcedure(*unit, info.fieldArrays, object.get(), {}, nullptr);
-  if (info.initialize >= 0) CallProcedure(*unit, info.initialize, object.get(), {}, nullptr);
-  return Variant(ObjectRef(std::move(object)));
-}
-
-void Runtime::Terminate(ScriptObject& object) noexcept {
-  const int line = currentLine_;
-  try {
-    CallProcedure(object.Unit(program_), object.Info().terminate, &object, {}, nullptr);
-  } catch (const PageTimeout&) {
-    // The page ran out of time in a destructor: it fails, when it ends.
-    terminatorTimedOut_ = true;
-  } catch (...) {
-    // A terminator's failure, even the deadline, is the page's to meet at
-    // its next statement, not here in a destructor.
-  }
-  currentLine_ = line;
 }
 
 }  // namespace kelvane::host::vbscript

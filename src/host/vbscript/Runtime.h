@@ -3,7 +3,6 @@
 
 #include <chrono>
 #include <cstdint>
-#include <deque>
 #include <memory>
 #include <span>
 #include <string>
@@ -11,6 +10,7 @@
 #include <vector>
 
 #include "host/vbscript/Engine.h"
+#include "host/vbscript/LocalStack.h"
 #include "host/vbscript/Program.h"
 #include "platform/oleaut/AutomationError.h"
 #include "platform/oleaut/Dispatch.h"
@@ -45,11 +45,11 @@ class Runtime : public std::enable_shared_from_this<Runtime> {
   const Program& Code() const { return program_; }
 
   // Calls procedure `index`, numbered as in code `unit` (the page, or code
-  // compiled while it runs), for `me` (null outside a class). `refs[i]`,
-  // when not null, is the variable a ByRef parameter stands for; otherwise
-  // `values[i]` is its value. Returns a function's result.
+  // compiled while it runs), for `me` (null outside a class), with `args`
+  // by value; 450 when they are not as many as its parameters. Returns a
+  // function's result.
   oleaut::Variant CallProcedure(const Program& unit, std::int32_t index, ScriptObject* me,
-                                std::span<oleaut::Variant> values, oleaut::Variant* const* refs);
+                                std::span<const oleaut::Variant> args);
   // The object whose method is running; null outside one.
   const ScriptObject* CurrentMe() const { return frame_->me; }
   // Element `index` of an array, or the default member of an object called
@@ -65,7 +65,7 @@ class Runtime : public std::enable_shared_from_this<Runtime> {
   enum class Flow { Normal, ExitFor, ExitDo, ExitProcedure };
   using MadeVariables = std::unordered_map<std::string, oleaut::Variant>;
   struct Frame {
-    std::size_t base = 0;
+    LocalStack::Slot* locals = nullptr;
     ScriptObject* me = nullptr;
     bool resumeNext = false;
     // The code that runs: the page, or code compiled while it runs.
@@ -109,9 +109,41 @@ class Runtime : public std::enable_shared_from_this<Runtime> {
   // The value of `e`, in place when it is a constant or a plain variable,
   // else evaluated into `scratch`.
   const oleaut::Variant& Value(const Expr& e, oleaut::Variant& scratch);
+  // ---- calls of the page's procedures (RuntimeCalls.cpp) ----
+
+  // An array element passed ByRef: the callee works on a copy that is
+  // written back when it returns, so that nothing it does to the array can
+  // leave it a reference into freed memory.
+  struct ElementArgument {
+    const Expr* argument;
+    std::vector<oleaut::Variant> indexes;
+    oleaut::Variant value;
+  };
+  using ElementArguments = std::vector<ElementArgument>;
+
+  // Runs procedure `index` of `unit` for `me` in a new frame, whose slots
+  // `bind` fills with the arguments before the frame becomes the current one.
+  template <class Bind>
+  oleaut::Variant RunProcedure(const Program& unit, std::int32_t index, ScriptObject* me, Bind&& bind);
+  // Binds `args` to the first parameters of `p` in `locals`: a variable to a
+  // ByRef parameter by reference, an array element through `elements`,
+  // anything else by value.
+  void BindArguments(const Procedure& p, std::span<const ExprPtr> args, LocalStack::Slot* locals,
+                     ElementArguments& elements);
+  // Writes back what the callee left in the array elements passed ByRef.
+  void StoreElements(ElementArguments& elements);
   oleaut::Variant CallUser(const Expr& e);
   // Calls `index` of `unit` with the arguments of the call `e`.
   oleaut::Variant CallWithArguments(const Program& unit, std::int32_t index, const Expr& e);
+  // The value when it holds an object of a class of this run's page, else null.
+  ScriptObject* OwnScriptObject(const oleaut::Variant& value) const;
+  // The member `e` names of `object`, a field or a procedure, read or called
+  // with the arguments of `e`, passed as to a procedure of the page.
+  oleaut::Variant CallScriptMember(ScriptObject& object, const Expr& e);
+  // Assigns `value` to the member `target` names of `object`: a field, or
+  // its Property Let or Set (`isSet`) with the arguments of `target`.
+  void PutScriptMember(ScriptObject& object, const Expr& target, oleaut::Variant value, bool isSet);
+
   oleaut::Variant CallMember(const Expr& e);
   oleaut::Variant CallBuiltin(const Expr& e);
   oleaut::Variant NewObject(const Expr& e);
@@ -153,9 +185,12 @@ class Runtime : public std::enable_shared_from_this<Runtime> {
   const Program& program_;
   const RunOptions& options_;
   bool terminatorTimedOut_ = false;
+  // A number no other run of this process has: the objects of this run's
+  // classes carry it.
+  static std::uint64_t NewSerial();
+  const std::uint64_t serial_ = NewSerial();
   std::vector<oleaut::Variant> globals_;
-  std::deque<oleaut::Variant> stack_;
-  std::deque<oleaut::Variant*> refs_;
+  LocalStack locals_;
   Frame mainFrame_;
   Frame* frame_ = &mainFrame_;
   std::shared_ptr<ErrObject> err_;

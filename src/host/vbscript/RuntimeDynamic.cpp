@@ -99,7 +99,7 @@ Variant Runtime::RunText(const std::string& text, ScriptFunction function) {
   // The code runs in a frame of its own over the variables of the scope it
   // was compiled in; its errors go to the caller, whose On Error holds.
   Frame frame;
-  frame.base = owner.base;
+  frame.locals = owner.locals;
   frame.me = owner.me;
   frame.unit = &code;
   frame.procedure = owner.procedure;

@@ -16,10 +16,10 @@ using namespace oleaut;
 
 }  // namespace
 
-ScriptObject::ScriptObject(std::weak_ptr<Runtime> runtime, const ClassInfo& info,
+ScriptObject::ScriptObject(std::weak_ptr<Runtime> runtime, std::uint64_t runSerial, const ClassInfo& info,
                            std::int32_t classIndex, std::shared_ptr<const Program> unit)
-    : runtime_(std::move(runtime)), unit_(std::move(unit)), info_(info), classIndex_(classIndex),
-      fields_(info.fieldNames.size()) {
+    : runtime_(std::move(runtime)), runSerial_(runSerial), unit_(std::move(unit)), info_(info),
+      classIndex_(classIndex), fields_(info.fieldNames.size()) {
   description_.name = info.name;
 }
 
@@ -43,44 +43,54 @@ std::optional<DISPID> ScriptObject::GetIDOfName(std::string_view name) const {
   return it->second + 1;
 }
 
+const ClassMember& ScriptObject::Member(std::int32_t index, const ScriptObject* caller) const {
+  if (index < 0 || index >= static_cast<std::int32_t>(info_.members.size())) RaiseRuntimeError(kMemberNotFound);
+  const ClassMember& member = info_.members[static_cast<std::size_t>(index)];
+  if (!member.isPublic && caller != this) RaiseRuntimeError(kMemberNotFound);
+  return member;
+}
+
+std::int32_t ScriptObject::ProcedureOf(const ClassMember& member, std::uint16_t kind) {
+  std::int32_t procedure = -1;
+  if ((kind & DISPATCH_PROPERTYPUTREF) != 0) procedure = member.set >= 0 ? member.set : member.let;
+  else if ((kind & DISPATCH_PROPERTYPUT) != 0) procedure = member.let;
+  else procedure = member.method >= 0 ? member.method : member.get;
+  if (procedure >= 0) return procedure;
+  const bool put = (kind & (DISPATCH_PROPERTYPUT | DISPATCH_PROPERTYPUTREF)) != 0;
+  RaiseRuntimeError(put ? kWrongArgumentCount : kMemberNotFound);
+}
+
+Variant ScriptObject::ReadField(std::int32_t field, std::span<const Variant> args, Runtime& runtime) {
+  const Variant& value = fields_[static_cast<std::size_t>(field)];
+  if (args.empty()) return value;
+  std::vector<Variant> indexes(args.begin(), args.end());
+  return runtime.IndexOrDefault(value, indexes);
+}
+
+void ScriptObject::WriteField(std::int32_t field, std::span<const Variant> args) {
+  Variant& value = fields_[static_cast<std::size_t>(field)];
+  if (args.empty()) RaiseRuntimeError(kWrongArgumentCount);
+  if (args.size() == 1) {
+    value = args[0];
+    return;
+  }
+  // o.field(i) = value: an element of the array the field holds.
+  std::vector<Variant> indexes(args.begin(), args.end() - 1);
+  Runtime::StoreElement(value, indexes, args.back());
+}
+
 Variant ScriptObject::Invoke(DISPID id, std::uint16_t kind, std::span<const Variant> args) {
   // The page's own objects are the language's: their errors are its errors.
   const ErrorSourceScope source(kRuntimeSource);
   const auto runtime = runtime_.lock();
   if (!runtime) RaiseRuntimeError(kObjectNotSet);
-  const std::int32_t index = id == DISPID_VALUE ? info_.defaultMember : id - 1;
-  if (index < 0 || index >= static_cast<std::int32_t>(info_.members.size()))
-    RaiseRuntimeError(kMemberNotFound);
-  const ClassMember& member = info_.members[static_cast<std::size_t>(index)];
-  if (!member.isPublic && runtime->CurrentMe() != this) RaiseRuntimeError(kMemberNotFound);
-  const bool put = (kind & (DISPATCH_PROPERTYPUT | DISPATCH_PROPERTYPUTREF)) != 0;
+  const ClassMember& member = Member(id == DISPID_VALUE ? info_.defaultMember : id - 1, runtime->CurrentMe());
   if (member.field >= 0) {
-    Variant& field = fields_[static_cast<std::size_t>(member.field)];
-    if (put) {
-      if (args.empty()) RaiseRuntimeError(kWrongArgumentCount);
-      if (args.size() == 1) {
-        field = args[0];
-        return {};
-      }
-      // o.field(i) = value: an element of the array the field holds.
-      std::vector<Variant> indexes(args.begin(), args.end() - 1);
-      Runtime::StoreElement(field, indexes, args.back());
-      return {};
-    }
-    if (args.empty()) return field;
-    std::vector<Variant> indexes(args.begin(), args.end());
-    return runtime->IndexOrDefault(field, indexes);
+    if ((kind & (DISPATCH_PROPERTYPUT | DISPATCH_PROPERTYPUTREF)) == 0) return ReadField(member.field, args, *runtime);
+    WriteField(member.field, args);
+    return {};
   }
-  std::int32_t procedure = -1;
-  if ((kind & DISPATCH_PROPERTYPUTREF) != 0) procedure = member.set >= 0 ? member.set : member.let;
-  else if ((kind & DISPATCH_PROPERTYPUT) != 0) procedure = member.let;
-  else procedure = member.method >= 0 ? member.method : member.get;
-  if (procedure < 0) RaiseRuntimeError(put ? kWrongArgumentCount : kMemberNotFound);
-  const Program& unit = Unit(runtime->Code());
-  const Procedure& p = ProcedureAt(runtime->Code(), unit, procedure);
-  if (args.size() != p.byRef.size()) RaiseRuntimeError(kWrongArgumentCount);
-  std::vector<Variant> values(args.begin(), args.end());
-  return runtime->CallProcedure(unit, procedure, this, values, nullptr);
+  return runtime->CallProcedure(Unit(runtime->Code()), ProcedureOf(member, kind), this, args);
 }
 
 std::optional<DISPID> ProcedureReference::GetIDOfName(std::string_view) const { return std::nullopt; }
@@ -89,11 +99,7 @@ Variant ProcedureReference::Invoke(DISPID id, std::uint16_t kind, std::span<cons
   const auto runtime = runtime_.lock();
   if (!runtime) RaiseRuntimeError(kObjectNotSet);
   if (id != DISPID_VALUE || (kind & DISPATCH_METHOD) == 0) RaiseRuntimeError(kMemberNotFound);
-  const Program& unit = unit_ ? *unit_ : runtime->Code();
-  if (args.size() != ProcedureAt(runtime->Code(), unit, index_).byRef.size())
-    RaiseRuntimeError(kWrongArgumentCount);
-  std::vector<Variant> values(args.begin(), args.end());
-  return runtime->CallProcedure(unit, index_, nullptr, values, nullptr);
+  return runtime->CallProcedure(unit_ ? *unit_ : runtime->Code(), index_, nullptr, args);
 }
 
 namespace {

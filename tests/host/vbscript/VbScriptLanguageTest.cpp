@@ -32,11 +32,13 @@ INSTANTIATE_TEST_SUITE_P(Precedence, VbScriptExpression, ::testing::ValuesIn(std
     {"7 \\ 2 * 3", "1"}, {"10 Mod 4 \\ 2", "0"}, {"1 + 2 & 3", "33"}, {"2 * 3 Mod 4", "2"},
     {"Not 1 = 2", "True"}, {"True Or False And False", "True"}, {"1 < 2 = True", "True"},
     {"3 Xor 5 Eqv 0", "-7"}, {"False Imp True", "True"}, {"2 ^ 3 ^ 2", "64"},
-    {"8 / 2 / 2", "2"}, {"-3 Mod 2", "-1"}}));
+    {"8 / 2 / 2", "2"}, {"-3 Mod 2", "-1"}, {"1 - 2 * 3 - 4", "-9"}, {"10 - 2 ^ 2 * 2 & 1 + 1", "22"},
+    {"1 Or 2 And 0 Xor 4", "5"}, {"2 * 3 + 4 * 5 - 6 \\ 4", "25"}}));
 
 INSTANTIATE_TEST_SUITE_P(Numbers, VbScriptExpression, ::testing::ValuesIn(std::vector<Case>{
     {"TypeName(32767)", "Integer"}, {"TypeName(32768)", "Long"}, {"TypeName(2147483648)", "Double"},
     {"TypeName(32767 + 1)", "Long"}, {"TypeName(2147483647 + 1)", "Double"},
+    {"123456789 + 0", "123456789"}, {"TypeName(999999999)", "Long"}, {"007 + 1", "8"},
     {"32767 + 1", "32768"}, {"&HFFFF", "-1"}, {"&H10000", "65536"}, {"&O17", "15"},
     {"&HFF00&", "65280"}, {"TypeName(&H10&)", "Integer"}, {"&HFFFFFFFF&", "-1"}, {"&O177777&", "65535"},
     {"TypeName(&HFFFFFFFF&)", "Integer"},
@@ -304,7 +306,25 @@ INSTANTIATE_TEST_SUITE_P(ByRef, VbScriptSnippet, ::testing::ValuesIn(std::vector
     {"Sub S : Dim x : x = 5 : End Sub\nx = 1 : S : Response.Write x", "1"},
     {"Sub S(a) : a = 2 : End Sub\nx = Array(1, 1) : S x(1) : Response.Write x(0) & x(1)", "12"},
     {"Sub S(a) : a(0) = 2 : End Sub\nx = Array(Array(3)) : S x(0) : Response.Write x(0)(0)", "2"},
-    {"Sub S(a) : ReDim x(0) : a = 2 : End Sub\nx = Array(1, 1) : S x(1)", "error 9"}}));
+    {"Sub S(a) : ReDim x(0) : a = 2 : End Sub\nx = Array(1, 1) : S x(1)", "error 9"},
+    // A method of the page's own class takes its arguments as a procedure does.
+    {"Class C\n Sub Inc(n) : n = n + 1 : End Sub\nEnd Class\nSet o = New C : a = 1 : o.Inc a : o.Inc (a) : Response.Write a", "2"},
+    {"Class C\n Function F(s) : s = \"b\" : F = 1 : End Function\nEnd Class\nSet o = New C : v = \"a\" : r = o.F(v) : Response.Write v", "b"},
+    {"Class C\n Sub S(a) : a = 2 : End Sub\nEnd Class\nSet o = New C : x = Array(1, 1) : o.S x(1) : Response.Write x(0) & x(1)", "12"},
+    {"Class C\n Private d(2)\n Property Let Item(i, v) : d(i) = v : End Property\n Property Get Item(i) : Item = d(i) : End Property\nEnd Class\nSet o = New C : k = 1 : o.Item(k) = 5 : Response.Write o.Item(1) & IsEmpty(o.Item(0))", "5True"},
+    {"Class C\n Sub S(a) : End Sub\nEnd Class\nSet o = New C : o.S 1, 2", "error 450"},
+    {"Class C\n Sub S(a) : End Sub\nEnd Class\nSet o = New C : o.S 1 / 0, 2", "error 11"},
+    {"Class C\n Sub S(a) : End Sub\nEnd Class\nSet o = New C : o.S = 1", "error 450"},
+    {"Class C\n Private Sub S : End Sub\nEnd Class\nSet o = New C : o.S", "error 438"},
+    {"Class C\n Public r\n Property Set Obj(v) : Set r = v : End Property\nEnd Class\nSet o = New C : Set o.Obj = o : Response.Write o.r Is o", "True"},
+    // Frames deeper than one chunk of the stack of locals, ByRef all the way down.
+    {"Sub R(n, t) : Dim a, b, c, d, e, f, g, h : a = n : t = t + a : If n > 0 Then R n - 1, t\nEnd Sub\nx = 0 : R 200, x : Response.Write x", "20100"},
+    {"Sub Big : Dim v(0)" + [] {
+       std::string names;
+       for (int i = 0; i < 300; ++i) names += ", v" + std::to_string(i);
+       return names;
+     }() + " : v299 = 3 : Response.Write v299 : End Sub\nSub R(n) : Dim a : If n > 0 Then R n - 1 Else Big\nEnd Sub\nR 100", "3"},
+    {"Class C\n Public n\n Sub Class_Terminate : Response.Write n : End Sub\nEnd Class\nSub S : Dim a, b : Set a = New C : a.n = 1 : Set b = New C : b.n = 2 : End Sub\nS : Response.Write \"|\"", "21|"}}));
 
 // t = t & ... grows t's own string when nothing else holds it; everything
 // `&` does must stay as it was around that.

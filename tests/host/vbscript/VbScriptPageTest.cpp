@@ -92,7 +92,9 @@ INSTANTIATE_TEST_SUITE_P(Table, VbScriptErrorPlace, ::testing::ValuesIn(std::vec
      kNameRedefined, "f.asp", 4},
     {{{"page.asp", "<%\nFunction F\n F = 0\nEnd Function\nx = 1 / F()\n%>"}}, 11, "page.asp", 5},
     {{{"page.asp", "<%\nx = 1\n.y = 2\n%>"}}, 505, "page.asp", 3},
-    {{{"page.asp", "<script\nrunat=\"server\">\nx = 1\ny = 1 / 0\n</script>"}}, 11, "page.asp", 4}}));
+    {{{"page.asp", "<script\nrunat=\"server\">\nx = 1\ny = 1 / 0\n</script>"}}, 11, "page.asp", 4},
+    {{{"page.asp", "a\n<!--#include file=\"f.asp\"-->\nb\n<!--#include file=\"f.asp\"-->\n<% x = 1 / 0 %>"},
+      {"f.asp", "<% y = 1 %>\n\n\n"}}, 11, "page.asp", 5}}));
 
 TEST(VbScriptPage, StopsAtItsDeadlineEvenUnderResumeNext) {
   const auto outcome = RunFiles({{"page.asp", "<% On Error Resume Next\nDo\nx = x + 1\nLoop %>"}}, {},
