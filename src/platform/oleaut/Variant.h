@@ -109,26 +109,26 @@ class Variant {
 
   Variant() noexcept = default;  // Empty
   Variant(NullValue) noexcept : kind_(Kind::Null) {}
-  Variant(Integer v) noexcept { Emplace<Kind::Integer>(v); }
-  Variant(Long v) noexcept { Emplace<Kind::Long>(v); }
-  Variant(Single v) noexcept { Emplace<Kind::Single>(v); }
-  Variant(double v) noexcept { Emplace<Kind::Double>(v); }
-  Variant(Date v) noexcept { Emplace<Kind::Date>(v); }
-  Variant(Currency v) noexcept { Emplace<Kind::Currency>(v); }
-  Variant(ErrorCode v) noexcept { Emplace<Kind::Error>(v); }
-  Variant(std::string v) { Emplace<Kind::String>(std::make_shared<const std::string>(std::move(v))); }
+  Variant(Integer v) noexcept { SetNumber<Kind::Integer>(v); }
+  Variant(Long v) noexcept { SetNumber<Kind::Long>(v); }
+  Variant(Single v) noexcept { SetNumber<Kind::Single>(v); }
+  Variant(double v) noexcept { SetNumber<Kind::Double>(v); }
+  Variant(Date v) noexcept { SetNumber<Kind::Date>(v); }
+  Variant(Currency v) noexcept { SetNumber<Kind::Currency>(v); }
+  Variant(ErrorCode v) noexcept { SetNumber<Kind::Error>(v); }
+  Variant(std::string v) { SetReference<Kind::String>(std::make_shared<const std::string>(std::move(v))); }
   Variant(const char* v) : Variant(std::string(v)) {}
-  Variant(VariantBool v) noexcept { Emplace<Kind::Boolean>(v); }
-  Variant(Byte v) noexcept { Emplace<Kind::Byte>(v); }
-  Variant(ObjectRef v) noexcept { Emplace<Kind::Object>(std::move(v)); }
-  Variant(ArrayRef v) noexcept { Emplace<Kind::Array>(std::move(v)); }
+  Variant(VariantBool v) noexcept { SetNumber<Kind::Boolean>(v); }
+  Variant(Byte v) noexcept { SetNumber<Kind::Byte>(v); }
+  Variant(ObjectRef v) noexcept { SetReference<Kind::Object>(std::move(v)); }
+  Variant(ArrayRef v) noexcept { SetReference<Kind::Array>(std::move(v)); }
   Variant(bool) = delete;  // say VariantBool: a bool would pass for a number
 
   // A value without a reference is copied as its bytes; a reference is
   // copied as a reference count, which cannot fail.
   Variant(const Variant& other) noexcept : kind_(other.kind_) {
     if (HoldsReference()) CopyReference(other);
-    else std::memcpy(storage_, other.storage_, sizeof storage_);
+    else CopyNumber(other);
   }
   // Takes the value, leaving `other` Empty.
   Variant(Variant&& other) noexcept { Take(other); }
@@ -239,9 +239,23 @@ class Variant {
     return *std::launder(reinterpret_cast<const T*>(storage_));
   }
 
+  // A value without a reference is kept in the first word of the storage,
+  // written and copied whole: a copy reads it as it was stored, which the
+  // processor forwards from a store still in flight without a stall.
   template <Kind K, class T>
-  void Emplace(T&& value) {
-    std::construct_at(reinterpret_cast<std::remove_cvref_t<T>*>(storage_), std::forward<T>(value));
+  void SetNumber(T value) noexcept {
+    static_assert(std::is_trivially_copyable_v<T> && sizeof(T) <= sizeof(std::uint64_t));
+    std::uint64_t word = 0;
+    std::memcpy(&word, &value, sizeof value);
+    std::memcpy(storage_, &word, sizeof word);
+    kind_ = K;
+  }
+  void CopyNumber(const Variant& other) noexcept {
+    std::memcpy(storage_, other.storage_, sizeof(std::uint64_t));
+  }
+  template <Kind K, class Ref>
+  void SetReference(Ref&& ref) noexcept {
+    std::construct_at(reinterpret_cast<std::remove_cvref_t<Ref>*>(storage_), std::forward<Ref>(ref));
     kind_ = K;
   }
 
@@ -249,7 +263,7 @@ class Variant {
   void Take(Variant& other) noexcept {
     kind_ = other.kind_;
     if (HoldsReference()) MoveReference(other);
-    else std::memcpy(storage_, other.storage_, sizeof storage_);
+    else CopyNumber(other);
     other.kind_ = Kind::Empty;
   }
   void CopyReference(const Variant& other) noexcept {
