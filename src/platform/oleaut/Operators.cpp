@@ -29,11 +29,15 @@ Comparison Order(std::string_view lhs, std::string_view rhs) {
   return order > 0 ? Comparison::Greater : Comparison::Equal;
 }
 
-// The order of the number types in addition: a sum takes the higher of its
-// operands' ranks.
-enum class Rank { Byte, Integer, Long, Single, Currency, Double };
+// The order of the number types in arithmetic: a result takes the higher of
+// its operands' ranks. None marks a side that is no plain number (Empty,
+// Null, text, a Date, an object, an array), which an operator first reads as
+// one.
+enum class Rank { Byte, Integer, Long, Single, Currency, Double, None };
 
-Rank RankOf(VarType type) {
+// The helpers of the number-pair path, which every arithmetic operator and
+// comparison takes, are inlined into it.
+[[gnu::always_inline]] inline Rank RankOf(VarType type) {
   switch (type) {
     case VarType::Byte: return Rank::Byte;
     case VarType::Integer:
@@ -41,12 +45,23 @@ Rank RankOf(VarType type) {
     case VarType::Long: return Rank::Long;
     case VarType::Single: return Rank::Single;
     case VarType::Currency: return Rank::Currency;
-    default: return Rank::Double;
+    case VarType::Double: return Rank::Double;
+    default: return Rank::None;
   }
 }
 
-template <class T>
-bool FitsIn(double x) {
+// The rank of a result of two sides (Single beside Long is Double); None
+// unless both are plain numbers.
+[[gnu::always_inline]] inline Rank RankOfPair(const Variant& lhs, const Variant& rhs) {
+  const Rank a = RankOf(lhs.Type());
+  const Rank b = RankOf(rhs.Type());
+  const Rank rank = std::max(a, b);
+  if (rank == Rank::Single && (a == Rank::Long || b == Rank::Long)) return Rank::Double;
+  return rank;
+}
+
+template <class T, class U>
+bool FitsIn(U x) {
   return x >= std::numeric_limits<T>::min() && x <= std::numeric_limits<T>::max();
 }
 
@@ -58,11 +73,21 @@ double Finite(double result, double lhs, double rhs) {
 
 Variant AddDoubles(double lhs, double rhs) { return Finite(lhs + rhs, lhs, rhs); }
 
-Rank RankOfPair(const Variant& lhs, const Variant& rhs) {
-  Rank rank = std::max(RankOf(lhs.Type()), RankOf(rhs.Type()));
-  if (rank == Rank::Single && (lhs.Type() == VarType::Long || rhs.Type() == VarType::Long))
-    rank = Rank::Double;
-  return rank;
+// The value of a side of rank Byte, Integer or Long (a Boolean is -1 or 0).
+[[gnu::always_inline]] inline std::int64_t WholeValue(const Variant& v) {
+  if (const auto* i = v.If<Integer>()) return *i;
+  if (const auto* l = v.If<Long>()) return *l;
+  if (const auto* b = v.If<Byte>()) return *b;
+  return static_cast<Integer>(*v.If<VariantBool>());
+}
+
+// A whole result in its rank (Byte, Integer or Long); one beyond the rank
+// moves up a step at a time, Byte to Integer to Long to Double.
+[[gnu::always_inline]] inline Variant WholeResult(std::int64_t result, Rank rank) {
+  if (rank == Rank::Byte && FitsIn<Byte>(result)) return static_cast<Byte>(result);
+  if (rank <= Rank::Integer && FitsIn<Integer>(result)) return static_cast<Integer>(result);
+  if (FitsIn<Long>(result)) return static_cast<Long>(result);
+  return static_cast<double>(result);
 }
 
 // Currency arithmetic on the scaled amounts, exact: sums as they are,
@@ -86,38 +111,32 @@ std::int64_t CurrencyProduct(std::int64_t a, std::int64_t b) {
   return static_cast<std::int64_t>(quotient);
 }
 
-// Results of the narrower types are exact in a double (products of two
-// floats too), and a double result rounded to float is the float result;
-// each type that overflows moves up one step. Currency results are worked
-// out on the scaled amounts by `onCurrency`.
+// The operations, on whole numbers and on doubles alike.
+constexpr auto kSum = [](auto a, auto b) { return a + b; };
+constexpr auto kDifference = [](auto a, auto b) { return a - b; };
+constexpr auto kProduct = [](auto a, auto b) { return a * b; };
+
+// Two numbers of rank `rank` (None: read as Doubles) combined. Whole ranks
+// are worked out exactly in 64 bits, which hold any sum, difference or
+// product of two Longs. A Single result is worked out in double, exact for
+// the narrower types and for products of two floats, and rounded to float
+// after; it overflows to Double. A Currency result is worked out on the
+// scaled amounts by `onCurrency`.
 template <class Operation>
-Variant Arithmetic(const Variant& lhs, const Variant& rhs, Operation operation,
+[[gnu::always_inline]] inline Variant Arithmetic(const Variant& lhs, const Variant& rhs, Rank rank, Operation operation,
                    std::int64_t (*onCurrency)(std::int64_t, std::int64_t)) {
-  const Rank rank = RankOfPair(lhs, rhs);
+  if (rank <= Rank::Long) return WholeResult(operation(WholeValue(lhs), WholeValue(rhs)), rank);
   if (rank == Rank::Currency)
     return Currency{onCurrency(ToCurrency(lhs).scaled, ToCurrency(rhs).scaled)};
   const double a = ToDouble(lhs);
   const double b = ToDouble(rhs);
-  const double sum = operation(a, b);
-  switch (rank) {
-    case Rank::Byte:
-      if (FitsIn<Byte>(sum)) return static_cast<Byte>(sum);
-      return static_cast<Integer>(sum);
-    case Rank::Integer:
-      if (FitsIn<Integer>(sum)) return static_cast<Integer>(sum);
-      return static_cast<Long>(sum);
-    case Rank::Long:
-      if (FitsIn<Long>(sum)) return static_cast<Long>(sum);
-      return sum;
-    case Rank::Single: {
-      const auto single = static_cast<Single>(sum);
-      if (std::isinf(single) && std::isfinite(sum)) return sum;
-      return single;
-    }
-    case Rank::Currency:
-    case Rank::Double: break;
+  const double result = operation(a, b);
+  if (rank == Rank::Single) {
+    const auto single = static_cast<Single>(result);
+    if (std::isinf(single) && std::isfinite(result)) return result;
+    return single;
   }
-  return Finite(sum, a, b);
+  return Finite(result, a, b);
 }
 
 // A Single beside a Double compares in single precision, so that
@@ -131,10 +150,6 @@ Comparison OrderNumbers(const Variant& lhs, const Variant& rhs) {
   const auto fits = [](double x) { return std::fabs(x) <= std::numeric_limits<Single>::max(); };
   if (mixed && fits(a) && fits(b)) return Order(static_cast<Single>(a), static_cast<Single>(b));
   return Order(a, b);
-}
-
-Variant AddNumbers(const Variant& lhs, const Variant& rhs) {
-  return Arithmetic(lhs, rhs, [](double a, double b) { return a + b; }, CurrencySum);
 }
 
 // A variant as an operator sees it (ValueOf), held without a copy unless
@@ -176,35 +191,41 @@ const Variant& AsNumber(const Variant& v, Variant& holder) {
 
 bool IsDate(const Variant& v) { return v.Type() == VarType::Date; }
 
-// The whole-number operand of \ and Mod, and whether it is Integer-sized.
-struct WholeNumber {
-  Long value;
-  bool narrow;
-};
-
-WholeNumber WholeOf(const Variant& v) {
-  switch (v.Type()) {
-    case VarType::Empty:
-    case VarType::Byte:
-    case VarType::Integer:
-    case VarType::Boolean: return {ToLong(v), true};
-    default: return {ToLong(v), false};
-  }
-}
-
-template <class Operation>
-Variant WholeArithmetic(const Variant& lhsOperand, const Variant& rhsOperand, Operation operation) {
+// Runs `numbers(lhs, rhs, rank)` on both sides read as numbers (an object
+// as its value, Empty as 0, text as its Double); at once when both are plain
+// numbers, as they mostly are. Null on either side gives Null.
+template <class Numbers>
+Variant OnNumbers(const Variant& lhsOperand, const Variant& rhsOperand, Numbers numbers) {
+  if (const Rank rank = RankOfPair(lhsOperand, rhsOperand); rank != Rank::None)
+    return numbers(lhsOperand, rhsOperand, rank);
   const Operands operands(lhsOperand, rhsOperand);
   if (operands.AnyNull()) return Variant::Null();
-  const WholeNumber a = WholeOf(operands.lhs);
-  const WholeNumber b = WholeOf(operands.rhs);
-  if (b.value == 0) RaiseRuntimeError(kDivisionByZero);
-  const std::int64_t result = operation(std::int64_t{a.value}, std::int64_t{b.value});
-  if (a.narrow && b.narrow && operands.lhs.Type() == VarType::Byte &&
-      operands.rhs.Type() == VarType::Byte)
-    return static_cast<Byte>(result);
-  if (a.narrow && b.narrow) return CheckedNarrow<Integer>(result);
+  Variant lhsHolder;
+  Variant rhsHolder;
+  const Variant& lhs = AsNumber(operands.lhs, lhsHolder);
+  const Variant& rhs = AsNumber(operands.rhs, rhsHolder);
+  return numbers(lhs, rhs, RankOfPair(lhs, rhs));
+}
+
+// A whole quotient or remainder of rank Byte, Integer or Long; 11 for a zero
+// divisor, 6 for a result beyond the rank.
+template <class Operation>
+Variant WholeQuotient(std::int64_t a, std::int64_t b, Rank rank, Operation operation) {
+  if (b == 0) RaiseRuntimeError(kDivisionByZero);
+  const std::int64_t result = operation(a, b);
+  if (rank == Rank::Byte) return static_cast<Byte>(result);
+  if (rank == Rank::Integer) return CheckedNarrow<Integer>(result);
   return CheckedNarrow<Long>(result);
+}
+
+// \ and Mod: sides of the whole ranks as they are, in their rank; any other
+// rounded to a Long, ties to even, the result a Long.
+template <class Operation>
+Variant WholeArithmetic(const Variant& lhsOperand, const Variant& rhsOperand, Operation operation) {
+  return OnNumbers(lhsOperand, rhsOperand, [operation](const Variant& lhs, const Variant& rhs, Rank rank) {
+    if (rank <= Rank::Long) return WholeQuotient(WholeValue(lhs), WholeValue(rhs), rank, operation);
+    return WholeQuotient(ToLong(lhs), ToLong(rhs), Rank::Long, operation);
+  });
 }
 
 // The kinds of bitwise operand, in the order a result takes the wider.
@@ -285,6 +306,7 @@ bool HoldsNumber(const Variant& v) {
 }
 
 Comparison Compare(const Variant& lhsOperand, const Variant& rhsOperand) {
+  if (RankOfPair(lhsOperand, rhsOperand) != Rank::None) return OrderNumbers(lhsOperand, rhsOperand);
   const ValueView lhsView(lhsOperand);
   const ValueView rhsView(rhsOperand);
   const Variant& lhs = *lhsView;
@@ -310,6 +332,7 @@ Comparison CompareWithText(const Variant& lhsOperand, std::string_view rhs) {
 }
 
 Comparison CompareWithNumber(const Variant& lhsOperand, const Variant& rhs) {
+  if (RankOfPair(lhsOperand, rhs) != Rank::None) return OrderNumbers(lhsOperand, rhs);
   const ValueView view(lhsOperand);
   const Variant& lhs = *view;
   if (lhs.IsNull()) return Comparison::Null;
@@ -318,6 +341,8 @@ Comparison CompareWithNumber(const Variant& lhsOperand, const Variant& rhs) {
 }
 
 Variant Add(const Variant& lhsOperand, const Variant& rhsOperand) {
+  if (const Rank rank = RankOfPair(lhsOperand, rhsOperand); rank != Rank::None)
+    return Arithmetic(lhsOperand, rhsOperand, rank, kSum, CurrencySum);
   const Operands operands(lhsOperand, rhsOperand);
   const Variant& lhs = operands.lhs;
   const Variant& rhs = operands.rhs;
@@ -331,44 +356,32 @@ Variant Add(const Variant& lhsOperand, const Variant& rhsOperand) {
     const double b = ToDouble(rhs);
     return Date{Finite(a + b, a, b)};
   }
-  return AddNumbers(lhs, rhs);
+  return Arithmetic(lhs, rhs, RankOfPair(lhs, rhs), kSum, CurrencySum);
 }
 
-Variant Subtract(const Variant& lhsOperand, const Variant& rhsOperand) {
-  const Operands operands(lhsOperand, rhsOperand);
-  if (operands.AnyNull()) return Variant::Null();
-  Variant lhsHolder;
-  Variant rhsHolder;
-  const Variant& lhs = AsNumber(operands.lhs, lhsHolder);
-  const Variant& rhs = AsNumber(operands.rhs, rhsHolder);
-  const auto difference = [](double a, double b) { return a - b; };
-  if (IsDate(lhs) && IsDate(rhs)) return Finite(ToDouble(lhs) - ToDouble(rhs), 0, 0);
-  if (IsDate(lhs) || IsDate(rhs)) return Date{Finite(ToDouble(lhs) - ToDouble(rhs), 0, 0)};
-  return Arithmetic(lhs, rhs, difference, CurrencyDifference);
+Variant Subtract(const Variant& lhs, const Variant& rhs) {
+  return OnNumbers(lhs, rhs, [](const Variant& a, const Variant& b, Rank rank) -> Variant {
+    if (IsDate(a) && IsDate(b)) return Finite(ToDouble(a) - ToDouble(b), 0, 0);
+    if (IsDate(a) || IsDate(b)) return Date{Finite(ToDouble(a) - ToDouble(b), 0, 0)};
+    return Arithmetic(a, b, rank, kDifference, CurrencyDifference);
+  });
 }
 
-Variant Multiply(const Variant& lhsOperand, const Variant& rhsOperand) {
-  const Operands operands(lhsOperand, rhsOperand);
-  if (operands.AnyNull()) return Variant::Null();
-  Variant lhsHolder;
-  Variant rhsHolder;
-  return Arithmetic(AsNumber(operands.lhs, lhsHolder), AsNumber(operands.rhs, rhsHolder),
-                    [](double a, double b) { return a * b; }, CurrencyProduct);
+Variant Multiply(const Variant& lhs, const Variant& rhs) {
+  return OnNumbers(lhs, rhs, [](const Variant& a, const Variant& b, Rank rank) {
+    return Arithmetic(a, b, rank, kProduct, CurrencyProduct);
+  });
 }
 
-Variant Divide(const Variant& lhsOperand, const Variant& rhsOperand) {
-  const Operands operands(lhsOperand, rhsOperand);
-  if (operands.AnyNull()) return Variant::Null();
-  Variant lhsHolder;
-  Variant rhsHolder;
-  const Variant& lhs = AsNumber(operands.lhs, lhsHolder);
-  const Variant& rhs = AsNumber(operands.rhs, rhsHolder);
-  const double a = ToDouble(lhs);
-  const double b = ToDouble(rhs);
-  if (b == 0.0) RaiseRuntimeError(kDivisionByZero);
-  const double quotient = Finite(a / b, a, b);
-  if (RankOfPair(lhs, rhs) == Rank::Single) return ToSinglePrecision(quotient);
-  return quotient;
+Variant Divide(const Variant& lhs, const Variant& rhs) {
+  return OnNumbers(lhs, rhs, [](const Variant& dividend, const Variant& divisor, Rank rank) -> Variant {
+    const double a = ToDouble(dividend);
+    const double b = ToDouble(divisor);
+    if (b == 0.0) RaiseRuntimeError(kDivisionByZero);
+    const double quotient = Finite(a / b, a, b);
+    if (rank == Rank::Single) return ToSinglePrecision(quotient);
+    return quotient;
+  });
 }
 
 Variant IntegerDivide(const Variant& lhs, const Variant& rhs) {

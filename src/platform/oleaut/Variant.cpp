@@ -14,33 +14,46 @@ namespace {
 // meet the call depth limit first.
 constexpr unsigned kDeepestRelease = 512;
 
-thread_local unsigned releaseDepth = 0;
-// What a release at the bound left for the outermost one.
-thread_local std::vector<std::shared_ptr<const void>> deferredReleases;
+// One thread's releases, held together so that a release finds them at one
+// lookup of the thread's storage.
+struct Releases {
+  unsigned depth = 0;
+  // What a release at the bound left for the outermost one.
+  std::vector<std::shared_ptr<const void>> deferred;
+};
+
+thread_local Releases releases;
 
 }  // namespace
 
 void Variant::ReleaseReference() noexcept {
   std::shared_ptr<const void> held;
-  if (auto* object = std::get_if<ObjectRef>(&value_)) held = std::move(*object);
-  else held = std::move(*std::get_if<ArrayRef>(&value_));
-  if (releaseDepth >= kDeepestRelease && held.use_count() == 1) {
+  if (kind_ == Kind::Object) {
+    held = std::move(As<ObjectRef>());
+    std::destroy_at(&As<ObjectRef>());
+  } else {
+    held = std::move(As<ArrayRef>());
+    std::destroy_at(&As<ArrayRef>());
+  }
+  kind_ = Kind::Empty;
+  Releases& thread = releases;
+  if (thread.depth >= kDeepestRelease && held.use_count() == 1) {
     try {
-      deferredReleases.push_back(std::move(held));
+      thread.deferred.push_back(std::move(held));
       return;
     } catch (const std::bad_alloc&) {
       // No room to defer it: released here, one level deeper.
     }
   }
-  ++releaseDepth;
+  ++thread.depth;
   held.reset();
-  if (releaseDepth == 1) {
-    while (!deferredReleases.empty()) {
-      const std::shared_ptr<const void> next = std::move(deferredReleases.back());
-      deferredReleases.pop_back();
+  if (thread.depth == 1) {
+    while (!thread.deferred.empty()) {
+      const std::shared_ptr<const void> next = std::move(thread.deferred.back());
+      thread.deferred.pop_back();
     }
   }
-  --releaseDepth;
+  --thread.depth;
 }
 
 std::size_t SafeArray::Count() const {
@@ -62,15 +75,29 @@ VarType Variant::ArrayType(const ArrayRef& array) {
 }
 
 bool Variant::operator==(const Variant& other) const {
-  if (value_.index() != other.value_.index()) return false;
-  if (const auto* a = If<ArrayRef>()) {
-    const auto& b = *other.If<ArrayRef>();
-    if (!*a || !b) return *a == b;
-    return (*a)->elementType == b->elementType && (*a)->lowerBound == b->lowerBound &&
-           (*a)->bytes == b->bytes && (*a)->elements == b->elements && (*a)->shape == b->shape;
+  if (kind_ != other.kind_) return false;
+  const auto same = [&]<class T>(const T*) { return As<T>() == other.As<T>(); };
+  switch (kind_) {
+    case Kind::Empty:
+    case Kind::Null: return true;
+    case Kind::Integer: return same(If<Integer>());
+    case Kind::Long: return same(If<Long>());
+    case Kind::Single: return same(If<Single>());
+    case Kind::Double: return same(If<double>());
+    case Kind::Boolean: return same(If<VariantBool>());
+    case Kind::Byte: return same(If<Byte>());
+    case Kind::Date: return same(If<Date>());
+    case Kind::Currency: return same(If<Currency>());
+    case Kind::Error: return same(If<ErrorCode>());
+    case Kind::String: return *If<std::string>() == *other.If<std::string>();
+    case Kind::Object: return same(If<ObjectRef>());
+    case Kind::Array: break;
   }
-  if (const auto* a = If<std::string>()) return *a == *other.If<std::string>();
-  return value_ == other.value_;
+  const ArrayRef& a = As<ArrayRef>();
+  const ArrayRef& b = other.As<ArrayRef>();
+  if (!a || !b) return a == b;
+  return a->elementType == b->elementType && a->lowerBound == b->lowerBound && a->bytes == b->bytes &&
+         a->elements == b->elements && a->shape == b->shape;
 }
 
 }  // namespace kelvane::oleaut

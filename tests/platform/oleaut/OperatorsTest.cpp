@@ -3,9 +3,11 @@
 #include <gtest/gtest.h>
 
 #include <cfloat>
+#include <limits>
 #include <memory>
 #include <ostream>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "platform/oleaut/AutomationError.h"
@@ -73,6 +75,20 @@ INSTANTIATE_TEST_SUITE_P(Table, CompareTest, testing::ValuesIn(std::vector<Compa
     {WithNumber, "&HFFFF", -1.0, Equal}, {WithNumber, kTrue, -1.0, Equal},
     {WithNumber, 0.1f, 0.1, Equal}, {WithNumber, 1e-6, 1e-6f, Equal},
     {WithNumber, I(-3), -2.0, Less}}));
+
+TEST(Compare, NumberPairsOrderAlikeForAnObjectsValue) {
+  const struct {
+    Variant lhs, rhs;
+    Comparison expected;
+  } cases[] = {{I(2), Long{3}, Less}, {Long{5}, 5.0, Equal}, {0.1f, 0.1, Equal}, {Long{-1}, B(255), Less},
+               {kTrue, I(-1), Equal}, {Long{40000}, I(-32768), Greater}, {2.5, I(2), Greater}};
+  for (const auto& c : cases) {
+    for (const Comparer compare : {Compare, WithNumber}) {
+      EXPECT_EQ(compare(c.lhs, c.rhs), c.expected) << testing::PrintToString(c.lhs);
+      EXPECT_EQ(compare(Valued(c.lhs), c.rhs), c.expected) << testing::PrintToString(c.lhs);
+    }
+  }
+}
 
 TEST(Compare, RaisesForOperandsWithoutAValue) {
   EXPECT_EQ(ErrorOf([] { CompareWithNumber("abc", 0); }), kTypeMismatch);
@@ -164,6 +180,43 @@ INSTANTIATE_TEST_SUITE_P(Arithmetic, OperatorTest, testing::ValuesIn(std::vector
      Variant::ByteArray({0xF8, 0, 0x80, 0, 0x80, 0, 0x80, 0, 0xC3, 0}, 0)},
     {Concatenate, Variant::ByteArray({}, 0), "\xF0\x9F\x98\x80", Variant::ByteArray({0x3D, 0xD8, 0x00, 0xDE}, 0)},
     {Concatenate, "a", Variant(ArrayRef(std::make_shared<const SafeArray>())), {}, kTypeMismatch}}));
+
+// Number pairs, the operators' common case, give the same result (or error)
+// whether a side is the number itself or an object standing for it.
+class NumberPairTest : public testing::TestWithParam<OperatorCase> {};
+
+TEST_P(NumberPairTest, GivesTheSameResultForAnObjectsValue) {
+  const auto& [op, lhs, rhs, expected, error] = GetParam();
+  for (const auto& [a, b] : {std::pair{lhs, rhs}, std::pair{Valued(lhs), rhs}, std::pair{lhs, Valued(rhs)}}) {
+    if (error != 0) EXPECT_EQ(ErrorOf([&] { op(a, b); }), error);
+    else EXPECT_EQ(op(a, b), expected);
+  }
+}
+
+constexpr Long L(std::int64_t v) { return static_cast<Long>(v); }
+constexpr Long kLeastLong = std::numeric_limits<Long>::min();
+
+INSTANTIATE_TEST_SUITE_P(Table, NumberPairTest, testing::ValuesIn(std::vector<OperatorCase>{
+    {Add, I(32767), I(1), L(32768)}, {Add, I(-32768), I(-1), L(-32769)}, {Add, I(32767), L(1), L(32768)},
+    {Add, L(2147483647), L(1), 2147483648.0}, {Add, kLeastLong, I(-1), -2147483649.0},
+    {Add, B(255), B(1), I(256)}, {Add, kTrue, I(1), I(0)}, {Add, kTrue, kTrue, I(-2)},
+    {Add, kTrue, B(255), I(254)}, {Add, I(1), 0.5, 1.5}, {Add, L(1), 2.5, 3.5}, {Add, 0.5, 0.25, 0.75},
+    {Add, 1e308, 1e308, {}, kOverflow}, {Subtract, I(-32768), I(1), L(-32769)},
+    {Subtract, kLeastLong, L(1), -2147483649.0}, {Subtract, B(0), B(1), I(-1)}, {Subtract, 2.5, I(1), 1.5},
+    {Subtract, L(-2147483647), I(1), kLeastLong}, {Multiply, I(181), I(181), I(32761)},
+    {Multiply, I(182), I(182), L(33124)}, {Multiply, I(-32768), I(-1), L(32768)},
+    {Multiply, L(46341), L(46341), 2147488281.0}, {Multiply, L(65536), L(65536), 4294967296.0},
+    {Multiply, L(2147483647), L(2147483647), 2147483647.0 * 2147483647.0},
+    {Multiply, B(15), B(17), B(255)}, {Multiply, B(16), B(16), I(256)}, {Multiply, B(255), B(255), L(65025)},
+    {Multiply, kTrue, I(3), I(-3)}, {Multiply, 1.5, I(2), 3.0}, {Multiply, 1e200, L(1), 1e200},
+    {Modulo, I(-7), I(3), I(-1)}, {Modulo, I(7), I(-3), I(1)}, {Modulo, L(-100000), I(7), L(-5)},
+    {Modulo, 7.5, I(2), L(0)}, {Modulo, 6.5, I(4), L(2)}, {Modulo, -2.5, I(4), L(-2)},
+    {Modulo, B(9), B(4), B(1)}, {Modulo, kTrue, I(2), I(-1)}, {Modulo, I(1), I(0), {}, kDivisionByZero},
+    {Modulo, I(5), 0.4, {}, kDivisionByZero}, {Modulo, 3e9, I(2), {}, kOverflow},
+    {IntegerDivide, I(-7), I(2), I(-3)}, {IntegerDivide, 2.5, I(1), L(2)}, {IntegerDivide, 3.5, I(1), L(4)},
+    {IntegerDivide, B(200), B(3), B(66)}, {IntegerDivide, L(100000), L(-3), L(-33333)},
+    {IntegerDivide, kLeastLong, L(-1), {}, kOverflow}, {Divide, I(1), L(4), 0.25},
+    {Divide, 1.0f, I(4), 0.25f}}));
 
 INSTANTIATE_TEST_SUITE_P(Bitwise, OperatorTest, testing::ValuesIn(std::vector<OperatorCase>{
     {And, kTrue, kFalse, kFalse}, {And, kTrue, kTrue, kTrue}, {And, I(12), I(10), I(8)},
