@@ -203,7 +203,7 @@ int Serve(const Arguments& arguments) {
 
   WorkingDirectory workdir(config.workdir);
   TellRemoved(workdir.Removed());
-  const PageEngine engine(root, config.limits, config.sessions);
+  const PageEngine engine(root, config.limits, config.sessions, config.sessionStore);
   HttpServer server(engine, options, log);
   std::string error;
   if (!server.Start(&error)) {

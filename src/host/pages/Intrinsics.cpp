@@ -902,10 +902,10 @@ class SessionObject : public ValuesObject, public std::enable_shared_from_this<S
                                       "Object required: 'Session': the page has EnableSessionState=False");
       for (const auto& [name, value] : RequestCookies(context_.request))
         if (name == SiteState::kSessionCookie &&
-            (context_.session = context_.site.EnterSession(value, &context_, context_.deadline)))
+            (context_.session = context_.sessions.EnterSession(value, &context_, context_.deadline)))
           break;
       if (!context_.session) {
-        context_.session = context_.site.NewSession(context_.request.client, &context_, context_.deadline);
+        context_.session = context_.sessions.NewSession(context_.request.client, &context_, context_.deadline);
         context_.response->AddHeader("Set-Cookie", std::string(SiteState::kSessionCookie) + "=" +
                                                        context_.session->Id() + "; Path=/; HttpOnly; SameSite=Lax" +
                                                        (context_.request.secure ? "; Secure" : ""));
@@ -968,9 +968,20 @@ Intrinsics MakeIntrinsics(PageContext& context) {
           std::make_shared<ApplicationObject>(context)};
 }
 
+std::optional<PageFailure> SaveSession(PageContext& context) {
+  if (!context.session) return std::nullopt;
+  try {
+    context.sessions.SaveSession(*context.session, &context);
+    return std::nullopt;
+  } catch (const oleaut::AutomationError& error) {
+    return PageFailure{error.Source(), error.Number(), error.Description(), {}, 0,
+                       context.page.filename().string()};
+  }
+}
+
 void EndIntrinsics(PageContext& context) noexcept {
   oleaut::SetCurrentNumberFormat({});
-  if (context.session) context.site.LeaveSession(*context.session, &context);
+  if (context.session) context.sessions.LeaveSession(*context.session, &context);
   context.site.Unlock(&context);
 }
 
