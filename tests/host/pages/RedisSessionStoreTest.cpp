@@ -47,6 +47,7 @@ class Site {
     Page("get.asp", R"(<%= Join(Session("basket"), ",") %>|<%= Session.Timeout %>)");
     Page("count.asp", R"(<% n = Session("n") : For i = 1 To 20000 : Next : Session("n") = n + 1 %><%= Session("n") %>)");
     Page("plain.asp", "<%= 6 * 7 %>");
+    Page("resume.asp", R"(<% On Error Resume Next : Session("x") = 1 %>went on)");
     Page("abandon.asp", R"(<% Session("x") = "gone" : Session.Abandon %>)");
     Page("ended.asp", R"(<%= Application("ended") %>)");
     Page("global.asa", R"(<script language="VBScript" runat="Server">
@@ -222,11 +223,14 @@ TEST(SharedSessionStore, AnUnreachableStoreFailsOnlyThePagesThatUseSession) {
         << reply.body;
     EXPECT_EQ(Header(reply, "Set-Cookie"), "") << "no cookie for a session that was never kept";
     EXPECT_EQ(Site::Visit(*a, "plain.asp").body, "42");
+    const PageReply resumed = Site::Visit(*a, "resume.asp");
+    EXPECT_EQ(resumed.status, 500) << "a page that goes on after errors fails all the same";
+    EXPECT_NE(resumed.body.find("cannot be reached"), std::string::npos) << resumed.body;
   }
   const StoreStatus status = a->SessionStoreStatus();
   EXPECT_TRUE(status.shared);
   EXPECT_FALSE(status.reachable);
-  EXPECT_GE(status.errors, 2u);
+  EXPECT_GE(status.errors, 4u);
 }
 
 }  // namespace
