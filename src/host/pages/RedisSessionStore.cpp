@@ -27,6 +27,8 @@ constexpr auto kMostBackoff = 5s;
 constexpr std::size_t kMostIdle = 64;
 // How often a page waiting for its session asks for it again, at most.
 constexpr auto kMostPoll = 50ms;
+// How long a lock lives unless renewed; it is renewed every third of that.
+constexpr auto kLockTime = 3s;
 
 // Sets the session's value and lets its lock go, in one step, only while
 // the page's token holds the lock; a timeout of "0" deletes the session
@@ -36,6 +38,9 @@ constexpr std::string_view kSaveScript =
     "if ARGV[3] == '0' then redis.call('DEL', KEYS[1]) "
     "else redis.call('SET', KEYS[1], ARGV[2], 'PX', ARGV[3]) end "
     "redis.call('DEL', KEYS[2]) return 1";
+// Sets a lock's life anew only while the page's token holds it.
+constexpr std::string_view kRenewScript =
+    "if redis.call('GET', KEYS[1]) == ARGV[1] then return redis.call('PEXPIRE', KEYS[1], ARGV[2]) end return 0";
 // Lets the lock go only while the page's token holds it.
 constexpr std::string_view kReleaseScript =
     "if redis.call('GET', KEYS[1]) == ARGV[1] then return redis.call('DEL', KEYS[1]) end return 0";
@@ -82,7 +87,14 @@ void RedisSessionStore::ContextFree::operator()(redisContext* context) const noe
 RedisSessionStore::RedisSessionStore(StoreAddress address, const SessionLimits& limits)
     : address_(std::move(address)), mostBytes_(limits.memoryBytes), budget_(limits.memoryBytes) {}
 
-RedisSessionStore::~RedisSessionStore() = default;
+RedisSessionStore::~RedisSessionStore() {
+  {
+    const std::lock_guard lock(heldMutex_);
+    stopping_ = true;
+  }
+  renewWake_.notify_all();
+  if (renewer_.joinable()) renewer_.join();
+}
 
 std::string RedisSessionStore::DataKey(std::string_view id) {
   // The braces put both keys of a session in one slot of a cluster.
@@ -96,9 +108,11 @@ std::shared_ptr<SessionState> RedisSessionStore::EnterSession(std::string_view i
   if (!IsSessionId(id)) return nullptr;
   const std::string data = DataKey(id), lock = LockKey(id), token = NewSessionId();
   std::vector<Reply> replies;
+  // The lock is held up to as long past the page's deadline as a stuck
+  // page keeps its turn.
+  const auto until = deadline + TurnLock::kStuckAfter;
   for (auto poll = 1ms;; poll = std::min<std::chrono::milliseconds>(poll * 2, kMostPoll)) {
-    // The lock outlives the page by as long as a stuck page keeps its turn.
-    const std::string lockTime = Milliseconds(deadline - Clock::now() + TurnLock::kStuckAfter);
+    const std::string lockTime = Milliseconds(std::min<Clock::duration>(kLockTime, until - Clock::now()));
     replies = Talk({{"SET", lock, token, "NX", "PX", lockTime}, {"GET", data}});
     if (replies[0].IsOk()) break;
     if (Clock::now() + poll >= deadline) RaiseTimedOut();
@@ -108,6 +122,7 @@ std::shared_ptr<SessionState> RedisSessionStore::EnterSession(std::string_view i
     Release(std::string(id), token);
     return nullptr;
   }
+  Hold(lock, token, until);
   auto session = std::make_shared<StoredSession>(std::string(id), &budget_, token, false);
   if (ReadStoredForm(replies[1].Text(), *session)) return session;
   std::fputs("kelvane: a session in the store cannot be read (another version's, or damaged): "
@@ -145,14 +160,58 @@ void RedisSessionStore::SaveSession(SessionState& session, const void*) {
 
 void RedisSessionStore::LeaveSession(SessionState& session, const void*) noexcept {
   const auto& stored = static_cast<const StoredSession&>(session);
-  if (!stored.saved && !stored.made) Release(stored.Id(), stored.token);
+  if (stored.made) return;
+  if (stored.saved)
+    Unhold(LockKey(stored.Id()));
+  else
+    Release(stored.Id(), stored.token);
 }
 
 void RedisSessionStore::Release(const std::string& id, const std::string& token) noexcept {
   try {
+    Unhold(LockKey(id));
     Talk({{"EVAL", kReleaseScript, "1", LockKey(id), token}});
   } catch (...) {
     // The lock expires by itself a second past the page's deadline.
+  }
+}
+
+void RedisSessionStore::Hold(const std::string& lock, const std::string& token, Clock::time_point until) {
+  const std::lock_guard guard(heldMutex_);
+  held_.insert_or_assign(lock, Held{token, until});
+  if (!renewer_.joinable()) renewer_ = std::thread([this] { Renew(); });
+}
+
+void RedisSessionStore::Unhold(const std::string& lock) noexcept {
+  const std::lock_guard guard(heldMutex_);
+  held_.erase(lock);
+}
+
+void RedisSessionStore::Renew() {
+  std::unique_lock guard(heldMutex_);
+  while (!renewWake_.wait_for(guard, kLockTime / 3, [this] { return stopping_; })) {
+    const auto now = Clock::now();
+    std::vector<std::string> words;  // key, token and life of each lock, in turn
+    for (auto it = held_.begin(); it != held_.end();) {
+      if (it->second.until <= now) {
+        it = held_.erase(it);
+        continue;
+      }
+      words.insert(words.end(), {it->first, it->second.token,
+                                 Milliseconds(std::min<Clock::duration>(kLockTime, it->second.until - now))});
+      ++it;
+    }
+    if (words.empty()) continue;
+    guard.unlock();
+    std::vector<Command> commands;
+    for (std::size_t i = 0; i < words.size(); i += 3)
+      commands.push_back({"EVAL", kRenewScript, "1", words[i], words[i + 1], words[i + 2]});
+    try {
+      Talk(commands);
+    } catch (...) {
+      // Counted by Talk; a lock not renewed lapses, as if its process had died.
+    }
+    guard.lock();
   }
 }
 

@@ -5,8 +5,10 @@
 // is one key holding its stored form (SessionForm.h), which expires at the
 // session's timeout from its last page. The pages of one session run one at
 // a time across all processes: a page holds a lock key with a token of its
-// own from its first use of the session to its end; the key expires a
-// second past the page's deadline, so that a process that dies loses it.
+// own from its first use of the session to its end; the key lives a few
+// seconds and is renewed while the page runs, up to a second past its
+// deadline, so that a process that dies, or a page stuck past its limits,
+// loses it.
 // Connections are pooled; one that fails is dropped, and the store is tried
 // again after a wait that doubles while it stays unreachable.
 // Application values stay per process.
@@ -15,9 +17,12 @@
 #include <chrono>
 #include <cstdint>
 #include <memory>
+#include <condition_variable>
 #include <mutex>
 #include <string>
 #include <string_view>
+#include <thread>
+#include <unordered_map>
 #include <vector>
 
 #include "host/pages/SessionStore.h"
@@ -68,6 +73,13 @@ class RedisSessionStore final : public SessionStore {
   [[noreturn]] void Fail(const std::string& what);
   // Lets the lock on `id` go, when `token` still holds it.
   void Release(const std::string& id, const std::string& token) noexcept;
+  // Renews the lock key `lock`, which `token` holds, until `until`; starts
+  // the renewing thread with the first.
+  void Hold(const std::string& lock, const std::string& token, Clock::time_point until);
+  void Unhold(const std::string& lock) noexcept;
+  // The renewing thread: every third of a lock's life, renews the locks
+  // held, and forgets those past their time.
+  void Renew();
 
   const StoreAddress address_;
   const std::size_t mostBytes_;
@@ -79,6 +91,16 @@ class RedisSessionStore final : public SessionStore {
   bool reachable_ = true;
   std::atomic<std::uint64_t> errors_{0};
   std::atomic<std::uint64_t> microseconds_{0};
+
+  struct Held {
+    std::string token;
+    Clock::time_point until;
+  };
+  std::mutex heldMutex_;  // guards held_ and stopping_
+  std::condition_variable renewWake_;
+  std::unordered_map<std::string, Held> held_;  // by lock key
+  bool stopping_ = false;
+  std::thread renewer_;
 };
 
 }  // namespace kelvane::host

@@ -47,6 +47,7 @@ class Site {
     Page("get.asp", R"(<%= Join(Session("basket"), ",") %>|<%= Session.Timeout %>)");
     Page("count.asp", R"(<% n = Session("n") : For i = 1 To 20000 : Next : Session("n") = n + 1 %><%= Session("n") %>)");
     Page("plain.asp", "<%= 6 * 7 %>");
+    Page("long.asp", R"(<% x = Session("basket") : t = Timer : Do While Timer < t + 4 And Timer >= t : Loop %>done)");
     Page("resume.asp", R"(<% On Error Resume Next : Session("x") = 1 %>went on)");
     Page("abandon.asp", R"(<% Session("x") = "gone" : Session.Abandon %>)");
     Page("ended.asp", R"(<%= Application("ended") %>)");
@@ -210,6 +211,17 @@ TEST_F(RedisSessionStoreTest, ALockIsWaitedForUntilItsExpiryOrThePagesDeadline) 
   EXPECT_NE(late.body.find("time limit waiting for its session"), std::string::npos) << late.body;
   EXPECT_EQ(Site::Visit(*a, "plain.asp", id).body, "42") << "pages without Session do not wait";
   redis.Do({"DEL", RedisSessionStore::LockKey(id)});
+}
+
+TEST_F(RedisSessionStoreTest, ALockIsRenewedWhileItsPageRuns) {
+  const auto a = site.Process(8s);
+  const std::string id = SessionIdOf(Site::Visit(*a, "set.asp?item=fig"));
+  std::thread page([&] { EXPECT_EQ(Site::Visit(*a, "long.asp", id).body, "done"); });
+  std::this_thread::sleep_for(3500ms);  // past a lock's first life
+  EXPECT_EQ(redis.Integer({"EXISTS", RedisSessionStore::LockKey(id)}), 1);
+  EXPECT_LE(redis.Integer({"PTTL", RedisSessionStore::LockKey(id)}), 3000);
+  page.join();
+  EXPECT_EQ(redis.Integer({"EXISTS", RedisSessionStore::LockKey(id)}), 0);
 }
 
 TEST(SharedSessionStore, AnUnreachableStoreFailsOnlyThePagesThatUseSession) {
