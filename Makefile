@@ -30,7 +30,7 @@ test-asan: deps
 
 # Fuzzes the picture loader, the VBScript compiler, the VBScript compiler and
 # interpreter together (--run), the request's decoders, the connection
-# strings, then a Recordset's Filter and Sort, for FUZZ_SECONDS
+# strings, a Recordset's Filter and Sort, then a session's stored form, for FUZZ_SECONDS
 # (default 300) each with libFuzzer, starting from fuzz/seeds,
 # fuzz/vbscript-seeds, fuzz/connection-seeds and fuzz/filter-seeds; inputs that fail land in build-fuzz/.
 FUZZ_SECONDS ?= 300
@@ -57,6 +57,9 @@ fuzz: deps
 	@mkdir -p build-fuzz/filter-corpus
 	@build-fuzz/fuzz/record_filter_fuzz build-fuzz/filter-corpus fuzz/filter-seeds -max_total_time=$(FUZZ_SECONDS) \
 	  -max_len=1024 -rss_limit_mb=2048 -timeout=10 -artifact_prefix=build-fuzz/filter- -print_final_stats=1
+	@mkdir -p build-fuzz/session-form-corpus
+	@build-fuzz/fuzz/session_form_fuzz build-fuzz/session-form-corpus -max_total_time=$(FUZZ_SECONDS) \
+	  -max_len=4096 -rss_limit_mb=2048 -timeout=10 -artifact_prefix=build-fuzz/session-form- -print_final_stats=1
 
 # The Debian package, build/kelvane_VERSION_ARCH.deb: see deploy/README.md.
 package: build

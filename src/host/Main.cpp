@@ -206,7 +206,7 @@ int Serve(const Arguments& arguments) {
   WorkingDirectory workdir(config.workdir);
   TellRemoved(workdir.Removed());
   kelvane::picture::ProcessPictureCache().SetLimit(config.pictureCacheBytes);
-  const PageEngine engine(root, config.limits, config.sessions);
+  const PageEngine engine(root, config.limits, config.sessions, config.sessionStore);
   HttpServer server(engine, options, log);
   std::string error;
   if (!server.Start(&error)) {

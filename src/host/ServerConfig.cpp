@@ -170,6 +170,14 @@ const std::map<std::string_view, Setter>& Setters() {
        [](ServerConfig& c, std::string_view v) { c.limits.memoryBytes = Size(v, 1 << 20); }},
       {"session-memory",
        [](ServerConfig& c, std::string_view v) { c.sessions.memoryBytes = Size(v, 1 << 20); }},
+      {"session-store",
+       [](ServerConfig& c, std::string_view v) {
+         try {
+           c.sessionStore = ParseStoreAddress(v);
+         } catch (const std::invalid_argument& error) {
+           throw BadSetting(std::string(error.what()) + ", not '" + std::string(v) + "'");
+         }
+       }},
       {"sessions-per-address",
        [](ServerConfig& c, std::string_view v) {
          c.sessions.perAddress = static_cast<std::size_t>(WholeNumber(v, 0, SiteState::kMostSessions));

@@ -27,6 +27,7 @@ struct ServerConfig {
   ServerOptions server;
   PageLimits limits;
   SessionLimits sessions;
+  std::optional<StoreAddress> sessionStore;  // none: each process keeps its sessions
 };
 
 // An option that cannot be followed: its message says what is wrong with

@@ -822,15 +822,18 @@ class HttpServer::Responder {
     if (exchange.method == MHD_HTTP_METHOD_POST)
       return Refuse(connection, exchange, MHD_HTTP_METHOD_NOT_ALLOWED,
                     {MHD_HTTP_HEADER_ALLOW, kAllowedForFiles});
-    if (health)
-      return accepting_ ? Refuse(connection, exchange, MHD_HTTP_OK)
-                        : Refuse(connection, exchange, MHD_HTTP_SERVICE_UNAVAILABLE);
-    std::string text = metrics_.Text(fs::current_path());
+    if (health && !accepting_) return Refuse(connection, exchange, MHD_HTTP_SERVICE_UNAVAILABLE);
+    const StoreStatus store = engine_.SessionStoreStatus();
+    // A shared session store that cannot be reached fails only the pages
+    // that use Session: the process still serves, and says so.
+    if (health && !store.shared) return Refuse(connection, exchange, MHD_HTTP_OK);
+    std::string text = health ? std::string("200 OK\nsession store: ") + (store.reachable ? "reachable\n" : "unreachable\n")
+                              : metrics_.Text(fs::current_path(), store);
     const std::size_t size = text.size();
     UniqueResponse response = ResponseFrom(std::move(text));
     if (!response) return Refuse(connection, exchange, MHD_HTTP_INTERNAL_SERVER_ERROR);
     MHD_add_response_header(response.get(), MHD_HTTP_HEADER_CONTENT_TYPE,
-                            "text/plain; version=0.0.4; charset=utf-8");
+                            health ? "text/plain; charset=utf-8" : "text/plain; version=0.0.4; charset=utf-8");
     return Queue(connection, exchange, MHD_HTTP_OK, response.get(), size);
   }
 

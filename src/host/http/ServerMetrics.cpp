@@ -41,7 +41,7 @@ void ServerMetrics::PageDone(std::chrono::microseconds took) {
   pageMicros_.fetch_add(micros, kRelaxed);
 }
 
-std::string ServerMetrics::Text(const std::filesystem::path& workdir) const {
+std::string ServerMetrics::Text(const std::filesystem::path& workdir, const StoreStatus& store) const {
   std::string out;
   Describe(out, "kelvane_http_requests_total", "counter", "Requests answered, by status.");
   for (std::size_t status = 0; status < statuses_.size(); ++status)
@@ -67,6 +67,15 @@ std::string ServerMetrics::Text(const std::filesystem::path& workdir) const {
   Describe(out, "kelvane_workdir_temporary_files", "gauge",
            "Temporary files of picture deliveries in the working directory.");
   out += "kelvane_workdir_temporary_files " + std::to_string(CountDeliveryFiles(workdir)) + '\n';
+  if (!store.shared) return out;
+
+  Describe(out, "kelvane_session_store_up", "gauge", "1 while the shared session store answered last, else 0.");
+  out += "kelvane_session_store_up " + std::string(store.reachable ? "1" : "0") + '\n';
+  Describe(out, "kelvane_session_store_errors_total", "counter",
+           "Talks with the shared session store that failed or were refused.");
+  out += "kelvane_session_store_errors_total " + std::to_string(store.errors) + '\n';
+  Describe(out, "kelvane_session_store_seconds_total", "counter", "Time spent talking to the shared session store.");
+  out += "kelvane_session_store_seconds_total " + Seconds(store.microseconds) + '\n';
   return out;
 }
 

@@ -10,6 +10,8 @@
 #include <filesystem>
 #include <string>
 
+#include "host/pages/SessionStore.h"
+
 namespace kelvane::host {
 
 class ServerMetrics {
@@ -23,8 +25,9 @@ class ServerMetrics {
   void PageDone(std::chrono::microseconds took);
 
   // The metrics in the Prometheus text format 0.0.4, with the number of
-  // delivery files in `workdir` as a gauge.
-  std::string Text(const std::filesystem::path& workdir) const;
+  // delivery files in `workdir` as a gauge, and how a shared session
+  // store fares, when there is one.
+  std::string Text(const std::filesystem::path& workdir, const StoreStatus& store = {}) const;
 
  private:
   // Upper bounds of the page time buckets, in microseconds; one more

@@ -678,6 +678,12 @@ class ErrorObject : public Described<> {
   int line_ = 0;
 };
 
+// The failure of the page of `context` that `error` of its session's store
+// makes.
+PageFailure StoreFailure(const PageContext& context, const oleaut::AutomationError& error) {
+  return {error.Source(), error.Number(), error.Description(), {}, 0, context.page.filename().string()};
+}
+
 // Ends the request of `context` with the failure of what ran inside it, if any.
 void EndOnFailure(PageContext& context, std::optional<PageFailure> failure) {
   if (!failure) return;
@@ -900,12 +906,23 @@ class SessionObject : public ValuesObject, public std::enable_shared_from_this<S
       if (!context_.sessionEnabled)
         throw oleaut::AutomationError(oleaut::kObjectRequired, "Kelvane",
                                       "Object required: 'Session': the page has EnableSessionState=False");
-      for (const auto& [name, value] : RequestCookies(context_.request))
-        if (name == SiteState::kSessionCookie &&
-            (context_.session = context_.site.EnterSession(value, &context_, context_.deadline)))
-          break;
-      if (!context_.session) {
-        context_.session = context_.site.NewSession(context_.request.client, &context_, context_.deadline);
+      bool made = false;
+      try {
+        for (const auto& [name, value] : RequestCookies(context_.request))
+          if (name == SiteState::kSessionCookie &&
+              (context_.session = context_.sessions.EnterSession(value, &context_, context_.deadline)))
+            break;
+        if (!context_.session) {
+          context_.session = context_.sessions.NewSession(context_.request.client, &context_, context_.deadline);
+          made = true;
+        }
+      } catch (const oleaut::AutomationError& error) {
+        // A store that cannot be reached fails the page, even one that goes
+        // on after errors: nothing it sets in its session could be kept.
+        if (!context_.sessions.Status().reachable) EndOnFailure(context_, StoreFailure(context_, error));
+        throw;
+      }
+      if (made) {
         context_.response->AddHeader("Set-Cookie", std::string(SiteState::kSessionCookie) + "=" +
                                                        context_.session->Id() + "; Path=/; HttpOnly; SameSite=Lax" +
                                                        (context_.request.secure ? "; Secure" : ""));
@@ -968,9 +985,19 @@ Intrinsics MakeIntrinsics(PageContext& context) {
           std::make_shared<ApplicationObject>(context)};
 }
 
+std::optional<PageFailure> SaveSession(PageContext& context) {
+  if (!context.session) return std::nullopt;
+  try {
+    context.sessions.SaveSession(*context.session, &context);
+    return std::nullopt;
+  } catch (const oleaut::AutomationError& error) {
+    return StoreFailure(context, error);
+  }
+}
+
 void EndIntrinsics(PageContext& context) noexcept {
   oleaut::SetCurrentNumberFormat({});
-  if (context.session) context.site.LeaveSession(*context.session, &context);
+  if (context.session) context.sessions.LeaveSession(*context.session, &context);
   context.site.Unlock(&context);
 }
 

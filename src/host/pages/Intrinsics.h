@@ -51,6 +51,10 @@ struct Intrinsics {
 // thread's numbers are written in US English until the page sets a locale.
 Intrinsics MakeIntrinsics(PageContext& context);
 
+// Keeps what the page of `context` left in its session, if it used it;
+// the failure when the store cannot take it.
+std::optional<PageFailure> SaveSession(PageContext& context);
+
 // Ends the page's hold on its session and on the application's lock, and
 // its locale, once the page has ended, however it ended.
 void EndIntrinsics(PageContext& context) noexcept;

@@ -17,12 +17,14 @@ namespace kelvane::host {
 
 class SiteState;
 class SessionState;
+class SessionStore;
 
 struct PageContext {
   const PageRequest& request;
   const std::filesystem::path& root;  // canonical
   std::filesystem::path page;          // the file of the page running, inside root
-  SiteState& site;                    // sessions and the application's values
+  SiteState& site;                    // the application's values
+  SessionStore& sessions;             // where the visitors' sessions are kept
   std::shared_ptr<HostResponse> response;
   std::shared_ptr<complus::ObjectContext> objectContext;
   std::vector<oleaut::ObjectRef> created;  // deactivated and released at the end

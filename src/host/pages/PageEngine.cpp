@@ -12,6 +12,7 @@
 #include "host/pages/FileReach.h"
 #include "host/pages/PageDeadline.h"
 #include "host/pages/PageLanguages.h"
+#include "host/pages/RedisSessionStore.h"
 #include "host/pages/SiteFiles.h"
 #include "host/pages/SiteState.h"
 #include "platform/complus/ObjectContext.h"
@@ -88,8 +89,12 @@ bool IsPageFile(const fs::path& file) {
   return IsAspPage(file) || oleaut::SameName(file.extension().native(), ".ksp");
 }
 
-PageEngine::PageEngine(fs::path root, PageLimits limits, SessionLimits sessions)
-    : root_(fs::weakly_canonical(root)), limits_(limits), site_(std::make_unique<SiteState>(sessions)) {
+PageEngine::PageEngine(fs::path root, PageLimits limits, SessionLimits sessions, std::optional<StoreAddress> store)
+    : root_(fs::weakly_canonical(root)),
+      limits_(limits),
+      site_(std::make_unique<SiteState>(sessions)),
+      sharedSessions_(store ? std::make_unique<RedisSessionStore>(*std::move(store), sessions) : nullptr),
+      sessions_(sharedSessions_ ? sharedSessions_.get() : site_.get()) {
   RegisterPageLibraries();
 }
 
@@ -126,6 +131,7 @@ PageReply PageEngine::Execute(const fs::path& page, const struct stat& status, c
                         root_,
                         page,
                         *site_,
+                        *sessions_,
                         std::make_shared<HostResponse>(),
                         std::make_shared<complus::ObjectContext>(),
                         {},
@@ -136,7 +142,7 @@ PageReply PageEngine::Execute(const fs::path& page, const struct stat& status, c
                         0,
                         {}};
     if (lastError) context.response->SetStatus(500);
-    site_->KeepEnded(HandlesSiteEvent(root_, SiteEvent::SessionOnEnd));
+    sessions_->KeepEnded(HandlesSiteEvent(root_, SiteEvent::SessionOnEnd));
     context.objectContext->SetItem("Response", oleaut::Variant(oleaut::ObjectRef(context.response)));
     const complus::ContextScope contextScope(context.objectContext);
     const picture::PictureFolderScope pictureFolder(root_, FindPicture);
@@ -151,11 +157,14 @@ PageReply PageEngine::Execute(const fs::path& page, const struct stat& status, c
       } ending{context};
       site_->StartOnce([&] { failure = RunSiteEvent(context, intrinsics, SiteEvent::ApplicationOnStart); });
       if (!failure) failure = RunPageFile(context, intrinsics, status);
+      // The session is kept whether the page failed or not, as the values
+      // it set before failing are in the memory store.
+      if (auto unsaved = SaveSession(context); unsaved && !failure) failure = std::move(unsaved);
     }
     ReleaseCreated(context.created);
     // A session that ended (this page's, abandoned, or one that timed out)
     // has its Session_OnEnd here, on a worker, one a page.
-    if (auto ended = site_->TakeEnded()) End(SiteEvent::SessionOnEnd, std::move(ended), request);
+    if (auto ended = sessions_->TakeEnded()) End(SiteEvent::SessionOnEnd, std::move(ended), request);
     if (failure) return Failed(*std::move(failure));
     return std::move(context.response->Finish());
   } catch (const std::bad_alloc&) {
@@ -172,6 +181,7 @@ void PageEngine::End(SiteEvent event, std::shared_ptr<SessionState> session, con
                         root_,
                         root_ / "global.asa",
                         *site_,
+                        *sessions_,
                         std::make_shared<HostResponse>(),
                         std::make_shared<complus::ObjectContext>(),
                         {},

@@ -9,6 +9,7 @@
 #include <cstddef>
 #include <filesystem>
 #include <memory>
+#include <optional>
 #include <vector>
 
 #include "host/pages/PageFailure.h"
@@ -36,7 +37,9 @@ bool IsPageFile(const std::filesystem::path& file);
 class PageEngine {
  public:
   // `root` is the site's folder (Server.MapPath resolves against it).
-  PageEngine(std::filesystem::path root, PageLimits limits, SessionLimits sessions = {});
+  // Sessions live in the process's memory, or in the shared `store`.
+  PageEngine(std::filesystem::path root, PageLimits limits, SessionLimits sessions = {},
+             std::optional<StoreAddress> store = std::nullopt);
   // Runs global.asa's Application_OnEnd, when it has one and a page has
   // run.
   ~PageEngine();
@@ -60,6 +63,9 @@ class PageEngine {
 
   const std::filesystem::path& Root() const { return root_; }
   const PageLimits& Limits() const { return limits_; }
+  // How the store of sessions fares; a shared one that was unreachable is
+  // tried again when its wait is over.
+  StoreStatus SessionStoreStatus() const { return sessions_->Status(); }
 
  private:
   PageReply Execute(const std::filesystem::path& page, const struct stat& status, const PageRequest& request,
@@ -72,6 +78,8 @@ class PageEngine {
   std::filesystem::path root_;
   PageLimits limits_;
   std::unique_ptr<SiteState> site_;
+  std::unique_ptr<SessionStore> sharedSessions_;  // none: the site keeps sessions
+  SessionStore* sessions_;                        // the site, or the shared store
 };
 
 }  // namespace kelvane::host

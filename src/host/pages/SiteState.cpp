@@ -1,11 +1,9 @@
 #include "host/pages/SiteState.h"
 
 #include <arpa/inet.h>
-#include <sys/random.h>
 
 #include <algorithm>
 #include <iterator>
-#include <new>
 
 #include "platform/oleaut/AutomationError.h"
 
@@ -13,31 +11,8 @@ namespace kelvane::host {
 
 namespace {
 
-constexpr std::size_t kIdBytes = 16;
 // How often expired sessions are looked for, to give their memory back.
 constexpr auto kSweepEvery = std::chrono::seconds(1);
-
-// 128 bits from the system's random source, as 32 hex digits.
-std::string NewSessionId() {
-  unsigned char bytes[kIdBytes];
-  std::size_t got = 0;
-  while (got < sizeof bytes) {
-    const ssize_t n = ::getrandom(bytes + got, sizeof bytes - got, 0);
-    if (n > 0) got += static_cast<std::size_t>(n);
-  }
-  static constexpr char kHex[] = "0123456789abcdef";
-  std::string id;
-  for (const unsigned char byte : bytes) {
-    id += kHex[byte >> 4];
-    id += kHex[byte & 15];
-  }
-  return id;
-}
-
-bool IsSessionId(std::string_view id) {
-  return id.size() == 2 * kIdBytes &&
-         std::all_of(id.begin(), id.end(), [](char c) { return (c >= '0' && c <= '9') || (c >= 'a' && c <= 'f'); });
-}
 
 // The part of a client's address that counts as one client: all of an IPv4
 // address, the first 64 bits of an IPv6 one, a network that one host
@@ -168,21 +143,7 @@ std::shared_ptr<SessionState> SiteState::Drop(Sessions::iterator at) {
   recent_.erase(session->inRecent_);
   session->sameAddress_->erase(session->inSameAddress_);
   if (session->sameAddress_->empty()) byAddress_.erase(session->address_);
-  if (keepEnded_.load(std::memory_order_relaxed) && ended_.size() < kMostSessions) {
-    try {
-      ended_.push_back(session);
-    } catch (const std::bad_alloc&) {
-      // Without memory to keep it, the session goes without its handler.
-    }
-  }
-  return session;
-}
-
-std::shared_ptr<SessionState> SiteState::TakeEnded() {
-  const std::lock_guard lock(sessionsMutex_);
-  if (ended_.empty()) return nullptr;
-  std::shared_ptr<SessionState> session = std::move(ended_.front());
-  ended_.pop_front();
+  Ended(session);
   return session;
 }
 

@@ -1,16 +1,16 @@
 #pragma once
 // What pages keep beyond one request: each visitor's session, found by an
-// HTTP-only cookie with an unguessable id, and the application's values,
-// shared by every page of the process. A page holds its session from its
-// first use of it to its end, so that the requests of one session run one
-// at a time; pages of other sessions, and those that never touch theirs,
-// never wait. Safe to use from several threads.
+// HTTP-only cookie with an unguessable id, kept in the process's memory
+// unless a shared store keeps it, and the application's values, shared by
+// every page of the process. A page holds its session from its first use of
+// it to its end, so that the requests of one session run one at a time;
+// pages of other sessions, and those that never touch theirs, never wait.
+// Safe to use from several threads.
 
 #include <atomic>
 #include <chrono>
 #include <condition_variable>
 #include <cstddef>
-#include <deque>
 #include <functional>
 #include <list>
 #include <memory>
@@ -20,6 +20,7 @@
 #include <unordered_map>
 #include <vector>
 
+#include "host/pages/SessionStore.h"
 #include "host/pages/SharedValues.h"
 #include "host/pages/TurnLock.h"
 
@@ -73,9 +74,8 @@ class SessionState {
   Recency::iterator inRecent_, inSameAddress_;  // its places in the site's lists
 };
 
-class SiteState {
+class SiteState : public SessionStore {
  public:
-  using Clock = std::chrono::steady_clock;
   // The cookie that carries a session's id.
   static constexpr std::string_view kSessionCookie = "KELVANESESSION";
   // Sessions kept at once; beyond, the least recently used goes.
@@ -90,24 +90,21 @@ class SiteState {
   // leaves it; nullptr when there is none. While another page holds it,
   // waits for its turn, in order of arrival, and raises 5 when `deadline`
   // comes first.
-  std::shared_ptr<SessionState> EnterSession(std::string_view id, const void* owner, Clock::time_point deadline);
+  std::shared_ptr<SessionState> EnterSession(std::string_view id, const void* owner,
+                                             Clock::time_point deadline) override;
   // A new session with a fresh id for a client at `address`, held for the
   // page `owner`, whose deadline is `deadline`. Makes room first: the
   // address's least recently used session goes when it has its cap, the
   // least recently used of all when the site has kMostSessions.
-  std::shared_ptr<SessionState> NewSession(std::string_view address, const void* owner, Clock::time_point deadline);
+  std::shared_ptr<SessionState> NewSession(std::string_view address, const void* owner,
+                                           Clock::time_point deadline) override;
+  // The values live in the session itself: nothing to keep.
+  void SaveSession(SessionState&, const void*) override {}
   // Called when the page `owner`, which entered or made `session`, ends:
   // the session expires its timeout from now, or goes when it was
   // abandoned, and the next page waiting for it goes on.
-  void LeaveSession(SessionState& session, const void* owner) noexcept;
-
-  // While `keep` holds (the site handles Session_OnEnd), a session that
-  // ends (expires, is abandoned or makes room) is kept for its handler, up
-  // to kMostSessions of them; beyond, or otherwise, it just goes.
-  void KeepEnded(bool keep) { keepEnded_.store(keep, std::memory_order_relaxed); }
-  // The session that ended first among those kept, taken out; nullptr when
-  // none is.
-  std::shared_ptr<SessionState> TakeEnded();
+  // A session that expires or makes room ends as an abandoned one does.
+  void LeaveSession(SessionState& session, const void* owner) noexcept override;
 
   // Runs `start` (Application_OnStart) the first time it is called; the
   // pages that call it meanwhile wait for it to end, which its page's time
@@ -145,8 +142,6 @@ class SiteState {
   SessionState::Recency recent_;
   std::unordered_map<std::string, SessionState::Recency> byAddress_;
   Clock::time_point nextSweep_;
-  std::atomic<bool> keepEnded_{false};
-  std::deque<std::shared_ptr<SessionState>> ended_;
   SharedValues application_;
   std::mutex startMutex_;
   std::atomic<bool> started_{false};
