@@ -36,6 +36,9 @@ set(CPACK_DEBIAN_PACKAGE_PRIORITY optional)
 set(CPACK_DEBIAN_PACKAGE_SHLIBDEPS ON)
 # Text in pages is drawn in Arial's metric twin; adduser makes the user.
 set(CPACK_DEBIAN_PACKAGE_DEPENDS "adduser, fonts-liberation2")
+# Pages reach databases through these ODBC drivers, and processes may share
+# their visitors' sessions through a Redis or Valkey server.
+set(CPACK_DEBIAN_PACKAGE_SUGGESTS "libsqliteodbc, odbc-postgresql, redis-server | valkey-server")
 set(CPACK_DEBIAN_PACKAGE_CONTROL_EXTRA
     ${KELVANE_DEPLOY}/debian/conffiles ${KELVANE_DEPLOY}/debian/postinst
     ${KELVANE_DEPLOY}/debian/prerm ${KELVANE_DEPLOY}/debian/postrm)
