@@ -78,8 +78,8 @@ TEST(SessionFormTest, EveryPlainValueComesBackAsItWent) {
     EXPECT_EQ(back.Type(), value.Type()) << name;
     EXPECT_TRUE(back == value) << name;
   }
-  const auto* negativeZero = read.session.Values().Get("negative zero").If<double>();
-  EXPECT_TRUE(std::signbit(*negativeZero));
+  const Variant negativeZero = read.session.Values().Get("negative zero");
+  EXPECT_TRUE(std::signbit(*negativeZero.If<double>()));
   const auto grid = *read.session.Values().Get("grid").If<oleaut::ArrayRef>();
   EXPECT_EQ(grid->shape, (std::vector<std::size_t>{2, 3}));
 }
