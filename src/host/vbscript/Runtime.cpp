@@ -564,18 +564,6 @@ bool Pure(const Expr& e) {
   }
 }
 
-// Appends the text of `piece` to `text` as `&` would join it; false for a
-// value `&` treats otherwise (an object's default value, an array).
-bool AppendText(std::string& text, const Variant& piece) {
-  if (const auto* pieceText = piece.If<std::string>()) {
-    text += *pieceText;
-    return true;
-  }
-  if (piece.IsObject() || piece.IsArray()) return false;
-  if (!piece.IsNull()) text += ToString(piece);
-  return true;
-}
-
 // The string `value` holds, when nothing but `value` and `owner` hold it,
 // so that it may be changed in place; else null.
 std::string* SoleText(const Variant& value, const StringRef& owner) {
@@ -625,7 +613,7 @@ void Runtime::AssignAppend(const Stmt& s) {
   std::string added;
   while (count > 0) {
     Variant piece = Eval(*pieces[--count]);
-    if (AppendText(added, piece)) continue;
+    if (AppendJoinedText(added, piece)) continue;
     // The rest goes the ordinary way, from what is joined so far.
     Variant joined = Concatenate(Variant(*text + added), piece);
     while (count > 0) joined = Concatenate(joined, Eval(*pieces[--count]));
@@ -658,7 +646,7 @@ Variant Runtime::EvalBinary(const Expr& e) {
     // a & b & c copies each part once.
     const auto* held = leftScratch.If<StringRef>();
     if (held != nullptr && held->use_count() == 1 &&
-        AppendText(const_cast<std::string&>(**held), rhs))
+        AppendJoinedText(const_cast<std::string&>(**held), rhs))
       return leftScratch;
   }
   switch (e.op) {

@@ -453,8 +453,18 @@ Variant Concatenate(const Variant& lhsOperand, const Variant& rhsOperand) {
   if (IsByteArray(lhs) || IsByteArray(rhs)) return JoinByteStrings(lhs, rhs);
   if (lhs.IsArray() || rhs.IsArray()) RaiseRuntimeError(kTypeMismatch);
   std::string text = lhs.IsNull() ? std::string() : ToString(lhs);
-  if (!rhs.IsNull()) text += ToString(rhs);
+  AppendJoinedText(text, rhs);
   return text;
+}
+
+bool AppendJoinedText(std::string& text, const Variant& piece) {
+  if (const auto* pieceText = piece.If<std::string>()) {
+    text += *pieceText;
+    return true;
+  }
+  if (piece.IsObject() || piece.IsArray()) return false;
+  if (!piece.IsNull()) text += ToString(piece);
+  return true;
 }
 
 Variant Not(const Variant& operandValue) {

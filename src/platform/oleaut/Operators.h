@@ -9,6 +9,7 @@
 //   text that is no number raises 13; Empty is 0).
 // Null on either side gives Comparison::Null, which is not equal.
 
+#include <string>
 #include <string_view>
 
 #include "platform/oleaut/Variant.h"
@@ -58,6 +59,10 @@ Variant Negate(const Variant& operand);
 // Beside a byte array (a byte string) the result is a byte array: the
 // bytes of both sides, text as its UTF-16 code units, low byte first.
 Variant Concatenate(const Variant& lhs, const Variant& rhs);
+// Appends to `text` what `&` joins for `piece` (nothing for Null); false,
+// with `text` as it was, for an object or an array, which `&` reads for its
+// default value, joins as bytes or refuses: Concatenate decides those.
+bool AppendJoinedText(std::string& text, const Variant& piece);
 
 // The bitwise operators. Two Booleans give a Boolean, two Bytes a Byte,
 // Integer-sized sides an Integer, anything else a Long. Null gives Null,
