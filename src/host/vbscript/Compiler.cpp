@@ -11,6 +11,56 @@ namespace kelvane::host::vbscript {
 
 namespace compiling {
 
+namespace {
+
+bool IsArithmetic(Operator op) { return op >= Operator::Multiply && op <= Operator::Subtract; }
+
+// Whether `e` may be an operand of a numeric tree: a constant, a variable
+// read without arguments, or a numeric tree that gives a number.
+bool NumericOperand(const Expr& e) {
+  return e.kind == ExprKind::Constant || IsPlainVariable(e) || (e.numeric && !IsComparison(e.op));
+}
+
+void MarkNumeric(Expr* e) {
+  if (e == nullptr) return;
+  MarkNumeric(e->left.get());
+  MarkNumeric(e->right.get());
+  for (auto& arg : e->args) MarkNumeric(arg.get());
+  if (e->kind == ExprKind::Binary)
+    e->numeric = (IsArithmetic(e->op) || IsComparison(e->op)) && NumericOperand(*e->left) &&
+                 NumericOperand(*e->right);
+  else if (e->kind == ExprKind::Unary)
+    e->numeric = e->op == Operator::Negate && NumericOperand(*e->left);
+}
+
+void MarkNumeric(Block& block) {
+  for (auto& s : block) {
+    for (Expr* e : {s->target.get(), s->value.get(), s->limit.get(), s->step.get()}) MarkNumeric(e);
+    for (auto& bound : s->bounds) MarkNumeric(bound.get());
+    for (auto& branch : s->branches) {
+      MarkNumeric(branch.condition.get());
+      MarkNumeric(branch.body);
+    }
+    for (auto& clause : s->cases) {
+      for (auto& test : clause.tests) {
+        MarkNumeric(test.low.get());
+        MarkNumeric(test.high.get());
+      }
+      MarkNumeric(clause.body);
+    }
+    MarkNumeric(s->body);
+    MarkNumeric(s->elseBody);
+  }
+}
+
+}  // namespace
+
+void PageCompiler::MarkNumericTrees() {
+  MarkNumeric(program_->main);
+  for (auto& p : program_->procedures) MarkNumeric(p.body);
+  MarkNumeric(program_->expression.get());
+}
+
 void PageCompiler::ParseTopLevel() {
   // Option Explicit holds for the whole page wherever it stands: pages
   // put text (a line break after the directive) before it.

@@ -105,6 +105,7 @@ class PageCompiler {
   std::shared_ptr<const Program> Run() {
     ParseTopLevel();
     ResolveAll();
+    MarkNumericTrees();
     program_->optionExplicit = explicit_;
     return std::move(program_);
   }
@@ -115,6 +116,7 @@ class PageCompiler {
     SkipSeparators();
     if (!Is(TokenKind::End)) Fail(kExpectedEndOfStatement, "Expected end of statement");
     ResolveAll();
+    MarkNumericTrees();
     return std::move(program_);
   }
 
@@ -365,6 +367,8 @@ class PageCompiler {
   // ---- resolution ----
 
   void ResolveAll();
+  // Marks the trees the runtime may work out on plain numbers (Expr::numeric).
+  void MarkNumericTrees();
   void Resolve(const Pending& pending);
   // Places a name of code compiled while the page runs among the locals,
   // constants and members of the procedure that runs it; false when none.

@@ -48,11 +48,20 @@ enum class Operator : std::uint8_t {
   And, Or, Xor, Eqv, Imp,
 };
 
+// =, <>, <, >, <= and >=.
+inline bool IsComparison(Operator op) { return op >= Operator::Equal && op <= Operator::GreaterEqual; }
+
 struct Expr {
   ExprKind kind = ExprKind::Constant;
   Operator op = Operator::Add;
   bool parenthesized = false;  // written in its own parentheses: passed by value
   bool hasArgs = false;        // an argument list in parentheses follows
+  // A sum, difference, product, quotient, remainder, negation or comparison
+  // whose operands are constants, variables read without arguments or such
+  // trees (comparisons aside): it calls nothing and changes nothing, so the
+  // runtime may work it out on plain numbers first and, should a value be
+  // none, again the general way.
+  bool numeric = false;
   std::int32_t slot = 0;
   int line = 0;
   Builtin builtin = nullptr;
@@ -62,6 +71,11 @@ struct Expr {
   std::unique_ptr<Expr> right;  // Binary's right operand
   std::vector<std::unique_ptr<Expr>> args;
 };
+
+// A variable named without arguments: a local, a global or a field.
+inline bool IsPlainVariable(const Expr& e) {
+  return (e.kind == ExprKind::Local || e.kind == ExprKind::Global || e.kind == ExprKind::Field) && !e.hasArgs;
+}
 
 using ExprPtr = std::unique_ptr<Expr>;
 struct Stmt;

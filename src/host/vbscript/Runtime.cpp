@@ -74,8 +74,6 @@ Comparison Reverse(Comparison c) {
   return c;
 }
 
-bool IsComparison(Operator op) { return op >= Operator::Equal && op <= Operator::GreaterEqual; }
-
 bool Holds(Comparison c, Operator op) {
   switch (op) {
     case Operator::Equal: return c == Comparison::Equal;
@@ -204,15 +202,20 @@ Runtime::Flow Runtime::ExecBlock(const Block& block) {
 Runtime::Flow Runtime::Exec(const Stmt& s) {
   switch (s.kind) {
     case StmtKind::Assign:
+      // A number worked out on the fast path goes straight to a variable.
+      if (s.value->numeric && !IsComparison(s.value->op) && IsPlainVariable(*s.target)) {
+        if (const PlainNumber n = Plain(*s.value)) {
+          Slot(*s.target) = n.ToVariant();
+          break;
+        }
+      }
       if (AppendsToTarget(s)) AssignAppend(s);
       else Assign(*s.target, Eval(*s.value), false);
       break;
     case StmtKind::Set: Assign(*s.target, Eval(*s.value), true); break;
     case StmtKind::CallStmt:
       // A variable called with arguments calls its object's default member.
-      if (((s.target->kind == ExprKind::Local || s.target->kind == ExprKind::Global ||
-            s.target->kind == ExprKind::Field) && !s.target->hasArgs) ||
-          s.target->kind == ExprKind::Constant)
+      if (IsPlainVariable(*s.target) || s.target->kind == ExprKind::Constant)
         RaiseRuntimeError(kMemberNotFound);
       Eval(*s.target);
       if (s.target->kind == ExprKind::BuiltinCall && IsNumericConversion(s.target->builtin))
@@ -269,6 +272,7 @@ Runtime::Flow Runtime::Exec(const Stmt& s) {
 
 bool Runtime::Condition(const Expr& e) {
   if (e.kind == ExprKind::Binary && IsComparison(e.op)) {
+    if (Comparison c; e.numeric && PlainSides(e, c)) return Holds(c, e.op);
     // Compared without making the Boolean: Null is neither true nor false,
     // and If counts it as false.
     Variant leftScratch;
@@ -345,13 +349,18 @@ Runtime::Flow Runtime::ExecFor(const Stmt& s) {
   const bool down = ToDouble(step) < 0;
   Variant& counter = Slot(*s.target);
   counter = ValueOf(start);
+  const PlainNumber plainStep = ReadPlain(step);
   while (true) {
-    const double at = ToDouble(counter);
-    if (down ? at < limit : at > limit) break;
+    // The counter as the body left it: the body may assign it.
+    PlainNumber at = ReadPlain(counter);
+    const double position = at ? at.AsDouble() : ToDouble(counter);
+    if (down ? position < limit : position > limit) break;
     const Flow flow = ExecBlock(s.body);
     if (flow == Flow::ExitFor) break;
     if (flow != Flow::Normal) return flow;
-    counter = Add(counter, step);
+    at = ReadPlain(counter);
+    if (const PlainNumber next = at && plainStep ? PlainAdd(at, plainStep) : PlainNumber{}) counter = next.ToVariant();
+    else counter = Add(counter, step);
     EndTurn();
   }
   return Flow::Normal;
@@ -539,10 +548,19 @@ Variant Runtime::Eval(const Expr& e) {
       return IndexOrDefault(value, args.Span());
     }
     case ExprKind::Unary: {
+      if (const PlainNumber n = e.numeric ? Plain(e) : PlainNumber{}) return n.ToVariant();
       const Variant operand = Eval(*e.left);
       return e.op == Operator::Negate ? Negate(operand) : Not(operand);
     }
-    case ExprKind::Binary: return EvalBinary(e);
+    case ExprKind::Binary:
+      if (e.numeric) {
+        if (!IsComparison(e.op)) {
+          if (const PlainNumber n = Plain(e)) return n.ToVariant();
+        } else if (Comparison c; PlainSides(e, c)) {
+          return ToVariantBool(Holds(c, e.op));
+        }
+      }
+      return EvalBinary(e);
     case ExprKind::Me: return Variant(ObjectRef(frame_->me->weak_from_this().lock()));
     case ExprKind::New: return NewObject(e);
     case ExprKind::ScriptCall: return CallScriptFunction(e);
@@ -550,19 +568,45 @@ Variant Runtime::Eval(const Expr& e) {
   RaiseRuntimeError(kProcedureNotDefined);
 }
 
+[[gnu::always_inline]] inline PlainNumber Runtime::PlainOperand(const Expr& e) {
+  // Tested one by one rather than through a jump table: each place an
+  // operand is read from mostly meets the same kind.
+  if (e.kind == ExprKind::Local) return ReadPlain(*frame_->locals[e.slot].place);
+  if (e.kind == ExprKind::Constant) return ReadPlain(e.value);
+  if (e.kind == ExprKind::Global) return ReadPlain(globals_[static_cast<std::size_t>(e.slot)]);
+  if (e.kind == ExprKind::Field) return ReadPlain(frame_->me->Fields()[static_cast<std::size_t>(e.slot)]);
+  return Plain(e);
+}
+
+PlainNumber Runtime::Plain(const Expr& e) {
+  const PlainNumber a = PlainOperand(*e.left);
+  if (!a) return {};
+  if (e.kind == ExprKind::Unary) return PlainNegate(a);
+  const PlainNumber b = PlainOperand(*e.right);
+  if (!b) return {};
+  if (e.op == Operator::Add) return PlainAdd(a, b);
+  if (e.op == Operator::Subtract) return PlainSubtract(a, b);
+  if (e.op == Operator::Multiply) return PlainMultiply(a, b);
+  if (e.op == Operator::Modulo) return PlainModulo(a, b);
+  if (e.op == Operator::Divide) return PlainDivide(a, b);
+  if (e.op == Operator::IntegerDivide) return PlainIntegerDivide(a, b);
+  return {};
+}
+
+bool Runtime::PlainSides(const Expr& e, Comparison& out) {
+  const PlainNumber a = PlainOperand(*e.left);
+  if (!a) return false;
+  const PlainNumber b = PlainOperand(*e.right);
+  if (!b) return false;
+  out = PlainCompare(a, b);
+  return true;
+}
+
 namespace {
 
 // Whether evaluating `e` can change a variable: a call can, a constant or a
 // plain variable cannot.
-bool Pure(const Expr& e) {
-  switch (e.kind) {
-    case ExprKind::Constant: return true;
-    case ExprKind::Local:
-    case ExprKind::Global:
-    case ExprKind::Field: return !e.hasArgs;
-    default: return false;
-  }
-}
+bool Pure(const Expr& e) { return e.kind == ExprKind::Constant || IsPlainVariable(e); }
 
 // The string `value` holds, when nothing but `value` and `owner` hold it,
 // so that it may be changed in place; else null.

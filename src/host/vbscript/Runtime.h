@@ -15,6 +15,7 @@
 #include "platform/oleaut/AutomationError.h"
 #include "platform/oleaut/Dispatch.h"
 #include "platform/oleaut/Operators.h"
+#include "platform/oleaut/PlainNumbers.h"
 
 namespace kelvane::host::vbscript {
 
@@ -103,6 +104,15 @@ class Runtime : public std::enable_shared_from_this<Runtime> {
   void WriteText(const std::string& text);
 
   oleaut::Variant Eval(const Expr& e);
+  // Works out the numeric tree `e` on plain numbers; none when a value is
+  // none or a step declines, having changed nothing.
+  oleaut::PlainNumber Plain(const Expr& e);
+  // An operand of a numeric tree as a plain number: a constant's or a
+  // variable's value read in place, or a tree worked out.
+  oleaut::PlainNumber PlainOperand(const Expr& e);
+  // Compares the sides of the numeric comparison `e` as plain numbers;
+  // false when either is none.
+  bool PlainSides(const Expr& e, oleaut::Comparison& out);
   oleaut::Variant EvalBinary(const Expr& e);
   // The left operand of the binary `e`, in place or evaluated into `scratch`.
   const oleaut::Variant& LeftOperand(const Expr& e, oleaut::Variant& scratch);

@@ -12,6 +12,7 @@
 #include "platform/oleaut/Conversion.h"
 #include "platform/oleaut/DateTime.h"
 #include "platform/oleaut/Dispatch.h"
+#include "platform/oleaut/PlainNumbers.h"
 
 namespace kelvane::oleaut {
 
@@ -139,9 +140,21 @@ template <class Operation>
   return Finite(result, a, b);
 }
 
+// `step` on both sides when both are plain numbers: the path the operators
+// try first. None when either is not, or the step declines.
+template <class Step>
+[[gnu::always_inline]] inline PlainNumber OnPlain(const Variant& lhs, const Variant& rhs, Step step) {
+  const PlainNumber a = ReadPlain(lhs);
+  if (!a) return {};
+  const PlainNumber b = ReadPlain(rhs);
+  if (!b) return {};
+  return step(a, b);
+}
+
 // A Single beside a Double compares in single precision, so that
 // CSng(0.1) = 0.1; other numbers compare as doubles, which hold each exactly.
 Comparison OrderNumbers(const Variant& lhs, const Variant& rhs) {
+  if (const PlainNumber x = ReadPlain(lhs), y = ReadPlain(rhs); x && y) return PlainCompare(x, y);
   const double a = ToDouble(lhs);
   const double b = ToDouble(rhs);
   const VarType types[] = {lhs.Type(), rhs.Type()};
@@ -341,6 +354,7 @@ Comparison CompareWithNumber(const Variant& lhsOperand, const Variant& rhs) {
 }
 
 Variant Add(const Variant& lhsOperand, const Variant& rhsOperand) {
+  if (const PlainNumber r = OnPlain(lhsOperand, rhsOperand, PlainAdd)) return r.ToVariant();
   if (const Rank rank = RankOfPair(lhsOperand, rhsOperand); rank != Rank::None)
     return Arithmetic(lhsOperand, rhsOperand, rank, kSum, CurrencySum);
   const Operands operands(lhsOperand, rhsOperand);
@@ -360,6 +374,7 @@ Variant Add(const Variant& lhsOperand, const Variant& rhsOperand) {
 }
 
 Variant Subtract(const Variant& lhs, const Variant& rhs) {
+  if (const PlainNumber r = OnPlain(lhs, rhs, PlainSubtract)) return r.ToVariant();
   return OnNumbers(lhs, rhs, [](const Variant& a, const Variant& b, Rank rank) -> Variant {
     if (IsDate(a) && IsDate(b)) return Finite(ToDouble(a) - ToDouble(b), 0, 0);
     if (IsDate(a) || IsDate(b)) return Date{Finite(ToDouble(a) - ToDouble(b), 0, 0)};
@@ -368,12 +383,14 @@ Variant Subtract(const Variant& lhs, const Variant& rhs) {
 }
 
 Variant Multiply(const Variant& lhs, const Variant& rhs) {
+  if (const PlainNumber r = OnPlain(lhs, rhs, PlainMultiply)) return r.ToVariant();
   return OnNumbers(lhs, rhs, [](const Variant& a, const Variant& b, Rank rank) {
     return Arithmetic(a, b, rank, kProduct, CurrencyProduct);
   });
 }
 
 Variant Divide(const Variant& lhs, const Variant& rhs) {
+  if (const PlainNumber r = OnPlain(lhs, rhs, PlainDivide)) return r.ToVariant();
   return OnNumbers(lhs, rhs, [](const Variant& dividend, const Variant& divisor, Rank rank) -> Variant {
     const double a = ToDouble(dividend);
     const double b = ToDouble(divisor);
@@ -385,10 +402,12 @@ Variant Divide(const Variant& lhs, const Variant& rhs) {
 }
 
 Variant IntegerDivide(const Variant& lhs, const Variant& rhs) {
+  if (const PlainNumber r = OnPlain(lhs, rhs, PlainIntegerDivide)) return r.ToVariant();
   return WholeArithmetic(lhs, rhs, [](std::int64_t a, std::int64_t b) { return a / b; });
 }
 
 Variant Modulo(const Variant& lhs, const Variant& rhs) {
+  if (const PlainNumber r = OnPlain(lhs, rhs, PlainModulo)) return r.ToVariant();
   return WholeArithmetic(lhs, rhs, [](std::int64_t a, std::int64_t b) { return a % b; });
 }
 

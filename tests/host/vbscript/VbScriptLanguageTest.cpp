@@ -351,6 +351,57 @@ INSTANTIATE_TEST_SUITE_P(Appending, VbScriptSnippet, ::testing::ValuesIn(std::ve
     {"s = \"x\" : a = Array(s) : s = s & \"y\" : Response.Write a(0) & s", "xxy"},
     {"t = \"a\" : u = t & \"b\" : v = u & \"c\" : Response.Write t & u & v", "aababc"}}));
 
+// Numbers in variables and constants are worked out on a fast path: every
+// operator there must give what the general way gives, the result's type
+// and the error included. Id() hides a value from the fast path, which
+// never calls anything.
+TEST(VbScriptNumbers, FastPathGivesWhatTheGeneralWayGives) {
+  const std::vector<std::string> values = {
+      "CInt(7)", "CInt(-32768)", "CInt(32767)", "CInt(0)", "CInt(-1)", "CLng(-2147483648)", "CLng(2147483647)",
+      "CLng(100000)", "CLng(-3)", "2.5", "-0.5", "1E+308", "0.0", "CByte(200)", "True", "Empty", "Null",
+      "\"12\"", "\"x\"", "CCur(1.5)", "CSng(0.1)", "#2001-01-01#"};
+  const std::vector<std::string> operators = {"+", "-", "*", "/", "\\", "Mod", "=", "<>", "<", ">", "<=", ">="};
+  std::string code =
+      "Function Id(v) : Id = v : End Function\n"
+      "Function Show(n, v) : On Error Resume Next : Show = n & \" \" & TypeName(v) & \" \" & v : End Function\n"
+      "Sub Check(what, fast, general) : If fast <> general Then Response.Write what & \": \" & fast & \" / \" & general & vbLf\n"
+      "End Sub\nOn Error Resume Next\n";
+  // The name of a case as a string literal.
+  const auto quoted = [](const std::string& text) {
+    std::string literal = "\"";
+    for (const char c : text) literal += c == '"' ? std::string("\"\"") : std::string(1, c);
+    return literal + "\"";
+  };
+  for (const auto& a : values) {
+    code += "a = " + a + " : Err.Clear : r = Empty : r = -a : f = Show(Err.Number, r) : Err.Clear : r = Empty : r = -Id(a)"
+            " : Check " + quoted("-" + a) + ", f, Show(Err.Number, r)\n";
+    for (const auto& b : values)
+      for (const auto& op : operators) {
+        const std::string what = quoted(a + " " + op + " " + b);
+        code += "a = " + a + " : b = " + b + " : Err.Clear : r = Empty : r = a " + op + " b : f = Show(Err.Number, r)"
+                " : Err.Clear : r = Empty : r = Id(a) " + op + " Id(b) : Check " + what + ", f, Show(Err.Number, r)\n";
+        if (op.front() == '<' || op.front() == '>' || op == "=")
+          code += "If a " + op + " b Then f = 1 Else f = 0\nIf Id(a) " + op + " Id(b) Then g = 1 Else g = 0\n"
+                  "Check " + what + ", f, g\n";
+      }
+  }
+  EXPECT_EQ(Result(code), "");
+}
+
+INSTANTIATE_TEST_SUITE_P(PlainNumbers, VbScriptSnippet, ::testing::ValuesIn(std::vector<Case>{
+    {"s = 32767 : s = s + 1 : Response.Write TypeName(s) & s", "Long32768"},
+    {"s = 2147483647 : s = s + 1 : Response.Write TypeName(s) & s", "Double2147483648"},
+    {"s = -32768 : s = -s : Response.Write TypeName(s) & s", "Long32768"},
+    {"s = 1 : On Error Resume Next : s = s / 0 : Response.Write Err.Number & TypeName(s) & s", "11Integer1"},
+    {"s = 1E+308 : On Error Resume Next : s = s * 10 : Response.Write Err.Number & TypeName(s)", "6Double"},
+    {"a = 1 : b = Null : If a < b Then Response.Write \"y\" Else Response.Write \"n\"", "n"},
+    {"For i = 32766 To 32767 : Next : Response.Write TypeName(i) & i", "Long32768"},
+    {"For i = 1 To 2 Step 0.5 : Next : Response.Write TypeName(i) & i", "Double2.5"},
+    {"For i = 1 To 3 : i = \"5\" : Next : Response.Write TypeName(i) & i", "Double6"},
+    {"For i = 10 To 1 Step -3 : Response.Write i : Next", "10741"},
+    {"Class C : Public n : Function Twice : Twice = n * 2 + n Mod 2 : End Function : End Class\n"
+     "Set o = New C : o.n = 5 : Response.Write o.Twice", "11"}}));
+
 INSTANTIATE_TEST_SUITE_P(Errors, VbScriptSnippet, ::testing::ValuesIn(std::vector<Case>{
     {"On Error Resume Next\nx = 1 / 0\nResponse.Write Err.Number & \" \" & Err.Description", "11 Division by zero"},
     {"On Error Resume Next\nx = 1 / 0\nOn Error GoTo 0\nResponse.Write Err.Number", "0"},
