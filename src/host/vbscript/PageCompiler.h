@@ -27,8 +27,11 @@ namespace kelvane::host::vbscript::compiling {
 using oleaut::Variant;
 
 // Expressions nest at most this deep, so that neither the compiler nor the
-// interpreter can run out of stack on a hostile page.
+// interpreter can run out of stack on a hostile page: parentheses, unary
+// operators and arguments within each other, and the tree they make, where
+// a chain of operators or members nests as deep as it is long.
 inline constexpr int kMaxNesting = 200;
+inline constexpr std::int32_t kMaxTreeDepth = 1000;
 // The most dimensions an array can have.
 inline constexpr std::size_t kMaxDimensions = 60;
 
@@ -329,6 +332,12 @@ class PageCompiler {
   };
 
   ExprPtr Binary(Operator op, ExprPtr left, ExprPtr right);
+  // Counts `child`, an operand, object or argument of `parent`, into the
+  // depth of `parent`'s tree; refused beyond kMaxTreeDepth.
+  void Deepen(Expr& parent, const Expr& child) {
+    parent.depth = std::max(parent.depth, child.depth + 1);
+    if (parent.depth > kMaxTreeDepth) Fail(kSyntaxError, "Expression nested too deeply");
+  }
   ExprPtr ParseExpression();
   // The binary operator at the current token of a level of `levels` from
   // `from` on (later levels bind tighter), and that level; null when none.

@@ -12,6 +12,8 @@ ExprPtr PageCompiler::Binary(Operator op, ExprPtr left, ExprPtr right) {
   e->op = op;
   e->left = std::move(left);
   e->right = std::move(right);
+  Deepen(*e, *e->left);
+  Deepen(*e, *e->right);
   return e;
 }
 
@@ -82,6 +84,7 @@ ExprPtr PageCompiler::ParseNot() {
     Next();
     e->op = Operator::Not;
     e->left = ParseNot();
+    Deepen(*e, *e->left);
     return e;
   }
   return ParseComparison();
@@ -130,6 +133,7 @@ ExprPtr PageCompiler::ParseUnary() {
     auto e = MakeExpr(ExprKind::Unary, line);
     e->op = Operator::Negate;
     e->left = std::move(operand);
+    Deepen(*e, *e->left);
     return e;
   }
   return ParsePostfix(nullptr, false);
@@ -142,6 +146,7 @@ void PageCompiler::ParseArguments(Expr& e, ParenGroup* group) {
   if (Accept(TokenKind::RightParen)) return;
   do {
     e.args.push_back(Is(TokenKind::Comma) || Is(TokenKind::RightParen) ? MissingArgument() : ParseExpression());
+    Deepen(e, *e.args.back());
   } while (Accept(TokenKind::Comma));
   Expect(TokenKind::RightParen, "')'");
 }
@@ -166,6 +171,7 @@ ExprPtr PageCompiler::ParsePostfix(ParenGroup* group, bool statementStart) {
       // A call's result indexed or called in turn: Split(s, ",")(0).
       auto index = MakeExpr(ExprKind::Index, Line());
       index->left = std::move(e);
+      Deepen(*index, *index->left);
       ParseArguments(*index, nullptr);
       e = std::move(index);
       continue;
@@ -177,6 +183,7 @@ ExprPtr PageCompiler::ParsePostfix(ParenGroup* group, bool statementStart) {
     auto member = MakeExpr(ExprKind::Member, line);
     member->name = Current().text;
     member->left = std::move(e);
+    Deepen(*member, *member->left);
     Next();
     if (group != nullptr) group->start = kNone;
     if (Is(TokenKind::LeftParen)) ParseArguments(*member, group);

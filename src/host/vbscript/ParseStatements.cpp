@@ -166,6 +166,7 @@ void PageCompiler::ParseBareArguments(Expr& call) {
   call.hasArgs = true;
   do {
     call.args.push_back(Is(TokenKind::Comma) || AtStatementEnd() ? MissingArgument() : ParseExpression());
+    Deepen(call, *call.args.back());
   } while (Accept(TokenKind::Comma));
 }
 

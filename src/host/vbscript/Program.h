@@ -62,6 +62,8 @@ struct Expr {
   // runtime may work it out on plain numbers first and, should a value be
   // none, again the general way.
   bool numeric = false;
+  // The levels of the tree this node heads: 1 for a leaf.
+  std::int32_t depth = 1;
   std::int32_t slot = 0;
   int line = 0;
   Builtin builtin = nullptr;

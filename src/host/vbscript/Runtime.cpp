@@ -1,5 +1,7 @@
 #include "host/vbscript/Runtime.h"
 
+#include <pthread.h>
+
 #include <algorithm>
 #include <cmath>
 #include <new>
@@ -24,6 +26,34 @@ using namespace oleaut;
 // Calls nest at most this deep (28 "Out of stack space" beyond): a page's
 // recursion must end in an error, never in the thread's stack overflowing.
 constexpr int kMaxDepth = 400;
+// Whether the running thread's stack is nearly used up: less than a quarter
+// of it is left below the caller. A call nests the evaluation of its
+// expressions, which are only so deep, and then its own calls; this stops
+// a recursion through deep expressions before the stack ends, whatever the
+// count of calls. False when the system does not tell where the stack is.
+bool StackNearlyFull() {
+  struct Bounds {
+    std::uintptr_t low = 0;
+    std::size_t reserve = 0;
+  };
+  thread_local const Bounds bounds = [] {
+    Bounds b;
+    pthread_attr_t attributes;
+    if (::pthread_getattr_np(::pthread_self(), &attributes) != 0) return b;
+    void* address = nullptr;
+    std::size_t size = 0;
+    if (::pthread_attr_getstack(&attributes, &address, &size) == 0) {
+      b.low = reinterpret_cast<std::uintptr_t>(address);
+      b.reserve = size / 4;
+    }
+    ::pthread_attr_destroy(&attributes);
+    return b;
+  }();
+  // The frame's own address: a sanitizer may keep locals elsewhere.
+  const auto here = reinterpret_cast<std::uintptr_t>(__builtin_frame_address(0));
+  return here < bounds.low + bounds.reserve;
+}
+
 // Statements between two looks at the clock; a turn of a loop counts as
 // many, so that the clock is read at least every 16 turns.
 constexpr unsigned kStepsPerCheck = 4096;
@@ -172,7 +202,7 @@ Variant Runtime::InvokeObject(IDispatch& object, DISPID id, std::uint16_t kind,
 void Runtime::RecordError(const AutomationError& error) { err_->Record(error); }
 
 void Runtime::EnterCall() {
-  if (depth_ >= kMaxDepth) RaiseRuntimeError(kOutOfStackSpace);
+  if (depth_ >= kMaxDepth || StackNearlyFull()) RaiseRuntimeError(kOutOfStackSpace);
   ++depth_;
 }
 

@@ -117,6 +117,8 @@ constexpr Abuse kAbuses[] = {
       {"terminate_loops.asp", "", 500, "time limit"},
       {"deep_recursion.asp", "", 500, "number: 28"},
       {"execute_recursion.asp", "", 500, "number: 28"},
+      {"recursion_in_deep_expressions.asp", "", 500, "number: 28"},
+      {"expression_chain.asp", "", 500, "Expression nested too deeply"},
       {"surface_past_memory.asp", "", 500, "Out of memory"},
       {"copy_at_memory_limit.asp", "", 200, "7|old|2|0"},
       {"append_at_memory_limit.asp", "", 200, "7|True"},

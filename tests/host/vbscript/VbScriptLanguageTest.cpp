@@ -402,6 +402,23 @@ INSTANTIATE_TEST_SUITE_P(PlainNumbers, VbScriptSnippet, ::testing::ValuesIn(std:
     {"Class C : Public n : Function Twice : Twice = n * 2 + n Mod 2 : End Function : End Class\n"
      "Set o = New C : o.n = 5 : Response.Write o.Twice", "11"}}));
 
+// A chain of operators or members is a tree as deep as it is long, and trees
+// are walked recursively: beyond a depth they are refused when compiled.
+std::string Repeated(const std::string& piece, int times) {
+  std::string text;
+  for (int i = 0; i < times; ++i) text += piece;
+  return text;
+}
+
+INSTANTIATE_TEST_SUITE_P(DeepTrees, VbScriptSnippet, ::testing::ValuesIn(std::vector<Case>{
+    {"x = 1" + Repeated("+1", 999) + " : Response.Write x", "1000"},
+    {"x = \"\"" + Repeated(" & \"a\"", 999) + " : Response.Write Len(x)", "999"},
+    {"x = 1" + Repeated("+1", 1000), "error 1002"},
+    {"x = 1" + Repeated("+1", 100000), "error 1002"},
+    {"Set a = Nothing : x = a" + Repeated(".b", 5000), "error 1002"},
+    {"x = Array(0)" + Repeated("(0)", 5000), "error 1002"},
+    {"x = -(" + Repeated("1+", 600) + Repeated("Abs(1)+", 600) + "1)", "error 1002"}}));
+
 INSTANTIATE_TEST_SUITE_P(Errors, VbScriptSnippet, ::testing::ValuesIn(std::vector<Case>{
     {"On Error Resume Next\nx = 1 / 0\nResponse.Write Err.Number & \" \" & Err.Description", "11 Division by zero"},
     {"On Error Resume Next\nx = 1 / 0\nOn Error GoTo 0\nResponse.Write Err.Number", "0"},
