@@ -26,32 +26,28 @@ using namespace oleaut;
 // Calls nest at most this deep (28 "Out of stack space" beyond): a page's
 // recursion must end in an error, never in the thread's stack overflowing.
 constexpr int kMaxDepth = 400;
-// Whether the running thread's stack is nearly used up: less than a quarter
-// of it is left below the caller. A call nests the evaluation of its
-// expressions, which are only so deep, and then its own calls; this stops
-// a recursion through deep expressions before the stack ends, whatever the
-// count of calls. False when the system does not tell where the stack is.
-bool StackNearlyFull() {
-  struct Bounds {
-    std::uintptr_t low = 0;
-    std::size_t reserve = 0;
-  };
-  thread_local const Bounds bounds = [] {
-    Bounds b;
-    pthread_attr_t attributes;
-    if (::pthread_getattr_np(::pthread_self(), &attributes) != 0) return b;
-    void* address = nullptr;
-    std::size_t size = 0;
-    if (::pthread_attr_getstack(&attributes, &address, &size) == 0) {
-      b.low = reinterpret_cast<std::uintptr_t>(address);
-      b.reserve = size / 4;
-    }
-    ::pthread_attr_destroy(&attributes);
-    return b;
-  }();
-  // The frame's own address: a sanitizer may keep locals elsewhere.
-  const auto here = reinterpret_cast<std::uintptr_t>(__builtin_frame_address(0));
-  return here < bounds.low + bounds.reserve;
+// The address below which the running thread's stack counts as used up:
+// calls and expressions stop there with 28, leaving what is below for the
+// error's way out and for the libraries a page calls (text layout, image
+// coding), whose depth the page does not control. 1 when the system does
+// not tell where the stack is, which lets everything through.
+std::uintptr_t FindStackFloor() {
+  constexpr std::size_t kLeastReserve = std::size_t{256} << 10;
+  pthread_attr_t attributes;
+  if (::pthread_getattr_np(::pthread_self(), &attributes) != 0) return 1;
+  void* address = nullptr;
+  std::size_t size = 0;
+  const bool known = ::pthread_attr_getstack(&attributes, &address, &size) == 0;
+  ::pthread_attr_destroy(&attributes);
+  if (!known || address == nullptr) return 1;
+  return reinterpret_cast<std::uintptr_t>(address) + std::max(size / 4, std::min(kLeastReserve, size / 2));
+}
+
+// The floor of the running thread's stack, found once per thread: reading
+// it can mean reading the process's memory map.
+std::uintptr_t ThreadStackFloor() {
+  thread_local const std::uintptr_t floor = FindStackFloor();
+  return floor;
 }
 
 // Statements between two looks at the clock; a turn of a loop counts as
@@ -146,8 +142,8 @@ Variant ElementAt(const SafeArray& array, std::size_t i) {
 }  // namespace
 
 Runtime::Runtime(const Program& program, const RunOptions& options)
-    : program_(program), options_(options), globals_(program.globalNames.size()),
-      err_(std::make_shared<ErrObject>()) {
+    : program_(program), options_(options), stackFloor_(ThreadStackFloor()),
+      globals_(program.globalNames.size()), err_(std::make_shared<ErrObject>()) {
   for (const auto& [name, object] : options.objects) {
     const std::string folded = FoldCase(name);
     for (std::size_t i = 0; i < program.globalNames.size(); ++i)
@@ -202,7 +198,8 @@ Variant Runtime::InvokeObject(IDispatch& object, DISPID id, std::uint16_t kind,
 void Runtime::RecordError(const AutomationError& error) { err_->Record(error); }
 
 void Runtime::EnterCall() {
-  if (depth_ >= kMaxDepth || StackNearlyFull()) RaiseRuntimeError(kOutOfStackSpace);
+  if (depth_ >= kMaxDepth) RaiseRuntimeError(kOutOfStackSpace);
+  CheckStack();
   ++depth_;
 }
 
@@ -555,6 +552,8 @@ void Runtime::Assign(const Expr& target, Variant value, bool isSet) {
 // ---- expressions ----
 
 Variant Runtime::Eval(const Expr& e) {
+  // Expressions nest as deep as a page writes them, calls within them.
+  CheckStack();
   switch (e.kind) {
     case ExprKind::Constant: return e.value;
     case ExprKind::Local:

@@ -185,6 +185,13 @@ class Runtime : public std::enable_shared_from_this<Runtime> {
   oleaut::Variant ObjectValue(const oleaut::Variant& value);
   void RecordError(const oleaut::AutomationError& error);
   void CheckTime();
+  // Raises 28 when the stack has grown below stackFloor_. The frame's own
+  // address is compared, which a sanitizer that keeps locals elsewhere does
+  // not move.
+  [[gnu::always_inline]] void CheckStack() const {
+    if (reinterpret_cast<std::uintptr_t>(__builtin_frame_address(0)) < stackFloor_)
+      oleaut::RaiseRuntimeError(oleaut::kOutOfStackSpace);
+  }
   // Ends a turn of a loop: the clock is looked at every few turns.
   void EndTurn();
   // Calls a member of an object; the errors the object raises name the
@@ -194,6 +201,9 @@ class Runtime : public std::enable_shared_from_this<Runtime> {
 
   const Program& program_;
   const RunOptions& options_;
+  // Calls and expressions stop with 28 where the stack reaches this address,
+  // of the thread that made the runtime and runs it.
+  const std::uintptr_t stackFloor_;
   bool terminatorTimedOut_ = false;
   // A number no other run of this process has: the objects of this run's
   // classes carry it.

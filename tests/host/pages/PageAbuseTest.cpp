@@ -188,6 +188,21 @@ TEST_F(PageAbuseTest, DeepStructuresAreReleasedWithinASmallStack) {
   }
 }
 
+// Calls stop with 28 at what the running thread's stack holds, not at a
+// count of calls fitted to one stack size: on a small stack, a recursion
+// that the count of calls would let through overflows it.
+TEST_F(PageAbuseTest, CallsStopAtWhatTheThreadsStackHolds) {
+  for (const std::size_t stack : {std::size_t{512} << 10, std::size_t{2} << 20}) {
+    SCOPED_TRACE(stack);
+    for (const char* page : {"deep_recursion.asp", "recursion_in_deep_expressions.asp"}) {
+      PageReply reply;
+      test::OnSmallStack(stack, [&] { reply = Run(page); });
+      EXPECT_EQ(reply.status, 500) << page;
+      EXPECT_NE(reply.body.find("number: 28"), std::string::npos) << page << ": " << reply.body;
+    }
+  }
+}
+
 TEST_F(PageAbuseTest, PicturesWithRelativeNamesComeFromTheSite) {
   const PageReply reply = Run("paste_relative.ksp");
   ASSERT_EQ(reply.status, 200) << reply.body;

@@ -216,6 +216,11 @@ INSTANTIATE_TEST_SUITE_P(Table, NumberPairTest, testing::ValuesIn(std::vector<Op
     {IntegerDivide, I(-7), I(2), I(-3)}, {IntegerDivide, 2.5, I(1), L(2)}, {IntegerDivide, 3.5, I(1), L(4)},
     {IntegerDivide, B(200), B(3), B(66)}, {IntegerDivide, L(100000), L(-3), L(-33333)},
     {IntegerDivide, kLeastLong, L(-1), {}, kOverflow}, {Divide, I(1), L(4), 0.25},
+    {IntegerDivide, I(-32768), I(-1), {}, kOverflow}, {IntegerDivide, I(7), I(-1), I(-7)},
+    {IntegerDivide, L(7), I(-1), L(-7)}, {Modulo, kLeastLong, L(-1), L(0)}, {Modulo, I(-32768), I(-1), I(0)},
+    {Modulo, I(7), L(3), L(1)}, {Divide, I(0), I(0), {}, kDivisionByZero}, {Divide, 1e308, 1e-10, {}, kOverflow},
+    {Divide, I(-7), I(2), -3.5}, {Subtract, 1e308, -1e308, {}, kOverflow}, {Add, 1e308, -1e308, 0.0},
+    {Multiply, kLeastLong, I(-1), 2147483648.0}, {Multiply, I(-1), I(0), I(0)}, {Subtract, I(0), I(0), I(0)},
     {Divide, 1.0f, I(4), 0.25f}}));
 
 INSTANTIATE_TEST_SUITE_P(Bitwise, OperatorTest, testing::ValuesIn(std::vector<OperatorCase>{
