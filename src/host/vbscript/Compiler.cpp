@@ -13,6 +13,7 @@ namespace compiling {
 
 namespace {
 
+// *, /, \, Mod, + and -.
 bool IsArithmetic(Operator op) { return op >= Operator::Multiply && op <= Operator::Subtract; }
 
 // Whether `e` may be an operand of a numeric tree: a constant, a variable

@@ -552,7 +552,7 @@ void Runtime::Assign(const Expr& target, Variant value, bool isSet) {
 // ---- expressions ----
 
 Variant Runtime::Eval(const Expr& e) {
-  // Expressions nest as deep as a page writes them, calls within them.
+  // Each level of an expression, and each call within one, takes stack.
   CheckStack();
   switch (e.kind) {
     case ExprKind::Constant: return e.value;
@@ -598,8 +598,7 @@ Variant Runtime::Eval(const Expr& e) {
 }
 
 [[gnu::always_inline]] inline PlainNumber Runtime::PlainOperand(const Expr& e) {
-  // Tested one by one rather than through a jump table: each place an
-  // operand is read from mostly meets the same kind.
+  // The leaves first, the kinds most met first.
   if (e.kind == ExprKind::Local) return ReadPlain(*frame_->locals[e.slot].place);
   if (e.kind == ExprKind::Constant) return ReadPlain(e.value);
   if (e.kind == ExprKind::Global) return ReadPlain(globals_[static_cast<std::size_t>(e.slot)]);
