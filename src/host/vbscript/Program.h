@@ -74,6 +74,14 @@ struct Expr {
   std::vector<std::unique_ptr<Expr>> args;
 };
 
+// A name that stands for a variable, with or without arguments: a local, a
+// global, a field, or a name found when the page runs. Passed as an
+// argument, it is passed by reference.
+inline bool NamesVariable(const Expr& e) {
+  return e.kind == ExprKind::Local || e.kind == ExprKind::Global || e.kind == ExprKind::Field ||
+         e.kind == ExprKind::Name;
+}
+
 // A variable named without arguments: a local, a global or a field.
 inline bool IsPlainVariable(const Expr& e) {
   return (e.kind == ExprKind::Local || e.kind == ExprKind::Global || e.kind == ExprKind::Field) && !e.hasArgs;

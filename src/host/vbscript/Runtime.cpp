@@ -770,9 +770,7 @@ Variant Runtime::CallMember(const Expr& e) {
   for (auto& [index, value] : outs.Take()) {
     if (index >= e.args.size()) continue;
     const Expr& argument = *e.args[index];
-    const bool variable = argument.kind == ExprKind::Local || argument.kind == ExprKind::Global ||
-                          argument.kind == ExprKind::Field || argument.kind == ExprKind::Name;
-    if (variable && !argument.hasArgs) Assign(argument, std::move(value), false);
+    if (NamesVariable(argument) && !argument.hasArgs) Assign(argument, std::move(value), false);
   }
   return result;
 }

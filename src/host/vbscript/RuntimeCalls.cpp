@@ -69,9 +69,7 @@ void Runtime::BindArguments(const Procedure& p, std::span<const ExprPtr> args, L
   for (std::size_t i = 0; i < args.size(); ++i) {
     const Expr& arg = *args[i];
     LocalStack::Slot& parameter = locals[1 + i];
-    const bool variable = (arg.kind == ExprKind::Local || arg.kind == ExprKind::Global ||
-                           arg.kind == ExprKind::Field || arg.kind == ExprKind::Name) &&
-                          !arg.parenthesized;
+    const bool variable = NamesVariable(arg) && !arg.parenthesized;
     if (p.byRef[i] && variable && !arg.hasArgs) {
       parameter.place = &Slot(arg);
     } else if (p.byRef[i] && variable && Slot(arg).IsArray()) {

@@ -51,10 +51,16 @@ T FloorTo(double x) {
   return static_cast<T>(r);
 }
 
+// Whether the whole number `x` lies in T's range.
+template <class T, class U>
+constexpr bool FitsIn(U x) {
+  return x >= std::numeric_limits<T>::min() && x <= std::numeric_limits<T>::max();
+}
+
 // A whole number narrowed to T; 6 when out of range.
 template <class T, class U>
 T CheckedNarrow(U x) {
-  if (x < std::numeric_limits<T>::min() || x > std::numeric_limits<T>::max()) RaiseOverflow();
+  if (!FitsIn<T>(x)) RaiseOverflow();
   return static_cast<T>(x);
 }
 

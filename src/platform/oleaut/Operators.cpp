@@ -61,11 +61,6 @@ enum class Rank { Byte, Integer, Long, Single, Currency, Double, None };
   return rank;
 }
 
-template <class T, class U>
-bool FitsIn(U x) {
-  return x >= std::numeric_limits<T>::min() && x <= std::numeric_limits<T>::max();
-}
-
 // A Double result of finite operands; 6 when it is not finite.
 double Finite(double result, double lhs, double rhs) {
   if (!std::isfinite(result) && std::isfinite(lhs) && std::isfinite(rhs)) RaiseOverflow();
@@ -82,13 +77,17 @@ Variant AddDoubles(double lhs, double rhs) { return Finite(lhs + rhs, lhs, rhs);
   return static_cast<Integer>(*v.If<VariantBool>());
 }
 
+// The plain type of the whole rank `rank`, Byte aside.
+[[gnu::always_inline]] inline PlainNumber::Type PlainType(Rank rank) {
+  return rank <= Rank::Integer ? PlainNumber::Type::Integer : PlainNumber::Type::Long;
+}
+
 // A whole result in its rank (Byte, Integer or Long); one beyond the rank
-// moves up a step at a time, Byte to Integer to Long to Double.
+// moves up a step at a time, Byte to Integer to Long to Double, as plain
+// numbers do.
 [[gnu::always_inline]] inline Variant WholeResult(std::int64_t result, Rank rank) {
   if (rank == Rank::Byte && FitsIn<Byte>(result)) return static_cast<Byte>(result);
-  if (rank <= Rank::Integer && FitsIn<Integer>(result)) return static_cast<Integer>(result);
-  if (FitsIn<Long>(result)) return static_cast<Long>(result);
-  return static_cast<double>(result);
+  return plain::Whole(result, PlainType(rank)).ToVariant();
 }
 
 // Currency arithmetic on the scaled amounts, exact: sums as they are,
@@ -227,8 +226,8 @@ Variant WholeQuotient(std::int64_t a, std::int64_t b, Rank rank, Operation opera
   if (b == 0) RaiseRuntimeError(kDivisionByZero);
   const std::int64_t result = operation(a, b);
   if (rank == Rank::Byte) return static_cast<Byte>(result);
-  if (rank == Rank::Integer) return CheckedNarrow<Integer>(result);
-  return CheckedNarrow<Long>(result);
+  if (const PlainNumber quotient = plain::Quotient(result, PlainType(rank))) return quotient.ToVariant();
+  RaiseOverflow();
 }
 
 // \ and Mod: sides of the whole ranks as they are, in their rank; any other

@@ -59,19 +59,14 @@ namespace plain {
 
 inline PlainNumber::Type Higher(PlainNumber a, PlainNumber b) { return a.type > b.type ? a.type : b.type; }
 
-template <class T>
-bool Fits(std::int64_t x) {
-  return x >= std::numeric_limits<T>::min() && x <= std::numeric_limits<T>::max();
-}
-
 // A whole result of rank `type`: an Integer one that overflows becomes a
 // Long, a Long one a Double.
 inline PlainNumber Whole(std::int64_t result, PlainNumber::Type type) {
   PlainNumber n;
-  if (type == PlainNumber::Type::Integer && Fits<Integer>(result)) {
+  if (type == PlainNumber::Type::Integer && FitsIn<Integer>(result)) {
     n.type = PlainNumber::Type::Integer;
     n.whole = result;
-  } else if (Fits<Long>(result)) {
+  } else if (FitsIn<Long>(result)) {
     n.type = PlainNumber::Type::Long;
     n.whole = result;
   } else {
@@ -95,7 +90,7 @@ inline PlainNumber Real(double result) {
 // A whole quotient or remainder in the rank of its sides; none beyond it.
 inline PlainNumber Quotient(std::int64_t result, PlainNumber::Type type) {
   PlainNumber n;
-  if (type == PlainNumber::Type::Integer ? Fits<Integer>(result) : Fits<Long>(result)) {
+  if (type == PlainNumber::Type::Integer ? FitsIn<Integer>(result) : FitsIn<Long>(result)) {
     n.type = type;
     n.whole = result;
   }
